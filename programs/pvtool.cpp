@@ -1,0 +1,44 @@
+// pvtool: the recorder's operations for scripts and for people at a terminal.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/pvtool_commands.h"
+
+namespace {
+
+struct Command {
+  const char* name;
+  int (*run)(const parvolin::tools::Args&);
+  const char* summary;
+};
+
+const Command kCommands[] = {
+    {nullptr, nullptr, nullptr},
+};
+
+void usage() {
+  std::fprintf(stderr, "usage: pvtool COMMAND [ARGS...]\n\ncommands:\n");
+  for (const Command& c : kCommands) {
+    if (c.name) std::fprintf(stderr, "  %-10s %s\n", c.name, c.summary);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    usage();
+    return argc < 2 ? 2 : 0;
+  }
+  for (const Command& c : kCommands) {
+    if (c.name && std::strcmp(argv[1], c.name) == 0) {
+      return c.run(parvolin::tools::Args(argv + 2, argv + argc));
+    }
+  }
+  std::fprintf(stderr, "pvtool: unknown command '%s'\n", argv[1]);
+  usage();
+  return 2;
+}

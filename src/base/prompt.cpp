@@ -1,0 +1,23 @@
+#include "base/prompt.h"
+
+#include <cstdio>
+
+namespace parvolin::base {
+
+void StderrPrompt::message(std::string_view text, PromptIcon) {
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+bool StderrPrompt::askYesNo(std::string_view text, bool safeAnswer, PromptIcon icon) {
+  message(text, icon);
+  std::fprintf(stderr, "(answered %s)\n", safeAnswer ? "Yes" : "No");
+  return safeAnswer;
+}
+
+bool StderrPrompt::askOkCancel(std::string_view text, bool safeAnswer, PromptIcon icon) {
+  message(text, icon);
+  std::fprintf(stderr, "(answered %s)\n", safeAnswer ? "OK" : "Cancel");
+  return safeAnswer;
+}
+
+}  // namespace parvolin::base
