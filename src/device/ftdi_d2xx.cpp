@@ -110,7 +110,10 @@ ScanResult scanDevices(libusb_context* usb, const std::vector<FtdiD2xx::UsbId>& 
 
 std::string joined(const std::vector<std::string>& parts) {
   std::string text;
-  for (const auto& p : parts) text += (text.empty() ? "" : "; ") + p;
+  for (const auto& p : parts) {
+    if (!text.empty()) text += "; ";
+    text += p;
+  }
   return text;
 }
 
@@ -155,7 +158,9 @@ D2xx::Status FtdiD2xx::refreshListing() {
                  "install it and plug the unit in again.";
   }
   if (!scan.failed.empty()) {
-    lastError_ += (lastError_.empty() ? "" : " ") + ("Could not read " + joined(scan.failed));
+    if (!lastError_.empty()) lastError_ += ' ';
+    lastError_ += "Could not read ";
+    lastError_ += joined(scan.failed);
   }
   // Units that are there but cannot be used are a failure, not "no device".
   if (listing_.empty() && (!scan.denied.empty() || !scan.failed.empty())) return kDeviceNotOpened;
