@@ -86,3 +86,34 @@ TEST(VendorD2xx, LibraryWithoutTheCallsIsNotUsed) {
 
 }  // namespace
 }  // namespace parvolin::device
+
+namespace parvolin::device {
+namespace {
+
+// The vendor backend binds the library's calls by name and passes their arguments through.
+TEST(VendorD2xx, DrivesUnitsThroughTheLoadedLibrary) {
+  VendorD2xx d2xx(PARVOLIN_FAKE_FTD2XX);
+  ASSERT_TRUE(d2xx.loaded()) << d2xx.lastError();
+  base::VirtualClock clock;
+  UnitLink link(d2xx, clock);
+  ASSERT_TRUE(link.openAll());
+  // The second unit's serial number has ten characters: it is passed over.
+  EXPECT_EQ(link.present, (std::array<std::uint32_t, 4>{1, 0, 0, 0}));
+  EXPECT_EQ(std::string(link.serial[0].data()), "VF000001");
+  EXPECT_FALSE(link.isListed(1));
+
+  std::uint32_t number = 0;
+  EXPECT_TRUE(link.readUnitNumber(number, 0));
+  EXPECT_EQ(number, 0x13121110u);
+
+  const D2xx::Handle h = link.handle[0];
+  ASSERT_TRUE(link.closeAll());
+  std::uint32_t waiting = 0;
+  EXPECT_EQ(d2xx.queueStatus(h, waiting), D2xx::kInvalidHandle);
+  EXPECT_EQ(d2xx.close(h), D2xx::kInvalidHandle);
+  EXPECT_TRUE(link.openAll());  // the library saw the close
+  EXPECT_TRUE(link.closeAll());
+}
+
+}  // namespace
+}  // namespace parvolin::device
