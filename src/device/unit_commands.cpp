@@ -41,7 +41,7 @@ UnitLink::AnswerOutcome UnitLink::readAnswer(D2xx::Handle h, std::uint8_t* answe
 
 bool UnitLink::twoByteCommand(const std::uint8_t* frame, std::uint32_t frameSize,
                               std::size_t valueAt, std::size_t ackAt, std::uint8_t& value, int unit,
-                              bool clearOnWrite, bool clearOnRead) {
+                              Clears clears) {
   const D2xx::Handle h = liveHandle(unit);
   if (!writeFrame(h, frame, frameSize)) {
     if (clears != Clears::kNothing) present[unit] = 0;
