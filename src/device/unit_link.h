@@ -40,6 +40,8 @@ class UnitLink {
   UnitLink& operator=(const UnitLink&) = delete;
 
   // --- Discovery and lifecycle ---------------------------------------------------------------
+  // Lists the units and opens, stops and drains each; true when every listed unit (at most 4)
+  // was opened. Handles still open from an earlier call are closed first.
   bool openAll();
   bool reopenUnit(int unit);
   bool closeAll();
