@@ -42,7 +42,8 @@ bool UnitLink::openUnit(int unit) {
   // refuse a second open, and the old handle would leak.
   closeStaleHandle(unit);
   present[unit] = 0;
-  const std::string text(serial[unit].data(), strnlen(serial[unit].data(), kSerialSlotSize));
+  const auto& slot = serial[unit];
+  const std::string text(slot.begin(), std::find(slot.begin(), slot.end(), '\0'));
   D2xx::Handle opened = 0;
   if (d2xx_.openBySerial(text, opened) != D2xx::kOk) return false;
   handle[unit] = opened;
