@@ -12,7 +12,7 @@
 namespace parvolin::device {
 
 // The name the udev rule is shipped under (data/) and installed as.
-inline constexpr std::string_view kUdevRuleFileName = "99-parvolin-units.rules";
+inline constexpr std::string_view kUdevRuleFileName = "70-parvolin-units.rules";
 
 // A short text for a D2xx status: "device not found", "I/O error", ...
 std::string statusText(D2xx::Status status);

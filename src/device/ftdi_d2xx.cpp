@@ -154,7 +154,7 @@ D2xx::Status FtdiD2xx::refreshListing() {
   }
   if (!scan.denied.empty()) {
     lastError_ = "No permission to open " + joined(scan.denied) +
-                 ". The udev rule 99-parvolin-units.rules gives the logged-in user access; "
+                 ". The udev rule 70-parvolin-units.rules gives the logged-in user access; "
                  "install it and plug the unit in again.";
   }
   if (!scan.failed.empty()) {
