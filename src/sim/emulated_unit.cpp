@@ -49,20 +49,24 @@ EmulatedUnit::EmulatedUnit(UnitConfig config, base::Clock& clock, std::int64_t o
   for (PortActivity& port : ports_) port.powerUp(active_.audioMode);
 }
 
-void EmulatedUnit::schedule(const SimEvent& event) { events_.emplace(event.atMs, event); }
+void EmulatedUnit::schedule(const SimEvent& event) {
+  events_.emplace(event.atMs, event);
+}
 
 void EmulatedUnit::enableRandomCalls(std::uint32_t seed, std::int64_t fromMs,
                                      std::int64_t untilMs) {
   for (int port = 0; port < 4; ++port) random_.emplace_back(seed, port, fromMs, untilMs);
 }
 
-void EmulatedUnit::advance() { advanceTo(scenarioNow()); }
+void EmulatedUnit::advance() {
+  advanceTo(scenarioNow());
+}
 
 void EmulatedUnit::generateRandomCalls(std::int64_t untilMs) {
   for (RandomCallPlayer& player : random_) {
     while (!player.finished() && player.nextCallMs() <= untilMs) {
-      const bool varPort = ((active_.varPorts & 0xF0) == 0x50) &&
-                           ((active_.varPorts >> player.port()) & 1);
+      const bool varPort =
+          ((active_.varPorts & 0xF0) == 0x50) && ((active_.varPorts >> player.port()) & 1);
       for (const SimEvent& e : player.takeNextCall(varPort)) schedule(e);
     }
   }
@@ -244,7 +248,8 @@ void EmulatedUnit::executeFrames() {
       if (code >= kUnitNumberRegister0 && code < kUnitNumberRegister0 + 4) {
         const int shift = 8 * (code - kUnitNumberRegister0);
         if (!read) {
-          unitNumber_ = (unitNumber_ & ~(0xFFu << shift)) | (static_cast<std::uint32_t>(p2) << shift);
+          unitNumber_ =
+              (unitNumber_ & ~(0xFFu << shift)) | (static_cast<std::uint32_t>(p2) << shift);
         }
         value = static_cast<std::uint8_t>(unitNumber_ >> shift);
       } else if (std::uint8_t* reg = registerFor(code)) {
@@ -310,7 +315,9 @@ void EmulatedUnit::purgeReceiveSide() {
   stream_.clear();
 }
 
-void EmulatedUnit::purgeTransmitSide() { commandBytes_.clear(); }
+void EmulatedUnit::purgeTransmitSide() {
+  commandBytes_.clear();
+}
 
 void EmulatedUnit::unplug() {
   plugged_ = false;
@@ -351,9 +358,15 @@ void EmulatedUnit::injectBadPort(std::uint8_t portByte) {
   stream_.push_back(device::kRingEvent);
 }
 
-void EmulatedUnit::stallFor(std::int64_t ms) { stallUntilMs_ = scenarioNow() + ms; }
-void EmulatedUnit::dripFor(std::int64_t ms) { dripUntilMs_ = scenarioNow() + ms; }
-void EmulatedUnit::noAnswerFor(std::int64_t ms) { noAnswerUntilMs_ = scenarioNow() + ms; }
+void EmulatedUnit::stallFor(std::int64_t ms) {
+  stallUntilMs_ = scenarioNow() + ms;
+}
+void EmulatedUnit::dripFor(std::int64_t ms) {
+  dripUntilMs_ = scenarioNow() + ms;
+}
+void EmulatedUnit::noAnswerFor(std::int64_t ms) {
+  noAnswerUntilMs_ = scenarioNow() + ms;
+}
 
 void EmulatedUnit::wrongAckFor(std::int64_t ms, std::uint8_t ackByte) {
   wrongAckUntilMs_ = scenarioNow() + ms;

@@ -53,12 +53,12 @@ TEST_F(EmulatedUnitTest, AnswersEachCommandByteExactly) {
       {bytes(streamControlFrame(Access::kWrite, 0x4D)), {0x4D, 0xB5}},
       {bytes(streamControlFrame(Access::kRead, 0)), {0x4D, 0xB5}},
       {bytes(streamControlFrame(Access::kWrite, 0)), {0x00, 0xB5}},
-      {bytes(registerFrame(0xF2, 0)), {0xB5, 3}},      // audio mode
-      {bytes(registerFrame(0xF3, 0)), {0xB5, 0x53}},   // caller-ID mode
-      {bytes(registerFrame(0xF4, 0)), {0xB5, 0x50}},   // VAR ports
-      {bytes(registerFrame(0xF8, 0)), {0xB5, 0x52}},   // threshold
-      {bytes(registerFrame(0xF9, 0)), {0xB5, 0x51}},   // turn-off delay
-      {bytes(registerFrame(0xFA, 0)), {0xB5, 0x50}},   // time-out
+      {bytes(registerFrame(0xF2, 0)), {0xB5, 3}},        // audio mode
+      {bytes(registerFrame(0xF3, 0)), {0xB5, 0x53}},     // caller-ID mode
+      {bytes(registerFrame(0xF4, 0)), {0xB5, 0x50}},     // VAR ports
+      {bytes(registerFrame(0xF8, 0)), {0xB5, 0x52}},     // threshold
+      {bytes(registerFrame(0xF9, 0)), {0xB5, 0x51}},     // turn-off delay
+      {bytes(registerFrame(0xFA, 0)), {0xB5, 0x50}},     // time-out
       {bytes(registerFrame(0x79, 0x53)), {0xB5, 0x53}},  // write, answered with the value
       {bytes(registerFrame(0xF9, 0)), {0xB5, 0x53}},
       {bytes(registerFrame(0xD8, 0)), {0xB5, 0x78}},  // unit number, least significant byte

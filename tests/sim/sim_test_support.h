@@ -59,9 +59,8 @@ struct StreamTally {
     while (n > 0) {
       const std::size_t chunk = std::min(n, device::UnitStreamBuffer::kMaxRead);
       std::copy_n(data, chunk, buffer.readTarget());
-      const auto result = device::frameRead(buffer, chunk, [&](const device::StreamRecord& r) {
-        ++records[r.port][r.code & 15];
-      });
+      const auto result = device::frameRead(
+          buffer, chunk, [&](const device::StreamRecord& r) { ++records[r.port][r.code & 15]; });
       badPortBytes += result.droppedBytes;
       data += chunk;
       n -= chunk;
