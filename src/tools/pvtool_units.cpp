@@ -93,8 +93,7 @@ void printSettings(device::UnitLink& link, int u, Watch& watch) {
   for (const Row& row : rows) {
     std::uint8_t value = 0;
     const bool ok = (link.*row.command)(true, value, u);
-    std::printf("  %s %s%s\n", row.label, ok ? row.describe(value).c_str() : "no answer",
-                ok ? "" : "");
+    std::printf("  %s %s\n", row.label, ok ? row.describe(value).c_str() : "no answer");
     if (ok && row.command == &device::UnitLink::encoderMode) watch.audioMode = value;
   }
   std::uint32_t number = 0;
