@@ -1,0 +1,126 @@
+#include "app/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/settings_io.h"
+#include "base/clock.h"
+#include "temp_folder.h"
+
+namespace parvolin::app {
+namespace {
+
+using testing::TempFolder;
+
+// A USB library with nothing attached.
+class NoUnits final : public device::D2xx {
+ public:
+  Status listCount(std::uint32_t& count) override {
+    count = 0;
+    return kOk;
+  }
+  Status listSerial(std::uint32_t, std::string&) override { return kDeviceNotFound; }
+  Status openBySerial(const std::string&, Handle&) override { return kDeviceNotFound; }
+  Status purge(Handle, std::uint32_t) override { return kInvalidHandle; }
+  Status setTimeouts(Handle, std::uint32_t, std::uint32_t) override { return kInvalidHandle; }
+  Status queueStatus(Handle, std::uint32_t&) override { return kInvalidHandle; }
+  Status read(Handle, std::uint8_t*, std::uint32_t, std::uint32_t&) override {
+    return kInvalidHandle;
+  }
+  Status write(Handle, const std::uint8_t*, std::uint32_t, std::uint32_t&) override {
+    return kInvalidHandle;
+  }
+  Status close(Handle) override { return kInvalidHandle; }
+};
+
+struct StartupRig {
+  TempFolder cwd;
+  NoUnits d2xx;
+  base::VirtualClock clock;
+  device::UnitLink link{d2xx, clock};
+  MemorySettingsStore store;
+  base::ScriptedPrompt prompt;
+  RecordingShell shell;
+  FakeWorkingFolder workingFolder{cwd.path()};
+  StartupOptions options;
+
+  StartupRig() { options.programFolder = "/opt/parvolin/bin"; }
+  StartupResult run() { return runStartup(options, {&link, store, prompt, shell, workingFolder}); }
+};
+
+TEST(Startup, WithoutUnitsWritesUsnMinusOneDefaultsAndEntersTheFolder) {
+  StartupRig rig;
+  const StartupResult r = rig.run();
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.unitNumber, -1);
+  ASSERT_FALSE(rig.store.writes.empty());
+  EXPECT_EQ(rig.store.writes.front(), "USN");
+  EXPECT_EQ(rig.store.getIntOr("USN", 0), -1);
+  EXPECT_EQ(rig.store.writes.size(), 10u);
+  const auto folder = rig.cwd / "ZEruFolder";
+  EXPECT_EQ(r.recordingFolder, folder);
+  EXPECT_EQ(rig.workingFolder.current(), folder);
+  EXPECT_EQ(r.shownFolder, folder.string());
+  EXPECT_TRUE(rig.prompt.shown.empty());
+  EXPECT_EQ(rig.shell.calls, std::vector<std::string>{"register /opt/parvolin/bin"});
+}
+
+TEST(Startup, ServerDocumentOpenedOnlyWhenAllowed) {
+  for (const int allowed : {0, 1}) {
+    StartupRig rig;
+    rig.store.values["bLvSvrAllowed"] = allowed;
+    ASSERT_TRUE(rig.run().ok);
+    EXPECT_EQ(rig.shell.calls.size(), allowed ? 2u : 1u);
+    if (allowed) {
+      EXPECT_EQ(rig.shell.calls.back(), "open /opt/parvolin/bin/default.usc");
+    }
+  }
+}
+
+TEST(Startup, MissingFolderIsCreatedOneThatCannotBeMadeIsReported) {
+  StartupRig rig;
+  const auto wanted = rig.cwd / "deep" / "er";
+  rig.store.values["ParvolinPath"] = wanted.string();
+  EXPECT_EQ(rig.run().recordingFolder, wanted);
+
+  StartupRig blocked;
+  const auto file = blocked.cwd / "plain-file";
+  std::ofstream(file) << "x";
+  blocked.store.values["ParvolinPath"] = (file / "sub").string();
+  const StartupResult r = blocked.run();
+  ASSERT_TRUE(r.ok);
+  ASSERT_EQ(blocked.prompt.shown.size(), 1u);
+  EXPECT_EQ(blocked.prompt.shown[0].text,
+            "Fail to locate the directory at: " + (file / "sub").string() +
+                "\nPlease reconfigure the location of ZEruFolder "
+                "folder!");
+  // Recording goes on in the directory that stayed current.
+  EXPECT_EQ(r.recordingFolder, blocked.cwd.path());
+}
+
+TEST(Startup, FolderOverrideIsUsedAndTheStoredFolderLeftAlone) {
+  StartupRig rig;
+  const auto dir = rig.cwd / "demo" / "ZEruFolder";
+  rig.options.folderOverride = dir;
+  const StartupResult r = rig.run();
+  EXPECT_EQ(r.recordingFolder, dir);
+  EXPECT_EQ(r.shownFolder, dir.string());
+  EXPECT_EQ(rig.store.getStringOr("ParvolinPath", ""), (rig.cwd / "ZEruFolder").string());
+  EXPECT_FALSE(std::filesystem::exists(rig.cwd / "ZEruFolder"));
+}
+
+TEST(Startup, ReplayOnlyReadsAndStartsNothing) {
+  StartupRig rig;
+  rig.options.mode = StartupMode::Replay;
+  rig.options.folderOverride = rig.cwd / "out";
+  const StartupResult r = rig.run();
+  ASSERT_TRUE(r.ok);
+  EXPECT_TRUE(rig.store.writes.empty());
+  EXPECT_TRUE(rig.shell.calls.empty());
+  EXPECT_TRUE(std::filesystem::is_directory(rig.cwd / "out"));
+  EXPECT_EQ(r.settings.parvolinSetting, 44u);
+}
+
+}  // namespace
+}  // namespace parvolin::app
