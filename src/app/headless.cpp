@@ -1,0 +1,106 @@
+#include "app/headless.h"
+
+#include "app/associations.h"
+#include "app/headless_printer.h"
+#include "app/poll_timer.h"
+#include "app/recorder_session.h"
+#include "app/signal_pipe.h"
+#include "app/startup.h"
+#include "app/window_fields.h"
+#include "app/working_folder.h"
+#include "app/xdg_shell.h"
+#include "base/diagnostics.h"
+#include "base/prompt.h"
+#include "device/unit_link.h"
+#include "engine/engine.h"
+
+namespace parvolin::app {
+namespace {
+
+// Once a scenario is over, the units are polled this much longer so that the last records,
+// still on their way, are read.
+constexpr std::int64_t kScenarioDrainMs = 2000;
+
+// The PollTimer of a loop that runs on this thread.
+class LoopTimer final : public PollTimer {
+ public:
+  bool start(int periodMs) override {
+    periodMs_ = periodMs;
+    running_ = true;
+    return true;
+  }
+  void stop() override { running_ = false; }
+  bool running() const { return running_; }
+  int periodMs() const { return periodMs_; }
+
+ private:
+  bool running_ = false;
+  int periodMs_ = 0;
+};
+
+// Ticks on the wall clock at the timer's period until a signal arrives.
+void tickOnWallClock(engine::Engine& engine, LoopTimer& timer, base::Clock& clock,
+                     SignalPipe& signals) {
+  std::int64_t next = clock.monotonicMs() + timer.periodMs();
+  while (timer.running()) {
+    const std::int64_t wait = next - clock.monotonicMs();
+    if (signals.wait(wait > 0 ? static_cast<int>(wait) : 0)) return;
+    if (clock.monotonicMs() < next) continue;  // woken early
+    engine.onPollTick();
+    next += timer.periodMs();
+    // A tick that took longer than a period does not make the next ones come in a burst.
+    if (next < clock.monotonicMs()) next = clock.monotonicMs() + timer.periodMs();
+  }
+}
+
+// Ticks as fast as the machine allows, the clock moved on by one period per tick, until the
+// scenario is over or a signal arrives.
+void tickOnVirtualClock(engine::Engine& engine, LoopTimer& timer, base::Clock& clock,
+                        std::int64_t stopAtMs, SignalPipe& signals) {
+  while (timer.running() && clock.monotonicMs() <= stopAtMs + kScenarioDrainMs) {
+    if (signals.wait(0)) return;
+    engine.onPollTick();
+    clock.sleepMs(timer.periodMs());
+  }
+}
+
+}  // namespace
+
+int runHeadless(const HeadlessRun& run, UnitAccess& units) {
+  base::StderrPrompt prompt;
+  base::StderrDiagnostics diagnostics;
+  XdgShell shell(userDataFolder());
+  ProcessWorkingFolder workingFolder;
+  device::UnitLink link(units.d2xx, units.clock);
+
+  StartupOptions startup;
+  startup.folderOverride = run.options.folder;
+  startup.programFolder = run.programFolder;
+  StartupResult started = runStartup(startup, {&link, run.store, prompt, shell, workingFolder});
+  if (!started.ok) return kExitUnitUnreadable;
+
+  SignalPipe signals;
+  HeadlessPrinter printer(run.out, units.clock);
+  WindowFields fields(printer);
+  engine::Engine engine(link, units.clock, started.settings, started.recordingFolder, fields,
+                        diagnostics, prompt);
+  LoopTimer timer;
+  RecorderSession session(link, engine, started.settings, fields, timer, prompt,
+                          started.recordingFolder, started.shownFolder);
+
+  if (session.open() != RecorderSession::OpenResult::Running) {
+    session.exitRecorder(RecorderSession::ExitQuestion::DontAsk);
+    return kExitSetUpFailed;
+  }
+  printer.start(fields.locationLine, session.visibleRows() * device::kPortsPerUnit);
+
+  if (units.stopAtMonotonicMs) {
+    tickOnVirtualClock(engine, timer, units.clock, *units.stopAtMonotonicMs, signals);
+  } else {
+    tickOnWallClock(engine, timer, units.clock, signals);
+  }
+  session.exitRecorder(RecorderSession::ExitQuestion::DontAsk);
+  return kExitStopped;
+}
+
+}  // namespace parvolin::app
