@@ -13,6 +13,7 @@
 #include "base/prompt.h"
 #include "device/unit_link.h"
 #include "engine/engine.h"
+#include "engine/stream_capture.h"
 
 namespace parvolin::app {
 namespace {
@@ -56,12 +57,28 @@ void tickOnWallClock(engine::Engine& engine, LoopTimer& timer, base::Clock& cloc
 // Ticks as fast as the machine allows, the clock moved on by one period per tick, until the
 // scenario is over or a signal arrives.
 void tickOnVirtualClock(engine::Engine& engine, LoopTimer& timer, base::Clock& clock,
-                        std::int64_t stopAtMs, SignalPipe& signals) {
-  while (timer.running() && clock.monotonicMs() <= stopAtMs + kScenarioDrainMs) {
+                        std::optional<std::int64_t> stopAtMs, SignalPipe& signals) {
+  while (timer.running() && (!stopAtMs || clock.monotonicMs() <= *stopAtMs + kScenarioDrainMs)) {
     if (signals.wait(0)) return;
     engine.onPollTick();
     clock.sleepMs(timer.periodMs());
   }
+}
+
+// The capture's header: the units as the opening left them.
+engine::CaptureHeader captureHeader(const device::UnitLink& link, const engine::Engine& engine,
+                                    const RecorderSession& session, base::Clock& clock) {
+  engine::CaptureHeader header;
+  header.startEpoch = static_cast<std::uint32_t>(clock.wallSeconds());
+  for (int u = 0; u < device::kMaxUnits; ++u) {
+    engine::CaptureUnit& unit = header.units[u];
+    unit.flags = static_cast<std::uint8_t>((link.isListed(u) ? engine::kUnitListed : 0) |
+                                           (session.idleUnits()[u] ? engine::kUnitIdle : 0) |
+                                           (session.setUpUnits()[u] ? engine::kUnitSetUp : 0));
+    unit.audioMode = engine.audioMode[u];
+    unit.varOffDelay = static_cast<std::uint8_t>(engine.varOffDelay[u]);
+  }
+  return header;
 }
 
 }  // namespace
@@ -92,14 +109,29 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
     session.exitRecorder(RecorderSession::ExitQuestion::DontAsk);
     return kExitSetUpFailed;
   }
+  std::unique_ptr<engine::CaptureWriter> capture;
+  if (run.options.capture) {
+    std::error_code error;
+    capture = engine::CaptureWriter::create(*run.options.capture,
+                                            captureHeader(link, engine, session, units.clock),
+                                            diagnostics, error);
+    if (!capture) {
+      std::fprintf(stderr, "parvolin: cannot write the capture %s: %s\n",
+                   run.options.capture->string().c_str(), error.message().c_str());
+      session.exitRecorder(RecorderSession::ExitQuestion::DontAsk);
+      return kExitUsage;
+    }
+    engine.setCapture(capture.get());
+  }
   printer.start(fields.locationLine, session.visibleRows() * device::kPortsPerUnit);
 
-  if (units.stopAtMonotonicMs) {
-    tickOnVirtualClock(engine, timer, units.clock, *units.stopAtMonotonicMs, signals);
+  if (units.virtualClock) {
+    tickOnVirtualClock(engine, timer, units.clock, units.stopAtMonotonicMs, signals);
   } else {
     tickOnWallClock(engine, timer, units.clock, signals);
   }
   session.exitRecorder(RecorderSession::ExitQuestion::DontAsk);
+  engine.setCapture(nullptr);
   return kExitStopped;
 }
 

@@ -22,8 +22,11 @@ inline constexpr int kExitSetUpFailed = 3;     // a unit set-up failed (a servic
 struct UnitAccess {
   device::D2xx& d2xx;
   base::Clock& clock;
-  // Emulated units on a virtual clock: the run stops by itself once the clock's monotonic time
-  // passes this point (the end of the scenario), as on a signal. Nothing: runs until a signal.
+  // Emulated units on a virtual clock: ticks follow each other at once, the clock moved on by
+  // the period, and the run stops by itself once the clock's monotonic time passes
+  // `stopAtMonotonicMs` (the end of the scenario), as on a signal. Without a stop it runs until
+  // a signal.
+  bool virtualClock = false;
   std::optional<std::int64_t> stopAtMonotonicMs;
 };
 
@@ -38,5 +41,11 @@ struct HeadlessRun {
 // SIGHUP (or the scenario's end), then the exit sequence without its question. Messages and
 // diagnostics go to standard error. Returns the process's exit status.
 int runHeadless(const HeadlessRun& run, UnitAccess& units);
+
+// `parvolin --replay FILE --folder DIR`: the capture's reads processed into DIR (created when
+// missing) with the stored settings, which are only read; no unit, no file type, no program
+// started. Returns 0 after a complete replay, 2 for a refused capture, 1 when the capture or the
+// folder cannot be used.
+int runReplay(const HeadlessRun& run);
 
 }  // namespace parvolin::app

@@ -1,6 +1,7 @@
 #include "app/parvolin_options.h"
 
 #include <string_view>
+#include <system_error>
 
 namespace parvolin::app {
 namespace {
@@ -83,6 +84,15 @@ std::optional<ParvolinOptions> parseParvolinOptions(const std::vector<std::strin
     o.headless = true;
   }
   return o;
+}
+
+void makePathsAbsolute(ParvolinOptions& options) {
+  for (auto* path : {&options.capture, &options.replay, &options.folder, &options.config}) {
+    if (!*path) continue;
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(**path, ec);
+    if (!ec) *path = absolute.lexically_normal();
+  }
 }
 
 }  // namespace parvolin::app

@@ -28,6 +28,10 @@ struct ParvolinOptions {
 std::optional<ParvolinOptions> parseParvolinOptions(const std::vector<std::string>& args,
                                                     std::string& error);
 
+// Makes the file and folder arguments absolute against the current directory, which start-up
+// changes to the recording folder.
+void makePathsAbsolute(ParvolinOptions& options);
+
 inline constexpr const char* kParvolinUsage =
     "usage: parvolin [--headless] [--driver ftdi|d2xx|sim] [--simulate[=SCENARIO]] [--virtual]\n"
     "                [--realtime] [--usb-id VID:PID] [--capture FILE] [--folder DIR]\n"
