@@ -132,6 +132,8 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
   }
   session.exitRecorder(RecorderSession::ExitQuestion::DontAsk);
   engine.setCapture(nullptr);
+  printer.note(signals.signalNumber() != 0 ? "Stopped by a signal; units closed."
+                                           : "Scenario over; units closed.");
   return kExitStopped;
 }
 

@@ -78,6 +78,11 @@ void HeadlessPrinter::printCapacity() {
   std::fprintf(out_, "%s  %s\n", now().c_str(), capacityCurrent_.c_str());
 }
 
+void HeadlessPrinter::note(std::string_view text) {
+  std::fprintf(out_, "%s  %.*s\n", now().c_str(), static_cast<int>(text.size()), text.data());
+  std::fflush(out_);
+}
+
 void HeadlessPrinter::start(std::string_view heading, int shownPorts) {
   std::fprintf(out_, "%.*s\n", static_cast<int>(heading.size()), heading.data());
   // Ports of the rows the window hides are never printed; their lines do not change.

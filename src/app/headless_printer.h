@@ -29,6 +29,9 @@ class HeadlessPrinter final : public engine::EngineView {
   // and from then on every change.
   void start(std::string_view heading, int shownPorts);
 
+  // Prints a line with the time and `text`.
+  void note(std::string_view text);
+
   // The line printed for a port state; exposed for tests.
   static std::string portLine(std::string_view time, int portIndex, std::string_view statusText,
                               std::string_view detailText);
