@@ -84,6 +84,9 @@ engine::CaptureHeader captureHeader(const device::UnitLink& link, const engine::
 }  // namespace
 
 int runHeadless(const HeadlessRun& run, UnitAccess& units) {
+  // Installed first, so that a signal during start-up stops the run at its first tick instead of
+  // killing the process with the units open.
+  SignalPipe signals;
   base::StderrPrompt prompt;
   base::StderrDiagnostics diagnostics;
   XdgShell shell(userDataFolder());
@@ -96,7 +99,6 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
   StartupResult started = runStartup(startup, {&link, run.store, prompt, shell, workingFolder});
   if (!started.ok) return kExitUnitUnreadable;
 
-  SignalPipe signals;
   HeadlessPrinter printer(run.out, units.clock);
   WindowFields fields(printer);
   engine::Engine engine(link, units.clock, started.settings, started.recordingFolder, fields,
