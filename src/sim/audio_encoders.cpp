@@ -20,7 +20,8 @@ const std::array<std::uint8_t, 65536>& logCodeTable() {
     for (int c = 0; c < 256; ++c) {
       const int v = expandLogCode(static_cast<std::uint8_t>(c));
       // Of the two codes of zero keep the positive one (0x00).
-      if (v >= -32768 && v <= 32767 && c != 0x80) codes.emplace_back(v, static_cast<std::uint8_t>(c));
+      if (v >= -32768 && v <= 32767 && c != 0x80)
+        codes.emplace_back(v, static_cast<std::uint8_t>(c));
     }
     std::sort(codes.begin(), codes.end());
     std::array<std::uint8_t, 65536> t{};
@@ -68,8 +69,7 @@ void LogEncoder::encodeBlock(std::span<const std::int16_t> samples,
   }
 }
 
-PatternEncoder::PatternEncoder(int bitsPerCode)
-    : samplesPerBlock_(bitsPerCode == 2 ? 2048 : 1360) {
+PatternEncoder::PatternEncoder(int bitsPerCode) : samplesPerBlock_(bitsPerCode == 2 ? 2048 : 1360) {
   if (bitsPerCode == 2) {
     // Words of eight 2-bit codes alternating 0 and 2, little-endian: 0x2222.
     std::fill(std::begin(pattern_), std::end(pattern_), std::uint8_t{0x22});

@@ -137,7 +137,8 @@ std::optional<std::vector<std::int16_t>> loadWavSamples(const std::filesystem::p
   const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                         std::istreambuf_iterator<char>());
   const std::uint8_t* p = bytes.data();
-  if (bytes.size() < 12 || std::string(p, p + 4) != "RIFF" || std::string(p + 8, p + 12) != "WAVE") {
+  if (bytes.size() < 12 || std::string(p, p + 4) != "RIFF" ||
+      std::string(p + 8, p + 12) != "WAVE") {
     error = "'" + path.string() + "' is not a WAVE file";
     return std::nullopt;
   }

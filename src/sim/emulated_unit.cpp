@@ -4,24 +4,22 @@
 #include <cstring>
 
 #include "device/stream_record.h"
+#include "device/unit_protocol.h"
 #include "sim/digit_code.h"
 
 namespace parvolin::sim {
 namespace {
 
-constexpr std::uint8_t kSync = 0xFD;
-constexpr std::uint8_t kFrameMark = 0xF0;
-constexpr std::uint8_t kReadFlag = 0x80;
-constexpr std::uint8_t kUnitNumberLetter = 0x58;  // "X" to "[": bytes 0 to 3
+using namespace device::protocol;
 
 std::size_t frameLength(std::uint8_t letter) {
   switch (letter) {
-    case 'V':
-      return 5;
-    case 'B':
-      return 6;
-    case 'R':
-      return 7;
+    case kVersionCommand:
+      return kVersionFrameSize;
+    case kStreamControlCommand:
+      return kStreamControlFrameSize;
+    case kRegisterCommand:
+      return kRegisterFrameSize;
     default:
       return 0;
   }
@@ -51,20 +49,24 @@ EmulatedUnit::EmulatedUnit(UnitConfig config, base::Clock& clock, std::int64_t o
   for (PortActivity& port : ports_) port.powerUp(active_.audioMode);
 }
 
-void EmulatedUnit::schedule(const SimEvent& event) { events_.emplace(event.atMs, event); }
+void EmulatedUnit::schedule(const SimEvent& event) {
+  events_.emplace(event.atMs, event);
+}
 
 void EmulatedUnit::enableRandomCalls(std::uint32_t seed, std::int64_t fromMs,
                                      std::int64_t untilMs) {
   for (int port = 0; port < 4; ++port) random_.emplace_back(seed, port, fromMs, untilMs);
 }
 
-void EmulatedUnit::advance() { advanceTo(scenarioNow()); }
+void EmulatedUnit::advance() {
+  advanceTo(scenarioNow());
+}
 
 void EmulatedUnit::generateRandomCalls(std::int64_t untilMs) {
   for (RandomCallPlayer& player : random_) {
     while (!player.finished() && player.nextCallMs() <= untilMs) {
-      const bool varPort = ((active_.varPorts & 0xF0) == 0x50) &&
-                           ((active_.varPorts >> player.port()) & 1);
+      const bool varPort =
+          ((active_.varPorts & 0xF0) == 0x50) && ((active_.varPorts >> player.port()) & 1);
       for (const SimEvent& e : player.takeNextCall(varPort)) schedule(e);
     }
   }
@@ -219,11 +221,11 @@ void EmulatedUnit::executeFrames() {
   while (!commandBytes_.empty()) {
     const std::size_t have = commandBytes_.size();
     const std::uint8_t* b = commandBytes_.data();
-    bool skip = b[0] != kSync || (have >= 2 && b[1] != kSync) || (have >= 3 && b[2] != kFrameMark);
+    bool skip = b[0] != kSync || (have >= 2 && b[1] != kSync) || (have >= 3 && b[2] != kFrameStart);
     const std::size_t length = have >= 4 ? frameLength(b[3]) : 0;
     if (!skip && have >= 4 && length == 0) skip = true;
     if (!skip && (have < 4 || have < length)) return;  // wait for the rest of the frame
-    if (!skip && b[length - 1] != kSync) skip = true;
+    if (!skip && b[length - 1] != kFrameEnd) skip = true;
     if (skip) {
       commandBytes_.erase(commandBytes_.begin());
       continue;
@@ -233,20 +235,21 @@ void EmulatedUnit::executeFrames() {
     const std::uint8_t p2 = length > 6 ? b[5] : 0;
     commandBytes_.erase(commandBytes_.begin(), commandBytes_.begin() + static_cast<long>(length));
 
-    if (letter == 'V') {
+    if (letter == kVersionCommand) {
       answer(config_.version, 0);
-    } else if (letter == 'B') {
-      if (!(p1 & kReadFlag)) streamControl_ = p1 & 0x7F;
+    } else if (letter == kStreamControlCommand) {
+      if (!(p1 & kReadFlag)) streamControl_ = p1 & kStreamValueMask;
       const std::uint8_t reply[] = {streamControl_, kAcknowledge};
       answer(reply, 1);
     } else {
-      const std::uint8_t code = p1 & 0x7F;
+      const std::uint8_t code = p1 & static_cast<std::uint8_t>(~kReadFlag);
       const bool read = p1 & kReadFlag;
       std::uint8_t value = 0;
-      if (code >= kUnitNumberLetter && code < kUnitNumberLetter + 4) {
-        const int shift = 8 * (code - kUnitNumberLetter);
+      if (code >= kUnitNumberRegister0 && code < kUnitNumberRegister0 + 4) {
+        const int shift = 8 * (code - kUnitNumberRegister0);
         if (!read) {
-          unitNumber_ = (unitNumber_ & ~(0xFFu << shift)) | (static_cast<std::uint32_t>(p2) << shift);
+          unitNumber_ =
+              (unitNumber_ & ~(0xFFu << shift)) | (static_cast<std::uint32_t>(p2) << shift);
         }
         value = static_cast<std::uint8_t>(unitNumber_ >> shift);
       } else if (std::uint8_t* reg = registerFor(code)) {
@@ -270,17 +273,17 @@ void EmulatedUnit::answer(std::span<const std::uint8_t> bytes, std::size_t ackIn
 
 std::uint8_t* EmulatedUnit::registerFor(std::uint8_t letter) {
   switch (letter) {
-    case 'r':
+    case kEncoderModeRegister:
       return &stored_.audioMode;
-    case 's':
+    case kCallerIdModeRegister:
       return &stored_.callerIdMode;
-    case 't':
+    case kVarPortsRegister:
       return &stored_.varPorts;
-    case 'x':
+    case kVarThresholdRegister:
       return &stored_.varThreshold;
-    case 'y':
+    case kVarTurnOffDelayRegister:
       return &stored_.varTurnOffDelay;
-    case 'z':
+    case kVarTimeoutRegister:
       return &stored_.varTimeout;
     default:
       return nullptr;
@@ -312,7 +315,9 @@ void EmulatedUnit::purgeReceiveSide() {
   stream_.clear();
 }
 
-void EmulatedUnit::purgeTransmitSide() { commandBytes_.clear(); }
+void EmulatedUnit::purgeTransmitSide() {
+  commandBytes_.clear();
+}
 
 void EmulatedUnit::unplug() {
   plugged_ = false;
@@ -353,9 +358,15 @@ void EmulatedUnit::injectBadPort(std::uint8_t portByte) {
   stream_.push_back(device::kRingEvent);
 }
 
-void EmulatedUnit::stallFor(std::int64_t ms) { stallUntilMs_ = scenarioNow() + ms; }
-void EmulatedUnit::dripFor(std::int64_t ms) { dripUntilMs_ = scenarioNow() + ms; }
-void EmulatedUnit::noAnswerFor(std::int64_t ms) { noAnswerUntilMs_ = scenarioNow() + ms; }
+void EmulatedUnit::stallFor(std::int64_t ms) {
+  stallUntilMs_ = scenarioNow() + ms;
+}
+void EmulatedUnit::dripFor(std::int64_t ms) {
+  dripUntilMs_ = scenarioNow() + ms;
+}
+void EmulatedUnit::noAnswerFor(std::int64_t ms) {
+  noAnswerUntilMs_ = scenarioNow() + ms;
+}
 
 void EmulatedUnit::wrongAckFor(std::int64_t ms, std::uint8_t ackByte) {
   wrongAckUntilMs_ = scenarioNow() + ms;

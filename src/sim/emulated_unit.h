@@ -23,12 +23,12 @@ inline constexpr std::uint8_t kStreamOn = 0x4D;
 
 // The settings registers of a unit, by the letters of their write codes.
 struct UnitRegisters {
-  std::uint8_t audioMode = 3;          // "r"
-  std::uint8_t callerIdMode = 0x53;    // "s"
-  std::uint8_t varPorts = 0x50;        // "t"
-  std::uint8_t varThreshold = 0x52;    // "x"
-  std::uint8_t varTurnOffDelay = 0x51; // "y"
-  std::uint8_t varTimeout = 0x50;      // "z"
+  std::uint8_t audioMode = 3;           // "r"
+  std::uint8_t callerIdMode = 0x53;     // "s"
+  std::uint8_t varPorts = 0x50;         // "t"
+  std::uint8_t varThreshold = 0x52;     // "x"
+  std::uint8_t varTurnOffDelay = 0x51;  // "y"
+  std::uint8_t varTimeout = 0x50;       // "z"
 };
 
 // The 33-byte version answer: the acknowledge byte, then text with "1" at byte 13 (settings may be
@@ -79,7 +79,7 @@ class EmulatedUnit {
   bool dripping() const { return clock_.monotonicMs() - originMs_ < dripUntilMs_; }
   // Takes up to `max` readable bytes.
   std::size_t take(std::uint8_t* buffer, std::size_t max);
-  void purgeReceiveSide();  // host's receive side: answers and stream bytes queued
+  void purgeReceiveSide();   // host's receive side: answers and stream bytes queued
   void purgeTransmitSide();  // an incomplete command frame
 
   // --- Faults and power, at once (the scenario's timed events call these too) -------------

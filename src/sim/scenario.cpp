@@ -31,7 +31,8 @@ std::optional<std::int64_t> parseInteger(std::string_view text, std::int64_t lo,
   }
   std::int64_t v = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, base);
-  if (ec != std::errc() || end != text.data() + text.size() || v < lo || v > hi) return std::nullopt;
+  if (ec != std::errc() || end != text.data() + text.size() || v < lo || v > hi)
+    return std::nullopt;
   return v;
 }
 
@@ -106,9 +107,8 @@ bool Parser::parseUnit(const std::vector<std::string>& w) {
   unit.config.serial = w[1];
   UnitRegisters& r = unit.config.registers;
   const std::map<std::string, std::uint8_t*> bytes = {
-      {"mode", &r.audioMode},          {"callerid", &r.callerIdMode},
-      {"varports", &r.varPorts},       {"threshold", &r.varThreshold},
-      {"offdelay", &r.varTurnOffDelay}, {"timeout", &r.varTimeout}};
+      {"mode", &r.audioMode},         {"callerid", &r.callerIdMode},    {"varports", &r.varPorts},
+      {"threshold", &r.varThreshold}, {"offdelay", &r.varTurnOffDelay}, {"timeout", &r.varTimeout}};
   for (std::size_t i = 2; i < w.size(); ++i) {
     const auto eq = w[i].find('=');
     if (eq == std::string::npos) return fail("expected key=value, got '" + w[i] + "'");
@@ -118,11 +118,14 @@ bool Parser::parseUnit(const std::vector<std::string>& w) {
     if (auto it = bytes.find(key); it != bytes.end()) {
       if ((v = parseInteger(value, 0, 255))) *it->second = static_cast<std::uint8_t>(*v);
     } else if (key == "number") {
-      if ((v = parseInteger(value, 0, 0xFFFFFFFF))) unit.config.unitNumber = static_cast<std::uint32_t>(*v);
+      if ((v = parseInteger(value, 0, 0xFFFFFFFF)))
+        unit.config.unitNumber = static_cast<std::uint32_t>(*v);
     } else if (key == "version13" || key == "version15") {
-      if ((v = parseCharOrByte(value))) unit.config.version[key == "version13" ? 13 : 15] = static_cast<std::uint8_t>(*v);
+      if ((v = parseCharOrByte(value)))
+        unit.config.version[key == "version13" ? 13 : 15] = static_cast<std::uint8_t>(*v);
     } else if (key == "queue") {
-      if ((v = parseInteger(value, 16, 1 << 26))) unit.config.queueCapacity = static_cast<std::size_t>(*v);
+      if ((v = parseInteger(value, 16, 1 << 26)))
+        unit.config.queueCapacity = static_cast<std::size_t>(*v);
     } else {
       return fail("unknown unit setting '" + key + "'");
     }
@@ -150,7 +153,8 @@ bool Parser::parseRandom(const std::vector<std::string>& w) {
     const std::string value = eq == std::string::npos ? "" : w[i].substr(eq + 1);
     std::optional<std::int64_t> v;
     if (key == "seed") {
-      if ((v = parseInteger(value, 0, 0xFFFFFFFF))) settings.randomSeed = static_cast<std::uint32_t>(*v);
+      if ((v = parseInteger(value, 0, 0xFFFFFFFF)))
+        settings.randomSeed = static_cast<std::uint32_t>(*v);
     } else if (key == "from") {
       if ((v = parseSeconds(value))) settings.randomFromMs = *v;
     } else if (key == "until") {
@@ -346,8 +350,9 @@ bool Parser::parseUnitEvent(const std::vector<std::string>& w, std::size_t unit,
     e.kind = Kind::Garbage;
     e.value = static_cast<int>(*n);
   } else if (name == "badport") {
-    const auto b = args == 0 ? std::optional<std::int64_t>(4)
-                   : args == 1 ? parseInteger(w[3], 4, 255) : std::nullopt;
+    const auto b = args == 0   ? std::optional<std::int64_t>(4)
+                   : args == 1 ? parseInteger(w[3], 4, 255)
+                               : std::nullopt;
     if (!b) return fail("badport takes a port byte of 4 to 255");
     e.kind = Kind::BadPort;
     e.value = static_cast<int>(*b);

@@ -97,7 +97,7 @@ SimD2xx::Status SimD2xx::queueStatus(Handle handle, std::uint32_t& waiting) {
 }
 
 SimD2xx::Status SimD2xx::read(Handle handle, std::uint8_t* buffer, std::uint32_t wanted,
-                           std::uint32_t& got) {
+                              std::uint32_t& got) {
   got = 0;
   EmulatedUnit* unit = nullptr;
   if (const Status s = useHandle(handle, unit); s != kOk) return s;
@@ -117,7 +117,7 @@ SimD2xx::Status SimD2xx::read(Handle handle, std::uint8_t* buffer, std::uint32_t
 }
 
 SimD2xx::Status SimD2xx::write(Handle handle, const std::uint8_t* data, std::uint32_t size,
-                            std::uint32_t& written) {
+                               std::uint32_t& written) {
   written = 0;
   EmulatedUnit* unit = nullptr;
   if (const Status s = useHandle(handle, unit); s != kOk) return s;
