@@ -10,7 +10,12 @@ namespace {
 // for the run.
 bool readFirstUnitNumber(device::UnitLink& link, std::int32_t& number) {
   number = -1;
-  if (!link.openAll()) return true;
+  if (!link.openAll()) {
+    // openAll leaves the units it opened before a failing one open; they are closed here too,
+    // or the main window's openAll could not open them again for the run.
+    link.closeAll();
+    return true;
+  }
   std::uint32_t read = 0;
   const bool ok = link.readUnitNumber(read, 0);
   link.closeAll();

@@ -6,6 +6,7 @@
 
 #include "app/settings_io.h"
 #include "base/clock.h"
+#include "sim/sim_d2xx.h"
 #include "temp_folder.h"
 
 namespace parvolin::app {
@@ -120,6 +121,56 @@ TEST(Startup, ReplayOnlyReadsAndStartsNothing) {
   EXPECT_TRUE(rig.shell.calls.empty());
   EXPECT_TRUE(std::filesystem::is_directory(rig.cwd / "out"));
   EXPECT_EQ(r.settings.parvolinSetting, 44u);
+}
+
+// Emulated units of which the second cannot be opened.
+class SecondUnitWontOpen final : public device::D2xx {
+ public:
+  explicit SecondUnitWontOpen(device::D2xx& inner) : inner_(inner) {}
+  Status listCount(std::uint32_t& c) override { return inner_.listCount(c); }
+  Status listSerial(std::uint32_t i, std::string& s) override { return inner_.listSerial(i, s); }
+  Status openBySerial(const std::string& s, Handle& h) override {
+    return s == "PV0002" ? kDeviceNotOpened : inner_.openBySerial(s, h);
+  }
+  Status purge(Handle h, std::uint32_t m) override { return inner_.purge(h, m); }
+  Status setTimeouts(Handle h, std::uint32_t r, std::uint32_t w) override {
+    return inner_.setTimeouts(h, r, w);
+  }
+  Status queueStatus(Handle h, std::uint32_t& w) override { return inner_.queueStatus(h, w); }
+  Status read(Handle h, std::uint8_t* b, std::uint32_t n, std::uint32_t& got) override {
+    return inner_.read(h, b, n, got);
+  }
+  Status write(Handle h, const std::uint8_t* d, std::uint32_t n, std::uint32_t& w) override {
+    return inner_.write(h, d, n, w);
+  }
+  Status close(Handle h) override { return inner_.close(h); }
+
+ private:
+  device::D2xx& inner_;
+};
+
+TEST(Startup, UnitsOpenedBeforeAFailingOneAreClosedAgain) {
+  TempFolder cwd;
+  base::VirtualClock clock;
+  sim::SimD2xx units(clock);
+  for (const char* serial : {"PV0001", "PV0002"}) {
+    sim::UnitConfig config;
+    config.serial = serial;
+    units.addUnit(config);
+  }
+  SecondUnitWontOpen d2xx(units);
+  device::UnitLink link(d2xx, clock);
+  MemorySettingsStore store;
+  base::ScriptedPrompt prompt;
+  RecordingShell shell;
+  FakeWorkingFolder workingFolder(cwd.path());
+  const StartupResult r = runStartup({}, {&link, store, prompt, shell, workingFolder});
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.unitNumber, -1);
+  EXPECT_EQ(link.present[0], 0u);
+  // The first unit opens again, as the main window needs it to.
+  device::D2xx::Handle handle = 0;
+  EXPECT_EQ(units.openBySerial("PV0001", handle), device::D2xx::kOk);
 }
 
 }  // namespace
