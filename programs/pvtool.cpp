@@ -16,6 +16,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"units", parvolin::tools::runUnits, "list the recorder units and watch their streams"},
     {nullptr, nullptr, nullptr},
 };
 

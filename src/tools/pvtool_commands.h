@@ -9,4 +9,7 @@ namespace parvolin::tools {
 
 using Args = std::vector<std::string>;
 
+// pvtool units: list the units and watch their streams.
+int runUnits(const Args& args);
+
 }  // namespace parvolin::tools
