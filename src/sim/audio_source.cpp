@@ -1,0 +1,185 @@
+#include "sim/audio_source.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+
+#include "base/little_endian.h"
+
+namespace parvolin::sim {
+namespace {
+
+class SilenceSource final : public AudioSource {
+ public:
+  void fill(std::span<std::int16_t> samples) override {
+    std::fill(samples.begin(), samples.end(), std::int16_t{0});
+  }
+};
+
+class ToneSource final : public AudioSource {
+ public:
+  explicit ToneSource(int hz) : step_(2 * std::numbers::pi * hz / kSampleRateHz) {}
+  void fill(std::span<std::int16_t> samples) override {
+    for (std::int16_t& s : samples) {
+      s = static_cast<std::int16_t>(std::lround(12000 * std::sin(phase_)));
+      phase_ = std::fmod(phase_ + step_, 2 * std::numbers::pi);
+    }
+  }
+
+ private:
+  double step_;
+  double phase_ = 0;
+};
+
+class SampleSource final : public AudioSource {
+ public:
+  explicit SampleSource(std::shared_ptr<const std::vector<std::int16_t>> samples)
+      : samples_(std::move(samples)) {}
+  void fill(std::span<std::int16_t> out) override {
+    for (std::int16_t& s : out) {
+      s = (samples_ && next_ < samples_->size()) ? (*samples_)[next_++] : std::int16_t{0};
+    }
+  }
+
+ private:
+  std::shared_ptr<const std::vector<std::int16_t>> samples_;
+  std::size_t next_ = 0;
+};
+
+void advancePhase(double& phase, double hz) {
+  phase += 2 * std::numbers::pi * hz / kSampleRateHz;
+  if (phase > 2 * std::numbers::pi) phase -= 2 * std::numbers::pi;
+}
+
+}  // namespace
+
+std::unique_ptr<AudioSource> makeAudioSource(const AudioSourceSpec& spec) {
+  switch (spec.kind) {
+    case AudioSourceSpec::Kind::Silence:
+      return std::make_unique<SilenceSource>();
+    case AudioSourceSpec::Kind::Tone:
+      return std::make_unique<ToneSource>(spec.toneHz);
+    case AudioSourceSpec::Kind::Samples:
+      return std::make_unique<SampleSource>(spec.samples);
+    case AudioSourceSpec::Kind::Speech:
+      break;
+  }
+  return std::make_unique<SpeechSynth>(spec.seed);
+}
+
+SpeechSynth::SpeechSynth(std::uint32_t seed) : state_(seed * 2654435761u + 0x9E3779B9u) {
+  if (state_ == 0) state_ = 1;
+  f0_ = uniform(95, 210);  // the speaker's pitch
+  startSegment();
+}
+
+std::uint32_t SpeechSynth::nextRandom() {
+  // xorshift32: small, fast and the same on every machine.
+  state_ ^= state_ << 13;
+  state_ ^= state_ >> 17;
+  state_ ^= state_ << 5;
+  return state_;
+}
+
+double SpeechSynth::uniform(double lo, double hi) {
+  return lo + (hi - lo) * (nextRandom() / 4294967296.0);
+}
+
+void SpeechSynth::startSegment() {
+  position_ = 0;
+  if (voiced_ || syllablesLeft_ == 0) {
+    // A pause: short between syllables, longer at the end of a phrase.
+    const bool phraseEnd = syllablesLeft_ == 0;
+    voiced_ = false;
+    length_ = static_cast<std::int64_t>(phraseEnd ? uniform(0.3, 0.9) * kSampleRateHz
+                                                  : uniform(0.03, 0.12) * kSampleRateHz);
+    if (phraseEnd) syllablesLeft_ = static_cast<int>(uniform(3, 12));
+    return;
+  }
+  voiced_ = true;
+  --syllablesLeft_;
+  length_ = static_cast<std::int64_t>(uniform(0.12, 0.32) * kSampleRateHz);
+  f1_ = uniform(300, 850);
+  f2_ = uniform(900, 2300);
+  f3_ = uniform(2400, 3200);
+  level_ = uniform(5000, 11000);
+}
+
+void SpeechSynth::fill(std::span<std::int16_t> samples) {
+  for (std::int16_t& s : samples) {
+    if (position_ >= length_) startSegment();
+    double v = 0;
+    if (voiced_) {
+      const double envelope = std::sin(std::numbers::pi * position_ / length_);
+      // The voice: a pitch pulse shape that opens and closes the formants.
+      const double glottal = 0.55 + 0.45 * std::sin(phase0_);
+      v = level_ * envelope * glottal *
+          (0.6 * std::sin(phase1_) + 0.3 * std::sin(phase2_) + 0.1 * std::sin(phase3_));
+      advancePhase(phase0_, f0_);
+      advancePhase(phase1_, f1_);
+      advancePhase(phase2_, f2_);
+      advancePhase(phase3_, f3_);
+    }
+    s = static_cast<std::int16_t>(std::lround(v));
+    ++position_;
+  }
+}
+
+std::optional<std::vector<std::int16_t>> loadWavSamples(const std::filesystem::path& path,
+                                                        std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot open '" + path.string() + "'";
+    return std::nullopt;
+  }
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+  const std::uint8_t* p = bytes.data();
+  if (bytes.size() < 12 || std::string(p, p + 4) != "RIFF" ||
+      std::string(p + 8, p + 12) != "WAVE") {
+    error = "'" + path.string() + "' is not a WAVE file";
+    return std::nullopt;
+  }
+  int channels = 0, bits = 0;
+  std::uint32_t rate = 0;
+  std::size_t pos = 12;
+  while (pos + 8 <= bytes.size()) {
+    const std::string id(p + pos, p + pos + 4);
+    const std::size_t size = base::loadLe32(p + pos + 4);
+    const std::size_t body = pos + 8;
+    if (size > bytes.size() - body) break;
+    if (id == "fmt " && size >= 16) {
+      const int format = base::loadLe16(p + body);
+      channels = base::loadLe16(p + body + 2);
+      rate = base::loadLe32(p + body + 4);
+      bits = base::loadLe16(p + body + 14);
+      if (format != 1 || channels < 1 || channels > 2 || (bits != 8 && bits != 16) || rate == 0) {
+        error = "'" + path.string() + "' is not 8- or 16-bit PCM, mono or stereo";
+        return std::nullopt;
+      }
+    } else if (id == "data" && channels > 0) {
+      const std::size_t frameBytes = static_cast<std::size_t>(channels) * (bits / 8);
+      const std::size_t frames = size / frameBytes;
+      auto sampleAt = [&](std::size_t frame) {
+        int sum = 0;
+        for (int c = 0; c < channels; ++c) {
+          const std::uint8_t* q = p + body + frame * frameBytes + c * (bits / 8);
+          sum += bits == 8 ? (q[0] - 128) * 256 : static_cast<std::int16_t>(base::loadLe16(q));
+        }
+        return static_cast<std::int16_t>(sum / channels);
+      };
+      std::vector<std::int16_t> out;
+      const std::size_t count = frames * kSampleRateHz / rate;
+      out.reserve(count);
+      for (std::size_t i = 0; i < count; ++i) out.push_back(sampleAt(i * rate / kSampleRateHz));
+      return out;
+    }
+    pos = body + size + (size & 1);
+  }
+  error = "'" + path.string() + "' has no PCM data";
+  return std::nullopt;
+}
+
+}  // namespace parvolin::sim
