@@ -3,6 +3,8 @@
 // Helpers for the engine tests: stream records built by name, a folder of its own per test, a
 // view that remembers what it was shown, and an engine fed read by read on a virtual clock.
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -118,6 +120,26 @@ inline std::map<std::string, std::string> folderContents(const std::filesystem::
   }
   return files;
 }
+
+// Files may not grow past `bytes` while it lives: writes beyond fail as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    ::signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  sighandler_t previousHandler_;
+};
 
 // Local time is UTC while it lives.
 class UtcZone {
