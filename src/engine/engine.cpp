@@ -80,31 +80,19 @@ void Engine::onPollTick() {
 
 void Engine::runUnitPass(int unit) {
   device::UnitStreamBuffer& buffer = (*streams_)[std::size_t(unit)];
-  for (int read = 0; read < kMaxReadsPerPass; ++read) {
-    const std::uint32_t n =
-        units_.readStream(buffer.readTarget(), device::UnitStreamBuffer::kMaxRead, unit);
-    // The one clock reading for everything framed from this read.
-    const std::int64_t wallMs = clock_.wallMs();
-    if (n == 0) {
-      if (read == 0 && !units_.isPresent(unit)) {
-        if (!unitLost_[std::size_t(unit)]) {
-          unitLost_[std::size_t(unit)] = true;
-          diagnostics_.report(unitText(unit, "lost; trying to open it again"));
-        }
-        if (units_.reopenUnit(unit)) {
-          units_.restartStream(unit);
-          // The part record carried over from before the loss can never be completed: the
-          // reopened unit starts afresh on a record boundary.
-          buffer.writePos = 0;
-          unitLost_[std::size_t(unit)] = false;
-          diagnostics_.report(unitText(unit, "open again"));
-        }
-      }
-      break;
-    }
-    if (capture_) capture_->append(unit, {buffer.readTarget(), n}, wallMs);
-    actOnRead(unit, n, secondsOf(wallMs));
-    if (n < device::UnitStreamBuffer::kMaxRead) break;
+  const PassReads pass =
+      readUnitPass(units_, buffer, unit, clock_, [&](std::uint32_t n, std::int64_t wallMs) {
+        if (capture_) capture_->append(unit, {buffer.readTarget(), n}, wallMs);
+        actOnRead(unit, n, secondsOf(wallMs));
+      });
+  bool& lost = unitLost_[std::size_t(unit)];
+  if (pass.reopenTried && !lost) {
+    lost = true;
+    diagnostics_.report(unitText(unit, "lost; trying to open it again"));
+  }
+  if (pass.reopened) {
+    lost = false;
+    diagnostics_.report(unitText(unit, "open again"));
   }
   showUnitPorts(unit);
 }

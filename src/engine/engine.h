@@ -28,6 +28,7 @@
 #include "engine/port_state.h"
 #include "engine/recorder_settings.h"
 #include "engine/recording_files.h"
+#include "engine/unit_pass_reads.h"
 #include "engine/unit_streams.h"
 
 namespace parvolin::engine {
@@ -36,9 +37,6 @@ class CaptureWriter;
 
 class Engine {
  public:
-  // Reads at most this many bytes a pass from one unit (8 reads of 2048 bytes).
-  static constexpr int kMaxReadsPerPass = 8;
-
   // `folder` is the recording folder; every file of the engine is made in it. Every reference
   // must outlive the engine. The settings are read as they stand at each use, so changes made
   // by the configuration dialog take effect at the next event.
