@@ -111,6 +111,12 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
     session.exitRecorder(RecorderSession::ExitQuestion::DontAsk);
     return kExitSetUpFailed;
   }
+  if (session.pollPeriod() == kPollPeriodWithoutUnitsMs) {
+    // The window shows this as "NONE" lines; on a terminal the reason helps (permissions, a
+    // missing library).
+    const std::string why = units.d2xx.lastError();
+    diagnostics.report(why.empty() ? "no recorder unit found" : "no recorder unit found: " + why);
+  }
   std::unique_ptr<engine::CaptureWriter> capture;
   if (run.options.capture) {
     std::error_code error;
