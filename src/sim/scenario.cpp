@@ -65,8 +65,8 @@ bool Parser::parseLine(std::string_view line, int number) {
 
 bool Parser::parseUnit(const std::vector<std::string>& w) {
   if (w.size() < 2) return fail("unit needs a serial number");
-  if (findUnit(w[1]) && !std::isdigit(static_cast<unsigned char>(w[1][0]))) {
-    return fail("unit '" + w[1] + "' is declared twice");
+  for (const UnitDeclaration& declared : scenario_.units) {
+    if (declared.config.serial == w[1]) return fail("unit '" + w[1] + "' is declared twice");
   }
   UnitDeclaration unit;
   unit.config.serial = w[1];

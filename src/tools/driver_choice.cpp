@@ -1,6 +1,7 @@
 #include "tools/driver_choice.h"
 
-#include <charconv>
+#include "device/driver_support.h"
+
 #include <system_error>
 
 namespace parvolin::tools {
@@ -21,15 +22,6 @@ bool takeValue(const Args& args, std::size_t& i, std::string_view name, std::str
   }
   value = args[++i];
   return true;
-}
-
-std::optional<std::uint16_t> parseHex16(std::string_view text) {
-  unsigned value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value > 0xFFFF) {
-    return std::nullopt;
-  }
-  return static_cast<std::uint16_t>(value);
 }
 
 std::filesystem::path programDirectory() {
@@ -66,15 +58,9 @@ bool takeDriverOptions(Args& args, DriverOptions& options, std::string& error) {
       if (a.size() > 10 && options.scenario.empty())
         return error = "--simulate= needs a file", false;
     } else if (takeValue(args, i, "--usb-id", value, missing)) {
-      const auto colon = value.find(':');
-      if (missing || colon == std::string::npos) {
-        return error = "--usb-id needs VID:PID in hex, e.g. 0403:6001", false;
-      }
-      const auto vendor = parseHex16(std::string_view(value).substr(0, colon));
-      const auto product = parseHex16(std::string_view(value).substr(colon + 1));
-      if (!vendor || !product)
-        return error = "--usb-id needs VID:PID in hex, e.g. 0403:6001", false;
-      options.usbIds.emplace_back(vendor.value(), product.value());
+      const auto id = missing ? std::nullopt : device::parseUsbId(value);
+      if (!id) return error = "--usb-id needs VID:PID in hex, e.g. 0403:6001", false;
+      options.usbIds.push_back(*id);
     } else if (a == "--realtime") {
       options.time = TimeMode::kRealtime;
     } else if (a == "--virtual") {

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "device/driver_support.h"
 #include "device/stream_framing.h"
 #include "device/unit_link.h"
 #include "device/unit_protocol.h"
@@ -20,7 +21,6 @@ namespace {
 
 constexpr double kDefaultSeconds = 10;
 constexpr std::uint32_t kStreamReadSize = 2048;
-constexpr const char* kUdevRuleName = "99-parvolin-units.rules";
 
 constexpr const char* kUsage =
     "usage: pvtool units [--driver ftdi|d2xx|sim] [--simulate[=SCENARIO]] [--seconds N]\n"
@@ -51,15 +51,21 @@ void printAccessHints(const DriverOptions& options) {
       "    any program that holds /dev/ttyUSB* for it.\n"
       "  - Permissions: your user needs access to the USB device. Install this udev rule,\n"
       "    reload the rules and plug the unit in again:\n\n");
-  const auto rule = findDataFile(kUdevRuleName);
+  const auto rule = findDataFile(device::kUdevRuleFileName);
   std::ifstream in(rule);
   if (!rule.empty() && in) {
     std::printf("---- %s\n%s---- end\n", rule.string().c_str(),
                 (std::ostringstream() << in.rdbuf()).str().c_str());
   } else {
-    std::printf(
-        "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTR{idVendor}==\"0403\", "
-        "ATTR{idProduct}==\"6001\", TAG+=\"uaccess\", GROUP=\"plugdev\", MODE=\"0660\"\n");
+    std::vector<device::FtdiD2xx::UsbId> ids;
+    for (std::uint16_t product : device::FtdiD2xx::kFtdiProductIds) {
+      ids.emplace_back(device::FtdiD2xx::kFtdiVendorId, product);
+    }
+    std::printf("%s", device::udevRules(ids).c_str());
+  }
+  if (!options.usbIds.empty()) {
+    std::printf("and for the ids given with --usb-id:\n%s",
+                device::udevRules(options.usbIds).c_str());
   }
   if (options.kind == DriverKind::kVendorLibrary) {
     std::printf("  - --driver d2xx needs the vendor's libftd2xx.so on the library path.\n");
