@@ -104,6 +104,7 @@ bool Engine::processRead(int unit, std::span<const std::uint8_t> bytes, std::int
   device::UnitStreamBuffer& buffer = (*streams_)[std::size_t(unit)];
   if (!bytes.empty()) std::memcpy(buffer.readTarget(), bytes.data(), bytes.size());
   actOnRead(unit, bytes.size(), nowSeconds);
+  showUnitPorts(unit);
   return true;
 }
 

@@ -4,8 +4,8 @@
 // tick, writes the recordings, the call log and the HTML list, and keeps the capacity figures.
 //
 // A live unit pass reads through UnitStreams (the UnitLink) and hands every read, with the time
-// it returned, to processRead; a replay calls processRead with the reads of a capture. All the
-// call logic lies behind processRead, so a test drives it by feeding bytes.
+// it returned, to the code behind processRead; a replay calls processRead with the reads of a
+// capture. All the call logic lies there, so a test drives it by feeding bytes.
 
 #include <array>
 #include <cstdint>
@@ -62,8 +62,8 @@ class Engine {
   // and its stream restarted. Ends by showing the unit's four port lines.
   void runUnitPass(int unit);
   // The bytes of one stream read of `unit` (at most 2048), read at `nowSeconds` (seconds since
-  // 1970): framed and acted on record by record. Returns false, doing nothing, for a unit
-  // outside 0-3 or more than 2048 bytes.
+  // 1970): framed and acted on record by record, then the unit's four port lines shown. Returns
+  // false, doing nothing, for a unit outside 0-3 or more than 2048 bytes.
   bool processRead(int unit, std::span<const std::uint8_t> bytes, std::int64_t nowSeconds);
   // Writes the call log records and list rows that earlier attempts could not write.
   void retryDeferredWrites();
@@ -79,8 +79,9 @@ class Engine {
   // get a last try. Safe to call more than once.
   void finishRun();
 
-  // Records every read of the live unit passes into `capture` (nullptr: none). A capture whose
-  // write fails stops itself; the recording goes on.
+  // Records every read of the live unit passes into `capture` (nullptr: none), flushed at the
+  // end of every tick and by finishRun. A capture whose write fails stops itself; the recording
+  // goes on. The capture must outlive the engine, or be removed with setCapture(nullptr) first.
   void setCapture(CaptureWriter* capture) { capture_ = capture; }
 
   // Per-unit values read by the unit set-up.
