@@ -17,6 +17,10 @@ struct Command {
 
 const Command kCommands[] = {
     {"units", parvolin::tools::runUnits, "list the recorder units and watch their streams"},
+    {"replay", parvolin::tools::runReplay, "replay a stream capture into a recording folder"},
+    {"capture", parvolin::tools::runCapture, "show what a stream capture holds"},
+    {"log", parvolin::tools::runLog, "print the call log (text, --csv or --json)"},
+    {"sim", parvolin::tools::runSim, "write a stream capture from emulated units"},
     {nullptr, nullptr, nullptr},
 };
 

@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs the recorder on emulated units, with a demo folder
-# of its own (demo/), so that a real installation's settings are never touched.
+# Installs what is needed, builds, and runs the recorder on emulated units, with a folder, a
+# settings file and a home of its own under demo/, so that a real installation's settings,
+# recordings and file associations are never touched. Ctrl-C stops it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
-mkdir -p demo
-exec build/programs/pvtool units --simulate --seconds 60
+mkdir -p demo/home
+demo="$PWD/demo"
+export HOME="$demo/home"
+export XDG_DATA_HOME="$demo/home/.local/share"
+export XDG_CONFIG_HOME="$demo/home/.config"
+exec build/programs/parvolin --headless --simulate \
+  --config "$demo/Parvolin.conf" --folder "$demo/ZEruFolder" "$@"

@@ -3,11 +3,13 @@
 // The recording engine: one object that follows all 16 ports through their calls on every poll
 // tick, writes the recordings, the call log and the HTML list, and keeps the capacity figures.
 //
-// Interface contract shared by the engine and the application shell (start-up, main window,
-// headless front end); the engine's implementation may add to it but keeps these names.
+// A live unit pass reads through UnitStreams (the UnitLink) and hands every read, with the time
+// it returned, to the code behind processRead; a replay calls processRead with the reads of a
+// capture. All the call logic lies there, so a test drives it by feeding bytes.
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -16,22 +18,55 @@
 #include "base/clock.h"
 #include "base/diagnostics.h"
 #include "base/prompt.h"
+#include "codec/dava.h"
+#include "device/stream_framing.h"
 #include "device/unit_link.h"
+#include "engine/call_record.h"
+#include "engine/diagnostic_once.h"
 #include "engine/engine_view.h"
+#include "engine/html_list.h"
+#include "engine/port_state.h"
 #include "engine/recorder_settings.h"
+#include "engine/recording_files.h"
+#include "engine/unit_pass_reads.h"
+#include "engine/unit_streams.h"
 
 namespace parvolin::engine {
 
+class CaptureWriter;
+
 class Engine {
  public:
-  // `folder` is the recording folder; every file of the engine is made in it.
+  // `folder` is the recording folder; every file of the engine is made in it. Every reference
+  // must outlive the engine. The settings are read as they stand at each use, so changes made
+  // by the configuration dialog take effect at the next event.
   Engine(device::UnitLink& link, base::Clock& clock, RecorderSettings& settings,
          std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
          base::Prompt& prompt);
+  Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& settings,
+         std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
+         base::Prompt& prompt);
+  // Calls finishRun, so that no buffered audio is lost however the run ends.
   ~Engine();
 
-  // One poll tick: a pass per listed unit, the view refreshed, a pending list edit applied.
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // One poll tick: a pass per listed unit (units 1 to 4), rows or log records that could not be
+  // written before are written, the view refreshed, a pending list edit applied and the capacity
+  // recounted after it, the capture flushed.
   void onPollTick();
+  // One tick's reads of one unit (0-3): reads again while a read returned the full 2048 bytes,
+  // up to kMaxReadsPerPass reads; the clock is taken once per read when it returns. When the
+  // pass's first read returns nothing and the unit is no longer present, the unit is reopened
+  // and its stream restarted. Ends by showing the unit's four port lines.
+  void runUnitPass(int unit);
+  // The bytes of one stream read of `unit` (at most 2048), read at `nowSeconds` (seconds since
+  // 1970): framed and acted on record by record, then the unit's four port lines shown. Returns
+  // false, doing nothing, for a unit outside 0-3 or more than 2048 bytes.
+  bool processRead(int unit, std::span<const std::uint8_t> bytes, std::int64_t nowSeconds);
+  // Writes the call log records and list rows that earlier attempts could not write.
+  void retryDeferredWrites();
 
   // Main window opening: every port idle (callType 0, callText blank, firstAudioSec 0).
   void resetPorts();
@@ -40,15 +75,77 @@ class Engine {
   // Counters and rowCountCache to unknown, then a full recount shown on the view.
   void recountCapacity();
   // Ends the run: a call in progress is not logged and gets no row, but its buffered audio is
-  // written, converted when WavFormat is set, and its file closed.
+  // written, converted when WavFormat is set, and its file closed. Deferred log records and rows
+  // get a last try. Safe to call more than once.
   void finishRun();
+
+  // Records every read of the live unit passes into `capture` (nullptr: none), flushed at the
+  // end of every tick and by finishRun. A capture whose write fails stops itself; the recording
+  // goes on. The capture must outlive the engine, or be removed with setCapture(nullptr) first.
+  void setCapture(CaptureWriter* capture) { capture_ = capture; }
 
   // Per-unit values read by the unit set-up.
   std::array<std::uint8_t, device::kMaxUnits> audioMode{3, 3, 3, 3};
   std::array<int, device::kMaxUnits> varOffDelay{0, 0, 0, 0};
 
+  // Set by the file manager; applied by the next tick.
+  PendingListEdit pendingListEdit;
+
+  const PortState& port(int portIndex) const { return ports_[std::size_t(portIndex)]; }
+  const CapacityCounters& capacity() const { return counters_; }
+  const CapacityDisplay& capacityShown() const { return shown_; }
+  std::size_t deferredRows() const { return pendingRows_.size(); }
+  std::size_t deferredLogRecords() const { return pendingLog_.size(); }
+  std::filesystem::path listPath() const { return folder_ / settings_.lvLogHtmlName; }
+  const std::filesystem::path& folder() const { return folder_; }
+
  private:
-  // The engine's own members.
+  struct DeferredRow {
+    CallRecord record;
+    int audioMode;
+    bool wavFormat;
+  };
+
+  Engine(std::unique_ptr<UnitStreams> owned, base::Clock& clock, RecorderSettings& settings,
+         std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
+         base::Prompt& prompt);
+
+  void actOnRead(int unit, std::size_t n, std::int64_t now);
+  void onRecord(int unit, const device::StreamRecord& record, std::int64_t now);
+  void showUnitPorts(int unit);
+
+  // Call events that touch files (engine_calls.cpp).
+  void onAudioBlock(int unit, int portIndex, std::span<const std::uint8_t> block, std::int64_t now);
+  void onCallEnd(int unit, int portIndex, std::span<const std::uint8_t> payload, std::int64_t now);
+  void onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
+                     std::span<const std::uint8_t> payload, std::int64_t now);
+  void createAudioFile(int unit, int portIndex, std::int64_t now);
+  void writeBufferedAudio(PortState& port);
+  void closeAudioFile(PortState& port);
+  void keepCall(int unit, const PortState& port);
+  void flushLog();
+  void flushRows();
+  void showCapacity(const CapacityDisplay& display);
+
+  std::unique_ptr<UnitStreams> ownedUnits_;
+  UnitStreams& units_;
+  base::Clock& clock_;
+  RecorderSettings& settings_;
+  std::filesystem::path folder_;
+  EngineView& view_;
+  base::Prompt& prompt_;
+  DiagnosticOnce failures_;
+  base::Diagnostics& diagnostics_;
+
+  std::array<PortState, kMaxPorts> ports_;
+  std::unique_ptr<std::array<device::UnitStreamBuffer, device::kMaxUnits>> streams_;
+  CapacityCounters counters_;
+  CapacityDisplay shown_;
+  std::deque<CallRecord> pendingLog_;
+  std::deque<DeferredRow> pendingRows_;
+  codec::DavaGainState gain_;
+  CaptureWriter* capture_ = nullptr;
+  std::array<bool, device::kMaxUnits> unitLost_{};
 };
 
 }  // namespace parvolin::engine

@@ -129,7 +129,7 @@ void printRecord(double seconds, int u, const device::StreamRecord& r, Watch& wa
     return;
   }
   const int portNumber = u * device::kPortsPerUnit + r.port + 1;
-  std::string line = eventName(r.code);
+  std::string line = unitEventName(r.code);
   const std::string detail = recordDetail(r);
   if (!detail.empty())
     line += std::string(13 - std::min<std::size_t>(line.size(), 12), ' ') + detail;

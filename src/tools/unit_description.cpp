@@ -93,7 +93,7 @@ std::string describeVersion(std::span<const std::uint8_t> version) {
   return text;
 }
 
-std::string eventName(std::uint8_t code) {
+std::string unitEventName(std::uint8_t code) {
   switch (code) {
     case device::kCallerIdA:
       return "Caller ID A";

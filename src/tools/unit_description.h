@@ -19,7 +19,7 @@ std::string describeVarTimeout(std::uint8_t value);
 std::string describeVersion(std::span<const std::uint8_t> version);
 
 // The name of a stream event code ("Ringing", "Caller ID A", ...).
-std::string eventName(std::uint8_t code);
+std::string unitEventName(std::uint8_t code);
 // What a record carries besides its code: the caller number (table A) or the dialled digits
 // (table B) with trailing spaces removed, or a digit event's digit. Empty for the others.
 std::string recordDetail(const device::StreamRecord& record);

@@ -1,0 +1,78 @@
+// parvolin: the call recorder. For now it runs without a window (--headless), which also suits
+// a machine without a display, e.g. as a service.
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/headless.h"
+#include "app/parvolin_options.h"
+#include "app/qsettings_store.h"
+#include "base/clock.h"
+#include "tools/driver_choice.h"
+
+namespace {
+
+using parvolin::app::ParvolinOptions;
+
+// The folder of this executable, where lvplayer and LvSvr are installed beside it.
+std::filesystem::path programFolder(const char* argv0) {
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) self = std::filesystem::absolute(argv0, ec);
+  return self.parent_path();
+}
+
+// How the units are reached, from the driver options of the command line. Emulated units run
+// on the wall clock unless --virtual is given: the recorder shows calls as they happen.
+std::optional<parvolin::tools::Driver> chooseDriver(const ParvolinOptions& options,
+                                                    std::string& error) {
+  parvolin::tools::Args args = options.driverArgs;
+  parvolin::tools::DriverOptions driverOptions;
+  if (!parvolin::tools::takeDriverOptions(args, driverOptions, error)) return {};
+  if (driverOptions.time == parvolin::tools::TimeMode::kDefault) {
+    driverOptions.time = parvolin::tools::TimeMode::kRealtime;
+  }
+  return parvolin::tools::makeDriver(driverOptions, error);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string error;
+  std::optional<ParvolinOptions> options =
+      parvolin::app::parseParvolinOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+  if (!options) {
+    std::fprintf(stderr, "parvolin: %s\n%s", error.c_str(), parvolin::app::kParvolinUsage);
+    return parvolin::app::kExitUsage;
+  }
+  if (!options->headless) {
+    std::fprintf(stderr,
+                 "parvolin: the recorder window is not built yet; 'parvolin --headless' runs the "
+                 "recorder without a window.\n%s",
+                 parvolin::app::kParvolinUsage);
+    return parvolin::app::kExitUsage;
+  }
+  parvolin::app::makePathsAbsolute(*options);
+  std::unique_ptr<parvolin::app::SettingsStore> store =
+      parvolin::app::makeQSettingsStore(options->config);
+  const parvolin::app::HeadlessRun run{*options, *store, programFolder(argv[0]), stdout};
+  if (options->replay) return parvolin::app::runReplay(run);
+
+  std::optional<parvolin::tools::Driver> driver = chooseDriver(*options, error);
+  if (!driver) {
+    std::fprintf(stderr, "parvolin: %s\n", error.c_str());
+    return parvolin::app::kExitUsage;
+  }
+  std::fprintf(stderr, "parvolin: %s\n", driver->description.c_str());
+  parvolin::app::UnitAccess access{*driver->d2xx, *driver->clock, driver->virtualClock != nullptr,
+                                   std::nullopt};
+  // A virtual run ends with its scenario's scripted events (the scenario's time counts from the
+  // emulated units' creation, which was at the clock's present).
+  if (access.virtualClock)
+    access.stopAtMonotonicMs = driver->clock->monotonicMs() + driver->scenarioEndMs;
+  return parvolin::app::runHeadless(run, access);
+}

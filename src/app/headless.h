@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "app/parvolin_options.h"
+#include "app/settings_store.h"
+#include "base/clock.h"
+#include "device/d2xx.h"
+
+namespace parvolin::app {
+
+// Exit statuses of the recorder.
+inline constexpr int kExitStopped = 0;         // stopped by a signal or at a scenario's end
+inline constexpr int kExitUnitUnreadable = 1;  // "Failed to read from Parvolin, ..."
+inline constexpr int kExitUsage = 2;           // bad command line, or a capture refused
+inline constexpr int kExitSetUpFailed = 3;     // a unit set-up failed (a service restarts us)
+
+// How the units are reached for one run.
+struct UnitAccess {
+  device::D2xx& d2xx;
+  base::Clock& clock;
+  // Emulated units on a virtual clock: ticks follow each other at once, the clock moved on by
+  // the period, and the run stops by itself once the clock's monotonic time passes
+  // `stopAtMonotonicMs` (the end of the scenario), as on a signal. Without a stop it runs until
+  // a signal.
+  bool virtualClock = false;
+  std::optional<std::int64_t> stopAtMonotonicMs;
+};
+
+struct HeadlessRun {
+  const ParvolinOptions& options;
+  SettingsStore& store;
+  std::filesystem::path programFolder;  // where lvplayer and LvSvr are installed
+  std::FILE* out = stdout;              // port lines and capacity texts
+};
+
+// The recorder without a window: start-up, opening, PollTimer ticks until SIGINT, SIGTERM or
+// SIGHUP (or the scenario's end), then the exit sequence without its question. Messages and
+// diagnostics go to standard error. Returns the process's exit status.
+int runHeadless(const HeadlessRun& run, UnitAccess& units);
+
+// `parvolin --replay FILE --folder DIR`: the capture's reads processed into DIR (created when
+// missing) with the stored settings, which are only read; no unit, no file type, no program
+// started. Returns 0 after a complete replay, 2 for a refused capture, 1 when the capture or the
+// folder cannot be used.
+int runReplay(const HeadlessRun& run);
+
+}  // namespace parvolin::app

@@ -1,0 +1,101 @@
+#include "app/headless_printer.h"
+
+#include <ctime>
+
+namespace parvolin::app {
+namespace {
+
+constexpr std::string_view kRecordingTail = "Recording";
+constexpr std::string_view kRecordingOtherTail = "---------";
+
+// The second phase of the recording line stands for the first: both mean "recording".
+std::string stateOf(std::string_view statusText) {
+  std::string state(statusText);
+  if (state.size() >= kRecordingOtherTail.size() &&
+      std::string_view(state).substr(state.size() - kRecordingOtherTail.size()) ==
+          kRecordingOtherTail) {
+    state.replace(state.size() - kRecordingOtherTail.size(), kRecordingOtherTail.size(),
+                  kRecordingTail);
+  }
+  return state;
+}
+
+}  // namespace
+
+std::string HeadlessPrinter::portLine(std::string_view time, int portIndex,
+                                      std::string_view statusText, std::string_view detailText) {
+  std::string line(time);
+  line += "  Port ";
+  line += std::to_string(portIndex + 1);
+  if (portIndex + 1 < 10) line += ' ';
+  line += " |";
+  line += stateOf(statusText);
+  line += " |";
+  // The detail line is a caption and digits on two lines; one line here.
+  for (const char c : detailText) line += c == '\n' ? ' ' : c;
+  return line;
+}
+
+std::string HeadlessPrinter::now() {
+  const std::time_t seconds = static_cast<std::time_t>(clock_.wallSeconds());
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+void HeadlessPrinter::showPort(int portIndex, std::string_view statusText,
+                               std::string_view detailText) {
+  if (portIndex < 0 || portIndex >= device::kMaxPorts) return;
+  current_[portIndex] = {stateOf(statusText), std::string(detailText)};
+}
+
+void HeadlessPrinter::showCapacity(const engine::CapacityDisplay& capacity) {
+  capacityCurrent_ = capacity.itemsText + " " + capacity.spaceText;
+}
+
+void HeadlessPrinter::refresh() {
+  if (!started_) return;
+  for (int p = 0; p < device::kMaxPorts; ++p) {
+    if (current_[p].status != printed_[p].status || current_[p].detail != printed_[p].detail) {
+      printPort(p);
+    }
+  }
+  if (capacityCurrent_ != capacityPrinted_) printCapacity();
+  std::fflush(out_);
+}
+
+void HeadlessPrinter::printPort(int portIndex) {
+  printed_[portIndex] = current_[portIndex];
+  const std::string line =
+      portLine(now(), portIndex, current_[portIndex].status, current_[portIndex].detail);
+  std::fprintf(out_, "%s\n", line.c_str());
+}
+
+void HeadlessPrinter::printCapacity() {
+  capacityPrinted_ = capacityCurrent_;
+  std::fprintf(out_, "%s  %s\n", now().c_str(), capacityCurrent_.c_str());
+}
+
+void HeadlessPrinter::note(std::string_view text) {
+  std::fprintf(out_, "%s  %.*s\n", now().c_str(), static_cast<int>(text.size()), text.data());
+  std::fflush(out_);
+}
+
+void HeadlessPrinter::start(std::string_view heading, int shownPorts) {
+  std::fprintf(out_, "%.*s\n", static_cast<int>(heading.size()), heading.data());
+  // Ports of the rows the window hides are never printed; their lines do not change.
+  for (int p = 0; p < device::kMaxPorts; ++p) {
+    if (p < shownPorts) {
+      printPort(p);
+    } else {
+      printed_[p] = current_[p];
+    }
+  }
+  printCapacity();
+  started_ = true;
+  std::fflush(out_);
+}
+
+}  // namespace parvolin::app

@@ -1,0 +1,98 @@
+#include "app/parvolin_options.h"
+
+#include <string_view>
+#include <system_error>
+
+namespace parvolin::app {
+namespace {
+
+// Splits "--name=value" or takes the value from the next argument. Returns false when a value
+// is wanted and missing.
+bool takeValue(const std::vector<std::string>& args, std::size_t& i, std::string_view name,
+               std::string& value) {
+  const std::string& arg = args[i];
+  if (arg.size() > name.size() && arg[name.size()] == '=') {
+    value = arg.substr(name.size() + 1);
+    return !value.empty();
+  }
+  if (i + 1 >= args.size()) return false;
+  value = args[++i];
+  return true;
+}
+
+bool named(const std::string& arg, std::string_view name) {
+  return arg == name || (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 &&
+                         arg[name.size()] == '=');
+}
+
+}  // namespace
+
+std::optional<ParvolinOptions> parseParvolinOptions(const std::vector<std::string>& args,
+                                                    std::string& error) {
+  ParvolinOptions o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    std::string value;
+    auto path = [&](std::string_view name, std::optional<std::filesystem::path>& into) {
+      if (!takeValue(args, i, name, value)) {
+        error = std::string(name) + " needs a value";
+        return false;
+      }
+      into = value;
+      return true;
+    };
+    if (arg == "--headless") {
+      o.headless = true;
+    } else if (arg == "--minimized") {
+      o.minimized = true;
+    } else if (arg == "--virtual" || arg == "--realtime") {
+      o.virtualClock = o.virtualClock || arg == "--virtual";
+      o.driverArgs.push_back(arg);
+    } else if (arg == "--simulate" || arg.rfind("--simulate=", 0) == 0) {
+      o.simulated = true;
+      o.driverArgs.push_back(arg);
+    } else if (named(arg, "--driver") || named(arg, "--usb-id")) {
+      const std::string name = arg.substr(0, arg.find('='));
+      if (!takeValue(args, i, name, value)) {
+        error = name + " needs a value";
+        return {};
+      }
+      if (name == "--driver" && value == "sim") o.simulated = true;
+      o.driverArgs.push_back(name + "=" + value);
+    } else if (named(arg, "--capture")) {
+      if (!path("--capture", o.capture)) return {};
+    } else if (named(arg, "--replay")) {
+      if (!path("--replay", o.replay)) return {};
+    } else if (named(arg, "--folder")) {
+      if (!path("--folder", o.folder)) return {};
+    } else if (named(arg, "--config")) {
+      if (!path("--config", o.config)) return {};
+    } else {
+      error = "unknown option '" + arg + "'";
+      return {};
+    }
+  }
+  if (o.replay) {
+    if (o.capture || o.simulated) {
+      error = "--replay cannot be combined with --capture or --simulate";
+      return {};
+    }
+    if (!o.folder) {
+      error = "--replay needs --folder DIR";
+      return {};
+    }
+    o.headless = true;
+  }
+  return o;
+}
+
+void makePathsAbsolute(ParvolinOptions& options) {
+  for (auto* path : {&options.capture, &options.replay, &options.folder, &options.config}) {
+    if (!*path) continue;
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(**path, ec);
+    if (!ec) *path = absolute.lexically_normal();
+  }
+}
+
+}  // namespace parvolin::app

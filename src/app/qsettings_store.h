@@ -1,0 +1,18 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "app/settings_store.h"
+
+namespace parvolin::app {
+
+// The recorder's settings store: organisation "ParvolinUsb", application "Parvolin", section
+// "Parvolin" (the registry on Windows, ~/.config/ParvolinUsb/Parvolin.conf on Linux). With
+// `configFile` the settings are read from and written to that INI file instead.
+// Implemented with QtCore (qsettings_store_qt.cpp).
+std::unique_ptr<SettingsStore> makeQSettingsStore(
+    const std::optional<std::filesystem::path>& configFile);
+
+}  // namespace parvolin::app

@@ -1,0 +1,195 @@
+#include "app/recorder_session.h"
+
+#include <cstdio>
+#include <system_error>
+
+namespace parvolin::app {
+namespace {
+
+constexpr std::size_t kLocationLineColumns = 80;
+constexpr std::size_t kLocationPadIndex = 20;
+constexpr std::size_t kVersionBufferSize = 34;
+constexpr std::uint8_t kDelayCodeValid = 0x5;
+constexpr int kDelaySeconds[] = {4, 12, 32, 100};
+
+std::string portLine(const char* format, int portNumber) {
+  char line[48];
+  std::snprintf(line, sizeof line, format, portNumber);
+  return line;
+}
+
+bool endsWith(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+// Reads the stream control byte and writes 0 when it is not 0. The value counts whatever the
+// command's result: a unit that answers with a bad acknowledge byte still gets the stop.
+void stopStreamIfRunning(device::UnitLink& link, int unit) {
+  std::uint8_t control = 0;
+  link.streamControl(true, control, unit);
+  if (control != 0) {
+    std::uint8_t off = 0;
+    link.streamControl(false, off, unit);
+  }
+}
+
+}  // namespace
+
+std::string noneLine(int portNumber) {
+  return portLine(" Port:  %d            NONE", portNumber);
+}
+std::string idleLine(int portNumber) {
+  return portLine(" Port:  %d            IDLE", portNumber);
+}
+
+std::string makeLocationLine(std::string_view folder) {
+  std::string line = "Logging Location:    ";
+  line += folder;
+  while (line.size() < kLocationLineColumns) line.insert(kLocationPadIndex, 1, ' ');
+  return line;
+}
+
+int pollPeriodMs(bool unitsOpened, bool unit3Present, bool unit4Present) {
+  if (!unitsOpened) return kPollPeriodWithoutUnitsMs;
+  return (unit3Present ? kPollPeriodWithUnit3Ms : kPollPeriodMs) +
+         (unit4Present ? kPollPeriodUnit4ExtraMs : 0);
+}
+
+int varOffDelaySeconds(std::uint8_t code, int previous) {
+  const int index = (code >> 4) == kDelayCodeValid ? (code & 0x0F) : 1;
+  return index < 4 ? kDelaySeconds[index] : previous;
+}
+
+std::string searchResultName(std::string_view htmlName) {
+  constexpr std::string_view kFrom = ".htm";
+  constexpr std::string_view kTo = "Find.htm";
+  std::string name(htmlName);
+  // The replacement itself contains ".htm": go on after it.
+  for (std::size_t at = name.find(kFrom); at != std::string::npos;
+       at = name.find(kFrom, at + kTo.size())) {
+    name.replace(at, kFrom.size(), kTo);
+  }
+  return name;
+}
+
+RecorderSession::RecorderSession(device::UnitLink& link, engine::Engine& engine,
+                                 engine::RecorderSettings& settings, WindowFields& fields,
+                                 PollTimer& timer, base::Prompt& prompt,
+                                 std::filesystem::path recordingFolder, std::string shownFolder)
+    : link_(link),
+      engine_(engine),
+      settings_(settings),
+      fields_(fields),
+      timer_(timer),
+      prompt_(prompt),
+      recordingFolder_(std::move(recordingFolder)),
+      shownFolder_(std::move(shownFolder)),
+      folderOverridden_(shownFolder_ != settings.parvolinPath) {}
+
+void RecorderSession::setIdleLines(int unit) {
+  for (int p = 0; p < device::kPortsPerUnit; ++p) {
+    const int portIndex = unit * device::kPortsPerUnit + p;
+    engine_.setPortLines(portIndex, idleLine(portIndex + 1), "");
+    fields_.refresh();
+  }
+  idle_[unit] = true;
+}
+
+void RecorderSession::showLocationLine(std::string_view folder) {
+  fields_.locationLine = makeLocationLine(folder);
+  fields_.refresh();
+}
+
+RecorderSession::OpenResult RecorderSession::open() {
+  engine_.resetPorts();
+  for (int portIndex = 0; portIndex < device::kMaxPorts; ++portIndex) {
+    engine_.setPortLines(portIndex, noneLine(portIndex + 1), "");
+  }
+  fields_.refresh();
+  showLocationLine(shownFolder_);
+  engine_.recountCapacity();
+
+  const bool opened = link_.openAll();
+  if (opened) setIdleLines(0);
+  pollPeriodMs_ = pollPeriodMs(opened, link_.present[2] != 0, link_.present[3] != 0);
+  if (!timer_.start(pollPeriodMs_)) {
+    prompt_.message(kTimerErrorText);
+    return OpenResult::NoTimer;
+  }
+  if (opened && !setUpUnit(0)) return OpenResult::SetUpFailed;
+  for (int unit = 1; unit < device::kMaxUnits; ++unit) {
+    if (link_.present[unit] == 0) continue;
+    setIdleLines(unit);
+    if (!setUpUnit(unit)) return OpenResult::SetUpFailed;
+  }
+
+  visibleRows_ = link_.present[3] ? 4 : link_.present[2] ? 3 : link_.present[1] ? 2 : 1;
+  for (int portIndex = 0; portIndex < device::kMaxPorts; ++portIndex) {
+    fields_.showPort(portIndex, fields_.statusText(portIndex), fields_.detailText(portIndex));
+  }
+  fields_.refresh();
+  return OpenResult::Running;
+}
+
+bool RecorderSession::setUpUnit(int unit) {
+  std::uint8_t mode = 0;
+  if (!link_.encoderMode(true, mode, unit)) {
+    prompt_.message(kEncoderModeErrorText);
+    return false;
+  }
+  engine_.audioMode[unit] = mode;
+  setUp_[unit] = true;
+  // WAV recording needs every unit in mode 3. Neither change is written to the store.
+  if (mode != 3) settings_.parvolinSetting &= ~engine::kWavFormat;
+  settings_.parvolinSetting |= engine::kHtmlListOn;
+
+  std::uint8_t version[kVersionBufferSize] = {};
+  if (!link_.queryVersion(version, unit) || version[0] != kVersionAck) {
+    prompt_.message(kVersionErrorText, base::PromptIcon::Exclamation);
+    return false;
+  }
+
+  std::uint8_t delayCode = 0;
+  if (!link_.varTurnOffDelay(true, delayCode, unit)) {
+    prompt_.message(kTurnOffDelayErrorText);
+    return false;
+  }
+  engine_.varOffDelay[unit] = varOffDelaySeconds(delayCode, engine_.varOffDelay[unit]);
+
+  // Results of the stream commands are not checked: a unit that does not stream shows up as a
+  // lost unit on the next tick.
+  stopStreamIfRunning(link_, unit);
+  std::uint8_t start = kStreamStart;
+  link_.streamControl(false, start, unit);
+  return true;
+}
+
+void RecorderSession::refreshAfterConfigure() {
+  if (!folderOverridden_) shownFolder_ = settings_.parvolinPath;
+  showLocationLine(shownFolder_);
+  engine_.recountCapacity();
+}
+
+bool RecorderSession::exitRecorder(ExitQuestion question) {
+  if (question == ExitQuestion::Ask && !endsWith(fields_.statusText(0), "NONE") &&
+      !prompt_.askYesNo(kExitQuestionText, /*safeAnswer=*/false)) {
+    return false;
+  }
+  // Every slot gets the stop command, present or not; a closed handle just fails.
+  for (int unit = device::kMaxUnits - 1; unit >= 0; --unit) {
+    stopStreamIfRunning(link_, unit);
+  }
+  timer_.stop();
+  engine_.finishRun();
+  link_.closeAll();
+
+  // A list name without ".htm" would name the list itself; the list is never deleted here.
+  const std::string resultName = searchResultName(settings_.lvLogHtmlName);
+  if (resultName != settings_.lvLogHtmlName) {
+    std::error_code ignored;
+    std::filesystem::remove(recordingFolder_ / resultName, ignored);
+  }
+  return true;
+}
+
+}  // namespace parvolin::app

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "app/poll_timer.h"
+#include "app/window_fields.h"
+#include "base/prompt.h"
+#include "device/unit_link.h"
+#include "engine/engine.h"
+#include "engine/recorder_settings.h"
+
+namespace parvolin::app {
+
+inline constexpr std::string_view kTimerErrorText = "Set timer error!";
+inline constexpr std::string_view kEncoderModeErrorText =
+    "Failed to read EncoderMode, quit and try again!";
+inline constexpr std::string_view kVersionErrorText = "ERROR: Failed to get Orvane version!";
+inline constexpr std::string_view kTurnOffDelayErrorText =
+    "Failed to read VAR mode Turn Off Delay. Quit and retry please!";
+inline constexpr std::string_view kExitQuestionText = "Do you really want to exit?";
+
+inline constexpr int kPollPeriodMs = 35;
+inline constexpr int kPollPeriodWithUnit3Ms = 50;
+inline constexpr int kPollPeriodUnit4ExtraMs = 15;
+inline constexpr int kPollPeriodWithoutUnitsMs = 500;
+
+inline constexpr std::uint8_t kVersionAck = 0xB5;
+inline constexpr std::uint8_t kStreamStart = 0x4D;
+
+// " Port:  %d            NONE" and " Port:  %d            IDLE".
+std::string noneLine(int portNumber);
+std::string idleLine(int portNumber);
+// "Logging Location:    " + folder, right-aligned to 80 columns by blanks inserted at index 20.
+std::string makeLocationLine(std::string_view folder);
+// The period of the PollTimer for the units found by openAll.
+int pollPeriodMs(bool unitsOpened, bool unit3Present, bool unit4Present);
+// The VAR turn-off delay in seconds for a unit's delay code; `previous` when the code maps to
+// no delay.
+int varOffDelaySeconds(std::uint8_t code, int previous);
+// The file manager's search result next to the HTML list: every ".htm" becomes "Find.htm".
+std::string searchResultName(std::string_view htmlName);
+
+// The main window's life without the window: opening (units set up, PollTimer started), the
+// refresh after the configuration dialog, and the exit sequence. The window and the headless
+// front end both run it; the engine does the recording between open() and exitRecorder().
+class RecorderSession {
+ public:
+  enum class OpenResult {
+    Running,      // every present unit set up, the PollTimer running
+    NoTimer,      // "Set timer error!" was shown; nothing polls
+    SetUpFailed,  // a unit set-up failed and showed its message; the PollTimer runs
+  };
+  enum class ExitQuestion { Ask, DontAsk };
+
+  // `shownFolder` is the folder as the location line shows it.
+  RecorderSession(device::UnitLink& link, engine::Engine& engine,
+                  engine::RecorderSettings& settings, WindowFields& fields, PollTimer& timer,
+                  base::Prompt& prompt, std::filesystem::path recordingFolder,
+                  std::string shownFolder);
+
+  OpenResult open();
+  // After the configuration dialog: capacity counters unknown and recounted, location line
+  // rebuilt from the (possibly changed) folder setting.
+  void refreshAfterConfigure();
+  // The exit sequence. With ExitQuestion::Ask and the first unit set up, asks first; false when
+  // the answer was not Yes, and nothing was done.
+  bool exitRecorder(ExitQuestion question);
+
+  int pollPeriod() const { return pollPeriodMs_; }
+  // Rows of four ports the window shows after opening (1-4); 4 when the opening stopped early.
+  int visibleRows() const { return visibleRows_; }
+  // Per unit: given the "IDLE" lines; its set-up read the audio mode (a capture's flags).
+  const std::array<bool, device::kMaxUnits>& idleUnits() const { return idle_; }
+  const std::array<bool, device::kMaxUnits>& setUpUnits() const { return setUp_; }
+
+ private:
+  void setIdleLines(int unit);
+  bool setUpUnit(int unit);
+  void showLocationLine(std::string_view folder);
+
+  device::UnitLink& link_;
+  engine::Engine& engine_;
+  engine::RecorderSettings& settings_;
+  WindowFields& fields_;
+  PollTimer& timer_;
+  base::Prompt& prompt_;
+  std::filesystem::path recordingFolder_;
+  std::string shownFolder_;
+  bool folderOverridden_;
+  int pollPeriodMs_ = 0;
+  int visibleRows_ = device::kMaxUnits;
+  std::array<bool, device::kMaxUnits> idle_{};
+  std::array<bool, device::kMaxUnits> setUp_{};
+};
+
+}  // namespace parvolin::app

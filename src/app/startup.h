@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/settings_store.h"
+#include "app/shell.h"
+#include "app/working_folder.h"
+#include "base/prompt.h"
+#include "device/unit_link.h"
+#include "engine/recorder_settings.h"
+
+namespace parvolin::app {
+
+inline constexpr std::string_view kUnitNumberUnreadableText =
+    "Failed to read from Parvolin, quit and try again!";
+// "Fail to locate the directory at: " + folder + "\nPlease reconfigure ..."
+std::string folderMissingText(std::string_view folder);
+
+// Name of the document that starts the remote-access server, in the program folder.
+inline constexpr const char* kServerDocument = "default.usc";
+
+enum class StartupMode {
+  Recorder,  // a normal run: units, store writes, file types, the server
+  Replay,    // a capture replay: the store is only read; no unit, no file type, no program
+};
+
+struct StartupOptions {
+  StartupMode mode = StartupMode::Recorder;
+  // --folder: records into this folder for one run (created when missing); the stored folder
+  // is then neither used nor created.
+  std::optional<std::filesystem::path> folderOverride;
+  std::filesystem::path programFolder;  // where lvplayer and LvSvr are installed
+};
+
+struct StartupServices {
+  device::UnitLink* link;  // not used, and may be null, in a replay
+  SettingsStore& store;
+  base::Prompt& prompt;
+  Shell& shell;
+  WorkingFolder& workingFolder;
+};
+
+struct StartupResult {
+  bool ok = false;  // false: the first unit's number was unreadable; the program ends
+  std::int32_t unitNumber = -1;
+  engine::RecorderSettings settings;
+  // The folder the run records into, absolute: the recording folder once it is the current
+  // directory, or the current directory that stayed in effect when it could not be made so.
+  std::filesystem::path recordingFolder;
+  // The folder as the location line shows it: the stored path, or the --folder argument.
+  std::string shownFolder;
+};
+
+// The start-up sequence before the main window opens: the first unit's number into "USN", the
+// settings with their defaults, the recording folder made the current directory, the file
+// types registered and, when allowed, the remote-access server started. Messages go through
+// `services.prompt`; failures other than the unit number's are shown or ignored and start-up
+// goes on.
+StartupResult runStartup(const StartupOptions& options, const StartupServices& services);
+
+}  // namespace parvolin::app

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+
+namespace parvolin::app {
+
+// The process's current directory, which the recorder sets to its recording folder so that the
+// programs it starts find the recordings there. Core code never relies on it: it takes the
+// folder as an explicit path.
+class WorkingFolder {
+ public:
+  virtual ~WorkingFolder() = default;
+  virtual std::filesystem::path current() = 0;
+  virtual bool changeTo(const std::filesystem::path& folder) = 0;
+  // Creates the folder and any missing parents; true when it exists afterwards.
+  virtual bool create(const std::filesystem::path& folder) = 0;
+};
+
+class ProcessWorkingFolder final : public WorkingFolder {
+ public:
+  std::filesystem::path current() override;
+  bool changeTo(const std::filesystem::path& folder) override;
+  bool create(const std::filesystem::path& folder) override;
+};
+
+// Keeps the current directory as a value and never changes the process's; for tests. Folders
+// are created on disk.
+class FakeWorkingFolder final : public WorkingFolder {
+ public:
+  explicit FakeWorkingFolder(std::filesystem::path start) : current_(std::move(start)) {}
+  std::filesystem::path current() override { return current_; }
+  bool changeTo(const std::filesystem::path& folder) override;
+  bool create(const std::filesystem::path& folder) override;
+
+ private:
+  std::filesystem::path current_;
+};
+
+}  // namespace parvolin::app

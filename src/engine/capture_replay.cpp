@@ -1,0 +1,82 @@
+#include "engine/capture_replay.h"
+
+#include "base/clock.h"
+#include "engine/engine.h"
+
+namespace parvolin::engine {
+
+void applyCapturedSetUp(const CaptureHeader& header, RecorderSettings& settings) {
+  for (const CaptureUnit& unit : header.units) {
+    if ((unit.flags & kUnitSetUp) == 0) continue;
+    if (unit.audioMode != 3) settings.parvolinSetting &= ~kWavFormat;
+    settings.parvolinSetting |= kHtmlListOn;
+  }
+}
+
+ReplayOutcome replayCapture(const std::filesystem::path& capture,
+                            const std::filesystem::path& folder, RecorderSettings& settings,
+                            EngineView& view, base::Diagnostics& diagnostics,
+                            base::Prompt& prompt) {
+  ReplayOutcome outcome;
+  // Refuse a broken capture before anything is written.
+  const CaptureCheck check = checkCapture(capture);
+  if (check.ioError) {
+    outcome.exitStatus = 1;
+    outcome.messages.push_back(capture.string() + ": " + check.ioError.message());
+    return outcome;
+  }
+  if (check.fault) {
+    outcome.exitStatus = 2;
+    outcome.messages.push_back(describeCaptureFault(capture, *check.fault));
+    return outcome;
+  }
+  if (check.summary.cutShortAt) {
+    outcome.messages.push_back(capture.string() + ": last record cut short at byte " +
+                               std::to_string(*check.summary.cutShortAt) +
+                               "; replayed up to the last whole record");
+  }
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    outcome.exitStatus = 1;
+    outcome.messages.push_back(folder.string() + ": " + error.message());
+    return outcome;
+  }
+
+  const CaptureHeader& header = check.summary.header;
+  applyCapturedSetUp(header, settings);
+  base::VirtualClock clock(std::int64_t(header.startEpoch) * 1000);
+  NoUnitStreams units;
+  Engine engine(units, clock, settings, folder, view, diagnostics, prompt);
+  engine.resetPorts();
+  for (int u = 0; u < 4; ++u) {
+    const CaptureUnit& unit = header.units[std::size_t(u)];
+    engine.audioMode[std::size_t(u)] = unit.audioMode;
+    engine.varOffDelay[std::size_t(u)] = unit.varOffDelay;
+    const PortLine line = (unit.flags & kUnitIdle) ? PortLine::kIdle : PortLine::kNone;
+    for (int p = 0; p < 4; ++p) engine.setPortLines(u * 4 + p, portLine(line, u * 4 + p), "");
+  }
+  engine.recountCapacity();
+
+  CaptureReader reader;
+  CaptureFault fault;
+  std::error_code ioError;
+  if (!reader.open(capture, fault, ioError)) {
+    outcome.exitStatus = 1;
+    outcome.messages.push_back(capture.string() + ": cannot read it again");
+    return outcome;
+  }
+  CaptureRecord record;
+  const std::int64_t startMs = std::int64_t(header.startEpoch) * 1000;
+  while (reader.next(record, fault) == CaptureReader::Step::kRecord) {
+    clock.advanceMs(startMs + record.timeMs - clock.wallMs());
+    engine.processRead(record.unit, record.bytes,
+                       std::int64_t(header.startEpoch) + record.timeMs / 1000);
+    engine.retryDeferredWrites();
+    ++outcome.records;
+  }
+  engine.finishRun();
+  return outcome;
+}
+
+}  // namespace parvolin::engine

@@ -1,0 +1,198 @@
+#include "engine/engine.h"
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+
+#include "engine/stream_capture.h"
+
+namespace parvolin::engine {
+namespace {
+
+std::int64_t secondsOf(std::int64_t ms) {
+  return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+}
+
+std::string unitText(int unit, const char* what) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Unit%d: %s", unit + 1, what);
+  return text;
+}
+
+}  // namespace
+
+Engine::Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& settings,
+               std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
+               base::Prompt& prompt)
+    : units_(units),
+      clock_(clock),
+      settings_(settings),
+      folder_(std::move(folder)),
+      view_(view),
+      prompt_(prompt),
+      failures_(diagnostics),
+      diagnostics_(diagnostics),
+      streams_(std::make_unique<std::array<device::UnitStreamBuffer, device::kMaxUnits>>()) {
+  for (int i = 0; i < kMaxPorts; ++i) {
+    ports_[std::size_t(i)].audioBuffer =
+        std::make_unique_for_overwrite<std::uint8_t[]>(kAudioBufferSize);
+    ports_[std::size_t(i)].record.portIndex = std::uint8_t(i);
+  }
+}
+
+Engine::Engine(std::unique_ptr<UnitStreams> owned, base::Clock& clock, RecorderSettings& settings,
+               std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
+               base::Prompt& prompt)
+    : Engine(*owned, clock, settings, std::move(folder), view, diagnostics, prompt) {
+  ownedUnits_ = std::move(owned);
+}
+
+Engine::~Engine() {
+  finishRun();
+}
+
+void Engine::onPollTick() {
+  for (int unit = 0; unit < device::kMaxUnits; ++unit) {
+    if (units_.isListed(unit)) runUnitPass(unit);
+  }
+  retryDeferredWrites();
+  view_.refresh();
+  if (pendingListEdit.isPending()) {
+    const ListEditResult result = applyPendingListEdit(folder_, listPath(), pendingListEdit);
+    const std::string listName = settings_.lvLogHtmlName;
+    if (result.error) {
+      failures_.report(listName, FileFailure::kEditList,
+                       describeFailure(listPath(), "apply the edit", result.error));
+    } else {
+      failures_.worked(listName, FileFailure::kEditList);
+    }
+    for (const std::filesystem::path& file : result.undeleted) {
+      diagnostics_.report(file.filename().string() + ": cannot delete");
+    }
+    counters_.loggedItems = -1;
+    counters_.loggedBlocks = -1;
+    showCapacity(updateCapacity(counters_, folder_, listPath(),
+                                {settings_.itemLimit, settings_.spaceLimit}, std::nullopt,
+                                !pendingRows_.empty()));
+  }
+  if (capture_) capture_->flush();
+}
+
+void Engine::runUnitPass(int unit) {
+  device::UnitStreamBuffer& buffer = (*streams_)[std::size_t(unit)];
+  const PassReads pass =
+      readUnitPass(units_, buffer, unit, clock_, [&](std::uint32_t n, std::int64_t wallMs) {
+        if (capture_) capture_->append(unit, {buffer.readTarget(), n}, wallMs);
+        actOnRead(unit, n, secondsOf(wallMs));
+      });
+  bool& lost = unitLost_[std::size_t(unit)];
+  if (pass.reopenTried && !lost) {
+    lost = true;
+    diagnostics_.report(unitText(unit, "lost; trying to open it again"));
+  }
+  if (pass.reopened) {
+    lost = false;
+    diagnostics_.report(unitText(unit, "open again"));
+  }
+  showUnitPorts(unit);
+}
+
+bool Engine::processRead(int unit, std::span<const std::uint8_t> bytes, std::int64_t nowSeconds) {
+  if (unit < 0 || unit >= device::kMaxUnits || bytes.size() > device::UnitStreamBuffer::kMaxRead) {
+    return false;
+  }
+  device::UnitStreamBuffer& buffer = (*streams_)[std::size_t(unit)];
+  if (!bytes.empty()) std::memcpy(buffer.readTarget(), bytes.data(), bytes.size());
+  actOnRead(unit, bytes.size(), nowSeconds);
+  showUnitPorts(unit);
+  return true;
+}
+
+void Engine::actOnRead(int unit, std::size_t n, std::int64_t now) {
+  device::frameRead((*streams_)[std::size_t(unit)], n,
+                    [this, unit, now](const device::StreamRecord& r) { onRecord(unit, r, now); });
+}
+
+void Engine::onRecord(int unit, const device::StreamRecord& r, std::int64_t now) {
+  const int portIndex = unit * device::kPortsPerUnit + r.port;
+  PortState& port = ports_[std::size_t(portIndex)];
+  port.record.portIndex = std::uint8_t(portIndex);
+  switch (r.code) {
+    case device::kCallerIdA:
+    case device::kCallerIdB:
+    case device::kRingEvent:
+    case device::kDialOutEvent:
+    case device::kAnsweringEvent:
+    case device::kDigitEvent:
+    case device::kVarStartEvent:
+      applyCallEvent(port, portIndex, r.code, r.payload, now);
+      break;
+    case device::kAudioEvent:
+      onAudioBlock(unit, portIndex, r.payload, now);
+      break;
+    case device::kCallEndEvent:
+      onCallEnd(unit, portIndex, r.payload, now);
+      break;
+    case device::kCalloutEndEvent:
+    case device::kVarEndEvent:
+      onOutgoingEnd(unit, portIndex, r.code, r.payload, now);
+      break;
+    default:
+      break;  // codes 0 and 12-255 carry nothing
+  }
+}
+
+void Engine::showUnitPorts(int unit) {
+  for (int p = 0; p < device::kPortsPerUnit; ++p) {
+    const int portIndex = unit * device::kPortsPerUnit + p;
+    const PortState& port = ports_[std::size_t(portIndex)];
+    view_.showPort(portIndex, port.statusText, port.detailText);
+  }
+}
+
+void Engine::retryDeferredWrites() {
+  if (!pendingLog_.empty()) flushLog();
+  if (!pendingRows_.empty()) flushRows();
+}
+
+void Engine::resetPorts() {
+  for (int i = 0; i < kMaxPorts; ++i) {
+    PortState& port = ports_[std::size_t(i)];
+    port.record.callType = kCallIdle;
+    port.record.callText = CallRecord::blankText();
+    port.record.firstAudioSec = 0;
+  }
+}
+
+void Engine::setPortLines(int portIndex, std::string statusText, std::string detailText) {
+  PortState& port = ports_[std::size_t(portIndex)];
+  port.statusText = std::move(statusText);
+  port.detailText = std::move(detailText);
+  view_.showPort(portIndex, port.statusText, port.detailText);
+  view_.refresh();
+}
+
+void Engine::recountCapacity() {
+  counters_.forget();
+  showCapacity(updateCapacity(counters_, folder_, listPath(),
+                              {settings_.itemLimit, settings_.spaceLimit}, std::nullopt,
+                              !pendingRows_.empty()));
+}
+
+void Engine::finishRun() {
+  for (PortState& port : ports_) {
+    if (!port.audioFile.isOpen()) continue;
+    writeBufferedAudio(port);
+    closeAudioFile(port);
+  }
+  retryDeferredWrites();
+  if (capture_) capture_->flush();
+}
+
+void Engine::showCapacity(const CapacityDisplay& display) {
+  shown_ = display;
+  view_.showCapacity(display);
+  view_.refresh();
+}
+
+}  // namespace parvolin::engine

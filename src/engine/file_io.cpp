@@ -1,0 +1,122 @@
+#include "engine/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace parvolin::engine {
+namespace {
+
+std::error_code lastError() {
+  return {errno, std::generic_category()};
+}
+
+constexpr mode_t kNewFileMode = 0644;
+
+}  // namespace
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    close();
+    fd_ = other.release();
+  }
+  return *this;
+}
+
+std::error_code FileHandle::close() {
+  if (fd_ < 0) return {};
+  const int fd = release();
+  if (::close(fd) != 0 && errno != EINTR) return lastError();
+  return {};
+}
+
+std::error_code openExisting(const std::filesystem::path& path, FileHandle& out) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return lastError();
+  out = FileHandle(fd);
+  return {};
+}
+
+std::error_code createExclusive(const std::filesystem::path& path, FileHandle& out) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+  if (fd < 0) return lastError();
+  out = FileHandle(fd);
+  return {};
+}
+
+std::error_code writeAll(int fd, const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return lastError();
+    }
+    if (n == 0) return std::make_error_code(std::errc::no_space_on_device);
+    p += n;
+    size -= std::size_t(n);
+  }
+  return {};
+}
+
+std::error_code readWholeFile(const std::filesystem::path& path, std::string& out) {
+  out.clear();
+  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.isOpen()) return lastError();
+  struct stat st {};
+  if (::fstat(file.fd(), &st) != 0) return lastError();
+  if (!S_ISREG(st.st_mode)) return std::make_error_code(std::errc::invalid_argument);
+  out.reserve(std::size_t(st.st_size));
+  char chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(file.fd(), chunk, sizeof chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return lastError();
+    }
+    if (n == 0) break;
+    out.append(chunk, std::size_t(n));
+  }
+  return {};
+}
+
+std::error_code syncFolder(const std::filesystem::path& folder) {
+  const std::filesystem::path dir = folder.empty() ? std::filesystem::path(".") : folder;
+  FileHandle handle(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!handle.isOpen()) return lastError();
+  if (::fsync(handle.fd()) != 0) return lastError();
+  return handle.close();
+}
+
+std::error_code writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+  const std::filesystem::path folder = path.parent_path();
+  const std::filesystem::path temp = folder / ("." + path.filename().string() + ".tmp");
+  FileHandle file(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode));
+  if (!file.isOpen()) return lastError();
+  std::error_code error = writeAll(file.fd(), bytes.data(), bytes.size());
+  if (!error && ::fsync(file.fd()) != 0) error = lastError();
+  if (const std::error_code closed = file.close(); !error) error = closed;
+  if (!error && ::rename(temp.c_str(), path.c_str()) != 0) error = lastError();
+  if (error) {
+    ::unlink(temp.c_str());
+    return error;
+  }
+  // The new contents are in place; a folder that cannot be synced only leaves the rename less
+  // durable, and reporting it as a failure would make the caller write the same change again.
+  syncFolder(folder);
+  return {};
+}
+
+std::string describeFailure(const std::filesystem::path& path, std::string_view action,
+                            const std::error_code& error) {
+  std::string text = path.filename().string();
+  text += ": cannot ";
+  text += action;
+  text += ": ";
+  text += error.message();
+  return text;
+}
+
+}  // namespace parvolin::engine

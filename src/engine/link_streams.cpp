@@ -1,0 +1,37 @@
+#include <memory>
+
+#include "engine/engine.h"
+#include "engine/unit_streams.h"
+
+namespace parvolin::engine {
+
+// Kept apart from engine.cpp so that the engine links without the USB layer where no UnitLink
+// is used (replays, tests).
+Engine::Engine(device::UnitLink& link, base::Clock& clock, RecorderSettings& settings,
+               std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
+               base::Prompt& prompt)
+    : Engine(std::make_unique<LinkStreams>(link), clock, settings, std::move(folder), view,
+             diagnostics, prompt) {}
+
+std::uint32_t LinkStreams::readStream(std::uint8_t* buffer, std::uint32_t n, int unit) {
+  return link_.readStream(buffer, n, unit);
+}
+
+bool LinkStreams::reopenUnit(int unit) {
+  return link_.reopenUnit(unit);
+}
+
+void LinkStreams::restartStream(int unit) {
+  constexpr std::uint8_t kStreamStop = 0x00;
+  constexpr std::uint8_t kStreamStart = 0x4D;
+  std::uint8_t value = 0;
+  link_.streamControl(true, value, unit);
+  if (value != kStreamStop) {
+    std::uint8_t stop = kStreamStop;
+    link_.streamControl(false, stop, unit);
+  }
+  std::uint8_t start = kStreamStart;
+  link_.streamControl(false, start, unit);
+}
+
+}  // namespace parvolin::engine

@@ -1,0 +1,181 @@
+#include "engine/port_state.h"
+
+#include <array>
+#include <cstdio>
+
+#include "device/stream_record.h"
+
+namespace parvolin::engine {
+namespace {
+
+constexpr std::array<const char*, kPortLineCount> kLineFormats = {
+    " Port:  %d          Caller #",  " Port:  %d          Ringing",
+    " Port:  %d          Dial Out",  " Port:  %d          Answering",
+    " Port:  %d          VAR mode",  " Port:  %d          Recording",
+    " Port:  %d          ---------", " Port:  %d         Answered ",
+    " Port:  %d       Un-Answered",  " Port:  %d  Callout Finished",
+    " Port:  %d  VAR     Finished",  " Port:  %d            NONE",
+    " Port:  %d            IDLE",
+};
+
+constexpr std::string_view kRecordingTail = "Recording";
+constexpr std::string_view kRecordingSecondTail = "---------";
+constexpr std::size_t kTailLength = 9;
+
+// Every line of every port, made once: the audio path switches lines on every block.
+struct LineTable {
+  std::array<std::array<std::string, kPortLineCount>, kMaxPorts> lines;
+  LineTable() {
+    for (int port = 0; port < kMaxPorts; ++port) {
+      for (int line = 0; line < kPortLineCount; ++line) {
+        char text[64];
+        std::snprintf(text, sizeof text, kLineFormats[line], port + 1);
+        lines[port][line] = text;
+      }
+    }
+  }
+};
+
+constexpr char kTableA[16] = {' ', '1', '2', '3', '4', '5', '6', '7',
+                              '8', '9', '0', ';', '<', 'O', 'P', '?'};
+constexpr char kTableB[16] = {' ', '1', '2', '3', '4', '5', '6', '7',
+                              '8', '9', '0', ';', '<', '=', '>', '?'};
+
+// Caller numbers sit in payload bytes 1-6, dialled numbers in bytes 7-17.
+constexpr std::size_t kCallerNumberFirstByte = 1;
+constexpr std::size_t kCallerNumberDigits = 12;
+constexpr std::size_t kDialledNumberFirstByte = 7;
+
+void setLine(PortState& port, PortLine line, int portIndex) {
+  port.statusText = portLine(line, portIndex);
+}
+
+void startCall(PortState& port, std::uint8_t callType, std::int64_t now) {
+  port.record.callType = callType;
+  port.record.startTime = std::uint32_t(now);
+}
+
+}  // namespace
+
+const std::string& portLine(PortLine line, int portIndex) {
+  static const LineTable table;
+  return table.lines[std::size_t(portIndex)][std::size_t(line)];
+}
+
+char callerDigit(std::uint8_t nibble) {
+  return kTableA[nibble & 0x0F];
+}
+char dialledDigit(std::uint8_t nibble) {
+  return kTableB[nibble & 0x0F];
+}
+
+bool statusEndsWith(const PortState& port, std::string_view tail) {
+  const std::string& s = port.statusText;
+  return s.size() >= kTailLength && std::string_view(s).substr(s.size() - kTailLength) == tail;
+}
+
+bool isRecordingShown(const PortState& port) {
+  return statusEndsWith(port, kRecordingTail) || statusEndsWith(port, kRecordingSecondTail);
+}
+
+void applyCallEvent(PortState& port, int portIndex, std::uint8_t code,
+                    std::span<const std::uint8_t> payload, std::int64_t now) {
+  using namespace device;
+  if (code == kDigitEvent) {
+    const std::uint8_t d = payload.empty() ? 0 : payload[0];
+    if (d == 10) {
+      port.detailText += '0';
+    } else if (d != 0) {
+      port.detailText += std::to_string(d);
+    }
+    return;
+  }
+  if (isRecordingShown(port)) return;
+  CallRecord& r = port.record;
+  switch (code) {
+    case kCallerIdA:
+    case kCallerIdB:
+      setLine(port, PortLine::kCallerNumber, portIndex);
+      port.detailText = kCallerCaption;
+      startCall(port, kCallCallerNumber, now);
+      for (std::size_t i = 0; i < kCallerNumberDigits / 2; ++i) {
+        const std::uint8_t byte = payload[kCallerNumberFirstByte + i];
+        const char high = callerDigit(byte >> 4);
+        const char low = callerDigit(byte & 0x0F);
+        port.detailText += high;
+        port.detailText += low;
+        r.callText[2 * i] = high;
+        r.callText[2 * i + 1] = low;
+      }
+      break;
+    case kRingEvent:
+      setLine(port, PortLine::kRinging, portIndex);
+      if (r.callType == kCallIdle) startCall(port, kCallRinging, now);
+      break;
+    case kDialOutEvent:
+      setLine(port, PortLine::kDialOut, portIndex);
+      port.detailText = kDialedCaption;
+      startCall(port, kCallOutgoing, now);
+      break;
+    case kAnsweringEvent:
+      setLine(port, PortLine::kAnswering, portIndex);
+      if (r.callType == kCallIdle) startCall(port, kCallRinging, now);
+      r.callType |= kAnsweredBit;
+      break;
+    case kVarStartEvent:
+      setLine(port, PortLine::kVarMode, portIndex);
+      port.detailText = kVarDialedCaption;
+      startCall(port, kCallVar, now);
+      break;
+    default:
+      break;
+  }
+}
+
+void noteAudioBlock(PortState& port, int portIndex, std::int64_t now) {
+  setLine(port,
+          statusEndsWith(port, kRecordingTail) ? PortLine::kRecordingSecond : PortLine::kRecording,
+          portIndex);
+  if (port.record.callType == kCallIdle) port.record.startTime = std::uint32_t(now);
+  port.record.callType |= kAnsweredBit;
+}
+
+std::uint16_t elapsedSeconds(std::int64_t now, std::uint32_t startTime) {
+  const std::int64_t difference = now - std::int64_t(startTime);
+  return difference < 0 ? 0 : std::uint16_t(difference);
+}
+
+void takeCallerNumber(CallRecord& record, std::span<const std::uint8_t> payload) {
+  for (std::size_t i = 0; i < kCallerNumberDigits / 2; ++i) {
+    const std::uint8_t byte = payload[kCallerNumberFirstByte + i];
+    record.callText[2 * i] = callerDigit(byte >> 4);
+    record.callText[2 * i + 1] = callerDigit(byte & 0x0F);
+  }
+  if (record.callText[0] == ' ') record.callText[0] = '?';
+}
+
+void takeDialledNumber(CallRecord& record, std::span<const std::uint8_t> payload) {
+  for (std::size_t i = 0; i < kCallTextSize / 2; ++i) {
+    const std::uint8_t byte = payload[kDialledNumberFirstByte + i];
+    record.callText[2 * i] = dialledDigit(byte >> 4);
+    record.callText[2 * i + 1] = dialledDigit(byte & 0x0F);
+  }
+}
+
+bool isShortCall(std::uint8_t endCode, const CallRecord& record, int varOffDelaySec) {
+  // Below "0" in position 2 means a space there: fewer than three digits were dialled.
+  constexpr int kMinimumCallSec = 8;
+  if (endCode == device::kCalloutEndEvent) {
+    return record.durationSec < kMinimumCallSec || record.callText[2] < '0';
+  }
+  return int(record.durationSec) < varOffDelaySec + kMinimumCallSec;
+}
+
+void resetCall(PortState& port) {
+  port.record.callType = kCallIdle;
+  port.record.callText = CallRecord::blankText();
+  port.record.firstAudioSec = 0;
+  port.audioFill = 0;
+}
+
+}  // namespace parvolin::engine

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "engine/call_record.h"
+#include "engine/file_io.h"
+
+namespace parvolin::engine {
+
+inline constexpr std::uint32_t kAudioBufferSize = 1'048'576;
+inline constexpr int kMaxPorts = 16;
+
+// The lines a port shows. Each is a fixed text with the PortNumber in it.
+enum class PortLine {
+  kCallerNumber,     // " Port:  %d          Caller #"
+  kRinging,          // " Port:  %d          Ringing"
+  kDialOut,          // " Port:  %d          Dial Out"
+  kAnswering,        // " Port:  %d          Answering"
+  kVarMode,          // " Port:  %d          VAR mode"
+  kRecording,        // " Port:  %d          Recording"
+  kRecordingSecond,  // " Port:  %d          ---------"
+  kAnswered,         // " Port:  %d         Answered "
+  kUnAnswered,       // " Port:  %d       Un-Answered"
+  kCalloutFinished,  // " Port:  %d  Callout Finished"
+  kVarFinished,      // " Port:  %d  VAR     Finished"
+  kNone,             // " Port:  %d            NONE"  (no unit behind the port)
+  kIdle,             // " Port:  %d            IDLE"  (unit set up, no call yet)
+};
+inline constexpr int kPortLineCount = 13;
+
+// The text of `line` for the port `portIndex` (0-15).
+const std::string& portLine(PortLine line, int portIndex);
+
+inline constexpr char kCallerCaption[] = "Caller #:\n";
+inline constexpr char kDialedCaption[] = "Dialed:\n";
+inline constexpr char kVarDialedCaption[] = "VAR Dialed:\n";
+
+// Digit nibble to character: table A for caller numbers, table B for dialled digits.
+char callerDigit(std::uint8_t nibble);
+char dialledDigit(std::uint8_t nibble);
+
+// One port: its call, its two display lines, and the audio file and buffer of the current call.
+struct PortState {
+  CallRecord record;
+  std::string statusText;
+  std::string detailText;
+
+  FileHandle audioFile;                         // open from the call's first audio block to its end
+  std::string audioFileName;                    // the name it was created under
+  bool audioFileIsWav = false;                  // created under the ".WAV" name
+  int audioFileMode = 0;                        // the AudioMode its name carries
+  std::uint64_t audioWritten = 0;               // bytes safely in the file
+  std::unique_ptr<std::uint8_t[]> audioBuffer;  // kAudioBufferSize bytes for the whole run
+  std::uint32_t audioFill = 0;                  // a multiple of 512
+};
+
+// The last nine characters of the status line are "Recording" or "---------": the port is in
+// the middle of a recorded call and ignores call events.
+bool isRecordingShown(const PortState& port);
+// The last nine characters of the status line are `tail`.
+bool statusEndsWith(const PortState& port, std::string_view tail);
+
+// Acts on a call event (codes 1-5 and 10) or a digit event (code 9): the events that touch no
+// file. Call events are ignored while isRecordingShown holds. `now` is in seconds since 1970.
+void applyCallEvent(PortState& port, int portIndex, std::uint8_t code,
+                    std::span<const std::uint8_t> payload, std::int64_t now);
+
+// Steps 1 and 2 of an audio block: the status line alternates, the call starts if idle, the
+// answered bit is set.
+void noteAudioBlock(PortState& port, int portIndex, std::int64_t now);
+
+// now - startTime in seconds: 0 when negative, else taken to 16 bits.
+std::uint16_t elapsedSeconds(std::int64_t now, std::uint32_t startTime);
+
+// callText 0-11 from the caller number in payload bytes 1-6 (table A), "?" for a missing first
+// digit; 12-21 kept.
+void takeCallerNumber(CallRecord& record, std::span<const std::uint8_t> payload);
+// callText 0-21 from the dialled digits in payload bytes 7-17 (table B).
+void takeDialledNumber(CallRecord& record, std::span<const std::uint8_t> payload);
+
+// The short-call rule for an outgoing (code 8) or voice-activated (code 11) call that ended:
+// true when the call is to be dropped (KeepShortCalls not considered here).
+bool isShortCall(std::uint8_t endCode, const CallRecord& record, int varOffDelaySec);
+
+// The port after a call: idle, blank text, no audio. startTime, durationSec, portIndex and the
+// display lines stay.
+void resetCall(PortState& port);
+
+}  // namespace parvolin::engine

@@ -1,0 +1,113 @@
+// pvtool sim SCENARIO -o FILE.pvcap [--seconds N]: what a recorder would read from emulated
+// units, run on the virtual clock, written as a stream capture.
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/clock.h"
+#include "base/diagnostics.h"
+#include "device/unit_link.h"
+#include "engine/stream_capture.h"
+#include "engine/unit_pass_reads.h"
+#include "engine/unit_streams.h"
+#include "sim/scenario.h"
+#include "sim/sim_d2xx.h"
+#include "tools/pvtool_commands.h"
+#include "tools/sim_units.h"
+
+namespace parvolin::tools {
+namespace {
+
+constexpr std::int64_t kTailMs = 2000;  // time after the scenario's end for the last bytes
+
+int usage() {
+  std::fprintf(stderr, "usage: pvtool sim SCENARIO|builtin -o FILE.pvcap [--seconds N]\n");
+  return 2;
+}
+
+}  // namespace
+
+int runSim(const Args& args) {
+  std::optional<std::string> scenarioName, output;
+  std::optional<double> seconds;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "-o" && hasValue) {
+      output = args[++i];
+    } else if (a == "--seconds" && hasValue) {
+      char* end = nullptr;
+      seconds = std::strtod(args[++i].c_str(), &end);
+      if (*end != '\0' || *seconds <= 0) return usage();
+    } else if (!a.starts_with("-") && !scenarioName) {
+      scenarioName = a;
+    } else {
+      return usage();
+    }
+  }
+  if (!scenarioName || !output) return usage();
+
+  sim::Scenario scenario;
+  if (*scenarioName == "builtin") {
+    scenario = sim::builtInScenario();
+  } else {
+    std::string error;
+    std::optional<sim::Scenario> loaded = sim::loadScenario(*scenarioName, error);
+    if (!loaded) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+    scenario = std::move(*loaded);
+  }
+  std::int64_t durationMs = seconds ? std::int64_t(*seconds * 1000) : scenario.endMs() + kTailMs;
+  if (!seconds && scenario.endMs() == 0) durationMs = 60'000;  // endless random calls
+
+  base::VirtualClock clock;
+  sim::SimD2xx d2xx(scenario, clock);
+  device::UnitLink link(d2xx, clock);
+  const std::int64_t originMs = clock.monotonicMs();
+  const UnitsSetUp setUp = setUpUnits(link, clock);
+
+  base::StderrDiagnostics diagnostics;
+  std::error_code error;
+  std::unique_ptr<engine::CaptureWriter> writer =
+      engine::CaptureWriter::create(*output, setUp.header, diagnostics, error);
+  if (!writer) {
+    std::fprintf(stderr, "%s: %s\n", output->c_str(), error.message().c_str());
+    return 1;
+  }
+  engine::LinkStreams streams(link);
+  auto buffers = std::make_unique<std::array<device::UnitStreamBuffer, device::kMaxUnits>>();
+  std::int64_t nextTickMs = clock.monotonicMs() + setUp.pollPeriodMs;
+  while (clock.monotonicMs() - originMs < durationMs && writer->isActive()) {
+    clock.advanceMs(nextTickMs - clock.monotonicMs());
+    nextTickMs += setUp.pollPeriodMs;
+    for (int u = 0; u < device::kMaxUnits; ++u) {
+      if (!link.isListed(u)) continue;
+      device::UnitStreamBuffer& buffer = (*buffers)[std::size_t(u)];
+      engine::readUnitPass(streams, buffer, u, clock, [&](std::uint32_t n, std::int64_t wallMs) {
+        writer->append(u, {buffer.readTarget(), n}, wallMs);
+      });
+    }
+    writer->flush();
+  }
+  const bool written = writer->isActive();
+  const std::uint64_t records = writer->recordCount();
+  writer.reset();
+  for (std::size_t u = 0; u < d2xx.unitCount(); ++u) {
+    if (d2xx.unit(u).droppedRecords() != 0) {
+      std::fprintf(stderr, "unit %s dropped %llu records: its queue overflowed\n",
+                   d2xx.unit(u).serial().c_str(),
+                   static_cast<unsigned long long>(d2xx.unit(u).droppedRecords()));
+    }
+  }
+  if (!written) return 1;
+  std::printf("%llu reads in %.1f virtual seconds written to %s\n",
+              static_cast<unsigned long long>(records), durationMs / 1000.0, output->c_str());
+  return 0;
+}
+
+}  // namespace parvolin::tools

@@ -1,0 +1,135 @@
+#include "app/settings_io.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+
+#include "app/qsettings_store.h"
+#include "temp_folder.h"
+
+namespace parvolin::app {
+namespace {
+
+using testing::TempFolder;
+
+struct Loaded {
+  MemorySettingsStore store;
+  engine::RecorderSettings settings;
+};
+
+TEST(SettingsLoad, EmptyStoreGetsEveryDefaultInOrderAndTheFolder) {
+  TempFolder cwd;
+  MemorySettingsStore store;
+  const auto s =
+      loadRecorderSettings(store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::Create});
+
+  const std::vector<std::string> order = {
+      "ParvolinPath",    "LvLogHtmlName",       "LvUsername",
+      "LvPassword",      "bLvSvrAllowed",       "bAutoRefresh",
+      "ParvolinSetting", "UItemNoLimitSetting", "USpaceLimitSetting"};
+  EXPECT_EQ(store.writes, order);
+  const std::string folder = (cwd.path() / "ZEruFolder").string();
+  EXPECT_EQ(s.parvolinPath, folder);
+  EXPECT_EQ(store.getStringOr("ParvolinPath", ""), folder);
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_EQ(s.lvLogHtmlName, "ZEruTestNew.htm");
+  EXPECT_EQ(s.lvUsername, "ZORUZIVA");
+  EXPECT_EQ(s.lvPassword, "ZORUZIVA");
+  EXPECT_EQ(s.bLvSvrAllowed, 0);
+  EXPECT_EQ(s.bAutoRefresh, 1);
+  EXPECT_EQ(s.parvolinSetting, 44u);
+  EXPECT_EQ(s.itemLimit, 2000);
+  EXPECT_EQ(s.spaceLimit, 500);
+  EXPECT_EQ(store.getIntOr("ParvolinSetting", 0), 44);
+}
+
+TEST(SettingsLoad, ValuesThatCountAsMissingAreReplacedOthersKept) {
+  struct Case {
+    const char* name;
+    std::int32_t stored;
+    std::int32_t expected;
+    bool rewritten;
+  };
+  const Case cases[] = {
+      {"UItemNoLimitSetting", 0, 2000, true}, {"UItemNoLimitSetting", -1, -1, false},
+      {"USpaceLimitSetting", 0, 500, true},   {"USpaceLimitSetting", 7, 7, false},
+      {"ParvolinSetting", -1, 44, true},      {"ParvolinSetting", 0, 0, false},
+      {"bAutoRefresh", -1, 1, true},          {"bAutoRefresh", 0, 0, false},
+      {"bLvSvrAllowed", -1, 0, true},         {"bLvSvrAllowed", 5, 5, false},
+  };
+  TempFolder cwd;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.stored));
+    MemorySettingsStore store;
+    store.values[c.name] = c.stored;
+    loadRecorderSettings(store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::Create});
+    EXPECT_EQ(store.getIntOr(c.name, 12345), c.expected);
+    const bool written =
+        std::find(store.writes.begin(), store.writes.end(), c.name) != store.writes.end();
+    EXPECT_EQ(written, c.rewritten);
+  }
+}
+
+TEST(SettingsLoad, StoredStringsAreKeptAndStoredFolderIsNotCreated) {
+  TempFolder cwd;
+  MemorySettingsStore store;
+  const std::string elsewhere = (cwd.path() / "elsewhere").string();
+  store.values["ParvolinPath"] = elsewhere;
+  store.values["LvLogHtmlName"] = std::string("calls.htm");
+  const auto s =
+      loadRecorderSettings(store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::Create});
+  EXPECT_EQ(s.parvolinPath, elsewhere);
+  EXPECT_EQ(s.lvLogHtmlName, "calls.htm");
+  EXPECT_FALSE(std::filesystem::exists(elsewhere));
+  EXPECT_FALSE(std::filesystem::exists(cwd.path() / "ZEruFolder"));
+}
+
+TEST(SettingsLoad, ReadOnlyLoadDefaultsInMemoryWithoutWritingOrCreating) {
+  TempFolder cwd;
+  MemorySettingsStore store;
+  store.values["ParvolinSetting"] = -1;
+  const auto s =
+      loadRecorderSettings(store, {cwd.path(), DefaultWrites::None, DefaultFolder::LeaveAlone});
+  EXPECT_TRUE(store.writes.empty());
+  EXPECT_EQ(s.parvolinSetting, 44u);
+  EXPECT_EQ(s.itemLimit, 2000);
+  EXPECT_FALSE(std::filesystem::exists(cwd.path() / "ZEruFolder"));
+}
+
+TEST(SettingsLoad, FolderOverrideStoresTheDefaultButDoesNotCreateIt) {
+  TempFolder cwd;
+  MemorySettingsStore store;
+  const auto s = loadRecorderSettings(
+      store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::LeaveAlone});
+  EXPECT_EQ(s.parvolinPath, (cwd.path() / "ZEruFolder").string());
+  EXPECT_EQ(store.getStringOr("ParvolinPath", ""), s.parvolinPath);
+  EXPECT_FALSE(std::filesystem::exists(cwd.path() / "ZEruFolder"));
+}
+
+TEST(QSettingsStore, IniFileKeepsTypesInTheSectionAndTreatsGarbageAsAbsent) {
+  TempFolder dir;
+  const auto file = dir / "Parvolin.conf";
+  {
+    auto store = makeQSettingsStore(file);
+    store->setString("LvLogHtmlName", "list with blanks.htm");
+    store->setInt("ParvolinSetting", -1);
+    store->setInt("USN", static_cast<std::int32_t>(0x89ABCDEF));
+  }
+  auto store = makeQSettingsStore(file);
+  EXPECT_EQ(store->getStringOr("LvLogHtmlName", ""), "list with blanks.htm");
+  EXPECT_EQ(store->getIntOr("ParvolinSetting", 0), -1);
+  EXPECT_EQ(store->getIntOr("USN", 0), static_cast<std::int32_t>(0x89ABCDEF));
+  EXPECT_FALSE(store->getInt("UItemNoLimitSetting").has_value());
+  EXPECT_FALSE(store->getString("LvUsername").has_value());
+  store->setString("bAutoRefresh", "yes");
+  EXPECT_FALSE(store->getInt("bAutoRefresh").has_value());
+
+  std::ifstream in(file);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("[Parvolin]"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace parvolin::app

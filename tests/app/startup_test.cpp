@@ -1,0 +1,177 @@
+#include "app/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/settings_io.h"
+#include "base/clock.h"
+#include "sim/sim_d2xx.h"
+#include "temp_folder.h"
+
+namespace parvolin::app {
+namespace {
+
+using testing::TempFolder;
+
+// A USB library with nothing attached.
+class NoUnits final : public device::D2xx {
+ public:
+  Status listCount(std::uint32_t& count) override {
+    count = 0;
+    return kOk;
+  }
+  Status listSerial(std::uint32_t, std::string&) override { return kDeviceNotFound; }
+  Status openBySerial(const std::string&, Handle&) override { return kDeviceNotFound; }
+  Status purge(Handle, std::uint32_t) override { return kInvalidHandle; }
+  Status setTimeouts(Handle, std::uint32_t, std::uint32_t) override { return kInvalidHandle; }
+  Status queueStatus(Handle, std::uint32_t&) override { return kInvalidHandle; }
+  Status read(Handle, std::uint8_t*, std::uint32_t, std::uint32_t&) override {
+    return kInvalidHandle;
+  }
+  Status write(Handle, const std::uint8_t*, std::uint32_t, std::uint32_t&) override {
+    return kInvalidHandle;
+  }
+  Status close(Handle) override { return kInvalidHandle; }
+};
+
+struct StartupRig {
+  TempFolder cwd;
+  NoUnits d2xx;
+  base::VirtualClock clock;
+  device::UnitLink link{d2xx, clock};
+  MemorySettingsStore store;
+  base::ScriptedPrompt prompt;
+  RecordingShell shell;
+  FakeWorkingFolder workingFolder{cwd.path()};
+  StartupOptions options;
+
+  StartupRig() { options.programFolder = "/opt/parvolin/bin"; }
+  StartupResult run() { return runStartup(options, {&link, store, prompt, shell, workingFolder}); }
+};
+
+TEST(Startup, WithoutUnitsWritesUsnMinusOneDefaultsAndEntersTheFolder) {
+  StartupRig rig;
+  const StartupResult r = rig.run();
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.unitNumber, -1);
+  ASSERT_FALSE(rig.store.writes.empty());
+  EXPECT_EQ(rig.store.writes.front(), "USN");
+  EXPECT_EQ(rig.store.getIntOr("USN", 0), -1);
+  EXPECT_EQ(rig.store.writes.size(), 10u);
+  const auto folder = rig.cwd / "ZEruFolder";
+  EXPECT_EQ(r.recordingFolder, folder);
+  EXPECT_EQ(rig.workingFolder.current(), folder);
+  EXPECT_EQ(r.shownFolder, folder.string());
+  EXPECT_TRUE(rig.prompt.shown.empty());
+  EXPECT_EQ(rig.shell.calls, std::vector<std::string>{"register /opt/parvolin/bin"});
+}
+
+TEST(Startup, ServerDocumentOpenedOnlyWhenAllowed) {
+  for (const int allowed : {0, 1}) {
+    StartupRig rig;
+    rig.store.values["bLvSvrAllowed"] = allowed;
+    ASSERT_TRUE(rig.run().ok);
+    EXPECT_EQ(rig.shell.calls.size(), allowed ? 2u : 1u);
+    if (allowed) {
+      EXPECT_EQ(rig.shell.calls.back(), "open /opt/parvolin/bin/default.usc");
+    }
+  }
+}
+
+TEST(Startup, MissingFolderIsCreatedOneThatCannotBeMadeIsReported) {
+  StartupRig rig;
+  const auto wanted = rig.cwd / "deep" / "er";
+  rig.store.values["ParvolinPath"] = wanted.string();
+  EXPECT_EQ(rig.run().recordingFolder, wanted);
+
+  StartupRig blocked;
+  const auto file = blocked.cwd / "plain-file";
+  std::ofstream(file) << "x";
+  blocked.store.values["ParvolinPath"] = (file / "sub").string();
+  const StartupResult r = blocked.run();
+  ASSERT_TRUE(r.ok);
+  ASSERT_EQ(blocked.prompt.shown.size(), 1u);
+  EXPECT_EQ(blocked.prompt.shown[0].text,
+            "Fail to locate the directory at: " + (file / "sub").string() +
+                "\nPlease reconfigure the location of ZEruFolder "
+                "folder!");
+  // Recording goes on in the directory that stayed current.
+  EXPECT_EQ(r.recordingFolder, blocked.cwd.path());
+}
+
+TEST(Startup, FolderOverrideIsUsedAndTheStoredFolderLeftAlone) {
+  StartupRig rig;
+  const auto dir = rig.cwd / "demo" / "ZEruFolder";
+  rig.options.folderOverride = dir;
+  const StartupResult r = rig.run();
+  EXPECT_EQ(r.recordingFolder, dir);
+  EXPECT_EQ(r.shownFolder, dir.string());
+  EXPECT_EQ(rig.store.getStringOr("ParvolinPath", ""), (rig.cwd / "ZEruFolder").string());
+  EXPECT_FALSE(std::filesystem::exists(rig.cwd / "ZEruFolder"));
+}
+
+TEST(Startup, ReplayOnlyReadsAndStartsNothing) {
+  StartupRig rig;
+  rig.options.mode = StartupMode::Replay;
+  rig.options.folderOverride = rig.cwd / "out";
+  const StartupResult r = rig.run();
+  ASSERT_TRUE(r.ok);
+  EXPECT_TRUE(rig.store.writes.empty());
+  EXPECT_TRUE(rig.shell.calls.empty());
+  EXPECT_TRUE(std::filesystem::is_directory(rig.cwd / "out"));
+  EXPECT_EQ(r.settings.parvolinSetting, 44u);
+}
+
+// Emulated units of which the second cannot be opened.
+class SecondUnitWontOpen final : public device::D2xx {
+ public:
+  explicit SecondUnitWontOpen(device::D2xx& inner) : inner_(inner) {}
+  Status listCount(std::uint32_t& c) override { return inner_.listCount(c); }
+  Status listSerial(std::uint32_t i, std::string& s) override { return inner_.listSerial(i, s); }
+  Status openBySerial(const std::string& s, Handle& h) override {
+    return s == "PV0002" ? kDeviceNotOpened : inner_.openBySerial(s, h);
+  }
+  Status purge(Handle h, std::uint32_t m) override { return inner_.purge(h, m); }
+  Status setTimeouts(Handle h, std::uint32_t r, std::uint32_t w) override {
+    return inner_.setTimeouts(h, r, w);
+  }
+  Status queueStatus(Handle h, std::uint32_t& w) override { return inner_.queueStatus(h, w); }
+  Status read(Handle h, std::uint8_t* b, std::uint32_t n, std::uint32_t& got) override {
+    return inner_.read(h, b, n, got);
+  }
+  Status write(Handle h, const std::uint8_t* d, std::uint32_t n, std::uint32_t& w) override {
+    return inner_.write(h, d, n, w);
+  }
+  Status close(Handle h) override { return inner_.close(h); }
+
+ private:
+  device::D2xx& inner_;
+};
+
+TEST(Startup, UnitsOpenedBeforeAFailingOneAreClosedAgain) {
+  TempFolder cwd;
+  base::VirtualClock clock;
+  sim::SimD2xx units(clock);
+  for (const char* serial : {"PV0001", "PV0002"}) {
+    sim::UnitConfig config;
+    config.serial = serial;
+    units.addUnit(config);
+  }
+  SecondUnitWontOpen d2xx(units);
+  device::UnitLink link(d2xx, clock);
+  MemorySettingsStore store;
+  base::ScriptedPrompt prompt;
+  RecordingShell shell;
+  FakeWorkingFolder workingFolder(cwd.path());
+  const StartupResult r = runStartup({}, {&link, store, prompt, shell, workingFolder});
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.unitNumber, -1);
+  EXPECT_EQ(link.present[0], 0u);
+  // The first unit opens again, as the main window needs it to.
+  device::D2xx::Handle handle = 0;
+  EXPECT_EQ(units.openBySerial("PV0001", handle), device::D2xx::kOk);
+}
+
+}  // namespace
+}  // namespace parvolin::app

@@ -1,0 +1,158 @@
+// The engine on emulated units, on the virtual clock: the reads a recorder makes, end to end.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/capture_replay.h"
+#include "engine_harness.h"
+#include "sim/scenario.h"
+#include "sim/sim_d2xx.h"
+#include "tools/sim_units.h"
+
+namespace parvolin::engine::test {
+namespace {
+
+class SimRun {
+ public:
+  explicit SimRun(const std::string& scenarioText) {
+    std::string error;
+    auto parsed = sim::parseScenario(scenarioText, "test", ".", error);
+    EXPECT_TRUE(parsed) << error;
+    scenario_ = *parsed;
+    d2xx_ = std::make_unique<sim::SimD2xx>(scenario_, clock);
+    link_ = std::make_unique<device::UnitLink>(*d2xx_, clock);
+    origin_ = clock.monotonicMs();
+    setUp = tools::setUpUnits(*link_, clock);
+    settings.parvolinSetting = kLvFormat | kKeepShortCalls;
+    applyCapturedSetUp(setUp.header, settings);
+    engine =
+        std::make_unique<Engine>(*link_, clock, settings, folder.path(), view, diagnostics, prompt);
+    engine->resetPorts();
+    for (int u = 0; u < 4; ++u) {
+      const CaptureUnit& unit = setUp.header.units[std::size_t(u)];
+      engine->audioMode[std::size_t(u)] = unit.audioMode;
+      engine->varOffDelay[std::size_t(u)] = unit.varOffDelay;
+      const PortLine line = (unit.flags & kUnitIdle) ? PortLine::kIdle : PortLine::kNone;
+      for (int p = 0; p < 4; ++p) engine->setPortLines(u * 4 + p, portLine(line, u * 4 + p), "");
+    }
+    engine->recountCapacity();
+  }
+  // Poll ticks until `ms` of scenario time have passed.
+  void runUntil(std::int64_t ms) {
+    while (clock.monotonicMs() - origin_ < ms) {
+      clock.advanceMs(nextTick_ - clock.monotonicMs());
+      nextTick_ += setUp.pollPeriodMs;
+      engine->onPollTick();
+    }
+  }
+  sim::SimD2xx& d2xx() { return *d2xx_; }
+  std::uint64_t blocksInRecordings() const {
+    std::uint64_t blocks = 0;
+    for (const auto& [name, data] : folderContents(folder.path())) {
+      if (name.ends_with(".LV3")) blocks += data.size() / 512;
+    }
+    return blocks;
+  }
+
+  base::VirtualClock clock;
+  TempFolder folder;
+  RecorderSettings settings;
+  RememberingView view;
+  base::CollectingDiagnostics diagnostics;
+  base::ScriptedPrompt prompt;
+  tools::UnitsSetUp setUp;
+  std::unique_ptr<Engine> engine;
+
+ private:
+  sim::Scenario scenario_;
+  std::unique_ptr<sim::SimD2xx> d2xx_;
+  std::unique_ptr<device::UnitLink> link_;
+  std::int64_t origin_ = 0;
+  std::int64_t nextTick_ = 0;
+};
+
+TEST(EngineOnEmulatedUnits, SixteenPortsOfFullRateAudioForTenMinutesLoseNoBlock) {
+  std::string text;
+  for (int u = 1; u <= 4; ++u) text += "unit U" + std::to_string(u) + " mode=3\n";
+  for (int u = 1; u <= 4; ++u) {
+    for (int p = 1; p <= 4; ++p) {
+      const std::string port = std::to_string(u) + "/" + std::to_string(p);
+      text += "0.2 " + port + " callerid A 5550" + std::to_string(u) + std::to_string(p) + "\n";
+      text += "0.3 " + port + " answer\n0.4 " + port + " talk 600 silence\n";
+      text += "600.5 " + port + " callend 555\n";
+    }
+  }
+  SimRun run(text);
+  ASSERT_EQ(run.setUp.pollPeriodMs, 65);
+  run.runUntil(602'000);
+  std::uint64_t sent = 0;
+  for (std::size_t u = 0; u < 4; ++u) {
+    EXPECT_EQ(run.d2xx().unit(u).droppedRecords(), 0u) << "unit " << u;
+    sent += run.d2xx().unit(u).audioBlocksQueued();
+  }
+  EXPECT_GT(sent, 16u * 600 * 15);
+  EXPECT_EQ(run.blocksInRecordings(), sent);
+  CallLogContents log;
+  ASSERT_FALSE(readCallLog(run.folder / kCallLogName, log));
+  EXPECT_EQ(log.records.size(), 16u);
+  EXPECT_TRUE(std::all_of(log.records.begin(), log.records.end(), [](const CallRecord& r) {
+    return r.callType == 3 && r.durationSec == 600;
+  }));
+}
+
+TEST(EngineOnEmulatedUnits, UnitUnpluggedMidCallIsReopenedAndLaterCallsAreRecorded) {
+  SimRun run(
+      "unit A1\n"
+      "0.2 1/1 answer\n0.3 1/1 talk 10\n"
+      "3 1 unplug\n5 1 replug\n"
+      "12 1/2 ring\n12.5 1/2 answer\n13 1/2 talk 3\n16.5 1/2 callend 777\n");
+  run.runUntil(4'000);
+  EXPECT_EQ(run.diagnostics.lines.size(), 1u) << "lost";
+  run.runUntil(20'000);
+  EXPECT_NE(
+      std::find(run.diagnostics.lines.begin(), run.diagnostics.lines.end(), "Unit1: open again"),
+      run.diagnostics.lines.end());
+  CallLogContents log;
+  ASSERT_FALSE(readCallLog(run.folder / kCallLogName, log));
+  ASSERT_FALSE(log.records.empty());
+  const CallRecord& last = log.records.back();
+  EXPECT_EQ(last.portIndex, 1);
+  EXPECT_EQ(last.callType, 7);
+  const std::string name = recordingFileName(last.startTime, 1, 3, false);
+  EXPECT_GE(readFile(run.folder / name).size(), 40u * 512) << "about 3 s of audio";
+}
+
+TEST(EngineOnEmulatedUnits, CaptureReplaysIntoTheSameFolderByteForByte) {
+  UtcZone utc;
+  SimRun run(
+      "unit A1\nunit B1 varports=0x5C\n"
+      "random all seed=11 until=150\n");
+  const auto capturePath = run.folder.path().parent_path() / "sim-run.pvcap";
+  std::error_code error;
+  auto writer = CaptureWriter::create(capturePath, run.setUp.header, run.diagnostics, error);
+  ASSERT_TRUE(writer);
+  run.engine->setCapture(writer.get());
+  run.runUntil(180'000);
+  run.engine->finishRun();
+  run.engine->setCapture(nullptr);
+  writer.reset();
+  CallLogContents log;
+  ASSERT_FALSE(readCallLog(run.folder / kCallLogName, log));
+  EXPECT_GE(log.records.size(), 3u);
+
+  TempFolder replayed;
+  RecorderSettings settings;
+  settings.parvolinSetting = kLvFormat | kKeepShortCalls;
+  NullEngineView view;
+  base::CollectingDiagnostics diagnostics;
+  base::ScriptedPrompt prompt;
+  const ReplayOutcome outcome =
+      replayCapture(capturePath, replayed.path(), settings, view, diagnostics, prompt);
+  std::filesystem::remove(capturePath);
+  ASSERT_EQ(outcome.exitStatus, 0);
+  EXPECT_EQ(folderContents(replayed.path()), folderContents(run.folder.path()));
+}
+
+}  // namespace
+}  // namespace parvolin::engine::test

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include "engine/html_list.h"
+#include "engine_harness.h"
+
+namespace parvolin::engine::test {
+namespace {
+
+CallRecord incoming(std::uint8_t callType, std::uint32_t start, std::uint16_t duration) {
+  CallRecord r;
+  r.portIndex = 4;
+  r.callType = callType;
+  r.startTime = start;
+  r.durationSec = duration;
+  return r;
+}
+
+std::string rowBody(const std::string& list) {
+  return list.substr(kHtmlHeaderSize);
+}
+
+TEST(HtmlList, HeaderIs320BytesAndRowsCarryTypeDateDurationAndLink) {
+  UtcZone utc;
+  EXPECT_EQ(kHtmlHeader.size(), 320u);
+  // 5 March 2007 09:04:02 UTC.
+  const std::uint32_t start = 1173085442;
+  CallRecord r = incoming(kCallAnswered, start, 125);
+  r.callText[0] = '<';
+  EXPECT_EQ(htmlRow(r, 3, false, 7),
+            "<tr><td><p align=center>    7</td><td><p align=center>5</td>"
+            "<td><p align=center>In</td><td><                     </td>"
+            "<td><p align=center>03-05-07 09:04:02</td>"
+            "<td><p align=right>2'05\"<A HREF=\"w45EBDD02p4.LV3\">Play</A></td></tr>\r\n");
+  EXPECT_NE(htmlRow(r, 3, true, 7).find("HREF=\"w45EBDD02p4.WAV\""), std::string::npos);
+  r.callType = kCallOutgoing;
+  EXPECT_NE(htmlRow(r, 3, false, 7).find("<td><p align=center>Out</td>"), std::string::npos);
+  r.callType = kCallVar;
+  EXPECT_NE(htmlRow(r, 3, false, 7).find("<td><p align=center>VAR</td>"), std::string::npos);
+  r.callType = kCallRinging;
+  EXPECT_TRUE(htmlRow(r, 3, false, 7).ends_with("02</td><td>Un-Answered</td></tr>\r\n"));
+}
+
+TEST(HtmlList, ItemNumbersFollowTheCacheOrTheNewestRow) {
+  TempFolder folder;
+  const auto list = folder / "calls.htm";
+  std::int32_t cache = 40;  // whatever it held: a new list starts at 1
+  ASSERT_FALSE(appendHtmlRow(list, incoming(6, kT1, 0), 3, false, cache));
+  EXPECT_EQ(cache, 1);
+  EXPECT_EQ(readFile(list).substr(kHtmlHeaderSize + kRowItemOffset, 5), "    1");
+
+  writeFile(list, std::string(kHtmlHeader) + htmlRow(incoming(6, kT1, 0), 3, false, 17));
+  cache = -1;
+  ASSERT_FALSE(appendHtmlRow(list, incoming(6, kT1, 0), 3, false, cache));
+  EXPECT_EQ(cache, 18);
+  const std::string body = rowBody(readFile(list));
+  EXPECT_EQ(body.substr(kRowItemOffset, 5), "   18");
+  EXPECT_NE(body.find("   17</td>"), std::string::npos) << "the older row moved down unchanged";
+
+  // A body too short to hold a number counts as 0.
+  writeFile(list, std::string(kHtmlHeader) + "<tr><td>");
+  cache = -1;
+  ASSERT_FALSE(appendHtmlRow(list, incoming(6, kT1, 0), 3, false, cache));
+  EXPECT_EQ(cache, 1);
+}
+
+TEST(HtmlList, ListThatDisappearedIsRecreatedAndNumberingFollowsTheCount) {
+  EngineHarness h;
+  for (int i = 0; i < 3; ++i) h.feed(ring(0) + callEnd(0), kT1 + i);
+  EXPECT_EQ(h.engine->capacity().rowCountCache, 3);
+  std::filesystem::remove(h.folder / "ZEruTestNew.htm");
+  h.feed(ring(0) + callEnd(0), kT1 + 10);
+  EXPECT_EQ(rowBody(h.list()).substr(kRowItemOffset, 5), "    1");
+  EXPECT_EQ(h.engine->capacity().loggedItems, 4);
+  h.feed(ring(0) + callEnd(0), kT1 + 11);
+  EXPECT_EQ(rowBody(h.list()).substr(kRowItemOffset, 5), "    5");
+}
+
+TEST(HtmlList, EditsReplaceEveryOccurrenceOrLeaveTheBodyAsItWas) {
+  TempFolder folder;
+  const auto list = folder / "calls.htm";
+  writeFile(list, std::string(kHtmlHeader) + "row A 555\r\nrow B 555\r\n");
+  PendingListEdit edit{"555", "666", false};
+  EXPECT_TRUE(applyPendingListEdit(folder.path(), list, edit).applied);
+  EXPECT_EQ(rowBody(readFile(list)), "row A 666\r\nrow B 666\r\n");
+  EXPECT_FALSE(edit.isPending());
+
+  edit = {"not there", "x", false};
+  EXPECT_TRUE(applyPendingListEdit(folder.path(), list, edit).applied);
+  EXPECT_EQ(rowBody(readFile(list)), "row A 666\r\nrow B 666\r\n");
+}
+
+TEST(HtmlList, EmptiedBodyClearsTheFolderOnlyForDeleteAll) {
+  for (bool deleteAll : {false, true}) {
+    TempFolder folder;
+    const auto list = folder / "calls.htm";
+    const std::string body = "only row\r\n";
+    writeFile(list, std::string(kHtmlHeader) + body);
+    writeFile(folder / "w00000001p0.LV3", "audio");
+    writeFile(folder / "ParvolinLog.ZERU", std::string(32, '\0'));
+    std::filesystem::create_directory(folder / "WaveFolder00");
+    PendingListEdit edit{body, "", deleteAll};
+    EXPECT_TRUE(applyPendingListEdit(folder.path(), list, edit).applied);
+    EXPECT_FALSE(std::filesystem::exists(list));
+    EXPECT_EQ(std::filesystem::exists(folder / "w00000001p0.LV3"), !deleteAll);
+    EXPECT_EQ(std::filesystem::exists(folder / "ParvolinLog.ZERU"), !deleteAll);
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "WaveFolder00")) << "folders stay";
+  }
+}
+
+TEST(HtmlList, EditOfAMissingListStaysPendingAndRecountsEveryTick) {
+  EngineHarness h;
+  h.engine->pendingListEdit = {"x", "y", false};
+  const int refreshesBefore = h.view.refreshes;
+  h.engine->onPollTick();
+  h.engine->onPollTick();
+  EXPECT_TRUE(h.engine->pendingListEdit.isPending());
+  EXPECT_EQ(h.diagnostics.lines.size(), 1u);
+  EXPECT_GE(h.view.refreshes - refreshesBefore, 4);  // a tick refresh and a recount each
+  writeFile(h.folder / "ZEruTestNew.htm", std::string(kHtmlHeader) + "x\r\n");
+  h.engine->onPollTick();
+  EXPECT_FALSE(h.engine->pendingListEdit.isPending());
+  EXPECT_EQ(rowBody(h.list()), "y\r\n");
+}
+
+TEST(HtmlList, RewriteThatFailsLeavesTheListAndKeepsTheRowForLater) {
+  EngineHarness h;
+  h.feed(ring(0) + callEnd(0), kT1);
+  const std::string before = h.list();
+  // The hidden temporary file cannot be made while a folder stands in its place.
+  const auto temp = h.folder / ".ZEruTestNew.htm.tmp";
+  std::filesystem::create_directory(temp);
+  h.feed(ring(1) + callEnd(1) + ring(2) + callEnd(2), kT1 + 5);
+  EXPECT_EQ(h.list(), before);
+  EXPECT_EQ(h.engine->deferredRows(), 2u);
+  EXPECT_EQ(h.diagnostics.lines.size(), 1u);
+  EXPECT_EQ(h.engine->capacity().rowCountCache, 1) << "advances only when a row is written";
+  std::filesystem::remove(temp);
+  h.engine->onPollTick();
+  EXPECT_EQ(h.engine->deferredRows(), 0u);
+  const std::string body = rowBody(h.list());
+  // Newest first, numbered in the order the calls ended.
+  EXPECT_EQ(body.substr(kRowItemOffset, 5), "    3");
+  EXPECT_NE(body.find("align=center>3</td>"), std::string::npos);
+  EXPECT_LT(body.find("align=center>3</td>"), body.find("align=center>2</td>"));
+  EXPECT_FALSE(std::filesystem::exists(temp));
+}
+
+TEST(HtmlList, AListThatCannotBeReadIsNeverReplaced) {
+  TempFolder folder;
+  const auto list = folder / "calls.htm";
+  std::filesystem::create_directory(list);
+  std::int32_t cache = 5;
+  EXPECT_TRUE(appendHtmlRow(list, incoming(6, kT1, 0), 3, false, cache));
+  EXPECT_EQ(cache, 5);
+  EXPECT_TRUE(std::filesystem::is_directory(list));
+}
+
+}  // namespace
+}  // namespace parvolin::engine::test

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include "../engine/engine_harness.h"
+#include "tools/event_text.h"
+#include "tools/pvtool_commands.h"
+#include "tools/sim_units.h"
+
+namespace parvolin::tools {
+namespace {
+
+using engine::test::Bytes;
+
+TEST(EventText, DescribesEveryEventWithWhatItsPayloadSays) {
+  struct Case {
+    Bytes record;
+    int unit;
+    const char* text;
+  };
+  const std::vector<Case> cases = {
+      {engine::test::callerId(1, {0x55, 0x51, 0x23, 0x4A}), 0, "Port  2  CallerIdA   55512340"},
+      {engine::test::ring(3), 3, "Port 16  Ring"},
+      {engine::test::digit(0, 10), 0, "Port  1  Digit       0"},
+      {engine::test::digit(0, 12), 0, "Port  1  Digit       12"},
+      {engine::test::audio(2, 0), 1, "Port  7  Audio       512 bytes"},
+      {engine::test::calloutEnd(0, {0x12, 0x3D}), 0, "Port  1  CalloutEnd  123="},
+      {engine::test::callEnd(0), 0, "Port  1  CallEnd"},
+      {Bytes{0, 200}, 0, "Port  1  code 200"},
+  };
+  for (const Case& c : cases) {
+    const device::StreamRecord r{c.record[0], c.record[1],
+                                 std::span<const std::uint8_t>(c.record).subspan(2)};
+    EXPECT_EQ(describeEvent(c.unit * 4 + c.record[0], r), c.text);
+  }
+}
+
+TEST(SimUnits, TurnOffDelayCodes) {
+  EXPECT_EQ(varOffDelayFor(0x50, 0), 4);
+  EXPECT_EQ(varOffDelayFor(0x52, 0), 32);
+  EXPECT_EQ(varOffDelayFor(0x53, 0), 100);
+  EXPECT_EQ(varOffDelayFor(0x07, 0), 12) << "not 0x5n: index 1";
+  EXPECT_EQ(varOffDelayFor(0x56, 32), 32) << "an index without a delay keeps the previous";
+}
+
+TEST(PvtoolCommands, ReplayAndCaptureRefuseABrokenCaptureWithStatus2) {
+  engine::test::TempFolder folder;
+  engine::test::writeFile(folder / "bad.pvcap", "NOTACAPTURE-------------------------");
+  const std::string file = (folder / "bad.pvcap").string();
+  EXPECT_EQ(runCapture({file}), 2);
+  EXPECT_EQ(runReplay({file, "--folder", (folder / "out").string(), "--setting", "44"}), 2);
+  EXPECT_FALSE(std::filesystem::exists(folder / "out"));
+  EXPECT_EQ(runReplay({file, "--folder", (folder / "out").string()}), 2) << "no --setting";
+  EXPECT_EQ(runLog({(folder / "missing.ZERU").string()}), 1);
+}
+
+}  // namespace
+}  // namespace parvolin::tools
