@@ -16,6 +16,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"units", parvolin::tools::runUnits, "list the recorder units and watch their streams"},
     {"replay", parvolin::tools::runReplay, "replay a stream capture into a recording folder"},
     {"capture", parvolin::tools::runCapture, "show what a stream capture holds"},
     {"log", parvolin::tools::runLog, "print the call log (text, --csv or --json)"},

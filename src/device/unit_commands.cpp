@@ -41,16 +41,16 @@ UnitLink::AnswerOutcome UnitLink::readAnswer(D2xx::Handle h, std::uint8_t* answe
 
 bool UnitLink::twoByteCommand(const std::uint8_t* frame, std::uint32_t frameSize,
                               std::size_t valueAt, std::size_t ackAt, std::uint8_t& value, int unit,
-                              bool clearOnWrite, bool clearOnRead) {
+                              Clears clears) {
   const D2xx::Handle h = liveHandle(unit);
   if (!writeFrame(h, frame, frameSize)) {
-    if (clearOnWrite) present[unit] = 0;
+    if (clears != Clears::kNothing) present[unit] = 0;
     return false;
   }
   std::array<std::uint8_t, protocol::kTwoByteAnswerSize> answer{};
   switch (readAnswer(h, answer.data(), protocol::kTwoByteAnswerSize)) {
     case AnswerOutcome::kReadFailed:
-      if (clearOnRead) present[unit] = 0;
+      if (clears == Clears::kOnWriteOrReadFailure) present[unit] = 0;
       return false;
     case AnswerOutcome::kIncomplete:
       return false;
@@ -63,12 +63,11 @@ bool UnitLink::twoByteCommand(const std::uint8_t* frame, std::uint32_t frameSize
 }
 
 bool UnitLink::registerCommand(std::uint8_t letter, bool read, std::uint8_t& value, int unit,
-                               bool clearsPresent) {
+                               Clears clears) {
   if (!validUnit(unit)) return false;
   const auto frame =
       protocol::registerFrame(protocol::registerCode(letter, accessFor(read)), value);
-  return twoByteCommand(frame.data(), frame.size(), 1, 0, value, unit, clearsPresent,
-                        clearsPresent);
+  return twoByteCommand(frame.data(), frame.size(), 1, 0, value, unit, clears);
 }
 
 bool UnitLink::queryVersion(std::uint8_t* buffer, int unit) {
@@ -105,26 +104,27 @@ bool UnitLink::streamControl(bool read, std::uint8_t& value, int unit) {
   if (!validUnit(unit)) return false;
   value &= protocol::kStreamValueMask;
   const auto frame = protocol::streamControlFrame(accessFor(read), value);
-  return twoByteCommand(frame.data(), frame.size(), 0, 1, value, unit, true, false);
+  return twoByteCommand(frame.data(), frame.size(), 0, 1, value, unit, Clears::kOnWriteFailure);
 }
 
 bool UnitLink::encoderMode(bool read, std::uint8_t& value, int unit) {
-  return registerCommand(protocol::kEncoderModeRegister, read, value, unit, true);
+  return registerCommand(protocol::kEncoderModeRegister, read, value, unit,
+                         Clears::kOnWriteOrReadFailure);
 }
 bool UnitLink::callerIdMode(bool read, std::uint8_t& value, int unit) {
-  return registerCommand(protocol::kCallerIdModeRegister, read, value, unit, false);
+  return registerCommand(protocol::kCallerIdModeRegister, read, value, unit, Clears::kNothing);
 }
 bool UnitLink::varPorts(bool read, std::uint8_t& value, int unit) {
-  return registerCommand(protocol::kVarPortsRegister, read, value, unit, false);
+  return registerCommand(protocol::kVarPortsRegister, read, value, unit, Clears::kNothing);
 }
 bool UnitLink::varThreshold(bool read, std::uint8_t& value, int unit) {
-  return registerCommand(protocol::kVarThresholdRegister, read, value, unit, false);
+  return registerCommand(protocol::kVarThresholdRegister, read, value, unit, Clears::kNothing);
 }
 bool UnitLink::varTurnOffDelay(bool read, std::uint8_t& value, int unit) {
-  return registerCommand(protocol::kVarTurnOffDelayRegister, read, value, unit, false);
+  return registerCommand(protocol::kVarTurnOffDelayRegister, read, value, unit, Clears::kNothing);
 }
 bool UnitLink::varTimeout(bool read, std::uint8_t& value, int unit) {
-  return registerCommand(protocol::kVarTimeoutRegister, read, value, unit, false);
+  return registerCommand(protocol::kVarTimeoutRegister, read, value, unit, Clears::kNothing);
 }
 
 bool UnitLink::readUnitNumber(std::uint32_t& number, int unit) {
@@ -133,7 +133,7 @@ bool UnitLink::readUnitNumber(std::uint32_t& number, int unit) {
   for (int i = protocol::kUnitNumberBytes - 1; i >= 0; --i) {
     std::uint8_t byte = 0;
     const auto letter = static_cast<std::uint8_t>(protocol::kUnitNumberRegister0 + i);
-    if (!registerCommand(letter, true, byte, unit, true)) return false;
+    if (!registerCommand(letter, true, byte, unit, Clears::kOnWriteOrReadFailure)) return false;
     result = (result << 8) | byte;
   }
   number = result;

@@ -38,12 +38,12 @@ void UnitLink::closeStaleHandle(int unit) {
 
 // Opens unit `unit` by its serial slot; on success handle[unit] holds the new handle.
 bool UnitLink::openUnit(int unit) {
-  // A handle still open from before (a unit that failed, an earlier openAll that was not
-  // followed by closeAll) is closed first: the device would refuse a second open, and the old
-  // handle would leak.
+  // A handle still open from before (a unit that failed) is closed first: the device would
+  // refuse a second open, and the old handle would leak.
   closeStaleHandle(unit);
   present[unit] = 0;
-  const std::string text(serial[unit].data(), strnlen(serial[unit].data(), kSerialSlotSize));
+  const auto& slot = serial[unit];
+  const std::string text(slot.begin(), std::find(slot.begin(), slot.end(), '\0'));
   D2xx::Handle opened = 0;
   if (d2xx_.openBySerial(text, opened) != D2xx::kOk) return false;
   handle[unit] = opened;
@@ -71,6 +71,13 @@ bool UnitLink::drain(D2xx::Handle h) {
 }
 
 bool UnitLink::openAll() {
+  // Handles still open from an earlier openAll that failed half-way (start-up does not close
+  // units then) are closed first: a device that is open already refuses to be opened again,
+  // also when the listing now puts it in another slot.
+  for (int unit = 0; unit < kMaxUnits; ++unit) {
+    closeStaleHandle(unit);
+    present[unit] = 0;
+  }
   std::uint32_t listed = 0;
   if (!listUnits(listed)) return false;
   for (int unit = 0; unit < kMaxUnits; ++unit) {

@@ -40,6 +40,8 @@ class UnitLink {
   UnitLink& operator=(const UnitLink&) = delete;
 
   // --- Discovery and lifecycle ---------------------------------------------------------------
+  // Lists the units and opens, stops and drains each; true when every listed unit (at most 4)
+  // was opened. Handles still open from an earlier call are closed first.
   bool openAll();
   bool reopenUnit(int unit);
   bool closeAll();
@@ -78,6 +80,8 @@ class UnitLink {
 
  private:
   enum class AnswerOutcome { kComplete, kIncomplete, kReadFailed };
+  // Which transport failures of a command clear present[unit].
+  enum class Clears { kNothing, kOnWriteFailure, kOnWriteOrReadFailure };
 
   bool validUnit(int unit) const { return unit >= 0 && unit < kMaxUnits; }
   // handle[unit] while it is open; 0 (never an open handle) once it was closed, so that a call
@@ -89,10 +93,9 @@ class UnitLink {
   bool writeFrame(D2xx::Handle h, const std::uint8_t* frame, std::uint32_t size);
   AnswerOutcome readAnswer(D2xx::Handle h, std::uint8_t* answer, std::uint32_t size);
   bool twoByteCommand(const std::uint8_t* frame, std::uint32_t frameSize, std::size_t valueAt,
-                      std::size_t ackAt, std::uint8_t& value, int unit, bool clearOnWrite,
-                      bool clearOnRead);
+                      std::size_t ackAt, std::uint8_t& value, int unit, Clears clears);
   bool registerCommand(std::uint8_t letter, bool read, std::uint8_t& value, int unit,
-                       bool clearsPresent);
+                       Clears clears);
   bool listUnits(std::uint32_t& listed);
 
   D2xx& d2xx_;

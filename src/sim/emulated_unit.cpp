@@ -45,7 +45,6 @@ EmulatedUnit::EmulatedUnit(UnitConfig config, base::Clock& clock, std::int64_t o
       stored_(config_.registers),
       active_(config_.registers),
       unitNumber_(config_.unitNumber) {
-  processedMs_ = scenarioNow();
   for (PortActivity& port : ports_) port.powerUp(active_.audioMode);
 }
 
@@ -98,7 +97,6 @@ void EmulatedUnit::advanceTo(std::int64_t untilMs) {
       apply(event);
     }
   }
-  processedMs_ = std::max(processedMs_, untilMs);
 }
 
 void EmulatedUnit::emitRecord(std::uint8_t port, std::uint8_t code,

@@ -124,7 +124,6 @@ class EmulatedUnit {
   UnitConfig config_;
   base::Clock& clock_;
   std::int64_t originMs_;
-  std::int64_t processedMs_ = 0;
 
   bool plugged_ = true;
   std::uint32_t plugSession_ = 1;

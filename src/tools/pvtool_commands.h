@@ -9,6 +9,8 @@ namespace parvolin::tools {
 
 using Args = std::vector<std::string>;
 
+// pvtool units: list the units and watch their streams.
+int runUnits(const Args& args);
 int runReplay(const Args& args);   // replay FILE --folder DIR --setting N [--html-name NAME]
 int runCapture(const Args& args);  // capture FILE [--audio]
 int runLog(const Args& args);      // log [FILE] [--csv|--json]

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -25,7 +26,7 @@ std::vector<std::uint8_t> record(std::uint8_t port, std::uint8_t code, std::uint
 class Framer {
  public:
   FramingResult feed(const std::vector<std::uint8_t>& bytes) {
-    std::memcpy(buffer.readTarget(), bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), buffer.readTarget());
     return frameRead(buffer, bytes.size(), [this](const StreamRecord& r) {
       seen.push_back({r.port, r.code, {r.payload.begin(), r.payload.end()}});
     });

@@ -67,6 +67,18 @@ TEST_F(UnitLinkTest, FailingSecondUnitLeavesFirstOpenAndItsOwnSlotFilled) {
   EXPECT_EQ(link.present, (std::array<std::uint32_t, 4>{1, 1, 1, 0}));
 }
 
+TEST_F(UnitLinkTest, OpenAllAfterAHalfFailedOneOpensUnitsThatMovedSlots) {
+  addUnit("X").attached = false;
+  addUnit("A");
+  addUnit("B").openFails = true;
+  EXPECT_FALSE(link.openAll());  // leaves A open in slot 0
+  d2xx.device("X").attached = true;
+  d2xx.device("B").openFails = false;
+  EXPECT_TRUE(link.openAll());  // A is listed second now
+  EXPECT_EQ(slot(1), "A");
+  EXPECT_EQ(link.present, (std::array<std::uint32_t, 4>{1, 1, 1, 0}));
+}
+
 // Serial numbers that do not fit a 10-byte slot are passed over; the slot is never written past.
 TEST_F(UnitLinkTest, SerialsAreStoredOnlyWhenTheyFitTheirSlot) {
   struct Case {

@@ -139,6 +139,28 @@ TEST_F(SimFaultsTest, BadPortByteReachesTheFraming) {
   EXPECT_EQ(tally.badPortBytes, 4u) << "the bad record and the ring after it in the same read";
 }
 
+TEST_F(SimFaultsTest, RegisterCommandsWorkWhileFourPortsStream) {
+  load("unit S1 threshold=0x51\n0 1/1 talk 20\n0 1/2 talk 20\n0 1/3 talk 20\n0 1/4 talk 20\n");
+  ASSERT_TRUE(link->openAll());
+  ASSERT_TRUE(startStream(0));
+  for (int i = 0; i < 20; ++i) {
+    runUntil(clock.monotonicMs() + 250);
+    std::uint8_t value = 0;
+    ASSERT_TRUE(link->varThreshold(true, value, 0)) << i;
+    EXPECT_EQ(value, 0x51);
+  }
+  std::array<std::uint8_t, 34> version{};
+  EXPECT_TRUE(link->queryVersion(version.data(), 0));
+  EXPECT_EQ(version[0], 0xB5);
+}
+
+TEST_F(SimFaultsTest, GarbageBytesArriveAsTheyAre) {
+  load("unit S1\n1 1 garbage 300\n");
+  ASSERT_TRUE(link->openAll());
+  runUntil(2000);
+  EXPECT_EQ(read(0), 300u) << "noise is sent whether or not the stream runs";
+}
+
 TEST_F(SimFaultsTest, OnlyTheFirstFourOfFiveUnitsAreServed) {
   load("unit A1\nunit A2\nunit A3\nunit A4\nunit A5\n");
   std::uint32_t count = 0;

@@ -1,0 +1,120 @@
+#include "tools/driver_choice.h"
+
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace parvolin::test {
+namespace {
+
+using tools::DriverKind;
+using tools::TimeMode;
+
+TEST(DriverChoiceTest, TakesItsOptionsAndLeavesTheOthers) {
+  struct Case {
+    tools::Args args;
+    DriverKind kind;
+    std::string scenario;
+    TimeMode time;
+    std::size_t usbIds;
+    tools::Args rest;
+  };
+  const Case cases[] = {
+      {{}, DriverKind::kFtdi, "", TimeMode::kDefault, 0, {}},
+      {{"--driver", "d2xx", "--seconds", "5"},
+       DriverKind::kVendorLibrary,
+       "",
+       TimeMode::kDefault,
+       0,
+       {"--seconds", "5"}},
+      {{"--driver=sim", "--realtime"}, DriverKind::kSim, "", TimeMode::kRealtime, 0, {}},
+      {{"--simulate"}, DriverKind::kSim, "", TimeMode::kDefault, 0, {}},
+      {{"x", "--simulate=a.scenario", "--virtual"},
+       DriverKind::kSim,
+       "a.scenario",
+       TimeMode::kVirtual,
+       0,
+       {"x"}},
+      {{"--driver", "sim", "--simulate=b"}, DriverKind::kSim, "b", TimeMode::kDefault, 0, {}},
+      {{"--usb-id", "1234:abcd", "--usb-id=0403:6001"},
+       DriverKind::kFtdi,
+       "",
+       TimeMode::kDefault,
+       2,
+       {}},
+  };
+  for (const Case& k : cases) {
+    tools::Args args = k.args;
+    tools::DriverOptions options;
+    std::string error;
+    ASSERT_TRUE(tools::takeDriverOptions(args, options, error)) << error;
+    EXPECT_EQ(options.kind, k.kind);
+    EXPECT_EQ(options.scenario, k.scenario);
+    EXPECT_EQ(options.time, k.time);
+    EXPECT_EQ(options.usbIds.size(), k.usbIds);
+    EXPECT_EQ(args, k.rest);
+  }
+  tools::Args args = {"--usb-id", "1234:ABCD"};
+  tools::DriverOptions options;
+  std::string error;
+  ASSERT_TRUE(tools::takeDriverOptions(args, options, error));
+  EXPECT_EQ(options.usbIds[0], std::make_pair(std::uint16_t{0x1234}, std::uint16_t{0xABCD}));
+}
+
+TEST(DriverChoiceTest, RejectsBadValuesAndContradictions) {
+  const std::pair<tools::Args, const char*> cases[] = {
+      {{"--driver", "serial"}, "unknown driver 'serial'"},
+      {{"--driver"}, "--driver needs"},
+      {{"--usb-id", "0403"}, "--usb-id needs VID:PID"},
+      {{"--usb-id", "12345:1"}, "--usb-id needs VID:PID"},
+      {{"--usb-id", "zz:10"}, "--usb-id needs VID:PID"},
+      {{"--driver", "ftdi", "--simulate"}, "cannot go with another --driver"},
+      {{"--virtual"}, "--virtual needs emulated units"},
+      {{"--simulate="}, "--simulate= needs a file"},
+  };
+  for (const auto& [args, message] : cases) {
+    tools::Args a = args;
+    tools::DriverOptions options;
+    std::string error;
+    EXPECT_FALSE(tools::takeDriverOptions(a, options, error)) << message;
+    EXPECT_THAT(error, ::testing::HasSubstr(message));
+  }
+}
+
+TEST(DriverChoiceTest, EmulatedUnitsRunOnAVirtualClockUnlessRealtime) {
+  tools::DriverOptions options;
+  options.kind = DriverKind::kSim;
+  options.scenario = PARVOLIN_SOURCE_DIR "/data/demo.scenario";
+  std::string error;
+  auto driver = tools::makeDriver(options, error);
+  ASSERT_TRUE(driver) << error;
+  EXPECT_NE(driver->sim, nullptr);
+  EXPECT_NE(driver->virtualClock, nullptr);
+  EXPECT_EQ(driver->sim->unitCount(), 2u);
+  EXPECT_GT(driver->scenarioEndMs, 50'000);
+
+  options.time = TimeMode::kRealtime;
+  driver = tools::makeDriver(options, error);
+  ASSERT_TRUE(driver) << error;
+  EXPECT_EQ(driver->virtualClock, nullptr);
+
+  options.scenario = "/nonexistent/x.scenario";
+  EXPECT_FALSE(tools::makeDriver(options, error));
+  EXPECT_THAT(error, ::testing::HasSubstr("cannot open scenario"));
+}
+
+TEST(DriverChoiceTest, HardwareDriversNeverFallBackToEmulatedUnits) {
+  for (DriverKind kind : {DriverKind::kFtdi, DriverKind::kVendorLibrary}) {
+    tools::DriverOptions options;
+    options.kind = kind;
+    std::string error;
+    auto driver = tools::makeDriver(options, error);
+    ASSERT_TRUE(driver) << error;
+    EXPECT_EQ(driver->sim, nullptr);
+    EXPECT_EQ(driver->virtualClock, nullptr);
+  }
+}
+
+}  // namespace
+}  // namespace parvolin::test
