@@ -11,6 +11,7 @@
 #include "engine/stream_capture.h"
 #include "tools/event_text.h"
 #include "tools/pvtool_commands.h"
+#include "tools/unit_description.h"
 
 namespace parvolin::tools {
 namespace {
@@ -51,58 +52,65 @@ void printSummary(const std::string& file, const engine::CaptureSummary& s) {
   }
 }
 
-// Prints the events of every record. Runs of audio blocks on a port are counted and shown as
-// one line before that port's next event, unless every block is wanted.
+// Prints the events of every record as pvtool units does: audio blocks are counted per port and
+// shown with the end of their call (or at the end for calls still going), unless every block is
+// wanted.
 class EventPrinter {
  public:
-  explicit EventPrinter(bool everyBlock) : everyBlock_(everyBlock) {}
+  EventPrinter(bool everyBlock, const engine::CaptureHeader& header)
+      : everyBlock_(everyBlock), header_(header) {}
 
   void read(int unit, std::uint32_t timeMs, std::span<const std::uint8_t> bytes) {
     device::UnitStreamBuffer& buffer = buffers_[std::size_t(unit)];
     std::memcpy(buffer.readTarget(), bytes.data(), bytes.size());
     const device::FramingResult result =
         device::frameRead(buffer, bytes.size(), [&](const device::StreamRecord& r) {
-          const int portIndex = unit * 4 + r.port;
-          if (r.code == device::kAudioEvent && !everyBlock_) {
-            AudioRun& run = runs_[std::size_t(portIndex)];
-            if (run.blocks++ == 0) run.firstMs = timeMs;
-            return;
+          std::uint64_t& blocks = blocks_[std::size_t(unit * 4 + r.port)];
+          if (r.code == device::kAudioEvent) ++blocks;
+          if (r.code == device::kAudioEvent && !everyBlock_) return;
+          std::string text = describeEvent(unit, r);
+          if (isEnd(r.code)) {
+            text += audioText(unit, blocks);
+            blocks = 0;
           }
-          flushRun(portIndex);
-          line(timeMs, describeEvent(portIndex, r));
+          line(timeMs, text);
         });
     if (result.badPortByte) {
-      char text[64];
-      std::snprintf(text, sizeof text, "Unit%d: %zu bytes dropped (port byte above 3)", unit + 1,
-                    result.droppedBytes);
+      char text[80];
+      std::snprintf(text, sizeof text, "Unit%d          %zu bytes dropped (port byte above 3)",
+                    unit + 1, result.droppedBytes);
       line(timeMs, text);
     }
   }
-  void finish() {
-    for (int p = 0; p < 16; ++p) flushRun(p);
+  void finish(std::uint32_t timeMs) {
+    for (int p = 0; p < 16; ++p) {
+      if (blocks_[std::size_t(p)] == 0) continue;
+      char text[48];
+      std::snprintf(text, sizeof text, "Unit%d Port %-2d  call going on", p / 4 + 1, p + 1);
+      line(timeMs, text + audioText(p / 4, blocks_[std::size_t(p)]));
+    }
   }
 
  private:
-  struct AudioRun {
-    std::uint64_t blocks = 0;
-    std::uint32_t firstMs = 0;
-  };
-  void flushRun(int portIndex) {
-    AudioRun& run = runs_[std::size_t(portIndex)];
-    if (run.blocks == 0) return;
-    char text[64];
-    std::snprintf(text, sizeof text, "Port %2d  Audio       %llu blocks", portIndex + 1,
-                  static_cast<unsigned long long>(run.blocks));
-    line(run.firstMs, text);
-    run = {};
+  static bool isEnd(std::uint8_t code) {
+    return code == device::kCallEndEvent || code == device::kCalloutEndEvent ||
+           code == device::kVarEndEvent;
+  }
+  std::string audioText(int unit, std::uint64_t blocks) const {
+    const std::size_t samples = samplesPerBlock(header_.units[std::size_t(unit)].audioMode);
+    char text[80];
+    std::snprintf(text, sizeof text, "   (%llu audio blocks, %.1f s)",
+                  static_cast<unsigned long long>(blocks), double(blocks * samples) / 8000.0);
+    return text;
   }
   static void line(std::uint32_t timeMs, const std::string& text) {
-    std::printf("%10.3f  %s\n", timeMs / 1000.0, text.c_str());
+    std::printf("%9.3f  %s\n", timeMs / 1000.0, text.c_str());
   }
 
   bool everyBlock_;
+  engine::CaptureHeader header_;
   std::array<device::UnitStreamBuffer, 4> buffers_;
-  std::array<AudioRun, 16> runs_{};
+  std::array<std::uint64_t, 16> blocks_{};
 };
 
 }  // namespace
@@ -139,7 +147,7 @@ int runCapture(const Args& args) {
                 static_cast<unsigned long long>(*check.summary.cutShortAt));
   }
   std::printf("events:\n");
-  auto printer = std::make_unique<EventPrinter>(everyBlock);
+  auto printer = std::make_unique<EventPrinter>(everyBlock, check.summary.header);
   engine::CaptureReader reader;
   engine::CaptureFault fault;
   std::error_code error;
@@ -148,7 +156,7 @@ int runCapture(const Args& args) {
   while (reader.next(record, fault) == engine::CaptureReader::Step::kRecord) {
     printer->read(record.unit, record.timeMs, record.bytes);
   }
-  printer->finish();
+  printer->finish(check.summary.lastTimeMs);
   return 0;
 }
 
