@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "device/digit_code.h"
 #include "device/stream_record.h"
 
 namespace parvolin::engine {
@@ -36,11 +37,6 @@ struct LineTable {
   }
 };
 
-constexpr char kTableA[16] = {' ', '1', '2', '3', '4', '5', '6', '7',
-                              '8', '9', '0', ';', '<', 'O', 'P', '?'};
-constexpr char kTableB[16] = {' ', '1', '2', '3', '4', '5', '6', '7',
-                              '8', '9', '0', ';', '<', '=', '>', '?'};
-
 // Caller numbers sit in payload bytes 1-6, dialled numbers in bytes 7-17.
 constexpr std::size_t kCallerNumberFirstByte = 1;
 constexpr std::size_t kCallerNumberDigits = 12;
@@ -63,10 +59,10 @@ const std::string& portLine(PortLine line, int portIndex) {
 }
 
 char callerDigit(std::uint8_t nibble) {
-  return kTableA[nibble & 0x0F];
+  return device::digitChar(nibble, device::DigitTable::A);
 }
 char dialledDigit(std::uint8_t nibble) {
-  return kTableB[nibble & 0x0F];
+  return device::digitChar(nibble, device::DigitTable::B);
 }
 
 bool statusEndsWith(const PortState& port, std::string_view tail) {

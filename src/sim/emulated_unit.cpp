@@ -3,11 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device/digit_code.h"
 #include "device/stream_record.h"
 #include "device/unit_protocol.h"
-#include "sim/digit_code.h"
 
 namespace parvolin::sim {
+
+using device::DigitTable;
+using device::kCallerNumberDigits;
+using device::kCallerNumberOffset;
+using device::kDialledNumberDigits;
+using device::kDialledNumberOffset;
+using device::packDigits;
 namespace {
 
 using namespace device::protocol;

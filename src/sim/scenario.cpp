@@ -8,11 +8,16 @@
 #include <map>
 #include <sstream>
 
+#include "device/digit_code.h"
 #include "sim/audio_source.h"
-#include "sim/digit_code.h"
 #include "sim/scenario_values.h"
 
 namespace parvolin::sim {
+
+using device::digitNibble;
+using device::DigitTable;
+using device::kCallerNumberDigits;
+using device::kDialledNumberDigits;
 namespace {
 
 constexpr std::int64_t kDialDigitSpacingMs = 300;

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "device/digit_code.h"
 #include "device/unit_protocol.h"
-#include "sim/digit_code.h"
 
 namespace parvolin::tools {
 namespace {
@@ -123,17 +123,17 @@ std::string unitEventName(std::uint8_t code) {
 }
 
 std::string recordDetail(const device::StreamRecord& record) {
-  using sim::DigitTable;
+  using device::DigitTable;
   switch (record.code) {
     case device::kCallerIdA:
     case device::kCallerIdB:
     case device::kCallEndEvent:
-      return trimRight(sim::unpackDigits(record.payload, sim::kCallerNumberOffset,
-                                         sim::kCallerNumberDigits, DigitTable::A));
+      return trimRight(device::unpackDigits(record.payload, device::kCallerNumberOffset,
+                                            device::kCallerNumberDigits, DigitTable::A));
     case device::kCalloutEndEvent:
     case device::kVarEndEvent:
-      return trimRight(sim::unpackDigits(record.payload, sim::kDialledNumberOffset,
-                                         sim::kDialledNumberDigits, DigitTable::B));
+      return trimRight(device::unpackDigits(record.payload, device::kDialledNumberOffset,
+                                            device::kDialledNumberDigits, DigitTable::B));
     case device::kDigitEvent: {
       const std::uint8_t d = record.payload.empty() ? 0 : record.payload[0];
       if (d == 0) return "(none)";

@@ -4,8 +4,8 @@
 
 #include <fstream>
 
+#include "device/digit_code.h"
 #include "device/stream_record.h"
-#include "sim/digit_code.h"
 #include "sim_test_support.h"
 
 namespace parvolin::test {
@@ -145,10 +145,10 @@ TEST(ScenarioTest, PlaysItsCallsIntoTheStreamWithTheirPayloads) {
   device::frameRead(buffer, bytes.size() - 2, [&](const device::StreamRecord& r) {
     std::string line = std::to_string(r.port) + ":" + std::to_string(r.code);
     if (r.code == device::kCallerIdA || r.code == device::kCallEndEvent) {
-      line += " " + sim::unpackDigits(r.payload, 1, 12, sim::DigitTable::A);
+      line += " " + device::unpackDigits(r.payload, 1, 12, device::DigitTable::A);
     }
     if (r.code == device::kVarEndEvent) {
-      line += " " + sim::unpackDigits(r.payload, 7, 22, sim::DigitTable::B);
+      line += " " + device::unpackDigits(r.payload, 7, 22, device::DigitTable::B);
     }
     if (r.code != device::kAudioEvent || seen.back() != "1:6") seen.push_back(line);
   });

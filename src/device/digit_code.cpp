@@ -1,6 +1,6 @@
-#include "sim/digit_code.h"
+#include "device/digit_code.h"
 
-namespace parvolin::sim {
+namespace parvolin::device {
 namespace {
 
 // Characters of nibbles 11-15 in each table.
@@ -50,4 +50,4 @@ std::string unpackDigits(std::span<const std::uint8_t> payload, std::size_t offs
   return text;
 }
 
-}  // namespace parvolin::sim
+}  // namespace parvolin::device

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace parvolin::sim {
+namespace parvolin::device {
 
 // The two tables that turn a digit nibble into a character: A for caller numbers, B for dialled
 // digits. Nibble 0 is a space (no digit), 1-9 the digits 1-9, 10 the digit 0.
@@ -32,4 +32,4 @@ bool packDigits(std::string_view digits, DigitTable table, std::size_t offset, s
 std::string unpackDigits(std::span<const std::uint8_t> payload, std::size_t offset,
                          std::size_t count, DigitTable table);
 
-}  // namespace parvolin::sim
+}  // namespace parvolin::device
