@@ -10,6 +10,7 @@
 
 #include "device/digit_code.h"
 #include "sim/audio_source.h"
+#include "sim/random_calls.h"
 #include "sim/scenario_values.h"
 
 namespace parvolin::sim {
@@ -344,6 +345,21 @@ bool Parser::parseUnitEvent(const std::vector<std::string>& w, std::size_t unit,
 std::int64_t Scenario::endMs() const {
   std::int64_t end = 0;
   for (const ScenarioEvent& e : events) end = std::max(end, e.event.atMs + e.event.durationMs);
+  // Random calls with an end: the last one begins before it and may last past it. Their player
+  // is deterministic, so playing it through here gives the very calls the unit will make.
+  for (const UnitDeclaration& unit : units) {
+    if (!unit.randomCalls || unit.randomUntilMs == kNever) continue;
+    const std::uint8_t varPorts = unit.config.registers.varPorts;
+    for (int port = 0; port < 4; ++port) {
+      const bool varPort = (varPorts & 0xF0) == 0x50 && ((varPorts >> port) & 1);
+      RandomCallPlayer player(unit.randomSeed, port, unit.randomFromMs, unit.randomUntilMs);
+      while (!player.finished()) {
+        for (const SimEvent& e : player.takeNextCall(varPort)) {
+          end = std::max(end, e.atMs + e.durationMs);
+        }
+      }
+    }
+  }
   return end;
 }
 

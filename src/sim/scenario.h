@@ -72,8 +72,9 @@ struct Scenario {
   std::vector<UnitDeclaration> units;
   std::vector<ScenarioEvent> events;  // in the order of their lines
 
-  // When the last scripted event is over (a talk counts to its end); 0 for none. Random calls
-  // without an end do not count.
+  // When the last scripted event, or the last random call of a unit whose random calls have an
+  // end, is over (a talk counts to its end); 0 for none. Random calls without an end do not
+  // count.
   std::int64_t endMs() const;
 };
 

@@ -80,7 +80,7 @@ random 2 seed=5 from=10 until=60
   EXPECT_EQ(s->events[10].event.value, 10);
   EXPECT_EQ(s->events[11].event.value, 12) << "two figures give a raw value";
   EXPECT_EQ(s->events[12].event.value, 0x33);
-  EXPECT_EQ(s->endMs(), 18'000);
+  EXPECT_GT(s->endMs(), 60'000) << "the random calls that run until 60 s count";
 }
 
 TEST(ScenarioTest, ErrorsNameTheLine) {
@@ -180,6 +180,35 @@ TEST(ScenarioTest, RandomCallsAreTheSameForTheSameSeed) {
   EXPECT_GT(a.size(), 100'000u) << "a minute of calls";
   EXPECT_EQ(a, run(3));
   EXPECT_NE(a, run(4));
+}
+
+// A run that stops at the scenario's end must not cut off the random calls that begin before
+// their `until` and last past it.
+TEST(ScenarioTest, EndCoversRandomCallsThatRunPastTheirUntil) {
+  std::string error;
+  const auto s = sim::parseScenario("unit S1\nrandom all seed=5 until=30\n", "t", ".", error);
+  ASSERT_TRUE(s) << error;
+  const std::int64_t end = s->endMs();
+  EXPECT_GE(end, 30'000);
+  base::VirtualClock clock;
+  sim::SimD2xx d2xx(*s, clock);
+  sim::EmulatedUnit& unit = d2xx.unit(0);
+  unit.receive(std::array<std::uint8_t, 6>{0xFD, 0xFD, 0xF0, 0x42, 0x4D, 0xFD});
+  auto drain = [&] {
+    std::vector<std::uint8_t> bytes(unit.readable());
+    unit.take(bytes.data(), bytes.size());
+    return bytes.size();
+  };
+  std::size_t before = 0;
+  for (std::int64_t t = 0; t < end; t += 100) {
+    clock.advanceMs(100);
+    unit.advance();
+    before += drain();
+  }
+  EXPECT_GT(before, 0u);
+  clock.advanceMs(120'000);
+  unit.advance();
+  EXPECT_EQ(drain(), 0u) << "nothing is sent after the end";
 }
 
 TEST(ScenarioTest, DemoScenarioLoads) {
