@@ -104,7 +104,8 @@ std::optional<Driver> makeDriver(const DriverOptions& options, std::string& erro
   Driver driver;
   const bool virtualTime = options.kind == DriverKind::kSim && options.time != TimeMode::kRealtime;
   if (virtualTime) {
-    auto clock = std::make_unique<base::VirtualClock>();
+    // Virtual time starts now, to the second, so that the calls carry today's dates.
+    auto clock = std::make_unique<base::VirtualClock>(base::SystemClock().wallSeconds() * 1000);
     driver.virtualClock = clock.get();
     driver.clock = std::move(clock);
   } else {

@@ -65,7 +65,7 @@ int runSim(const Args& args) {
   std::int64_t durationMs = seconds ? std::int64_t(*seconds * 1000) : scenario.endMs() + kTailMs;
   if (!seconds && scenario.endMs() == 0) durationMs = 60'000;  // endless random calls
 
-  base::VirtualClock clock;
+  base::VirtualClock clock(base::SystemClock().wallSeconds() * 1000);
   sim::SimD2xx d2xx(scenario, clock);
   device::UnitLink link(d2xx, clock);
   const std::int64_t originMs = clock.monotonicMs();
