@@ -55,18 +55,18 @@ void advancePhase(double& phase, double hz) {
 
 }  // namespace
 
-std::unique_ptr<AudioSource> makeAudioSource(const AudioSourceSpec& spec) {
-  switch (spec.kind) {
+std::unique_ptr<AudioSource> makeAudioSource(const AudioSourceSpec& wanted) {
+  switch (wanted.kind) {
     case AudioSourceSpec::Kind::Silence:
       return std::make_unique<SilenceSource>();
     case AudioSourceSpec::Kind::Tone:
-      return std::make_unique<ToneSource>(spec.toneHz);
+      return std::make_unique<ToneSource>(wanted.toneHz);
     case AudioSourceSpec::Kind::Samples:
-      return std::make_unique<SampleSource>(spec.samples);
+      return std::make_unique<SampleSource>(wanted.samples);
     case AudioSourceSpec::Kind::Speech:
       break;
   }
-  return std::make_unique<SpeechSynth>(spec.seed);
+  return std::make_unique<SpeechSynth>(wanted.seed);
 }
 
 SpeechSynth::SpeechSynth(std::uint32_t seed) : state_(seed * 2654435761u + 0x9E3779B9u) {

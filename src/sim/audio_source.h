@@ -21,8 +21,8 @@ class AudioSource {
   virtual void fill(std::span<std::int16_t> samples) = 0;
 };
 
-// A source for `spec`: a speech-like signal, silence, a sine tone or a file's samples.
-std::unique_ptr<AudioSource> makeAudioSource(const AudioSourceSpec& spec);
+// A source for `wanted`: a speech-like signal, silence, a sine tone or a file's samples.
+std::unique_ptr<AudioSource> makeAudioSource(const AudioSourceSpec& wanted);
 
 // A speech-like signal: syllables of three formant-like sines over a voiced pitch, each shaped
 // by a smooth envelope, with short pauses between syllables and longer ones between phrases.
