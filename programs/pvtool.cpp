@@ -16,6 +16,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"convert", parvolin::tools::runConvert, "decode LV recordings into WAV files or raw 16-bit"},
     {nullptr, nullptr, nullptr},
 };
 

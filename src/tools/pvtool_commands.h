@@ -9,4 +9,7 @@ namespace parvolin::tools {
 
 using Args = std::vector<std::string>;
 
+// pvtool convert [--dava 1|2] [--raw16] [--force] [-o OUT] FILE...
+int runConvert(const Args& args);
+
 }  // namespace parvolin::tools
