@@ -16,6 +16,30 @@ inline int toInt16(int v) {
   return static_cast<std::int16_t>(v);
 }
 
+// How the dq and sr histories are kept and multiplied. This system keeps plain two's-complement
+// values and multiplies exactly; the standard's floating form can be put in its place (the
+// benchmarks' cross-check does), which leaves every other step as it is.
+struct LinearHistory {
+  static constexpr std::int16_t kResetValue = 0;
+
+  // The predictors multiply exactly with the histories. The sums fit in 32 bits: |b| and |sr|
+  // stay within 16 bits, |dq| below 8192 and |a| below 27648 (the pole limits).
+  static int zeroPredictor(const DecoderState& s) {
+    std::int32_t zeros = 0;
+    for (int i = 0; i < 6; ++i) zeros += std::int32_t{s.b[i]} * s.dq[i];
+    return toInt16(zeros >> 13);
+  }
+  static int polePredictor(const DecoderState& s) {
+    const std::int32_t poles = std::int32_t{s.a[0]} * s.sr[0] + std::int32_t{s.a[1]} * s.sr[1];
+    return toInt16(poles >> 13);
+  }
+  // A negative dq of magnitude 0 is stored as 0, and so counts as positive from then on.
+  static std::int16_t storeDq(int magnitude, bool negative) {
+    return static_cast<std::int16_t>(negative ? -magnitude : magnitude);
+  }
+  static std::int16_t storeSr(int sr) { return static_cast<std::int16_t>(sr); }
+};
+
 // What the state predicts before the next code is known.
 struct Prediction {
   int se;   // signal estimate
@@ -37,14 +61,10 @@ inline int stepSize(const DecoderState& s) {
   return y;
 }
 
-// The predictors multiply exactly with the linear histories. The sums fit in 32 bits: |b| and
-// |sr| stay within 16 bits, |dq| below 8192 and |a| below 27648 (the pole limits).
+template <class History = LinearHistory>
 inline Prediction predict(const DecoderState& s) {
-  std::int32_t zeros = 0;
-  for (int i = 0; i < 6; ++i) zeros += std::int32_t{s.b[i]} * s.dq[i];
-  const int sezi = toInt16(zeros >> 13);
-  const std::int32_t poles = std::int32_t{s.a[0]} * s.sr[0] + std::int32_t{s.a[1]} * s.sr[1];
-  const int sepi = toInt16(poles >> 13);
+  const int sezi = History::zeroPredictor(s);
+  const int sepi = History::polePredictor(s);
   return {toInt16(sezi + sepi) >> 1, sezi >> 1, stepSize(s)};
 }
 
@@ -58,8 +78,8 @@ inline int reconstructMagnitude(int dqln, int y) {
   return (dqt << 7) >> (14 - dex);
 }
 
-// Adapts the state to the sample just reconstructed. `magnitude` and `negative` describe dq (a
-// negative dq of magnitude 0 is stored as 0 and counts as positive from then on).
+// Adapts the state to the sample just reconstructed. `magnitude` and `negative` describe dq.
+template <class History = LinearHistory>
 inline void update(DecoderState& s, int y, int wi, int fi, int magnitude, bool negative, int sr,
                    int dqsez) {
   const int pk0 = dqsez < 0 ? 1 : 0;
@@ -111,9 +131,9 @@ inline void update(DecoderState& s, int y, int wi, int fi, int magnitude, bool n
   }
 
   for (int i = 5; i > 0; --i) s.dq[i] = s.dq[i - 1];
-  s.dq[0] = static_cast<std::int16_t>(negative ? -magnitude : magnitude);
+  s.dq[0] = History::storeDq(magnitude, negative);
   s.sr[1] = s.sr[0];
-  s.sr[0] = static_cast<std::int16_t>(sr);
+  s.sr[0] = History::storeSr(sr);
   s.pk[1] = s.pk[0];
   s.pk[0] = static_cast<std::int16_t>(pk0);
 
@@ -133,20 +153,20 @@ inline void update(DecoderState& s, int y, int wi, int fi, int magnitude, bool n
 
 // Reconstructs the sample of `code` from the prediction `p` and adapts the state. Returns the
 // 16-bit output sample (sr × 4, low 16 bits).
-template <class Rate>
+template <class Rate, class History = LinearHistory>
 inline std::int16_t reconstructAndUpdate(DecoderState& s, const Prediction& p, unsigned code) {
   code &= Rate::kCodeMask;
   const int magnitude = reconstructMagnitude(Rate::kDqln[code], p.y);
   const bool negative = (code & Rate::kSignBit) != 0;
   const int sr = toInt16(negative ? p.se - magnitude : p.se + magnitude);
   const int dqsez = toInt16(sr - p.se + p.sez);
-  update(s, p.y, Rate::kW[code], Rate::kF[code], magnitude, negative, sr, dqsez);
+  update<History>(s, p.y, Rate::kW[code], Rate::kF[code], magnitude, negative, sr, dqsez);
   return static_cast<std::int16_t>(sr * 4);
 }
 
-template <class Rate>
+template <class Rate, class History = LinearHistory>
 inline std::int16_t decodeCode(DecoderState& s, unsigned code) {
-  return reconstructAndUpdate<Rate>(s, predict(s), code);
+  return reconstructAndUpdate<Rate, History>(s, predict<History>(s), code);
 }
 
 // The standard's adaptive quantizer: the code for difference `d` (input >> 2 minus se) at step

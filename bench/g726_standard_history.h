@@ -1,0 +1,64 @@
+#pragma once
+
+// The standard's form of the dq and sr histories (4-bit exponent, 6-bit mantissa, sign) and its
+// floating multiplication, as a History for the codec's core. With it, the core decodes the
+// standard G.726, so comparing it with the independent decoders checks everything the variant
+// shares with the standard (tables, step size, reconstruction, update).
+
+#include <cstdint>
+
+#include "codec/g726_core.h"
+
+namespace parvolin::bench {
+
+struct StandardHistory {
+  static constexpr std::int16_t kResetValue = 32;
+
+  // Number of bits of `v`: the smallest e with v < 2^e, at most 15.
+  static int exponentOf(int v) {
+    int e = 0;
+    while (e < 15 && v >= (1 << e)) ++e;
+    return e;
+  }
+
+  static std::int16_t toFloat(int magnitude, bool negative) {
+    if (magnitude == 0) return static_cast<std::int16_t>(negative ? 0xFC20 - 0x10000 : 0x20);
+    const int e = exponentOf(magnitude);
+    const int f = (e << 6) + ((magnitude << 6) >> e);
+    return static_cast<std::int16_t>(negative ? f - 0x400 : f);
+  }
+
+  // an × srn where an is a coefficient >> 2 and srn a value in floating form.
+  static int fmult(int an, int srn) {
+    const int anmag = an > 0 ? an : ((-an) & 0x1FFF);
+    const int anexp = exponentOf(anmag) - 6;
+    const int anmant = anmag == 0 ? 32 : anexp >= 0 ? anmag >> anexp : anmag << -anexp;
+    const int wanexp = anexp + ((srn >> 6) & 0xF) - 13;
+    const int wanmant = (anmant * (srn & 077) + 0x30) >> 4;
+    const int retval = wanexp >= 0 ? ((wanmant << wanexp) & 0x7FFF) : (wanmant >> -wanexp);
+    return ((an ^ srn) < 0) ? -retval : retval;
+  }
+
+  static int zeroPredictor(const codec::DecoderState& s) {
+    int sezi = 0;
+    for (int i = 0; i < 6; ++i) sezi += fmult(s.b[i] >> 2, s.dq[i]);
+    return codec::g726::toInt16(sezi);
+  }
+  static int polePredictor(const codec::DecoderState& s) {
+    return codec::g726::toInt16(fmult(s.a[1] >> 2, s.sr[1]) + fmult(s.a[0] >> 2, s.sr[0]));
+  }
+  static std::int16_t storeDq(int magnitude, bool negative) { return toFloat(magnitude, negative); }
+  static std::int16_t storeSr(int sr) {
+    if (sr <= -32768) return static_cast<std::int16_t>(0xFC20 - 0x10000);
+    return sr < 0 ? toFloat(-sr, true) : toFloat(sr, false);
+  }
+
+  static codec::DecoderState resetState() {
+    codec::DecoderState s;
+    s.dq.fill(kResetValue);
+    s.sr.fill(kResetValue);
+    return s;
+  }
+};
+
+}  // namespace parvolin::bench
