@@ -19,11 +19,10 @@ void report(const char* what, int bits, CodeSet set) {
   std::printf("%2dk %-7s %8zu samples:", bits == 2 ? 16 : 24, what, ours.size());
   // Our core with the standard's histories in place of the variant's.
   std::vector<std::int16_t> standard;
-  codec::DecoderState st = StandardHistory::resetState();
+  codec::g726::Working<StandardHistory> st(StandardHistory::resetState());
   for (std::uint8_t c : s.codes) {
-    standard.push_back(bits == 2
-                           ? codec::g726::decodeCode<codec::g726::Rate16k, StandardHistory>(st, c)
-                           : codec::g726::decodeCode<codec::g726::Rate24k, StandardHistory>(st, c));
+    standard.push_back(bits == 2 ? codec::g726::decodeCode<codec::g726::Rate16k>(st, c)
+                                 : codec::g726::decodeCode<codec::g726::Rate24k>(st, c));
   }
   std::printf("  ours~standard-form %6.2f dB", snrDb(standard, ours));
 #ifdef PARVOLIN_HAVE_LIBAVCODEC

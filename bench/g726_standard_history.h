@@ -5,6 +5,7 @@
 // standard G.726, so comparing it with the independent decoders checks everything the variant
 // shares with the standard (tables, step size, reconstruction, update).
 
+#include <array>
 #include <cstdint>
 
 #include "codec/g726_core.h"
@@ -39,16 +40,43 @@ struct StandardHistory {
     return ((an ^ srn) < 0) ? -retval : retval;
   }
 
-  static int zeroPredictor(const codec::DecoderState& s) {
-    int sezi = 0;
-    for (int i = 0; i < 6; ++i) sezi += fmult(s.b[i] >> 2, s.dq[i]);
-    return codec::g726::toInt16(sezi);
+  class Zeros {
+   public:
+    void load(const std::array<std::int16_t, 6>& b, const std::array<std::int16_t, 6>& dq) {
+      b_ = b;
+      dq_ = dq;
+    }
+    void store(std::array<std::int16_t, 6>& b, std::array<std::int16_t, 6>& dq) const {
+      b = b_;
+      dq = dq_;
+    }
+    int predict() const {
+      int sezi = 0;
+      for (int i = 0; i < 6; ++i) sezi += fmult(b_[i] >> 2, dq_[i]);
+      return codec::g726::toInt16(sezi);
+    }
+    void adapt(int magnitude, bool negative) {
+      for (int i = 0; i < 6; ++i) {
+        int bi = b_[i] - (b_[i] >> 8);
+        if (magnitude != 0) bi += (negative == (dq_[i] < 0)) ? 128 : -128;
+        b_[i] = static_cast<std::int16_t>(bi);
+      }
+    }
+    void clear() { b_ = {}; }
+    void push(int magnitude, bool negative) {
+      for (int i = 5; i > 0; --i) dq_[i] = dq_[i - 1];
+      dq_[0] = toFloat(magnitude, negative);
+    }
+
+   private:
+    std::array<std::int16_t, 6> b_{};
+    std::array<std::int16_t, 6> dq_{};
+  };
+
+  static int polePredictor(int a0, int a1, int sr0, int sr1) {
+    return codec::g726::toInt16(fmult(a1 >> 2, sr1) + fmult(a0 >> 2, sr0));
   }
-  static int polePredictor(const codec::DecoderState& s) {
-    return codec::g726::toInt16(fmult(s.a[1] >> 2, s.sr[1]) + fmult(s.a[0] >> 2, s.sr[0]));
-  }
-  static std::int16_t storeDq(int magnitude, bool negative) { return toFloat(magnitude, negative); }
-  static std::int16_t storeSr(int sr) {
+  static int storeSr(int sr) {
     if (sr <= -32768) return static_cast<std::int16_t>(0xFC20 - 0x10000);
     return sr < 0 ? toFloat(-sr, true) : toFloat(sr, false);
   }

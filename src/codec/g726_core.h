@@ -1,43 +1,74 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 
 #include "codec/decoder_state.h"
 #include "codec/g726_tables.h"
+#include "codec/g726_zeros.h"
 
 // One sample of the ADPCM algorithm, split in the stages both the decoder and the encoder run:
 // prediction and step size before the code is known, then reconstruction and the update of the
 // state. The encoder calls exactly these, so a decoder fed its codes tracks it sample for sample.
+//
+// The stages work on a `Working` copy of DecoderState (scalars in registers, the zero predictor's
+// coefficients and history in a vector where the machine has one); callers load it before a run
+// of codes and store it back after.
 namespace parvolin::codec::g726 {
-
-inline int toInt16(int v) {
-  return static_cast<std::int16_t>(v);
-}
 
 // How the dq and sr histories are kept and multiplied. This system keeps plain two's-complement
 // values and multiplies exactly; the standard's floating form can be put in its place (the
 // benchmarks' cross-check does), which leaves every other step as it is.
-struct LinearHistory {
+template <class ZerosForm>
+struct LinearHistoryWith {
   static constexpr std::int16_t kResetValue = 0;
+  using Zeros = ZerosForm;
 
-  // The predictors multiply exactly with the histories. The sums fit in 32 bits: |b| and |sr|
-  // stay within 16 bits, |dq| below 8192 and |a| below 27648 (the pole limits).
-  static int zeroPredictor(const DecoderState& s) {
-    std::int32_t zeros = 0;
-    for (int i = 0; i < 6; ++i) zeros += std::int32_t{s.b[i]} * s.dq[i];
-    return toInt16(zeros >> 13);
+  // |a0| < 27648, |a1| <= 12288 and |sr| <= 32768: the sum fits in 32 bits.
+  static int polePredictor(int a0, int a1, int sr0, int sr1) {
+    return toInt16((a0 * sr0 + a1 * sr1) >> 13);
   }
-  static int polePredictor(const DecoderState& s) {
-    const std::int32_t poles = std::int32_t{s.a[0]} * s.sr[0] + std::int32_t{s.a[1]} * s.sr[1];
-    return toInt16(poles >> 13);
+  static int storeSr(int sr) { return sr; }
+};
+using LinearHistory = LinearHistoryWith<LinearZeros>;
+using PortableLinearHistory = LinearHistoryWith<LinearZerosPortable>;
+
+template <class History>
+struct Working {
+  typename History::Zeros zeros;  // b and dq
+  std::int32_t yl;
+  int yu, dms, dml, ap, a0, a1, pk0, pk1, sr0, sr1, td;
+
+  explicit Working(const DecoderState& s)
+      : yl(s.yl),
+        yu(s.yu),
+        dms(s.dms),
+        dml(s.dml),
+        ap(s.ap),
+        a0(s.a[0]),
+        a1(s.a[1]),
+        pk0(s.pk[0]),
+        pk1(s.pk[1]),
+        sr0(s.sr[0]),
+        sr1(s.sr[1]),
+        td(s.td) {
+    zeros.load(s.b, s.dq);
   }
-  // A negative dq of magnitude 0 is stored as 0, and so counts as positive from then on.
-  static std::int16_t storeDq(int magnitude, bool negative) {
-    return static_cast<std::int16_t>(negative ? -magnitude : magnitude);
+
+  void store(DecoderState& s) const {
+    s.yl = yl;
+    s.yu = static_cast<std::int16_t>(yu);
+    s.dms = static_cast<std::int16_t>(dms);
+    s.dml = static_cast<std::int16_t>(dml);
+    s.ap = static_cast<std::int16_t>(ap);
+    s.a = {static_cast<std::int16_t>(a0), static_cast<std::int16_t>(a1)};
+    s.pk = {static_cast<std::int16_t>(pk0), static_cast<std::int16_t>(pk1)};
+    s.sr = {static_cast<std::int16_t>(sr0), static_cast<std::int16_t>(sr1)};
+    s.td = static_cast<std::uint8_t>(td);
+    zeros.store(s.b, s.dq);
   }
-  static std::int16_t storeSr(int sr) { return static_cast<std::int16_t>(sr); }
 };
 
 // What the state predicts before the next code is known.
@@ -48,7 +79,8 @@ struct Prediction {
 };
 
 // Step size: yu in fast mode (ap >= 256), otherwise yl moved toward yu by the speed weight.
-inline int stepSize(const DecoderState& s) {
+template <class W>
+[[gnu::always_inline]] inline int stepSize(const W& s) {
   if (s.ap >= 256) return s.yu;
   int y = s.yl >> 6;
   const int dif = s.yu - y;
@@ -61,112 +93,113 @@ inline int stepSize(const DecoderState& s) {
   return y;
 }
 
-template <class History = LinearHistory>
-inline Prediction predict(const DecoderState& s) {
-  const int sezi = History::zeroPredictor(s);
-  const int sepi = History::polePredictor(s);
+template <class History>
+[[gnu::always_inline]] inline Prediction predict(const Working<History>& s) {
+  const int sezi = s.zeros.predict();
+  const int sepi = History::polePredictor(s.a0, s.a1, s.sr0, s.sr1);
   return {toInt16(sezi + sepi) >> 1, sezi >> 1, stepSize(s)};
 }
 
-// Magnitude of the quantized difference whose log magnitude (without step size) is `dqln`.
-// The step size stays within 544..5120, so dql >> 7 never exceeds 12.
-inline int reconstructMagnitude(int dqln, int y) {
-  const int dql = dqln + (y >> 2);
-  if (dql < 0) return 0;
+// Magnitude of the quantized difference for dql = DQLN + (y >> 2), dql >= 0. The step size stays
+// within 544..5120, so dql stays below 1664 and dql >> 7 never exceeds 12.
+constexpr int antilog(int dql) {
   const int dex = (dql >> 7) & 15;
   const int dqt = 128 + (dql & 127);
   return (dqt << 7) >> (14 - dex);
 }
 
+// Larger dql never occur; the table is clamped there so that no state can index past it.
+constexpr int kMaxDql = 1791;
+inline constexpr auto kAntilog = [] {
+  std::array<std::int16_t, kMaxDql + 1> t{};
+  for (int dql = 0; dql <= kMaxDql; ++dql) t[dql] = static_cast<std::int16_t>(antilog(dql));
+  return t;
+}();
+
+[[gnu::always_inline]] inline int reconstructMagnitude(int dqln, int y) {
+  const int dql = dqln + (y >> 2);
+  return dql < 0 ? 0 : kAntilog[std::min(dql, kMaxDql)];
+}
+
 // Adapts the state to the sample just reconstructed. `magnitude` and `negative` describe dq.
-template <class History = LinearHistory>
-inline void update(DecoderState& s, int y, int wi, int fi, int magnitude, bool negative, int sr,
-                   int dqsez) {
+template <class History>
+[[gnu::always_inline]] inline void update(Working<History>& s, int y, int wi, int fi, int magnitude,
+                                          bool negative, int sr, int dqsez) {
   const int pk0 = dqsez < 0 ? 1 : 0;
 
   // Transition detector: a tone that gives way to a large difference resets the predictor.
-  const int ylint = s.yl >> 15;
-  const int ylfrac = (s.yl >> 10) & 0x1F;
-  const int thr1 = (32 + ylfrac) << ylint;
-  const int thr2 = ylint > 9 ? 31 << 10 : thr1;
-  const int dqthr = (thr2 + (thr2 >> 1)) >> 1;
-  const bool tr = s.td != 0 && magnitude > dqthr;
-
-  // Scale factor adaptation.
-  const int yu = std::clamp(y + ((wi - y) >> 5), 544, 5120);
-  s.yu = static_cast<std::int16_t>(yu);
-  s.yl += yu + ((-s.yl) >> 6);
-
-  int a2p = 0;
-  if (tr) {
-    s.a = {};
-    s.b = {};
-  } else {
-    const int pks1 = pk0 ^ s.pk[0];
-    a2p = s.a[1] - (s.a[1] >> 7);
-    if (dqsez != 0) {
-      const int fa1 = pks1 ? s.a[0] : -s.a[0];
-      if (fa1 < -8191) {
-        a2p -= 0x100;
-      } else if (fa1 > 8191) {
-        a2p += 0xFF;
-      } else {
-        a2p += fa1 >> 5;
-      }
-      a2p = std::clamp((pk0 ^ s.pk[1]) ? a2p - 0x80 : a2p + 0x80, -12288, 12288);
-    }
-    s.a[1] = static_cast<std::int16_t>(a2p);
-
-    int a1 = s.a[0] - (s.a[0] >> 8);
-    if (dqsez != 0) a1 += pks1 ? -192 : 192;
-    const int a1ul = 15360 - a2p;
-    s.a[0] = static_cast<std::int16_t>(std::clamp(a1, -a1ul, a1ul));
-
-    // Compared with the history as it stood before this sample; b wraps in 16 bits.
-    for (int i = 0; i < 6; ++i) {
-      int bi = s.b[i] - (s.b[i] >> 8);
-      if (magnitude != 0) bi += (negative == (s.dq[i] < 0)) ? 128 : -128;
-      s.b[i] = static_cast<std::int16_t>(bi);
-    }
+  bool tr = false;
+  if (s.td != 0) {
+    const int ylint = s.yl >> 15;
+    const int ylfrac = (s.yl >> 10) & 0x1F;
+    const int thr1 = (32 + ylfrac) << ylint;
+    const int thr2 = ylint > 9 ? 31 << 10 : thr1;
+    const int dqthr = (thr2 + (thr2 >> 1)) >> 1;
+    tr = magnitude > dqthr;
   }
 
-  for (int i = 5; i > 0; --i) s.dq[i] = s.dq[i - 1];
-  s.dq[0] = History::storeDq(magnitude, negative);
-  s.sr[1] = s.sr[0];
-  s.sr[0] = History::storeSr(sr);
-  s.pk[1] = s.pk[0];
-  s.pk[0] = static_cast<std::int16_t>(pk0);
+  // Scale factor adaptation.
+  s.yu = std::clamp(y + ((wi - y) >> 5), 544, 5120);
+  s.yl += s.yu + ((-s.yl) >> 6);
 
+  int a2p = 0;
+  if (tr) [[unlikely]] {
+    s.a0 = 0;
+    s.a1 = 0;
+    s.zeros.clear();
+  } else {
+    const int pks1 = pk0 ^ s.pk0;
+    a2p = s.a1 - (s.a1 >> 7);
+    int a1 = s.a0 - (s.a0 >> 8);
+    if (dqsez != 0) {
+      const int fa1 = pks1 ? s.a0 : -s.a0;
+      a2p += fa1 < -8191 ? -0x100 : fa1 > 8191 ? 0xFF : fa1 >> 5;
+      a2p = std::clamp(a2p + ((pk0 ^ s.pk1) ? -0x80 : 0x80), -12288, 12288);
+      a1 += pks1 ? -192 : 192;
+    }
+    s.a1 = a2p;
+    const int a1ul = 15360 - a2p;
+    s.a0 = std::clamp(a1, -a1ul, a1ul);
+    // Against the dq history as it stood before this sample.
+    s.zeros.adapt(magnitude, negative);
+  }
+
+  s.zeros.push(magnitude, negative);
+  s.sr1 = s.sr0;
+  s.sr0 = History::storeSr(sr);
+  s.pk1 = s.pk0;
+  s.pk0 = pk0;
   s.td = (!tr && a2p < -11776) ? 1 : 0;
 
   // Adaptation speed control.
-  s.dms = static_cast<std::int16_t>(s.dms + ((fi - s.dms) >> 5));
-  s.dml = static_cast<std::int16_t>(s.dml + (((fi << 2) - s.dml) >> 7));
-  if (tr) {
+  s.dms += (fi - s.dms) >> 5;
+  s.dml += ((fi << 2) - s.dml) >> 7;
+  if (tr) [[unlikely]] {
     s.ap = 256;
-  } else if (y < 1536 || s.td != 0 || std::abs((s.dms << 2) - s.dml) >= (s.dml >> 3)) {
-    s.ap = static_cast<std::int16_t>(s.ap + ((0x200 - s.ap) >> 4));
   } else {
-    s.ap = static_cast<std::int16_t>(s.ap + ((-s.ap) >> 4));
+    const bool fast = y < 1536 || s.td != 0 || std::abs((s.dms << 2) - s.dml) >= (s.dml >> 3);
+    s.ap += ((fast ? 0x200 : 0) - s.ap) >> 4;
   }
 }
 
 // Reconstructs the sample of `code` from the prediction `p` and adapts the state. Returns the
 // 16-bit output sample (sr × 4, low 16 bits).
-template <class Rate, class History = LinearHistory>
-inline std::int16_t reconstructAndUpdate(DecoderState& s, const Prediction& p, unsigned code) {
+template <class Rate, class History>
+[[gnu::always_inline]] inline std::int16_t reconstructAndUpdate(Working<History>& s,
+                                                                const Prediction& p,
+                                                                unsigned code) {
   code &= Rate::kCodeMask;
   const int magnitude = reconstructMagnitude(Rate::kDqln[code], p.y);
   const bool negative = (code & Rate::kSignBit) != 0;
   const int sr = toInt16(negative ? p.se - magnitude : p.se + magnitude);
   const int dqsez = toInt16(sr - p.se + p.sez);
-  update<History>(s, p.y, Rate::kW[code], Rate::kF[code], magnitude, negative, sr, dqsez);
+  update(s, p.y, Rate::kW[code], Rate::kF[code], magnitude, negative, sr, dqsez);
   return static_cast<std::int16_t>(sr * 4);
 }
 
-template <class Rate, class History = LinearHistory>
-inline std::int16_t decodeCode(DecoderState& s, unsigned code) {
-  return reconstructAndUpdate<Rate, History>(s, predict<History>(s), code);
+template <class Rate, class History>
+[[gnu::always_inline]] inline std::int16_t decodeCode(Working<History>& s, unsigned code) {
+  return reconstructAndUpdate<Rate>(s, predict(s), code);
 }
 
 // The standard's adaptive quantizer: the code for difference `d` (input >> 2 minus se) at step

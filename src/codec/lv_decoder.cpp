@@ -55,14 +55,14 @@ void unpackMode2(const Block& block, Codes& codes) {
   }
 }
 
-// The state is copied into a local for the loop, so that the compiler knows the sample stores
-// cannot change it.
+// The state is worked on in a local copy, so that the compiler knows the sample stores cannot
+// change it.
 template <class Rate>
 void decodeCodes(DecoderState& state, const std::uint8_t* codes, std::size_t count,
                  std::int16_t* out) {
-  DecoderState s = state;
+  g726::Working<g726::LinearHistory> s(state);
   for (std::size_t i = 0; i < count; ++i) out[i] = g726::decodeCode<Rate>(s, codes[i]);
-  state = s;
+  s.store(state);
 }
 
 // Decodes the first `want` samples of one block, of which only the first `fileBytes` bytes
@@ -95,11 +95,17 @@ void decodeBlock(int mode, const Block& block, std::size_t fileBytes, std::size_
 }  // namespace
 
 std::int16_t decodeCode16k(DecoderState& state, unsigned code) {
-  return g726::decodeCode<g726::Rate16k>(state, code);
+  g726::Working<g726::LinearHistory> s(state);
+  const std::int16_t sample = g726::decodeCode<g726::Rate16k>(s, code);
+  s.store(state);
+  return sample;
 }
 
 std::int16_t decodeCode24k(DecoderState& state, unsigned code) {
-  return g726::decodeCode<g726::Rate24k>(state, code);
+  g726::Working<g726::LinearHistory> s(state);
+  const std::int16_t sample = g726::decodeCode<g726::Rate24k>(s, code);
+  s.store(state);
+  return sample;
 }
 
 void resetDecoder(DecoderState& state, DavaGainState& gain) {
