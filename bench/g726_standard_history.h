@@ -55,7 +55,8 @@ struct StandardHistory {
       for (int i = 0; i < 6; ++i) sezi += fmult(b_[i] >> 2, dq_[i]);
       return codec::g726::toInt16(sezi);
     }
-    void adapt(int magnitude, bool negative) {
+    void adapt(int magnitude, int sign) {
+      const bool negative = sign != 0;
       for (int i = 0; i < 6; ++i) {
         int bi = b_[i] - (b_[i] >> 8);
         if (magnitude != 0) bi += (negative == (dq_[i] < 0)) ? 128 : -128;
@@ -63,7 +64,8 @@ struct StandardHistory {
       }
     }
     void clear() { b_ = {}; }
-    void push(int magnitude, bool negative) {
+    void push(int magnitude, int sign) {
+      const bool negative = sign != 0;
       for (int i = 5; i > 0; --i) dq_[i] = dq_[i - 1];
       dq_[0] = toFloat(magnitude, negative);
     }

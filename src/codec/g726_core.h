@@ -78,19 +78,15 @@ struct Prediction {
   int y;    // quantizer step size
 };
 
-// Step size: yu in fast mode (ap >= 256), otherwise yl moved toward yu by the speed weight.
+// Step size: yu in fast mode (ap >= 256), otherwise yl >> 6 moved toward yu by the speed weight,
+// with 63 added before the shift when the difference is negative. Without branches: with
+// speech the mode changes often.
 template <class W>
 [[gnu::always_inline]] inline int stepSize(const W& s) {
-  if (s.ap >= 256) return s.yu;
-  int y = s.yl >> 6;
-  const int dif = s.yu - y;
-  const int al = s.ap >> 2;
-  if (dif > 0) {
-    y += (dif * al) >> 6;
-  } else if (dif < 0) {
-    y += (dif * al + 0x3F) >> 6;
-  }
-  return y;
+  const int yl = s.yl >> 6;
+  const int dif = s.yu - yl;
+  const int mixed = yl + ((dif * (s.ap >> 2) + ((dif >> 31) & 0x3F)) >> 6);
+  return s.ap >= 256 ? s.yu : mixed;
 }
 
 template <class History>
@@ -109,22 +105,23 @@ constexpr int antilog(int dql) {
 }
 
 // Larger dql never occur; the table is clamped there so that no state can index past it.
+// Entry 0 stands for every negative dql (magnitude 0), entry dql + 1 for dql.
 constexpr int kMaxDql = 1791;
 inline constexpr auto kAntilog = [] {
-  std::array<std::int16_t, kMaxDql + 1> t{};
-  for (int dql = 0; dql <= kMaxDql; ++dql) t[dql] = static_cast<std::int16_t>(antilog(dql));
+  std::array<std::int16_t, kMaxDql + 2> t{};
+  for (int dql = 0; dql <= kMaxDql; ++dql) t[dql + 1] = static_cast<std::int16_t>(antilog(dql));
   return t;
 }();
 
 [[gnu::always_inline]] inline int reconstructMagnitude(int dqln, int y) {
-  const int dql = dqln + (y >> 2);
-  return dql < 0 ? 0 : kAntilog[std::min(dql, kMaxDql)];
+  return kAntilog[std::clamp(dqln + (y >> 2), -1, kMaxDql) + 1];
 }
 
-// Adapts the state to the sample just reconstructed. `magnitude` and `negative` describe dq.
+// Adapts the state to the sample just reconstructed. `magnitude` and `sign` (0, or -1 when
+// negative) describe dq.
 template <class History>
 [[gnu::always_inline]] inline void update(Working<History>& s, int y, int wi, int fi, int magnitude,
-                                          bool negative, int sr, int dqsez) {
+                                          int sign, int sr, int dqsez) {
   const int pk0 = dqsez < 0 ? 1 : 0;
 
   // Transition detector: a tone that gives way to a large difference resets the predictor.
@@ -161,10 +158,10 @@ template <class History>
     const int a1ul = 15360 - a2p;
     s.a0 = std::clamp(a1, -a1ul, a1ul);
     // Against the dq history as it stood before this sample.
-    s.zeros.adapt(magnitude, negative);
+    s.zeros.adapt(magnitude, sign);
   }
 
-  s.zeros.push(magnitude, negative);
+  s.zeros.push(magnitude, sign);
   s.sr1 = s.sr0;
   s.sr0 = History::storeSr(sr);
   s.pk1 = s.pk0;
@@ -190,10 +187,14 @@ template <class Rate, class History>
                                                                 unsigned code) {
   code &= Rate::kCodeMask;
   const int magnitude = reconstructMagnitude(Rate::kDqln[code], p.y);
-  const bool negative = (code & Rate::kSignBit) != 0;
-  const int sr = toInt16(negative ? p.se - magnitude : p.se + magnitude);
-  const int dqsez = toInt16(sr - p.se + p.sez);
-  update(s, p.y, Rate::kW[code], Rate::kF[code], magnitude, negative, sr, dqsez);
+  // The sign as a mask (0 or -1), applied without a branch: signs of speech are unpredictable.
+  const int sign = -static_cast<int>((code & Rate::kSignBit) != 0);
+  const int dq = (magnitude ^ sign) - sign;
+  const int sr = toInt16(p.se + dq);
+  // dqsez = sr - se + sez in 16 bits, which is sez + dq in 16 bits whether or not sr wrapped;
+  // taken that way, the pole update does not wait for the pole prediction.
+  const int dqsez = toInt16(p.sez + dq);
+  update(s, p.y, Rate::kW[code], Rate::kF[code], magnitude, sign, sr, dqsez);
   return static_cast<std::int16_t>(sr * 4);
 }
 

@@ -35,13 +35,13 @@ class LinearZerosPortable {
     return toInt16(sum >> 13);
   }
 
-  // Leak b - (b >> 8), then +128 where the new dq's sign agrees with dq[i] (a stored 0 counts
-  // as positive) and -128 where not, unless the new dq is 0; b wraps in 16 bits.
-  void adapt(int magnitude, bool negative) {
+  // `sign` is 0 or -1 (negative). Leak b - (b >> 8), then +128 where the new dq's sign agrees with
+  // dq[i] (a stored 0 counts as positive) and -128 where not, unless the new dq is 0; b wraps in 16
+  // bits.
+  void adapt(int magnitude, int sign) {
     const int step = magnitude != 0 ? 128 : 0;
-    const int newSign = negative ? -1 : 0;
     for (int i = 0; i < 6; ++i) {
-      const int disagree = newSign ^ (dq_[i] >> 15);  // 0 or -1
+      const int disagree = sign ^ (dq_[i] >> 15);  // 0 or -1
       b_[i] = static_cast<std::int16_t>(b_[i] - (b_[i] >> 8) + ((step ^ disagree) - disagree));
     }
   }
@@ -49,9 +49,9 @@ class LinearZerosPortable {
   void clear() { b_ = {}; }
 
   // A negative dq of magnitude 0 is stored as 0, and so counts as positive from then on.
-  void push(int magnitude, bool negative) {
+  void push(int magnitude, int sign) {
     for (int i = 5; i > 0; --i) dq_[i] = dq_[i - 1];
-    dq_[0] = static_cast<std::int16_t>(negative ? -magnitude : magnitude);
+    dq_[0] = static_cast<std::int16_t>((magnitude ^ sign) - sign);
   }
 
  private:
@@ -81,19 +81,21 @@ class LinearZerosSse2 {
     return toInt16(_mm_cvtsi128_si32(sum) >> 13);
   }
 
-  void adapt(int magnitude, bool negative) {
+  void adapt(int magnitude, int sign) {
     const __m128i leaked = _mm_sub_epi16(b_, _mm_srai_epi16(b_, 8));
     const __m128i disagree =
-        _mm_xor_si128(_mm_srai_epi16(dq_, 15), _mm_set1_epi16(negative ? -1 : 0));
+        _mm_xor_si128(_mm_srai_epi16(dq_, 15), _mm_set1_epi16(static_cast<std::int16_t>(sign)));
+    // A mask rather than a choice: whether dq is 0 changes unpredictably.
     const __m128i step =
-        magnitude != 0 ? _mm_setr_epi16(128, 128, 128, 128, 128, 128, 0, 0) : _mm_setzero_si128();
+        _mm_and_si128(_mm_setr_epi16(128, 128, 128, 128, 128, 128, 0, 0),
+                      _mm_set1_epi16(static_cast<std::int16_t>(-int{magnitude != 0})));
     b_ = _mm_add_epi16(leaked, _mm_sub_epi16(_mm_xor_si128(step, disagree), disagree));
   }
 
   void clear() { b_ = _mm_setzero_si128(); }
 
-  void push(int magnitude, bool negative) {
-    dq_ = _mm_insert_epi16(_mm_slli_si128(dq_, 2), negative ? -magnitude : magnitude, 0);
+  void push(int magnitude, int sign) {
+    dq_ = _mm_insert_epi16(_mm_slli_si128(dq_, 2), (magnitude ^ sign) - sign, 0);
   }
 
  private:
