@@ -150,7 +150,13 @@ template <class History>
     int a1 = s.a0 - (s.a0 >> 8);
     if (dqsez != 0) {
       const int fa1 = pks1 ? s.a0 : -s.a0;
-      a2p += fa1 < -8191 ? -0x100 : fa1 > 8191 ? 0xFF : fa1 >> 5;
+      // Beyond ±8191 only fa1's sign counts. Tested on |a1|, which changes slowly, rather than
+      // on fa1, whose sign follows the signal and would defeat branch prediction.
+      if (std::abs(s.a0) > 8191) {
+        a2p += fa1 < 0 ? -0x100 : 0xFF;
+      } else {
+        a2p += fa1 >> 5;
+      }
       a2p = std::clamp(a2p + ((pk0 ^ s.pk1) ? -0x80 : 0x80), -12288, 12288);
       a1 += pks1 ? -192 : 192;
     }
@@ -181,12 +187,26 @@ template <class History>
 
 // Reconstructs the sample of `code` from the prediction `p` and adapts the state. Returns the
 // 16-bit output sample (sr × 4, low 16 bits).
+// DQLN, W and F of each code side by side, so that one index reaches all three.
+struct CodeEntry {
+  std::int16_t dqln, w, f, unused;
+};
+template <class Rate>
+inline constexpr auto kCodeTable = [] {
+  std::array<CodeEntry, Rate::kCodeMask + 1> t{};
+  for (unsigned c = 0; c <= Rate::kCodeMask; ++c) {
+    t[c] = {Rate::kDqln[c], Rate::kW[c], Rate::kF[c], 0};
+  }
+  return t;
+}();
+
 template <class Rate, class History>
 [[gnu::always_inline]] inline std::int16_t reconstructAndUpdate(Working<History>& s,
                                                                 const Prediction& p,
                                                                 unsigned code) {
   code &= Rate::kCodeMask;
-  const int magnitude = reconstructMagnitude(Rate::kDqln[code], p.y);
+  const CodeEntry& entry = kCodeTable<Rate>[code];
+  const int magnitude = reconstructMagnitude(entry.dqln, p.y);
   // The sign as a mask (0 or -1), applied without a branch: signs of speech are unpredictable.
   const int sign = -static_cast<int>((code & Rate::kSignBit) != 0);
   const int dq = (magnitude ^ sign) - sign;
@@ -194,7 +214,7 @@ template <class Rate, class History>
   // dqsez = sr - se + sez in 16 bits, which is sez + dq in 16 bits whether or not sr wrapped;
   // taken that way, the pole update does not wait for the pole prediction.
   const int dqsez = toInt16(p.sez + dq);
-  update(s, p.y, Rate::kW[code], Rate::kF[code], magnitude, sign, sr, dqsez);
+  update(s, p.y, entry.w, entry.f, magnitude, sign, sr, dqsez);
   return static_cast<std::int16_t>(sr * 4);
 }
 

@@ -65,6 +65,32 @@ void decodeCodes(DecoderState& state, const std::uint8_t* codes, std::size_t cou
   s.store(state);
 }
 
+// Whole blocks decode straight from their words: no codes are stored between the two steps.
+void decodeWholeMode1(const Block& block, DecoderState& state, std::int16_t* out) {
+  g726::Working<g726::LinearHistory> s(state);
+  for (std::size_t w = 0; w < kMode1WordsPerBlock; ++w) {
+    const unsigned word = block[2 * w] | (block[2 * w + 1] << 8);
+    for (std::size_t k = 0; k < kMode1CodesPerWord; ++k) {
+      *out++ = g726::decodeCode<g726::Rate16k>(s, word >> (14 - 2 * k));
+    }
+  }
+  s.store(state);
+}
+
+void decodeWholeMode2(const Block& block, DecoderState& state, std::int16_t* out) {
+  g726::Working<g726::LinearHistory> s(state);
+  for (std::size_t g = 0; g < kMode2GroupsPerBlock; ++g) {
+    const std::uint8_t* p = block.data() + kMode2SkippedBytes + kMode2GroupBytes * g;
+    const std::uint64_t group = (std::uint64_t{p[0]} << 32) | (std::uint64_t{p[1]} << 40) |
+                                (std::uint64_t{p[2]} << 16) | (std::uint64_t{p[3]} << 24) |
+                                (std::uint64_t{p[4]} << 0) | (std::uint64_t{p[5]} << 8);
+    for (std::size_t k = 0; k < kMode2CodesPerGroup; ++k) {
+      *out++ = g726::decodeCode<g726::Rate24k>(s, static_cast<unsigned>(group >> (45 - 3 * k)));
+    }
+  }
+  s.store(state);
+}
+
 // Decodes the first `want` samples of one block, of which only the first `fileBytes` bytes
 // came from the file (the rest of `block` is 0).
 void decodeBlock(int mode, const Block& block, std::size_t fileBytes, std::size_t want,
@@ -72,6 +98,10 @@ void decodeBlock(int mode, const Block& block, std::size_t fileBytes, std::size_
   Codes codes;
   switch (mode) {
     case kModeAdpcm16k: {
+      if (want == samplesPerBlock(mode) && fileBytes == kAudioBlockSize) {
+        decodeWholeMode1(block, state, out);
+        break;
+      }
       // Only whole words carry codes; the samples of a last half word stay 0.
       const std::size_t coded = std::min(want, (fileBytes / 2) * kMode1CodesPerWord);
       unpackMode1(block, codes);
@@ -80,6 +110,10 @@ void decodeBlock(int mode, const Block& block, std::size_t fileBytes, std::size_
       break;
     }
     case kModeAdpcm24k:
+      if (want == samplesPerBlock(mode)) {
+        decodeWholeMode2(block, state, out);
+        break;
+      }
       unpackMode2(block, codes);
       decodeCodes<g726::Rate24k>(state, codes.data(), want, out);
       break;
