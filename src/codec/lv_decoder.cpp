@@ -152,6 +152,13 @@ std::size_t decodeLv(std::span<const std::uint8_t> file, int mode, DecoderState&
   if (mode < kModeLinear8 || mode > kModeLog8) mode = kModeLinear8;
   const std::size_t n = static_cast<std::size_t>(
       std::min<std::uint64_t>(sampleCountFor(file.size(), mode), samples.size()));
+  if (mode == kModeLinear8 || mode == kModeLog8) {
+    // One sample per byte, N = L: no blocks to mind. In place, sample i (bytes 2i, 2i + 1)
+    // stays below byte i + 1 of the moved file, which sits at least 65536 bytes further on.
+    const auto& table = mode == kModeLog8 ? kLogTable : kLinearTable;
+    for (std::size_t i = 0; i < n; ++i) samples[i] = table[file[i]];
+    return n;
+  }
   const std::size_t perBlock = samplesPerBlock(mode);
   // Each block is copied out before its samples are written: decodeLvBuffer relies on it.
   std::size_t produced = 0;
