@@ -5,6 +5,7 @@
 // predictor's update. The variant is kept as it is: it is what the recordings were made for.
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "g726_standard_history.h"
@@ -49,8 +50,29 @@ void report(const char* what, int bits, CodeSet set) {
 }  // namespace
 }  // namespace parvolin::bench
 
-int main() {
+// Writes one hour of speech-like 24 kbit/s codes twice: PREFIX.LV2 as a unit records it and
+// PREFIX.g726 as a raw MSB-first G.726 stream (for ffmpeg's "g726" input). Used by
+// bench/convert_vs_ffmpeg.sh.
+int writeHour(const std::string& prefix) {
+  using namespace parvolin::bench;
+  constexpr std::size_t kHourBlocks = (8000 * 3600 + 1359) / 1360;
+  const CodeStream s = makeStream(3, CodeSet::kSpeech, kHourBlocks);
+  const auto packed = packMsbFirst(s.codes, 3);
+  std::FILE* lv = std::fopen((prefix + ".LV2").c_str(), "wb");
+  std::FILE* raw = std::fopen((prefix + ".g726").c_str(), "wb");
+  if (!lv || !raw) return 1;
+  std::fwrite(s.lv.data(), 1, s.lv.size(), lv);
+  std::fwrite(packed.data(), 1, packed.size(), raw);
+  std::fclose(lv);
+  std::fclose(raw);
+  std::printf("%zu samples in %zu LV2 bytes and %zu G.726 bytes\n", s.codes.size(), s.lv.size(),
+              packed.size());
+  return 0;
+}
+
+int main(int argc, char** argv) {
   using parvolin::bench::CodeSet;
+  if (argc == 3 && std::string(argv[1]) == "--write-hour") return writeHour(argv[2]);
 #if !defined(PARVOLIN_HAVE_LIBAVCODEC) && !defined(PARVOLIN_HAVE_SPANDSP)
   std::printf("built without libavcodec and spandsp: nothing to compare with\n");
 #endif

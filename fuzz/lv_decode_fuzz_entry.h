@@ -51,7 +51,9 @@ inline int lvDecodeFuzzOne(const std::uint8_t* data, std::size_t size) {
   if (!file.empty()) std::memcpy(buffer.data(), file.data(), file.size());
   const auto inPlace = codec::decodeLvBuffer(buffer, file.size(), mode, s2);
   if (!inPlace || *inPlace != n) std::abort();
-  if (std::memcmp(buffer.data(), separate.data(), n * sizeof(std::int16_t)) != 0) std::abort();
+  if (n > 0 && std::memcmp(buffer.data(), separate.data(), n * sizeof(std::int16_t)) != 0) {
+    std::abort();
+  }
   if (!(s1 == s2)) std::abort();
 
   codec::applyDava(std::span(separate), level, g1);

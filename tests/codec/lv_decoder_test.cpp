@@ -284,7 +284,7 @@ TEST(DecodeInPlace, MatchesSeparateBuffersInEveryMode) {
       const std::vector<std::uint8_t> file(bytes.begin(), bytes.begin() + length);
       const auto expected = decodeAll(file, mode);
       std::vector<std::int16_t> buffer(decodeBufferElementsFor(length, mode));
-      std::memcpy(buffer.data(), file.data(), length);
+      if (length > 0) std::memcpy(buffer.data(), file.data(), length);
       DecoderState s = freshState();
       const auto n = decodeLvBuffer(buffer, length, mode, s);
       ASSERT_TRUE(n.has_value());
