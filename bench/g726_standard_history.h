@@ -12,7 +12,10 @@
 
 namespace parvolin::bench {
 
-struct StandardHistory {
+// With kNegativeZeroPositive, a negative dq of magnitude 0 is stored as a positive zero, as
+// the variant stores it: the variant's one rule that is not about number form.
+template <bool kNegativeZeroPositive>
+struct StandardHistoryWith {
   static constexpr std::int16_t kResetValue = 32;
 
   // Number of bits of `v`: the smallest e with v < 2^e, at most 15.
@@ -23,7 +26,10 @@ struct StandardHistory {
   }
 
   static std::int16_t toFloat(int magnitude, bool negative) {
-    if (magnitude == 0) return static_cast<std::int16_t>(negative ? 0xFC20 - 0x10000 : 0x20);
+    if (magnitude == 0) {
+      return static_cast<std::int16_t>(negative && !kNegativeZeroPositive ? 0xFC20 - 0x10000
+                                                                          : 0x20);
+    }
     const int e = exponentOf(magnitude);
     const int f = (e << 6) + ((magnitude << 6) >> e);
     return static_cast<std::int16_t>(negative ? f - 0x400 : f);
@@ -80,6 +86,7 @@ struct StandardHistory {
   }
   static int storeSr(int sr) {
     if (sr <= -32768) return static_cast<std::int16_t>(0xFC20 - 0x10000);
+    if (sr == 0) return 0x20;
     return sr < 0 ? toFloat(-sr, true) : toFloat(sr, false);
   }
 
@@ -90,5 +97,8 @@ struct StandardHistory {
     return s;
   }
 };
+
+using StandardHistory = StandardHistoryWith<false>;
+using StandardHistoryPositiveZero = StandardHistoryWith<true>;
 
 }  // namespace parvolin::bench
