@@ -91,38 +91,27 @@ void decodeWholeMode2(const Block& block, DecoderState& state, std::int16_t* out
   s.store(state);
 }
 
-// Decodes the first `want` samples of one block, of which only the first `fileBytes` bytes
-// came from the file (the rest of `block` is 0).
-void decodeBlock(int mode, const Block& block, std::size_t fileBytes, std::size_t want,
-                 DecoderState& state, std::int16_t* out) {
+// Decodes the first `want` samples of one ADPCM block (mode 1 or 2), of which only the first
+// `fileBytes` bytes came from the file (the rest of `block` is 0).
+void decodeAdpcmBlock(int mode, const Block& block, std::size_t fileBytes, std::size_t want,
+                      DecoderState& state, std::int16_t* out) {
+  const bool whole = want == samplesPerBlock(mode);
   Codes codes;
-  switch (mode) {
-    case kModeAdpcm16k: {
-      if (want == samplesPerBlock(mode) && fileBytes == kAudioBlockSize) {
-        decodeWholeMode1(block, state, out);
-        break;
-      }
-      // Only whole words carry codes; the samples of a last half word stay 0.
-      const std::size_t coded = std::min(want, (fileBytes / 2) * kMode1CodesPerWord);
-      unpackMode1(block, codes);
-      decodeCodes<g726::Rate16k>(state, codes.data(), coded, out);
-      std::fill(out + coded, out + want, std::int16_t{0});
-      break;
+  if (mode == kModeAdpcm16k) {
+    if (whole && fileBytes == kAudioBlockSize) {
+      decodeWholeMode1(block, state, out);
+      return;
     }
-    case kModeAdpcm24k:
-      if (want == samplesPerBlock(mode)) {
-        decodeWholeMode2(block, state, out);
-        break;
-      }
-      unpackMode2(block, codes);
-      decodeCodes<g726::Rate24k>(state, codes.data(), want, out);
-      break;
-    case kModeLog8:
-      for (std::size_t i = 0; i < want; ++i) out[i] = kLogTable[block[i]];
-      break;
-    default:
-      for (std::size_t i = 0; i < want; ++i) out[i] = kLinearTable[block[i]];
-      break;
+    // Only whole words carry codes; the samples of a last half word stay 0.
+    const std::size_t coded = std::min(want, (fileBytes / 2) * kMode1CodesPerWord);
+    unpackMode1(block, codes);
+    decodeCodes<g726::Rate16k>(state, codes.data(), coded, out);
+    std::fill(out + coded, out + want, std::int16_t{0});
+  } else if (whole) {
+    decodeWholeMode2(block, state, out);
+  } else {
+    unpackMode2(block, codes);
+    decodeCodes<g726::Rate24k>(state, codes.data(), want, out);
   }
 }
 
@@ -168,7 +157,7 @@ std::size_t decodeLv(std::span<const std::uint8_t> file, int mode, DecoderState&
         offset < file.size() ? std::min(kAudioBlockSize, file.size() - offset) : 0;
     if (fileBytes > 0) std::memcpy(block.data(), file.data() + offset, fileBytes);
     const std::size_t want = std::min(perBlock, n - produced);
-    decodeBlock(mode, block, fileBytes, want, state, samples.data() + produced);
+    decodeAdpcmBlock(mode, block, fileBytes, want, state, samples.data() + produced);
     produced += want;
   }
   return n;
