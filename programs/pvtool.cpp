@@ -21,6 +21,7 @@ const Command kCommands[] = {
     {"capture", parvolin::tools::runCapture, "show what a stream capture holds"},
     {"log", parvolin::tools::runLog, "print the call log (text, --csv or --json)"},
     {"sim", parvolin::tools::runSim, "write a stream capture from emulated units"},
+    {"convert", parvolin::tools::runConvert, "decode LV recordings into WAV files or raw 16-bit"},
     {nullptr, nullptr, nullptr},
 };
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
+
 namespace parvolin::codec {
 
 // The gain level that the volume adjustment chose for the previous block of 2048 samples. Each
@@ -8,5 +11,19 @@ namespace parvolin::codec {
 struct DavaGainState {
   int level = 1;
 };
+
+// Dava levels: 0 no adjustment, 1 "L1 (Less)", 2 "L2 (Deep)".
+constexpr int kDavaNone = 0;
+constexpr int kDavaLevel1 = 1;
+constexpr int kDavaLevel2 = 2;
+constexpr std::size_t kDavaBlockSamples = 2048;
+constexpr std::size_t kDavaMeanSamples = 4096;
+
+// The digital volume adjustment, in place: removes the offset (the sum of the first
+// min(n, 4096) samples divided by 4096), then amplifies quiet blocks of 2048 samples by a
+// factor that moves halfway from the previous block's level to the new one. Samples after the
+// last whole block only lose the offset. Products keep their low 16 bits. A level other than 1
+// or 2 leaves the samples alone.
+void applyDava(std::span<std::int16_t> samples, int level, DavaGainState& gain);
 
 }  // namespace parvolin::codec

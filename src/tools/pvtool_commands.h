@@ -15,5 +15,7 @@ int runReplay(const Args& args);   // replay FILE --folder DIR --setting N [--ht
 int runCapture(const Args& args);  // capture FILE [--audio]
 int runLog(const Args& args);      // log [FILE] [--csv|--json]
 int runSim(const Args& args);      // sim SCENARIO -o FILE.pvcap [--seconds N]
+// pvtool convert [--dava 1|2] [--raw16] [--force] [-o OUT] FILE...
+int runConvert(const Args& args);
 
 }  // namespace parvolin::tools

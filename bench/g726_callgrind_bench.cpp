@@ -1,0 +1,66 @@
+// Decodes each code stream exactly once with each decoder, every run in a function of its own,
+// for counting instructions per sample under valgrind:
+//   valgrind --tool=callgrind --callgrind-out-file=cg.out build/bench/g726_callgrind_bench [SET]
+//   callgrind_annotate --inclusive=yes cg.out | grep run
+// SET is one of 16k-random, 16k-speech, 24k-random, 24k-speech (all when absent). The program
+// prints the sample count of each run to divide by.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "g726_streams.h"
+
+namespace parvolin::bench {
+namespace {
+
+constexpr std::size_t kBlocks = 200;
+
+[[gnu::noinline]] std::size_t runOurs(const CodeStream& s, std::vector<std::int16_t>& out) {
+  codec::DecoderState state;
+  return codec::decodeLv(s.lv, lvModeFor(s.bits), state, out);
+}
+
+#ifdef PARVOLIN_HAVE_LIBAVCODEC
+[[gnu::noinline]] std::size_t runLibavcodec(AvG726& dec, const std::vector<std::uint8_t>& packed,
+                                            std::vector<std::int16_t>& out) {
+  return dec.decode(packed, out.data());
+}
+#endif
+
+#ifdef PARVOLIN_HAVE_SPANDSP
+[[gnu::noinline]] std::size_t runSpandsp(SpanG726& dec, const CodeStream& s,
+                                         std::vector<std::int16_t>& out) {
+  return dec.decode(s.codes, out.data());
+}
+#endif
+
+void runAll(const char* name, int bits, CodeSet set) {
+  const CodeStream s = makeStream(bits, set, kBlocks);
+  std::vector<std::int16_t> out(s.codes.size() + 4096);
+  std::printf("%s: %zu samples (ours)", name, runOurs(s, out));
+#ifdef PARVOLIN_HAVE_LIBAVCODEC
+  AvG726 av(bits);
+  const auto packed = packMsbFirst(s.codes, bits);
+  std::printf(", %zu (libavcodec)", runLibavcodec(av, packed, out));
+#endif
+#ifdef PARVOLIN_HAVE_SPANDSP
+  SpanG726 sp(bits);
+  std::printf(", %zu (spandsp)", runSpandsp(sp, s, out));
+#endif
+  std::printf("\n");
+}
+
+}  // namespace
+}  // namespace parvolin::bench
+
+int main(int argc, char** argv) {
+  using parvolin::bench::CodeSet;
+  const std::string only = argc > 1 ? argv[1] : "";
+  auto wanted = [&](const char* set) { return only.empty() || only == set; };
+  if (wanted("16k-random")) parvolin::bench::runAll("16k random", 2, CodeSet::kRandom);
+  if (wanted("16k-speech")) parvolin::bench::runAll("16k speech", 2, CodeSet::kSpeech);
+  if (wanted("24k-random")) parvolin::bench::runAll("24k random", 3, CodeSet::kRandom);
+  if (wanted("24k-speech")) parvolin::bench::runAll("24k speech", 3, CodeSet::kSpeech);
+  return 0;
+}

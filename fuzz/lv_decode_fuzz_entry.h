@@ -1,0 +1,80 @@
+#pragma once
+
+// The body of the LV decoding fuzz target, shared with the test that replays the saved corpus.
+// Input: byte 0 is the audio mode (as a signed value: anything but 1-3 means mode 0), byte 1
+// picks the Dava level (low two bits, 3 meaning none) and, with bit 7, also runs the call-end
+// WAV conversion on the rest; the rest is the recording.
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "base/prompt.h"
+#include "codec/call_wav.h"
+#include "codec/dava.h"
+#include "codec/lv_decoder.h"
+#include "codec/wav_header.h"
+
+namespace parvolin::fuzz {
+
+inline std::filesystem::path fuzzScratchFile() {
+  std::error_code ec;
+  std::filesystem::path dir = "/dev/shm";
+  if (!std::filesystem::is_directory(dir, ec)) dir = std::filesystem::temp_directory_path(ec);
+  return dir / ("parvolin-lv-fuzz-" + std::to_string(::getpid()) + ".WAV");
+}
+
+inline int lvDecodeFuzzOne(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) return 0;
+  const int mode = static_cast<std::int8_t>(data[0]);
+  const int level = (data[1] & 3) == 3 ? 0 : data[1] & 3;
+  const bool callWav = (data[1] & 0x80) != 0;
+  const std::span<const std::uint8_t> file(data + 2, size - 2);
+
+  // Decoding into a separate buffer and in place must agree exactly.
+  codec::DecoderState s1, s2;
+  codec::DavaGainState g1, g2;
+  codec::resetDecoder(s1, g1);
+  codec::resetDecoder(s2, g2);
+  const auto n = static_cast<std::size_t>(codec::sampleCountFor(file.size(), mode));
+  std::vector<std::int16_t> separate(n);
+  if (codec::decodeLv(file, mode, s1, separate) != n) std::abort();
+
+  std::vector<std::int16_t> buffer(codec::decodeBufferElementsFor(file.size(), mode));
+  if (!file.empty()) std::memcpy(buffer.data(), file.data(), file.size());
+  const auto inPlace = codec::decodeLvBuffer(buffer, file.size(), mode, s2);
+  if (!inPlace || *inPlace != n) std::abort();
+  if (n > 0 && std::memcmp(buffer.data(), separate.data(), n * sizeof(std::int16_t)) != 0) {
+    std::abort();
+  }
+  if (!(s1 == s2)) std::abort();
+
+  codec::applyDava(std::span(separate), level, g1);
+  unsigned sum = 0;
+  for (std::int16_t v : separate) sum += codec::toUnsigned8(v);
+  if (n == 0 && sum != 0) std::abort();
+
+  if (callWav) {
+    const auto path = fuzzScratchFile();
+    {
+      std::ofstream f(path, std::ios::binary | std::ios::trunc);
+      f.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    }
+    base::ScriptedPrompt prompt;
+    codec::DavaGainState gain{1 + data[1] % 8};
+    if (!codec::convertCallToWav(path, level, gain, prompt)) std::abort();
+    std::error_code ec;
+    if (std::filesystem::file_size(path, ec) != file.size() + codec::kWavHeaderSize) std::abort();
+    std::filesystem::remove(path, ec);
+  }
+  return 0;
+}
+
+}  // namespace parvolin::fuzz

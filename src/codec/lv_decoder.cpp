@@ -1,0 +1,186 @@
+#include "codec/lv_decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "codec/g726_core.h"
+
+namespace parvolin::codec {
+
+namespace {
+
+constexpr std::size_t kMaxCodesPerBlock = kMode1WordsPerBlock * kMode1CodesPerWord;
+constexpr std::size_t kSlackElements = 32768;  // the 65536 bytes beyond 2N
+
+using Block = std::array<std::uint8_t, kAudioBlockSize>;
+using Codes = std::array<std::uint8_t, kMaxCodesPerBlock>;
+
+template <std::int16_t (*expand)(std::uint8_t)>
+constexpr std::array<std::int16_t, 256> makeByteTable() {
+  std::array<std::int16_t, 256> t{};
+  for (int v = 0; v < 256; ++v) t[v] = expand(static_cast<std::uint8_t>(v));
+  return t;
+}
+
+constexpr std::int16_t expandLog16(std::uint8_t v) {
+  return static_cast<std::int16_t>(expandLogByte(v));
+}
+
+constexpr auto kLinearTable = makeByteTable<expandLinearByte>();
+constexpr auto kLogTable = makeByteTable<expandLog16>();
+
+// Mode 1: little-endian words, eight codes each, the most significant first.
+void unpackMode1(const Block& block, Codes& codes) {
+  for (std::size_t w = 0; w < kMode1WordsPerBlock; ++w) {
+    const unsigned word = block[2 * w] | (block[2 * w + 1] << 8);
+    for (std::size_t k = 0; k < kMode1CodesPerWord; ++k) {
+      codes[8 * w + k] = static_cast<std::uint8_t>((word >> (14 - 2 * k)) & 3);
+    }
+  }
+}
+
+// Mode 2: after the two skipped bytes, groups of three little-endian words a, b, c read as one
+// 48-bit value a:b:c with sixteen codes, the most significant first. Codes 5 and 10 straddle
+// the word boundaries.
+void unpackMode2(const Block& block, Codes& codes) {
+  for (std::size_t g = 0; g < kMode2GroupsPerBlock; ++g) {
+    const std::uint8_t* p = block.data() + kMode2SkippedBytes + kMode2GroupBytes * g;
+    const std::uint64_t group = (std::uint64_t{p[0]} << 32) | (std::uint64_t{p[1]} << 40) |
+                                (std::uint64_t{p[2]} << 16) | (std::uint64_t{p[3]} << 24) |
+                                (std::uint64_t{p[4]} << 0) | (std::uint64_t{p[5]} << 8);
+    for (std::size_t k = 0; k < kMode2CodesPerGroup; ++k) {
+      codes[16 * g + k] = static_cast<std::uint8_t>((group >> (45 - 3 * k)) & 7);
+    }
+  }
+}
+
+// The state is worked on in a local copy, so that the compiler knows the sample stores cannot
+// change it.
+template <class Rate>
+void decodeCodes(DecoderState& state, const std::uint8_t* codes, std::size_t count,
+                 std::int16_t* out) {
+  g726::Working<g726::LinearHistory> s(state);
+  for (std::size_t i = 0; i < count; ++i) out[i] = g726::decodeCode<Rate>(s, codes[i]);
+  s.store(state);
+}
+
+// Whole blocks decode straight from their words: no codes are stored between the two steps.
+void decodeWholeMode1(const Block& block, DecoderState& state, std::int16_t* out) {
+  g726::Working<g726::LinearHistory> s(state);
+  for (std::size_t w = 0; w < kMode1WordsPerBlock; ++w) {
+    const unsigned word = block[2 * w] | (block[2 * w + 1] << 8);
+    for (std::size_t k = 0; k < kMode1CodesPerWord; ++k) {
+      *out++ = g726::decodeCode<g726::Rate16k>(s, word >> (14 - 2 * k));
+    }
+  }
+  s.store(state);
+}
+
+void decodeWholeMode2(const Block& block, DecoderState& state, std::int16_t* out) {
+  g726::Working<g726::LinearHistory> s(state);
+  for (std::size_t g = 0; g < kMode2GroupsPerBlock; ++g) {
+    const std::uint8_t* p = block.data() + kMode2SkippedBytes + kMode2GroupBytes * g;
+    const std::uint64_t group = (std::uint64_t{p[0]} << 32) | (std::uint64_t{p[1]} << 40) |
+                                (std::uint64_t{p[2]} << 16) | (std::uint64_t{p[3]} << 24) |
+                                (std::uint64_t{p[4]} << 0) | (std::uint64_t{p[5]} << 8);
+    for (std::size_t k = 0; k < kMode2CodesPerGroup; ++k) {
+      *out++ = g726::decodeCode<g726::Rate24k>(s, static_cast<unsigned>(group >> (45 - 3 * k)));
+    }
+  }
+  s.store(state);
+}
+
+// Decodes the first `want` samples of one ADPCM block (mode 1 or 2), of which only the first
+// `fileBytes` bytes came from the file (the rest of `block` is 0).
+void decodeAdpcmBlock(int mode, const Block& block, std::size_t fileBytes, std::size_t want,
+                      DecoderState& state, std::int16_t* out) {
+  const bool whole = want == samplesPerBlock(mode);
+  Codes codes;
+  if (mode == kModeAdpcm16k) {
+    if (whole && fileBytes == kAudioBlockSize) {
+      decodeWholeMode1(block, state, out);
+      return;
+    }
+    // Only whole words carry codes; the samples of a last half word stay 0.
+    const std::size_t coded = std::min(want, (fileBytes / 2) * kMode1CodesPerWord);
+    unpackMode1(block, codes);
+    decodeCodes<g726::Rate16k>(state, codes.data(), coded, out);
+    std::fill(out + coded, out + want, std::int16_t{0});
+  } else if (whole) {
+    decodeWholeMode2(block, state, out);
+  } else {
+    unpackMode2(block, codes);
+    decodeCodes<g726::Rate24k>(state, codes.data(), want, out);
+  }
+}
+
+}  // namespace
+
+std::int16_t decodeCode16k(DecoderState& state, unsigned code) {
+  g726::Working<g726::LinearHistory> s(state);
+  const std::int16_t sample = g726::decodeCode<g726::Rate16k>(s, code);
+  s.store(state);
+  return sample;
+}
+
+std::int16_t decodeCode24k(DecoderState& state, unsigned code) {
+  g726::Working<g726::LinearHistory> s(state);
+  const std::int16_t sample = g726::decodeCode<g726::Rate24k>(s, code);
+  s.store(state);
+  return sample;
+}
+
+void resetDecoder(DecoderState& state, DavaGainState& gain) {
+  state = DecoderState{};
+  gain = DavaGainState{};
+}
+
+std::size_t decodeLv(std::span<const std::uint8_t> file, int mode, DecoderState& state,
+                     std::span<std::int16_t> samples) {
+  if (mode < kModeLinear8 || mode > kModeLog8) mode = kModeLinear8;
+  const std::size_t n = static_cast<std::size_t>(
+      std::min<std::uint64_t>(sampleCountFor(file.size(), mode), samples.size()));
+  if (mode == kModeLinear8 || mode == kModeLog8) {
+    // One sample per byte, N = L: no blocks to mind. In place, sample i (bytes 2i, 2i + 1)
+    // stays below byte i + 1 of the moved file, which sits at least 65536 bytes further on.
+    const auto& table = mode == kModeLog8 ? kLogTable : kLinearTable;
+    for (std::size_t i = 0; i < n; ++i) samples[i] = table[file[i]];
+    return n;
+  }
+  const std::size_t perBlock = samplesPerBlock(mode);
+  // Each block is copied out before its samples are written: decodeLvBuffer relies on it.
+  std::size_t produced = 0;
+  for (std::size_t offset = 0; produced < n; offset += kAudioBlockSize) {
+    Block block{};
+    const std::size_t fileBytes =
+        offset < file.size() ? std::min(kAudioBlockSize, file.size() - offset) : 0;
+    if (fileBytes > 0) std::memcpy(block.data(), file.data() + offset, fileBytes);
+    const std::size_t want = std::min(perBlock, n - produced);
+    decodeAdpcmBlock(mode, block, fileBytes, want, state, samples.data() + produced);
+    produced += want;
+  }
+  return n;
+}
+
+std::uint64_t decodeBufferElementsFor(std::uint64_t fileLength, int mode) {
+  return sampleCountFor(fileLength, mode) + kSlackElements;
+}
+
+// The recording is moved to the end of the buffer and decoded forward into its start. The
+// samples written never reach bytes not yet read: after the file's first p bytes, at most
+// 2.65625 p + 16 samples (modes 0 and 3: p; mode 1: 4 p) are written, 2 bytes each, while byte p
+// sits at (size - L) + p with size >= 2N + 65536; in mode 1 8p <= 7L + 65536 + p, in mode 2
+// 5.3125p + 32 <= 4.3125L + 65534 + p, and every block is copied out whole before its samples
+// are stored.
+std::optional<std::size_t> decodeLvBuffer(std::span<std::int16_t> buffer, std::size_t fileLength,
+                                          int mode, DecoderState& state) {
+  if (decodeBufferElementsFor(fileLength, mode) > buffer.size()) return std::nullopt;
+  if (fileLength > buffer.size_bytes()) return std::nullopt;
+  auto* bytes = reinterpret_cast<std::uint8_t*>(buffer.data());
+  std::uint8_t* tail = bytes + buffer.size_bytes() - fileLength;
+  std::memmove(tail, bytes, fileLength);
+  return decodeLv(std::span<const std::uint8_t>(tail, fileLength), mode, state, buffer);
+}
+
+}  // namespace parvolin::codec
