@@ -14,6 +14,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/clock.h"
 #include "base/diagnostics.h"
@@ -100,12 +101,6 @@ class Engine {
   const std::filesystem::path& folder() const { return folder_; }
 
  private:
-  struct DeferredRow {
-    CallRecord record;
-    int audioMode;
-    bool wavFormat;
-  };
-
   Engine(std::unique_ptr<UnitStreams> owned, base::Clock& clock, RecorderSettings& settings,
          std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
          base::Prompt& prompt);
@@ -142,7 +137,8 @@ class Engine {
   CapacityCounters counters_;
   CapacityDisplay shown_;
   std::deque<CallRecord> pendingLog_;
-  std::deque<DeferredRow> pendingRows_;
+  // Rows of the calls kept in this tick, and of earlier ones whose row could not be written.
+  std::vector<ListRowCall> pendingRows_;
   codec::DavaGainState gain_;
   CaptureWriter* capture_ = nullptr;
   std::array<bool, device::kMaxUnits> unitLost_{};

@@ -154,10 +154,9 @@ void Engine::keepCall(int unit, const PortState& port) {
 
   pendingLog_.push_back(record);
   flushLog();
-  if (settings_.has(kHtmlListOn)) {
-    pendingRows_.push_back({record, mode, wav});
-    flushRows();
-  }
+  // The row is written with the others of this tick when the unit passes are over: one rewrite
+  // of the list, and one wait for the disk, however many calls end together.
+  if (settings_.has(kHtmlListOn)) pendingRows_.push_back({record, mode, wav});
   showCapacity(updateCapacity(counters_, folder_, listPath(),
                               {settings_.itemLimit, settings_.spaceLimit},
                               KeptCall{record, mode, wav}, !pendingRows_.empty()));
@@ -177,18 +176,17 @@ void Engine::flushLog() {
 }
 
 void Engine::flushRows() {
-  while (!pendingRows_.empty()) {
-    const DeferredRow& row = pendingRows_.front();
-    const std::error_code error = appendHtmlRow(listPath(), row.record, row.audioMode,
-                                                row.wavFormat, counters_.rowCountCache);
-    if (error) {
-      failures_.report(settings_.lvLogHtmlName, FileFailure::kWriteList,
-                       describeFailure(listPath(), "add the call", error));
-      return;
-    }
-    failures_.worked(settings_.lvLogHtmlName, FileFailure::kWriteList);
-    pendingRows_.pop_front();
+  if (pendingRows_.empty()) return;
+  const std::error_code error = appendHtmlRows(listPath(), pendingRows_, counters_.rowCountCache);
+  if (error) {
+    failures_.report(settings_.lvLogHtmlName, FileFailure::kWriteList,
+                     describeFailure(listPath(), "add the call", error));
+    return;
   }
+  failures_.worked(settings_.lvLogHtmlName, FileFailure::kWriteList);
+  pendingRows_.clear();
+  // As after every kept call whose row is written: the next row follows the items counted.
+  if (counters_.loggedItems != -1) counters_.rowCountCache = counters_.loggedItems;
 }
 
 }  // namespace parvolin::engine

@@ -77,6 +77,13 @@ std::string htmlRow(const CallRecord& record, int audioMode, bool wavFormat, int
 
 std::error_code appendHtmlRow(const std::filesystem::path& listPath, const CallRecord& record,
                               int audioMode, bool wavFormat, std::int32_t& rowCountCache) {
+  const ListRowCall call{record, audioMode, wavFormat};
+  return appendHtmlRows(listPath, std::span(&call, 1), rowCountCache);
+}
+
+std::error_code appendHtmlRows(const std::filesystem::path& listPath,
+                               std::span<const ListRowCall> calls, std::int32_t& rowCountCache) {
+  if (calls.empty()) return {};
   std::string list;
   std::error_code error = readWholeFile(listPath, list);
   int lastItem = 0;
@@ -92,8 +99,13 @@ std::error_code appendHtmlRow(const std::filesystem::path& listPath, const CallR
                    ? rowCountCache
                    : readItemNumber(std::string_view(list).substr(kHtmlHeaderSize), kRowItemOffset);
   }
-  const int item = lastItem + 1;
-  list.insert(kHtmlHeaderSize, htmlRow(record, audioMode, wavFormat, item));
+  // Newest on top: each call's row goes above the one before it.
+  std::string rows;
+  int item = lastItem;
+  for (const ListRowCall& call : calls) {
+    rows.insert(0, htmlRow(call.record, call.audioMode, call.wavFormat, ++item));
+  }
+  list.insert(kHtmlHeaderSize, rows);
   error = writeFileAtomically(listPath, list);
   if (error) return error;
   rowCountCache = item;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -28,6 +29,19 @@ std::string htmlRow(const CallRecord& record, int audioMode, bool wavFormat, int
 // `rowCountCache` holds the new row's number.
 std::error_code appendHtmlRow(const std::filesystem::path& listPath, const CallRecord& record,
                               int audioMode, bool wavFormat, std::int32_t& rowCountCache);
+
+// A kept call waiting for its row.
+struct ListRowCall {
+  CallRecord record;
+  int audioMode = 3;
+  bool wavFormat = false;
+};
+
+// As appendHtmlRow for several calls, in the order they ended, in one rewrite of the list: the
+// first gets the number appendHtmlRow would give it, each next one the number after, and the
+// last ends up on top. On failure nothing is written and `rowCountCache` is unchanged.
+std::error_code appendHtmlRows(const std::filesystem::path& listPath,
+                               std::span<const ListRowCall> calls, std::int32_t& rowCountCache);
 
 // A change of the list body handed over by the file manager and applied on the next tick:
 // every occurrence of `oldText` is replaced by `newText`. Nothing is pending while `oldText` is

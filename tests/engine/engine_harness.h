@@ -220,7 +220,8 @@ class ScriptedStreams final : public UnitStreams {
 inline constexpr std::uint32_t kT1 = 1234567890;  // hex 499602D2
 
 // An engine on a virtual clock in a folder of its own. feed() hands bytes over as reads of at
-// most 2048 bytes at the given second.
+// most 2048 bytes at the given second, then ends the tick's work as a poll tick does (the rows
+// of the calls kept are written).
 struct EngineHarness {
   explicit EngineHarness(std::uint32_t settingBits = kHtmlListOn | kLvFormat) {
     settings.parvolinSetting = settingBits;
@@ -235,6 +236,7 @@ struct EngineHarness {
       const std::size_t n = std::min<std::size_t>(2048, bytes.size() - at);
       engine->processRead(unit, {bytes.data() + at, n}, now);
     }
+    engine->retryDeferredWrites();
   }
   const PortState& port(int i) const { return engine->port(i); }
   std::string file(const std::string& name) const { return readFile(folder / name); }

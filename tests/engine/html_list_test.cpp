@@ -63,6 +63,24 @@ TEST(HtmlList, ItemNumbersFollowTheCacheOrTheNewestRow) {
   EXPECT_EQ(cache, 1);
 }
 
+// Calls that end in the same tick get their rows in one rewrite of the list: numbered in the
+// order they ended, the last one on top, exactly as one rewrite per call would leave them.
+TEST(HtmlList, CallsEndingInOneTickAreNumberedInTheOrderTheyEnded) {
+  EngineHarness h;
+  h.feed(ring(0) + callEnd(0), kT1);
+  h.feed(ring(3) + ring(1) + ring(2) + callEnd(3) + callEnd(1) + callEnd(2), kT1 + 5);
+  const std::string body = rowBody(h.list());
+  const std::size_t rowLength = body.find("\r\n") + 2;
+  ASSERT_EQ(body.size() % rowLength, 0u);
+  std::vector<std::string> itemAndPort;
+  for (std::size_t at = 0; at < body.size(); at += rowLength) {
+    itemAndPort.push_back(body.substr(at + kRowItemOffset, 5) + "/" + body.substr(at + 54, 1));
+  }
+  EXPECT_EQ(itemAndPort, (std::vector<std::string>{"    4/3", "    3/2", "    2/4", "    1/1"}));
+  EXPECT_EQ(h.engine->capacity().rowCountCache, 4);
+  EXPECT_EQ(h.engine->deferredRows(), 0u);
+}
+
 TEST(HtmlList, ListThatDisappearedIsRecreatedAndNumberingFollowsTheCount) {
   EngineHarness h;
   for (int i = 0; i < 3; ++i) h.feed(ring(0) + callEnd(0), kT1 + i);
