@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "codec/lv_format.h"
 #include "device/stream_framing.h"
 #include "engine/stream_capture.h"
 #include "tools/event_text.h"
@@ -97,7 +98,7 @@ class EventPrinter {
            code == device::kVarEndEvent;
   }
   std::string audioText(int unit, std::uint64_t blocks) const {
-    const std::size_t samples = samplesPerBlock(header_.units[std::size_t(unit)].audioMode);
+    const std::size_t samples = codec::samplesPerBlock(header_.units[std::size_t(unit)].audioMode);
     char text[80];
     std::snprintf(text, sizeof text, "   (%llu audio blocks, %.1f s)",
                   static_cast<unsigned long long>(blocks), double(blocks * samples) / 8000.0);

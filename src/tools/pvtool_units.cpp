@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "codec/lv_format.h"
 #include "device/driver_support.h"
 #include "device/stream_framing.h"
 #include "device/unit_link.h"
@@ -139,7 +140,7 @@ void printRecord(double seconds, int u, const device::StreamRecord& r, Watch& wa
     char audio[80];
     std::snprintf(audio, sizeof audio, "   (%llu audio blocks, %.1f s)",
                   static_cast<unsigned long long>(blocks),
-                  blocks * samplesPerBlock(watch.audioMode) / 8000.0);
+                  blocks * codec::samplesPerBlock(watch.audioMode) / 8000.0);
     line += audio;
     watch.callBlocks[r.port] = 0;
   }

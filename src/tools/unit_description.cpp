@@ -144,8 +144,4 @@ std::string recordDetail(const device::StreamRecord& record) {
   }
 }
 
-std::size_t samplesPerBlock(std::uint8_t audioMode) {
-  return audioMode == 1 ? 2048 : audioMode == 2 ? 1360 : 512;
-}
-
 }  // namespace parvolin::tools

@@ -24,7 +24,4 @@ std::string unitEventName(std::uint8_t code);
 // (table B) with trailing spaces removed, or a digit event's digit. Empty for the others.
 std::string recordDetail(const device::StreamRecord& record);
 
-// Samples one audio block carries in an audio mode (modes other than 1 and 2 count as 0).
-std::size_t samplesPerBlock(std::uint8_t audioMode);
-
 }  // namespace parvolin::tools
