@@ -113,7 +113,11 @@ CapacityDisplay updateCapacity(CapacityCounters& counters, const std::filesystem
                                                  call->audioMode, call->wavFormat);
       std::error_code error;
       const std::uintmax_t size = std::filesystem::file_size(folder / name, error);
-      if (!error) counters.loggedBlocks += std::int32_t(size / kRecordingBlockSize);
+      if (!error) {
+        const std::int64_t blocks =
+            std::int64_t(counters.loggedBlocks) + std::int64_t(size / kRecordingBlockSize);
+        counters.loggedBlocks = blocks > INT32_MAX ? INT32_MAX : std::int32_t(blocks);
+      }
     }
   } else {
     counters.loggedBlocks = countRecordedBlocks(folder);

@@ -68,6 +68,24 @@ TEST(RecordingFiles, RecountReadsTheNewestItemNumberOrZero) {
   EXPECT_EQ(c.loggedItems, 0) << "a list too short for the number";
 }
 
+TEST(RecordingFiles, KeptCallAddsItsBlocksUpToTheLargestCount) {
+  TempFolder folder;
+  CallRecord r;
+  r.callType = kCallAnswered;
+  r.startTime = kT1;
+  writeFile(folder / recordingFileName(kT1, 0, 3, false), std::string(1024, 'x'));
+  CapacityCounters c;
+  c.loggedItems = 1;
+  c.loggedBlocks = 10;
+  updateCapacity(c, folder.path(), folder / "none.htm", {}, KeptCall{r, 3, false});
+  EXPECT_EQ(c.loggedItems, 2);
+  EXPECT_EQ(c.loggedBlocks, 12);
+  // Years of recordings: the count stops at its largest value, as a recount does.
+  c.loggedBlocks = INT32_MAX - 1;
+  updateCapacity(c, folder.path(), folder / "none.htm", {}, KeptCall{r, 3, false});
+  EXPECT_EQ(c.loggedBlocks, INT32_MAX);
+}
+
 TEST(CallLog, AppendsWholeRecordsAndCutsBackATornTail) {
   TempFolder folder;
   CallRecord a;
