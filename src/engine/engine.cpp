@@ -58,7 +58,12 @@ void Engine::onPollTick() {
   retryDeferredWrites();
   view_.refresh();
   if (pendingListEdit.isPending()) {
-    const ListEditResult result = applyPendingListEdit(folder_, listPath(), pendingListEdit);
+    // The recordings of calls going on are open: an edit that clears the folder leaves them.
+    std::vector<std::string> inUse;
+    for (const PortState& port : ports_) {
+      if (port.audioFile.isOpen()) inUse.push_back(port.audioFileName);
+    }
+    const ListEditResult result = applyPendingListEdit(folder_, listPath(), pendingListEdit, inUse);
     const std::string listName = settings_.lvLogHtmlName;
     if (result.error) {
       failures_.report(listName, FileFailure::kEditList,

@@ -129,7 +129,8 @@ void Engine::onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
       writeBufferedAudio(port);
       closeAudioFile(port);
       if (!settings_.has(kKeepShortCalls) &&
-          isShortCall(code, record, varOffDelay[std::size_t(unit)])) {
+          isShortCall(code, record, now - std::int64_t(record.startTime),
+                      varOffDelay[std::size_t(unit)])) {
         std::error_code error;
         std::filesystem::remove(folder_ / port.audioFileName, error);
         if (error) {

@@ -1,5 +1,6 @@
 #include "engine/html_list.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -113,7 +114,8 @@ std::error_code appendHtmlRows(const std::filesystem::path& listPath,
 }
 
 ListEditResult applyPendingListEdit(const std::filesystem::path& folder,
-                                    const std::filesystem::path& listPath, PendingListEdit& edit) {
+                                    const std::filesystem::path& listPath, PendingListEdit& edit,
+                                    std::span<const std::string> inUse) {
   ListEditResult result;
   if (!edit.isPending()) return result;
   std::string list;
@@ -138,7 +140,11 @@ ListEditResult applyPendingListEdit(const std::filesystem::path& folder,
       for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
            it.increment(error)) {
         std::error_code statusError;
-        if (it->symlink_status(statusError).type() != std::filesystem::file_type::directory) {
+        if (it->symlink_status(statusError).type() == std::filesystem::file_type::directory) {
+          continue;
+        }
+        const std::string name = it->path().filename().string();
+        if (std::find(inUse.begin(), inUse.end(), name) == inUse.end()) {
           files.push_back(it->path());
         }
       }

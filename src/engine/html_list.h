@@ -64,9 +64,12 @@ struct ListEditResult {
 };
 
 // Applies a pending edit to the list at `listPath` in `folder`. When the list cannot be read or
-// rewritten the edit stays pending; otherwise it is cleared.
+// rewritten the edit stays pending; otherwise it is cleared. A clearing edit passes over the
+// files named in `inUse` (the recordings of calls still going on): they stay, as a file held
+// open by the recorder does.
 ListEditResult applyPendingListEdit(const std::filesystem::path& folder,
-                                    const std::filesystem::path& listPath, PendingListEdit& edit);
+                                    const std::filesystem::path& listPath, PendingListEdit& edit,
+                                    std::span<const std::string> inUse = {});
 
 // Replaces every occurrence of `from` (not empty) in `text`, left to right.
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);

@@ -158,13 +158,14 @@ void takeDialledNumber(CallRecord& record, std::span<const std::uint8_t> payload
   }
 }
 
-bool isShortCall(std::uint8_t endCode, const CallRecord& record, int varOffDelaySec) {
+bool isShortCall(std::uint8_t endCode, const CallRecord& record, std::int64_t lastedSec,
+                 int varOffDelaySec) {
   // Below "0" in position 2 means a space there: fewer than three digits were dialled.
   constexpr int kMinimumCallSec = 8;
   if (endCode == device::kCalloutEndEvent) {
-    return record.durationSec < kMinimumCallSec || record.callText[2] < '0';
+    return lastedSec < kMinimumCallSec || record.callText[2] < '0';
   }
-  return int(record.durationSec) < varOffDelaySec + kMinimumCallSec;
+  return lastedSec < std::int64_t(varOffDelaySec) + kMinimumCallSec;
 }
 
 void resetCall(PortState& port) {

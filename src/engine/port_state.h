@@ -82,9 +82,11 @@ void takeCallerNumber(CallRecord& record, std::span<const std::uint8_t> payload)
 // callText 0-21 from the dialled digits in payload bytes 7-17 (table B).
 void takeDialledNumber(CallRecord& record, std::span<const std::uint8_t> payload);
 
-// The short-call rule for an outgoing (code 8) or voice-activated (code 11) call that ended:
-// true when the call is to be dropped (KeepShortCalls not considered here).
-bool isShortCall(std::uint8_t endCode, const CallRecord& record, int varOffDelaySec);
+// The short-call rule for an outgoing (code 8) or voice-activated (code 11) call that ended
+// `lastedSec` after its start (not taken to 16 bits: a call of 18 hours is not short however its
+// durationSec wraps): true when the call is to be dropped (KeepShortCalls not considered here).
+bool isShortCall(std::uint8_t endCode, const CallRecord& record, std::int64_t lastedSec,
+                 int varOffDelaySec);
 
 // The port after a call: idle, blank text, no audio. startTime, durationSec, portIndex and the
 // display lines stay.

@@ -17,10 +17,11 @@ namespace {
 constexpr std::size_t kFirstItemNumberOffset = 344;
 constexpr std::size_t kItemNumberWidth = 5;
 
-bool isRecordingName(const std::string& name) {
+// "*.WAV" and "*.LV0" to "*.LV3", matched in the case the recorder writes its names: "a.WAV"
+// counts, whoever made it; "a.wav" does not.
+bool isRecordingName(std::string_view name) {
   if (name.size() < 4) return false;
-  std::string ext = name.substr(name.size() - 4);
-  for (char& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
+  const std::string_view ext = name.substr(name.size() - 4);
   return ext == ".WAV" || ext == ".LV0" || ext == ".LV1" || ext == ".LV2" || ext == ".LV3";
 }
 
@@ -112,7 +113,11 @@ CapacityDisplay updateCapacity(CapacityCounters& counters, const std::filesystem
                                                  call->audioMode, call->wavFormat);
       std::error_code error;
       const std::uintmax_t size = std::filesystem::file_size(folder / name, error);
-      if (!error) counters.loggedBlocks += std::int32_t(size / kRecordingBlockSize);
+      if (!error) {
+        const std::int64_t blocks =
+            std::int64_t(counters.loggedBlocks) + std::int64_t(size / kRecordingBlockSize);
+        counters.loggedBlocks = blocks > INT32_MAX ? INT32_MAX : std::int32_t(blocks);
+      }
     }
   } else {
     counters.loggedBlocks = countRecordedBlocks(folder);

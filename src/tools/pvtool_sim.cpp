@@ -22,6 +22,8 @@ namespace parvolin::tools {
 namespace {
 
 constexpr std::int64_t kTailMs = 2000;  // time after the scenario's end for the last bytes
+// A capture's record times span at most 2^32 ms (49.7 days).
+constexpr double kMaxSeconds = 4'000'000;
 
 int usage() {
   std::fprintf(stderr, "usage: pvtool sim SCENARIO|builtin -o FILE.pvcap [--seconds N]\n");
@@ -41,7 +43,8 @@ int runSim(const Args& args) {
     } else if (a == "--seconds" && hasValue) {
       char* end = nullptr;
       seconds = std::strtod(args[++i].c_str(), &end);
-      if (*end != '\0' || *seconds <= 0) return usage();
+      // Written so that NaN fails too.
+      if (*end != '\0' || !(*seconds > 0 && *seconds <= kMaxSeconds)) return usage();
     } else if (!a.starts_with("-") && !scenarioName) {
       scenarioName = a;
     } else {

@@ -186,6 +186,9 @@ TEST(CallStateMachine, ShortCallRule) {
       {"VAR 19 s", true, 19, {}, false, false},
       {"VAR 20 s", true, 20, {}, false, true},
       {"VAR 19 s kept", true, 19, {}, true, true},
+      // A call of over 18 hours whose duration, taken to 16 bits, looks short.
+      {"outgoing 65536 + 7 s", false, 65536 + 7, three, false, true},
+      {"VAR 65536 + 19 s", true, 65536 + 19, {}, false, true},
   };
   for (const ShortCallCase& c : cases) {
     EngineHarness h(kHtmlListOn | kLvFormat | (c.keepShortCalls ? kKeepShortCalls : 0));

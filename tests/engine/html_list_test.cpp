@@ -175,3 +175,30 @@ TEST(HtmlList, AListThatCannotBeReadIsNeverReplaced) {
 
 }  // namespace
 }  // namespace parvolin::engine::test
+
+namespace parvolin::engine::test {
+namespace {
+
+// "Batch Delete All" while a call is being recorded: the finished calls go, the call going on
+// keeps its recording and ends with all of its audio in it.
+TEST(HtmlList, DeleteAllKeepsTheRecordingOfACallInProgress) {
+  EngineHarness h;
+  h.feed(audio(0, 0x11) + callEnd(0), kT1);
+  h.feed(answering(1) + audio(1, 0x22), kT1 + 10);
+  ASSERT_TRUE(h.exists("w499602D2p0.LV3"));
+  ASSERT_TRUE(h.exists("w499602DCp1.LV3"));
+  h.engine->pendingListEdit = {rowBody(h.list()), "", true};
+  h.engine->onPollTick();
+  EXPECT_FALSE(h.engine->pendingListEdit.isPending());
+  EXPECT_FALSE(h.exists("ZEruTestNew.htm"));
+  EXPECT_FALSE(h.exists(kCallLogName));
+  EXPECT_FALSE(h.exists("w499602D2p0.LV3"));
+  EXPECT_TRUE(h.exists("w499602DCp1.LV3"));
+  h.feed(audio(1, 0x33) + callEnd(1), kT1 + 20);
+  EXPECT_EQ(h.file("w499602DCp1.LV3"), std::string(512, '\x22') + std::string(512, '\x33'));
+  ASSERT_EQ(h.log().size(), 1u);
+  EXPECT_EQ(h.engine->capacity().loggedBlocks, 2);
+}
+
+}  // namespace
+}  // namespace parvolin::engine::test

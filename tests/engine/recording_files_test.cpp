@@ -31,6 +31,10 @@ TEST(RecordingFiles, RecountCountsEveryMatchingFileInWholeBlocks) {
   writeFile(folder / "c.LV4", std::string(4096, 'x'));             // not a recording
   writeFile(folder / "d.htm", std::string(4096, 'x'));             // not a recording
   std::filesystem::create_directory(folder / "WaveFolder00.WAV");  // a folder is not counted
+  // The patterns match in the case the recorder writes its names.
+  writeFile(folder / "e.wav", std::string(4096, 'x'));
+  writeFile(folder / "f.lv3", std::string(4096, 'x'));
+  writeFile(folder / "g.Lv0", std::string(4096, 'x'));
   EXPECT_EQ(countRecordedBlocks(folder.path()), 5);
 }
 
@@ -62,6 +66,24 @@ TEST(RecordingFiles, RecountReadsTheNewestItemNumberOrZero) {
   c.forget();
   updateCapacity(c, folder.path(), list, {}, std::nullopt);
   EXPECT_EQ(c.loggedItems, 0) << "a list too short for the number";
+}
+
+TEST(RecordingFiles, KeptCallAddsItsBlocksUpToTheLargestCount) {
+  TempFolder folder;
+  CallRecord r;
+  r.callType = kCallAnswered;
+  r.startTime = kT1;
+  writeFile(folder / recordingFileName(kT1, 0, 3, false), std::string(1024, 'x'));
+  CapacityCounters c;
+  c.loggedItems = 1;
+  c.loggedBlocks = 10;
+  updateCapacity(c, folder.path(), folder / "none.htm", {}, KeptCall{r, 3, false});
+  EXPECT_EQ(c.loggedItems, 2);
+  EXPECT_EQ(c.loggedBlocks, 12);
+  // Years of recordings: the count stops at its largest value, as a recount does.
+  c.loggedBlocks = INT32_MAX - 1;
+  updateCapacity(c, folder.path(), folder / "none.htm", {}, KeptCall{r, 3, false});
+  EXPECT_EQ(c.loggedBlocks, INT32_MAX);
 }
 
 TEST(CallLog, AppendsWholeRecordsAndCutsBackATornTail) {

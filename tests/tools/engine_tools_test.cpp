@@ -48,6 +48,12 @@ TEST(PvtoolCommands, ReplayAndCaptureRefuseABrokenCaptureWithStatus2) {
   EXPECT_FALSE(std::filesystem::exists(folder / "out"));
   EXPECT_EQ(runReplay({file, "--folder", (folder / "out").string()}), 2) << "no --setting";
   EXPECT_EQ(runLog({(folder / "missing.ZERU").string()}), 1);
+  // A length of time that is no number of seconds is refused before anything runs.
+  const std::string out = (folder / "sim.pvcap").string();
+  for (const char* seconds : {"nan", "inf", "-1", "0", "1e300"}) {
+    EXPECT_EQ(runSim({"builtin", "-o", out, "--seconds", seconds}), 2) << seconds;
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder / "sim.pvcap"));
 }
 
 }  // namespace
