@@ -17,11 +17,10 @@ namespace {
 constexpr std::size_t kFirstItemNumberOffset = 344;
 constexpr std::size_t kItemNumberWidth = 5;
 
-// "*.WAV" and "*.LV0" to "*.LV3", matched in the case the recorder writes its names: "a.WAV"
-// counts, whoever made it; "a.wav" does not.
-bool isRecordingName(std::string_view name) {
+bool isRecordingName(const std::string& name) {
   if (name.size() < 4) return false;
-  const std::string_view ext = name.substr(name.size() - 4);
+  std::string ext = name.substr(name.size() - 4);
+  for (char& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
   return ext == ".WAV" || ext == ".LV0" || ext == ".LV1" || ext == ".LV2" || ext == ".LV3";
 }
 
