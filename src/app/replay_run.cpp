@@ -1,4 +1,6 @@
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "app/headless.h"
 #include "app/startup.h"
@@ -27,7 +29,16 @@ int runReplay(const HeadlessRun& run) {
   StartupOptions startup;
   startup.mode = StartupMode::Replay;
   startup.folderOverride = run.options.folder;
+  const std::filesystem::path startDirectory = workingFolder.current();
   StartupResult started = runStartup(startup, {nullptr, run.store, prompt, noShell, workingFolder});
+  // Start-up carries on in the directory it started in when the folder cannot be made; a replay
+  // records into the folder it was given or nowhere.
+  const std::filesystem::path wanted = startDirectory / *run.options.folder;
+  std::error_code error;
+  if (!std::filesystem::equivalent(started.recordingFolder, wanted, error)) {
+    std::fprintf(stderr, "parvolin: cannot record into %s\n", wanted.string().c_str());
+    return 1;
+  }
 
   engine::NullEngineView view;
   const engine::ReplayOutcome outcome = engine::replayCapture(

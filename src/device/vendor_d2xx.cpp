@@ -112,6 +112,11 @@ D2xx::Status VendorD2xx::openBySerial(const std::string& serial, Handle& handle)
   const Status status = static_cast<Status>(openEx_(text.data(), kOpenBySerialNumber, &native));
   if (status != kOk) return status;
   if (native == nullptr) return kDeviceNotOpened;
+  // The library opens a device without a read time-out, so that a read waits until every byte
+  // asked for is there; a unit that does not answer the first command (sent before the drain
+  // sets the run's time-outs) would hold the recorder for ever. The write time-out is 0, as the
+  // drain sets it for the run.
+  setTimeouts_(native, kOpenReadTimeoutMs, 0);
   handle = nextHandle_++;
   open_[handle] = native;
   return kOk;

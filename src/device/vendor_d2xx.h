@@ -16,6 +16,8 @@ namespace parvolin::device {
 class VendorD2xx final : public D2xx {
  public:
   static constexpr const char* kLibraryName = "libftd2xx.so";
+  // Read time-out in force from the open until the first setTimeouts; never "wait forever".
+  static constexpr std::uint32_t kOpenReadTimeoutMs = 10;
 
   VendorD2xx();
   // For tests: loads the library from `libraryPath` instead.

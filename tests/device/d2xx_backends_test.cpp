@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -113,6 +114,30 @@ TEST(VendorD2xx, DrivesUnitsThroughTheLoadedLibrary) {
   EXPECT_EQ(d2xx.close(h), D2xx::kInvalidHandle);
   EXPECT_TRUE(link.openAll());  // the library saw the close
   EXPECT_TRUE(link.closeAll());
+}
+
+// A unit that answers no command must not hang the recorder: the library has no read time-out
+// of its own, and openAll sends its first command before the drain sets the run's time-outs.
+TEST(VendorD2xx, DeafUnitDoesNotHangTheOpen) {
+  VendorD2xx d2xx(PARVOLIN_FAKE_FTD2XX);
+  ASSERT_TRUE(d2xx.loaded()) << d2xx.lastError();
+  void* library = dlopen(PARVOLIN_FAKE_FTD2XX, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(library, nullptr);
+  auto setSilent = reinterpret_cast<void (*)(int)>(dlsym(library, "FakeFtd2xxSetSilent"));
+  auto hungReads = reinterpret_cast<int (*)()>(dlsym(library, "FakeFtd2xxReadsWaitingForEver"));
+  ASSERT_TRUE(setSilent && hungReads);
+
+  setSilent(1);
+  const int before = hungReads();
+  base::VirtualClock clock;
+  UnitLink link(d2xx, clock);
+  EXPECT_TRUE(link.openAll());
+  std::uint8_t value = 0;
+  EXPECT_FALSE(link.streamControl(true, value, 0));
+  EXPECT_EQ(hungReads(), before);
+  EXPECT_TRUE(link.closeAll());
+  setSilent(0);
+  dlclose(library);
 }
 
 }  // namespace

@@ -10,10 +10,14 @@ namespace {
 struct FakeUnit {
   const char* serial;
   bool open = false;
+  std::uint32_t readTimeoutMs = 0;  // 0: none set, a read waits until all bytes are there
   std::deque<std::uint8_t> queued;
   std::vector<std::uint8_t> written;
 };
-FakeUnit units[2] = {{"VF000001", false, {}, {}}, {"VF00000002", false, {}, {}}};
+FakeUnit units[2] = {{"VF000001", false, 0, {}, {}}, {"VF00000002", false, 0, {}, {}}};
+// Units that answer no command, and the reads that would have waited for ever.
+bool silent = false;
+int readsWaitingForEver = 0;
 
 FakeUnit* unitOf(void* handle) {
   for (auto& u : units) {
@@ -46,6 +50,7 @@ __attribute__((visibility("default"))) std::uint32_t FT_OpenEx(void* arg, std::u
   for (auto& u : units) {
     if (std::strcmp(u.serial, static_cast<const char*>(arg)) == 0 && !u.open) {
       u.open = true;
+      u.readTimeoutMs = 0;  // the library opens a device without a read time-out
       *handle = &u;
       return kOk;
     }
@@ -60,9 +65,13 @@ __attribute__((visibility("default"))) std::uint32_t FT_Purge(void* handle, std:
   return kOk;
 }
 
-__attribute__((visibility("default"))) std::uint32_t FT_SetTimeouts(void* handle, std::uint32_t,
+__attribute__((visibility("default"))) std::uint32_t FT_SetTimeouts(void* handle,
+                                                                    std::uint32_t readMs,
                                                                     std::uint32_t) {
-  return unitOf(handle) ? kOk : kInvalidHandle;
+  FakeUnit* u = unitOf(handle);
+  if (!u) return kInvalidHandle;
+  u->readTimeoutMs = readMs;
+  return kOk;
 }
 
 __attribute__((visibility("default"))) std::uint32_t FT_GetQueueStatus(void* handle,
@@ -78,6 +87,8 @@ __attribute__((visibility("default"))) std::uint32_t FT_Read(void* handle, void*
                                                              std::uint32_t* got) {
   FakeUnit* u = unitOf(handle);
   if (!u) return kInvalidHandle;
+  // Without a read time-out the real library would not return before all bytes are there.
+  if (u->readTimeoutMs == 0 && u->queued.size() < wanted) ++readsWaitingForEver;
   std::uint32_t n = 0;
   for (; n < wanted && !u->queued.empty(); ++n) {
     static_cast<std::uint8_t*>(buffer)[n] = u->queued.front();
@@ -96,6 +107,8 @@ __attribute__((visibility("default"))) std::uint32_t FT_Write(void* handle, void
   if (!u) return kInvalidHandle;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   u->written.assign(bytes, bytes + size);
+  *written = size;
+  if (silent) return kOk;
   if (size == 6 && bytes[3] == 0x42) u->queued.insert(u->queued.end(), {bytes[4], 0xB5});
   if (size == 7 && bytes[3] == 0x52 && bytes[4] >= 0xD8 && bytes[4] <= 0xDB) {
     u->queued.insert(u->queued.end(), {0xB5, static_cast<std::uint8_t>(0x10 + bytes[4] - 0xD8)});
@@ -109,5 +122,13 @@ __attribute__((visibility("default"))) std::uint32_t FT_Close(void* handle) {
   if (!u) return kInvalidHandle;
   u->open = false;
   return kOk;
+}
+
+// For the tests: make the units deaf to commands, and count the reads that would have hung.
+__attribute__((visibility("default"))) void FakeFtd2xxSetSilent(int on) {
+  silent = on != 0;
+}
+__attribute__((visibility("default"))) int FakeFtd2xxReadsWaitingForEver() {
+  return readsWaitingForEver;
 }
 }
