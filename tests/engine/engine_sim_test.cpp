@@ -128,7 +128,8 @@ TEST(EngineOnEmulatedUnits, CaptureReplaysIntoTheSameFolderByteForByte) {
   SimRun run(
       "unit A1\nunit B1 varports=0x5C\n"
       "random all seed=11 until=150\n");
-  const auto capturePath = run.folder.path().parent_path() / "sim-run.pvcap";
+  TempFolder captureFolder;
+  const auto capturePath = captureFolder / "sim-run.pvcap";
   std::error_code error;
   auto writer = CaptureWriter::create(capturePath, run.setUp.header, run.diagnostics, error);
   ASSERT_TRUE(writer);

@@ -1,6 +1,7 @@
 #include "sim/audio_encoders.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdlib>
@@ -95,7 +96,8 @@ TEST(AudioSourceTest, SpeechHasSyllablesAndPausesAndRepeatsForItsSeed) {
 }
 
 TEST(AudioSourceTest, WavFilesAreMixedToMonoAt8000) {
-  const auto path = std::filesystem::temp_directory_path() / "pv_sim_test_stereo.wav";
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("pv_sim_test_stereo-" + std::to_string(::getpid()) + ".wav");
   {
     // 16-bit stereo at 16000 per second: 8 frames, left 1000 * i, right -1000.
     std::vector<std::uint8_t> wav(44 + 8 * 4);

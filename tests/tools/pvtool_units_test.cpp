@@ -20,7 +20,8 @@ std::string runUnits(const tools::Args& args, int& status) {
 }
 
 TEST(PvtoolUnitsTest, ListsSettingsWatchesCallsAndSurvivesAnUnplug) {
-  const auto path = std::filesystem::temp_directory_path() / "pv_units_test.scenario";
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("pv_units_test-" + std::to_string(::getpid()) + ".scenario");
   std::ofstream(path) << R"(unit U1 varports=0x23 callerid=0x58 number=0x01020304 version13=0
 unit U2
 1   1/2 ring
