@@ -1,6 +1,7 @@
 // parvolin: the call recorder. For now it runs without a window (--headless), which also suits
 // a machine without a display, e.g. as a service.
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -56,6 +57,9 @@ int main(int argc, char** argv) {
                  parvolin::app::kParvolinUsage);
     return parvolin::app::kExitUsage;
   }
+  // A reader of the port lines that goes away (a closed pipe) must not stop the recording: the
+  // lines are then lost, the calls are not.
+  std::signal(SIGPIPE, SIG_IGN);
   parvolin::app::makePathsAbsolute(*options);
   std::unique_ptr<parvolin::app::SettingsStore> store =
       parvolin::app::makeQSettingsStore(options->config);

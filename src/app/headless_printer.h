@@ -49,7 +49,6 @@ class HeadlessPrinter final : public engine::EngineView {
   bool started_ = false;
   std::array<PortShown, device::kMaxPorts> current_;
   std::array<PortShown, device::kMaxPorts> printed_;
-  std::array<bool, device::kMaxPorts> shown_{};
   std::string capacityCurrent_, capacityPrinted_;
 };
 

@@ -46,7 +46,11 @@ SignalPipe::~SignalPipe() {
 
 bool SignalPipe::wait(int timeoutMs) {
   if (signal_ != 0) return true;
-  if (readFd_ < 0) return false;
+  if (readFd_ < 0) {
+    // No pipe (no descriptor was left for it): still wait, so that the loop does not spin.
+    if (timeoutMs > 0) poll(nullptr, 0, timeoutMs);
+    return false;
+  }
   pollfd p = {readFd_, POLLIN, 0};
   int rc = 0;
   do {

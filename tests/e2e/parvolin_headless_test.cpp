@@ -169,6 +169,23 @@ TEST_F(HeadlessRecorder, VirtualScenarioLeavesExactlyItsCallsAndReplaysTheSame) 
   }
 }
 
+// Whoever reads the port lines may go away (a closed pipe); the recorder goes on recording.
+TEST_F(HeadlessRecorder, ClosedOutputPipeDoesNotStopTheRecording) {
+  const auto scenario = writeScenario("pipe.scn",
+                                      "unit PV0001\n"
+                                      "1 1/1 ring\n"
+                                      "2 1/1 answer\n"
+                                      "2 1/1 talk 3\n"
+                                      "5 1/1 callend 5551234\n");
+  ProgramRun recorder(kParvolin,
+                      {"--headless", "--simulate=" + scenario.string(), "--virtual", "--config",
+                       (work() / "p.conf").string(), "--folder", "rec"},
+                      env(), work(), {}, root_ / "err.txt");
+  ASSERT_TRUE(recorder.started());
+  EXPECT_EQ(recorder.wait(), 0) << recorder.errors();
+  EXPECT_EQ(callLog(work() / "rec").size(), 1u);
+}
+
 TEST_F(HeadlessRecorder, SignalMidCallKeepsTheCallsAudioWithoutLoggingIt) {
   const auto scenario = writeScenario("long.scn",
                                       "unit PV0001\n"

@@ -47,8 +47,16 @@ class ProgramRun {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // Without an output file, standard output is a pipe that nobody reads: closed at once.
+    int pipeFds[2] = {-1, -1};
+    if (out.empty() && pipe(pipeFds) == 0) {
+      posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+      posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+      posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
@@ -56,6 +64,9 @@ class ProgramRun {
       pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
+    for (int fd : pipeFds) {
+      if (fd >= 0) close(fd);
+    }
   }
   ~ProgramRun() {
     if (pid_ > 0) {
