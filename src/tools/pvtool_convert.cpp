@@ -130,7 +130,9 @@ int runConvertWith(const Args& args, std::ostream& out, std::ostream& err, bool 
   const char* extension = o.raw16 ? ".s16" : ".wav";
 
   std::optional<fs::path> folder;
-  if (o.output && (o.files.size() > 1 || isFolder(*o.output))) {
+  // A name that ends in a separator ("out/") names a folder, whether or not it exists yet.
+  const bool folderNamed = o.output && !o.output->empty() && !o.output->has_filename();
+  if (o.output && (o.files.size() > 1 || folderNamed || isFolder(*o.output))) {
     std::error_code ec;
     fs::create_directories(*o.output, ec);
     if (!isFolder(*o.output)) {

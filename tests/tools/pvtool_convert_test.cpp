@@ -96,6 +96,11 @@ TEST_F(PvtoolConvert, OutputNamesAFileForOneInputAndAFolderForSeveral) {
   r = convert({"-o", (dir.path() / "one.wav").string(), a.string(), b.string()});
   EXPECT_EQ(r.status, 2);
 
+  // A trailing separator names a folder, made when missing, also for one input.
+  r = convert({"-o", (dir.path() / "new").string() + "/", a.string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(size(dir.path() / "new" / "a.wav"), 556u);
+
   r = convert({"--force", "-o", a.string(), a.string()});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(size(a), 512u) << "the recording itself is never the output";
