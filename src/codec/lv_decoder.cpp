@@ -43,12 +43,15 @@ void unpackMode1(const Block& block, Codes& codes) {
 // Mode 2: after the two skipped bytes, groups of three little-endian words a, b, c read as one
 // 48-bit value a:b:c with sixteen codes, the most significant first. Codes 5 and 10 straddle
 // the word boundaries.
+std::uint64_t mode2Group(const std::uint8_t* p) {
+  return (std::uint64_t{p[0]} << 32) | (std::uint64_t{p[1]} << 40) | (std::uint64_t{p[2]} << 16) |
+         (std::uint64_t{p[3]} << 24) | (std::uint64_t{p[4]} << 0) | (std::uint64_t{p[5]} << 8);
+}
+
 void unpackMode2(const Block& block, Codes& codes) {
   for (std::size_t g = 0; g < kMode2GroupsPerBlock; ++g) {
     const std::uint8_t* p = block.data() + kMode2SkippedBytes + kMode2GroupBytes * g;
-    const std::uint64_t group = (std::uint64_t{p[0]} << 32) | (std::uint64_t{p[1]} << 40) |
-                                (std::uint64_t{p[2]} << 16) | (std::uint64_t{p[3]} << 24) |
-                                (std::uint64_t{p[4]} << 0) | (std::uint64_t{p[5]} << 8);
+    const std::uint64_t group = mode2Group(p);
     for (std::size_t k = 0; k < kMode2CodesPerGroup; ++k) {
       codes[16 * g + k] = static_cast<std::uint8_t>((group >> (45 - 3 * k)) & 7);
     }
@@ -81,9 +84,7 @@ void decodeWholeMode2(const Block& block, DecoderState& state, std::int16_t* out
   g726::Working<g726::LinearHistory> s(state);
   for (std::size_t g = 0; g < kMode2GroupsPerBlock; ++g) {
     const std::uint8_t* p = block.data() + kMode2SkippedBytes + kMode2GroupBytes * g;
-    const std::uint64_t group = (std::uint64_t{p[0]} << 32) | (std::uint64_t{p[1]} << 40) |
-                                (std::uint64_t{p[2]} << 16) | (std::uint64_t{p[3]} << 24) |
-                                (std::uint64_t{p[4]} << 0) | (std::uint64_t{p[5]} << 8);
+    const std::uint64_t group = mode2Group(p);
     for (std::size_t k = 0; k < kMode2CodesPerGroup; ++k) {
       *out++ = g726::decodeCode<g726::Rate24k>(s, static_cast<unsigned>(group >> (45 - 3 * k)));
     }
