@@ -10,6 +10,10 @@ namespace parvolin::sim {
 // Generated calls for one port, for demos: answered and unanswered incoming calls, outgoing
 // calls (some of them short), and voice-activated recordings on VAR ports, with pauses between
 // them. The same seed and port give the same calls.
+// The longest a random call lasts from its start: an incoming call answered after three rings
+// (two more 4 s apart, then up to 3 s to the answer) with 40 s of talk.
+inline constexpr std::int64_t kLongestRandomCallMs = 2 * 4000 + 3000 + 40000;
+
 class RandomCallPlayer {
  public:
   RandomCallPlayer(std::uint32_t seed, int port, std::int64_t fromMs, std::int64_t untilMs);

@@ -22,6 +22,8 @@ using device::kDialledNumberDigits;
 namespace {
 
 constexpr std::int64_t kDialDigitSpacingMs = 300;
+// About four ports of random calls for a week: endMs plays no more calls than this.
+constexpr std::int64_t kRandomCallsPlayedMost = 100'000;
 
 class Parser {
  public:
@@ -346,18 +348,22 @@ std::int64_t Scenario::endMs() const {
   std::int64_t end = 0;
   for (const ScenarioEvent& e : events) end = std::max(end, e.event.atMs + e.event.durationMs);
   // Random calls with an end: the last one begins before it and may last past it. Their player
-  // is deterministic, so playing it through here gives the very calls the unit will make.
+  // is deterministic, so playing it through here gives the very calls the unit will make. Calls
+  // that go on for months are not all played: past kRandomCallsPlayedMost calls, the end of a
+  // port's calls is where its last call can end at the latest.
+  std::int64_t callsLeft = kRandomCallsPlayedMost;
   for (const UnitDeclaration& unit : units) {
     if (!unit.randomCalls || unit.randomUntilMs == kNever) continue;
     const std::uint8_t varPorts = unit.config.registers.varPorts;
     for (int port = 0; port < 4; ++port) {
       const bool varPort = (varPorts & 0xF0) == 0x50 && ((varPorts >> port) & 1);
       RandomCallPlayer player(unit.randomSeed, port, unit.randomFromMs, unit.randomUntilMs);
-      while (!player.finished()) {
+      for (; !player.finished() && callsLeft > 0; --callsLeft) {
         for (const SimEvent& e : player.takeNextCall(varPort)) {
           end = std::max(end, e.atMs + e.durationMs);
         }
       }
+      if (!player.finished()) end = std::max(end, unit.randomUntilMs + kLongestRandomCallMs);
     }
   }
   return end;

@@ -211,6 +211,18 @@ TEST(ScenarioTest, EndCoversRandomCallsThatRunPastTheirUntil) {
   EXPECT_EQ(drain(), 0u) << "nothing is sent after the end";
 }
 
+// Random calls that go on for years are not played through one by one: the end is then where
+// the last call can end at the latest.
+TEST(ScenarioTest, EndOfRandomCallsOverYearsComesQuickly) {
+  std::string error;
+  const auto s =
+      sim::parseScenario("unit S1\nunit S2\nrandom all until=1000000000\n", "t", ".", error);
+  ASSERT_TRUE(s) << error;
+  const std::int64_t end = s->endMs();
+  EXPECT_GE(end, 1'000'000'000'000);
+  EXPECT_LE(end, 1'000'000'000'000 + 60'000);
+}
+
 TEST(ScenarioTest, DemoScenarioLoads) {
   std::string error;
   const auto s = sim::loadScenario(PARVOLIN_SOURCE_DIR "/data/demo.scenario", error);

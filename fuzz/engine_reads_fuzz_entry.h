@@ -1,0 +1,70 @@
+#pragma once
+
+// The body of the engine reads fuzz target, shared with the test that replays the saved corpus.
+// Input: byte 0 gives the audio modes of units 0-3 (two bits each, unit 0 lowest); then reads,
+// each a 3-byte head {unit in bits 0-1 and seconds to move the clock on in bits 2-7, u16 length
+// - 1 (modulo 2048)} followed by that many bytes (fewer at the end of the input). After the run
+// every file of the folder must be well formed.
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <span>
+
+#include "base/clock.h"
+#include "base/diagnostics.h"
+#include "base/prompt.h"
+#include "engine/engine.h"
+#include "engine/engine_view.h"
+#include "engine/recorder_settings.h"
+#include "engine/unit_streams.h"
+#include "fuzz_folder.h"
+
+namespace parvolin::fuzz {
+
+inline constexpr std::int64_t kEngineFuzzStartMs = 1234567890LL * 1000;
+
+inline int engineReadsFuzzOne(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  const auto folder = fuzzScratchPath("engine-reads-fuzz");
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+  std::filesystem::create_directories(folder, ec);
+  if (ec) std::abort();
+
+  engine::RecorderSettings settings;
+  settings.parvolinSetting = engine::kHtmlListOn | engine::kLvFormat;
+  base::VirtualClock clock(kEngineFuzzStartMs);
+  engine::NoUnitStreams units;
+  engine::NullEngineView view;
+  base::NullDiagnostics diagnostics;
+  base::ScriptedPrompt prompt;
+  {
+    engine::Engine engine(units, clock, settings, folder, view, diagnostics, prompt);
+    engine.resetPorts();
+    for (int p = 0; p < 16; ++p) {
+      engine.setPortLines(p, engine::portLine(engine::PortLine::kIdle, p), "");
+    }
+    engine.recountCapacity();
+    for (int u = 0; u < 4; ++u) engine.audioMode[std::size_t(u)] = (data[0] >> (2 * u)) & 3;
+
+    std::size_t at = 1;
+    while (at + 3 <= size) {
+      const int unit = data[at] & 3;
+      clock.advanceMs(std::int64_t(data[at] >> 2) * 1000);
+      const std::size_t length = 1 + (data[at + 1] | (std::size_t(data[at + 2]) << 8)) % 2048;
+      at += 3;
+      const std::size_t n = std::min(length, size - at);
+      if (n == 0) break;
+      if (!engine.processRead(unit, {data + at, n}, clock.wallMs() / 1000)) std::abort();
+      engine.retryDeferredWrites();
+      at += n;
+    }
+    engine.finishRun();
+  }
+  checkFolderWellFormed(folder, settings.lvLogHtmlName);
+  std::filesystem::remove_all(folder, ec);
+  return 0;
+}
+
+}  // namespace parvolin::fuzz

@@ -1,0 +1,7 @@
+// libFuzzer target: any text as a scenario of emulated units.
+
+#include "scenario_fuzz_entry.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  return parvolin::fuzz::scenarioFuzzOne(data, size);
+}
