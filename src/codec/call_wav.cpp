@@ -5,9 +5,9 @@
 #include <new>
 #include <span>
 
+#include "base/file_io.h"
 #include "codec/lv_decoder.h"
 #include "codec/raw_file.h"
-#include "codec/replace_file.h"
 #include "codec/wav_header.h"
 
 namespace parvolin::codec {
@@ -47,7 +47,7 @@ bool convertCallToWav(const std::filesystem::path& recording, int davaLevel, Dav
   for (std::size_t i = 0; i < n; ++i) bytes[i] = toUnsigned8(buffer[i]);
 
   const auto head = header->encode();
-  return !replaceFileContents(recording, {head, std::span<const std::uint8_t>(bytes, n)});
+  return !base::replaceFileContents(recording, {head, std::span<const std::uint8_t>(bytes, n)});
 }
 
 }  // namespace parvolin::codec

@@ -5,11 +5,11 @@
 #include <span>
 #include <string>
 
+#include "base/file_io.h"
 #include "codec/dava.h"
 #include "codec/decoder_state.h"
 #include "codec/lv_decoder.h"
 #include "codec/raw_file.h"
-#include "codec/replace_file.h"
 #include "codec/wav_header.h"
 
 namespace parvolin::codec {
@@ -81,9 +81,9 @@ ConversionResult convertLvFile(const std::filesystem::path& lvFile, int mode,
 
   if (form == OutputForm::kWav8) {
     const auto head = header->encode();
-    result.error = replaceFileContents(output, {head, data});
+    result.error = base::replaceFileContents(output, {head, data});
   } else {
-    result.error = replaceFileContents(output, {data});
+    result.error = base::replaceFileContents(output, {data});
   }
   if (result.error) result.status = ConversionStatus::kCannotWrite;
   return result;

@@ -6,18 +6,18 @@
 #include <cerrno>
 #include <string>
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 
 namespace parvolin::engine {
 
 std::error_code appendCallLog(const std::filesystem::path& folder, const CallRecord& record) {
   const std::filesystem::path path = folder / kCallLogName;
-  FileHandle file;
-  std::error_code error = openExisting(path, file);
+  base::FileHandle file;
+  std::error_code error = base::openExisting(path, file);
   if (error == std::errc::no_such_file_or_directory) {
-    error = createExclusive(path, file);
+    error = base::createExclusive(path, file);
     // Someone made it between the two calls: append to theirs.
-    if (error == std::errc::file_exists) error = openExisting(path, file);
+    if (error == std::errc::file_exists) error = base::openExisting(path, file);
   }
   if (error) return error;
 
@@ -29,7 +29,7 @@ std::error_code appendCallLog(const std::filesystem::path& folder, const CallRec
   }
   if (::lseek(file.fd(), whole, SEEK_SET) < 0) return {errno, std::generic_category()};
   const auto bytes = encodeCallRecord(record);
-  error = writeAll(file.fd(), bytes.data(), bytes.size());
+  error = base::writeAll(file.fd(), bytes.data(), bytes.size());
   if (error) {
     // Leave no part of this record behind; the write's error is the one to report.
     [[maybe_unused]] const int cut = ::ftruncate(file.fd(), whole);
@@ -41,7 +41,7 @@ std::error_code appendCallLog(const std::filesystem::path& folder, const CallRec
 std::error_code readCallLog(const std::filesystem::path& file, CallLogContents& out) {
   out = {};
   std::string bytes;
-  if (std::error_code error = readWholeFile(file, bytes)) return error;
+  if (std::error_code error = base::readWholeFile(file, bytes)) return error;
   const std::size_t whole = bytes.size() / kCallRecordSize;
   out.records.reserve(whole);
   for (std::size_t i = 0; i < whole; ++i) {

@@ -67,7 +67,7 @@ void Engine::onPollTick() {
     const std::string listName = settings_.lvLogHtmlName;
     if (result.error) {
       failures_.report(listName, FileFailure::kEditList,
-                       describeFailure(listPath(), "apply the edit", result.error));
+                       base::describeFailure(listPath(), "apply the edit", result.error));
     } else {
       failures_.worked(listName, FileFailure::kEditList);
     }

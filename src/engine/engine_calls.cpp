@@ -38,7 +38,7 @@ void Engine::createAudioFile(int unit, int portIndex, std::int64_t now) {
   // name, and the first call's row would link to the second call's audio.
   for (int move = 0;; ++move) {
     name = recordingFileName(record.startTime, portIndex, mode, wav);
-    error = createExclusive(folder_ / name, port.audioFile);
+    error = base::createExclusive(folder_ / name, port.audioFile);
     if (error != std::errc::file_exists || move == kMaxNameMoves) break;
     ++record.startTime;
   }
@@ -51,7 +51,7 @@ void Engine::createAudioFile(int unit, int portIndex, std::int64_t now) {
   port.audioFill = 0;
   if (error) {
     failures_.report(name, FileFailure::kCreate,
-                     describeFailure(folder_ / name, "create the recording", error));
+                     base::describeFailure(folder_ / name, "create the recording", error));
   } else {
     failures_.worked(name, FileFailure::kCreate);
   }
@@ -61,14 +61,15 @@ void Engine::writeBufferedAudio(PortState& port) {
   const std::uint32_t fill = port.audioFill;
   port.audioFill = 0;
   if (fill == 0 || !port.audioFile.isOpen()) return;
-  const std::error_code error = writeAll(port.audioFile.fd(), port.audioBuffer.get(), fill);
+  const std::error_code error = base::writeAll(port.audioFile.fd(), port.audioBuffer.get(), fill);
   if (error) {
     // Cut a part-written buffer back, so that the file still ends on a whole block.
     [[maybe_unused]] const int cut = ::ftruncate(port.audioFile.fd(), off_t(port.audioWritten));
     [[maybe_unused]] const off_t at =
         ::lseek(port.audioFile.fd(), off_t(port.audioWritten), SEEK_SET);
-    failures_.report(port.audioFileName, FileFailure::kWrite,
-                     describeFailure(folder_ / port.audioFileName, "write the recording", error));
+    failures_.report(
+        port.audioFileName, FileFailure::kWrite,
+        base::describeFailure(folder_ / port.audioFileName, "write the recording", error));
     return;
   }
   port.audioWritten += fill;
@@ -80,7 +81,7 @@ void Engine::closeAudioFile(PortState& port) {
   const std::filesystem::path path = folder_ / port.audioFileName;
   if (const std::error_code error = port.audioFile.close()) {
     failures_.report(port.audioFileName, FileFailure::kClose,
-                     describeFailure(path, "close the recording", error));
+                     base::describeFailure(path, "close the recording", error));
   }
   // The conversion writes the WAV file beside the recording and renames it over it, so it runs
   // on the closed file.
@@ -136,7 +137,7 @@ void Engine::onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
         if (error) {
           failures_.report(
               port.audioFileName, FileFailure::kDelete,
-              describeFailure(folder_ / port.audioFileName, "delete the short call", error));
+              base::describeFailure(folder_ / port.audioFileName, "delete the short call", error));
         }
       } else {
         keepCall(unit, port);
@@ -168,7 +169,7 @@ void Engine::flushLog() {
     const std::error_code error = appendCallLog(folder_, pendingLog_.front());
     if (error) {
       failures_.report(kCallLogName, FileFailure::kAppendLog,
-                       describeFailure(folder_ / kCallLogName, "append the call", error));
+                       base::describeFailure(folder_ / kCallLogName, "append the call", error));
       return;
     }
     failures_.worked(kCallLogName, FileFailure::kAppendLog);
@@ -181,7 +182,7 @@ void Engine::flushRows() {
   const std::error_code error = appendHtmlRows(listPath(), pendingRows_, counters_.rowCountCache);
   if (error) {
     failures_.report(settings_.lvLogHtmlName, FileFailure::kWriteList,
-                     describeFailure(listPath(), "add the call", error));
+                     base::describeFailure(listPath(), "add the call", error));
     return;
   }
   failures_.worked(settings_.lvLogHtmlName, FileFailure::kWriteList);

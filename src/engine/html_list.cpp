@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 #include "engine/recording_files.h"
 
 namespace parvolin::engine {
@@ -86,7 +86,7 @@ std::error_code appendHtmlRows(const std::filesystem::path& listPath,
                                std::span<const ListRowCall> calls, std::int32_t& rowCountCache) {
   if (calls.empty()) return {};
   std::string list;
-  std::error_code error = readWholeFile(listPath, list);
+  std::error_code error = base::readWholeFile(listPath, list);
   int lastItem = 0;
   if (error == std::errc::no_such_file_or_directory) {
     list.assign(kHtmlHeader);
@@ -107,7 +107,7 @@ std::error_code appendHtmlRows(const std::filesystem::path& listPath,
     rows.insert(0, htmlRow(call.record, call.audioMode, call.wavFormat, ++item));
   }
   list.insert(kHtmlHeaderSize, rows);
-  error = writeFileAtomically(listPath, list);
+  error = base::replaceFileContents(listPath, list);
   if (error) return error;
   rowCountCache = item;
   return {};
@@ -119,7 +119,7 @@ ListEditResult applyPendingListEdit(const std::filesystem::path& folder,
   ListEditResult result;
   if (!edit.isPending()) return result;
   std::string list;
-  result.error = readWholeFile(listPath, list);
+  result.error = base::readWholeFile(listPath, list);
   if (result.error) return result;
 
   const std::string head = list.substr(0, std::min(list.size(), kHtmlHeaderSize));
@@ -128,7 +128,7 @@ ListEditResult applyPendingListEdit(const std::filesystem::path& folder,
           ? replaceAll(std::string_view(list).substr(kHtmlHeaderSize), edit.oldText, edit.newText)
           : std::string();
   if (!body.empty()) {
-    result.error = writeFileAtomically(listPath, head + body);
+    result.error = base::replaceFileContents(listPath, head + body);
     if (result.error) return result;
   } else {
     std::filesystem::remove(listPath, result.error);
@@ -154,7 +154,7 @@ ListEditResult applyPendingListEdit(const std::filesystem::path& folder,
         if (removeError) result.undeleted.push_back(file);
       }
     }
-    syncFolder(folder);
+    base::syncFolder(folder);
   }
   edit.clear();
   result.applied = true;

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_io.h"
 #include "engine/call_record.h"
-#include "engine/file_io.h"
 
 namespace parvolin::engine {
 
@@ -49,7 +49,7 @@ struct PortState {
   std::string statusText;
   std::string detailText;
 
-  FileHandle audioFile;                         // open from the call's first audio block to its end
+  base::FileHandle audioFile;                   // open from the call's first audio block to its end
   std::string audioFileName;                    // the name it was created under
   bool audioFileIsWav = false;                  // created under the ".WAV" name
   int audioFileMode = 0;                        // the AudioMode its name carries

@@ -7,7 +7,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "engine/file_io.h"
+#include "base/file_io.h"
 
 namespace parvolin::engine {
 namespace {
@@ -26,7 +26,7 @@ bool isRecordingName(const std::string& name) {
 
 // The five characters at offset 344 of the list, or fewer when the file is shorter.
 int firstItemNumberOfList(const std::filesystem::path& listPath) {
-  FileHandle file(::open(listPath.c_str(), O_RDONLY | O_CLOEXEC));
+  base::FileHandle file(::open(listPath.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.isOpen()) return 0;
   std::array<char, kItemNumberWidth> chars{};
   const ssize_t n = ::pread(file.fd(), chars.data(), chars.size(), kFirstItemNumberOffset);

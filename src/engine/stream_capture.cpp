@@ -47,19 +47,19 @@ std::unique_ptr<CaptureWriter> CaptureWriter::create(const std::filesystem::path
                                                      const CaptureHeader& header,
                                                      base::Diagnostics& diagnostics,
                                                      std::error_code& error) {
-  FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  base::FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!file.isOpen()) {
     error = {errno, std::generic_category()};
     return nullptr;
   }
   const auto bytes = encodeCaptureHeader(header);
-  error = writeAll(file.fd(), bytes.data(), bytes.size());
+  error = base::writeAll(file.fd(), bytes.data(), bytes.size());
   if (error) return nullptr;
   return std::unique_ptr<CaptureWriter>(
       new CaptureWriter(std::move(file), path, header, diagnostics));
 }
 
-CaptureWriter::CaptureWriter(FileHandle file, std::filesystem::path path,
+CaptureWriter::CaptureWriter(base::FileHandle file, std::filesystem::path path,
                              const CaptureHeader& header, base::Diagnostics& diagnostics)
     : file_(std::move(file)), path_(std::move(path)), header_(header), diagnostics_(diagnostics) {
   pending_.reserve(kFlushThreshold + kCaptureRecordHeaderSize + kCaptureMaxLength);
@@ -92,7 +92,7 @@ void CaptureWriter::append(int unit, std::span<const std::uint8_t> bytes, std::i
 
 void CaptureWriter::flush() {
   if (!isActive() || pending_.empty()) return;
-  const std::error_code error = writeAll(file_.fd(), pending_.data(), pending_.size());
+  const std::error_code error = base::writeAll(file_.fd(), pending_.data(), pending_.size());
   pending_.clear();
   if (error) stop(error.message());
 }

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
-#include "engine/file_io.h"
+#include "base/file_io.h"
 
 namespace parvolin::engine {
 
@@ -68,11 +68,11 @@ class CaptureWriter {
   std::uint64_t recordCount() const { return records_; }
 
  private:
-  CaptureWriter(FileHandle file, std::filesystem::path path, const CaptureHeader& header,
+  CaptureWriter(base::FileHandle file, std::filesystem::path path, const CaptureHeader& header,
                 base::Diagnostics& diagnostics);
   void stop(const std::string& why);
 
-  FileHandle file_;
+  base::FileHandle file_;
   std::filesystem::path path_;
   CaptureHeader header_;
   base::Diagnostics& diagnostics_;

@@ -8,8 +8,8 @@
 #include <iterator>
 #include <vector>
 
+#include "base/file_io.h"
 #include "codec/lv_decoder.h"
-#include "codec/replace_file.h"
 #include "codec/wav_header.h"
 #include "codec_test_files.h"
 
@@ -55,7 +55,7 @@ TEST(ConvertCallToWav, DavaOnlyAbove4096BytesWithTheGainCarriedOn) {
     const auto want = expectedWav(codes, n > 4096 ? kDavaLevel2 : kDavaNone, expected);
     EXPECT_EQ(readBytes(rec), want) << n;
     EXPECT_EQ(gain.level, expected.level) << n;
-    EXPECT_FALSE(fs::exists(temporaryPathFor(rec)));
+    EXPECT_FALSE(fs::exists(base::temporaryPathFor(rec)));
   }
   EXPECT_NE(gain.level, 1) << "the codes should have moved the gain";
   EXPECT_TRUE(prompt.shown.empty());
@@ -91,11 +91,11 @@ TEST(ConvertCallToWav, FailuresKeepTheRecording) {
   }
   {  // The temporary file cannot be created (a folder stands in its place).
     base::ScriptedPrompt prompt;
-    fs::create_directory(temporaryPathFor(rec));
+    fs::create_directory(base::temporaryPathFor(rec));
     EXPECT_FALSE(convertCallToWav(rec, kDavaLevel1, gain, prompt));
     EXPECT_EQ(readBytes(rec), codes);
     EXPECT_TRUE(prompt.shown.empty());
-    fs::remove(temporaryPathFor(rec));
+    fs::remove(base::temporaryPathFor(rec));
   }
   {  // No recording at all.
     base::ScriptedPrompt prompt;
@@ -114,12 +114,12 @@ TEST(ReplaceFile, WritesAllPartsOrNothing) {
   const fs::path target = dir.path() / "list.htm";
   writeBytes(target, {1, 2, 3});
   const std::vector<std::uint8_t> a{9, 8}, b{7};
-  ASSERT_FALSE(replaceFileContents(target, {a, b}));
+  ASSERT_FALSE(base::replaceFileContents(target, {a, b}));
   EXPECT_EQ(readBytes(target), (std::vector<std::uint8_t>{9, 8, 7}));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
   const fs::path inMissingFolder = dir.path() / "nope" / "x.wav";
-  EXPECT_TRUE(replaceFileContents(inMissingFolder, {a}));
+  EXPECT_TRUE(base::replaceFileContents(inMissingFolder, {a}));
   EXPECT_FALSE(fs::exists(inMissingFolder));
 }
 

@@ -1,4 +1,4 @@
-#include "engine/file_io.h"
+#include "base/file_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-namespace parvolin::engine {
+namespace parvolin::base {
 namespace {
 
 std::error_code lastError() {
@@ -46,19 +46,30 @@ std::error_code createExclusive(const std::filesystem::path& path, FileHandle& o
   return {};
 }
 
-std::error_code writeAll(int fd, const void* data, std::size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd, p, size);
+namespace detail {
+
+std::error_code writeAllWith(WriteCall call, int fd, std::span<const std::uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = call(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return lastError();
     }
+    // A write that takes nothing would take nothing again: the disk is full.
     if (n == 0) return std::make_error_code(std::errc::no_space_on_device);
-    p += n;
-    size -= std::size_t(n);
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
   }
   return {};
+}
+
+}  // namespace detail
+
+std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes) {
+  return detail::writeAllWith(::write, fd, bytes);
+}
+
+std::error_code writeAll(int fd, const void* data, std::size_t size) {
+  return writeAll(fd, {static_cast<const std::uint8_t*>(data), size});
 }
 
 std::error_code readWholeFile(const std::filesystem::path& path, std::string& out) {
@@ -90,23 +101,35 @@ std::error_code syncFolder(const std::filesystem::path& folder) {
   return handle.close();
 }
 
-std::error_code writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
-  const std::filesystem::path folder = path.parent_path();
-  const std::filesystem::path temp = folder / ("." + path.filename().string() + ".tmp");
+std::filesystem::path temporaryPathFor(const std::filesystem::path& target) {
+  return target.parent_path() / ("." + target.filename().string() + ".tmp");
+}
+
+std::error_code replaceFileContents(const std::filesystem::path& target,
+                                    std::initializer_list<std::span<const std::uint8_t>> parts) {
+  const std::filesystem::path temp = temporaryPathFor(target);
   FileHandle file(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode));
   if (!file.isOpen()) return lastError();
-  std::error_code error = writeAll(file.fd(), bytes.data(), bytes.size());
+  std::error_code error;
+  for (const auto part : parts) {
+    if ((error = writeAll(file.fd(), part))) break;
+  }
   if (!error && ::fsync(file.fd()) != 0) error = lastError();
   if (const std::error_code closed = file.close(); !error) error = closed;
-  if (!error && ::rename(temp.c_str(), path.c_str()) != 0) error = lastError();
+  if (!error && ::rename(temp.c_str(), target.c_str()) != 0) error = lastError();
   if (error) {
     ::unlink(temp.c_str());
     return error;
   }
   // The new contents are in place; a folder that cannot be synced only leaves the rename less
   // durable, and reporting it as a failure would make the caller write the same change again.
-  syncFolder(folder);
+  syncFolder(target.parent_path());
   return {};
+}
+
+std::error_code replaceFileContents(const std::filesystem::path& target, std::string_view bytes) {
+  return replaceFileContents(
+      target, {std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())});
 }
 
 std::string describeFailure(const std::filesystem::path& path, std::string_view action,
@@ -119,4 +142,4 @@ std::string describeFailure(const std::filesystem::path& path, std::string_view 
   return text;
 }
 
-}  // namespace parvolin::engine
+}  // namespace parvolin::base
