@@ -139,9 +139,7 @@ bool RecorderSession::setUpUnit(int unit) {
   }
   engine_.audioMode[unit] = mode;
   setUp_[unit] = true;
-  // WAV recording needs every unit in mode 3. Neither change is written to the store.
-  if (mode != 3) settings_.parvolinSetting &= ~engine::kWavFormat;
-  settings_.parvolinSetting |= engine::kHtmlListOn;
+  engine::applyUnitSetUp(settings_, mode);
 
   std::uint8_t version[kVersionBufferSize] = {};
   if (!link_.queryVersion(version, unit) || version[0] != kVersionAck) {

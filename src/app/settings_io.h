@@ -7,20 +7,9 @@
 
 namespace parvolin::app {
 
-// Value names of the settings section.
-inline constexpr const char* kParvolinPathName = "ParvolinPath";
-inline constexpr const char* kLvLogHtmlNameName = "LvLogHtmlName";
-inline constexpr const char* kLvUsernameName = "LvUsername";
-inline constexpr const char* kLvPasswordName = "LvPassword";
-inline constexpr const char* kLvSvrAllowedName = "bLvSvrAllowed";
-inline constexpr const char* kAutoRefreshName = "bAutoRefresh";
-inline constexpr const char* kParvolinSettingName = "ParvolinSetting";
-inline constexpr const char* kItemLimitName = "UItemNoLimitSetting";
-inline constexpr const char* kSpaceLimitName = "USpaceLimitSetting";
+// The value that records the first unit's number; not one of the nine settings: written on every
+// start, never read by the recorder.
 inline constexpr const char* kUnitNumberName = "USN";
-
-// Name of the recording folder made under the working directory when none is stored.
-inline constexpr const char* kDefaultFolderName = "ZEruFolder";
 
 enum class DefaultWrites {
   WriteBack,  // a missing value is written to the store at once (every normal start)
@@ -38,14 +27,16 @@ struct SettingsLoad {
   DefaultFolder folder = DefaultFolder::Create;
 };
 
-// Reads the nine settings, gives every missing one its default (an empty string; -1 in
-// "bLvSvrAllowed", "bAutoRefresh" or "ParvolinSetting"; 0 in a limit; or a value absent from the
-// store), writing each default back at once in the order of the section, then reads all nine
+// Reads the nine settings of engine::kSettings, gives every one that counts as missing its
+// default, writing each default back at once in the order of the table, then reads all nine
 // again; those are the values returned. With DefaultWrites::None nothing is written and the
 // defaults are applied in memory only.
 engine::RecorderSettings loadRecorderSettings(SettingsStore& store, const SettingsLoad& load);
 
-// Writes all nine settings (the configuration dialog's save).
+// Writes one setting as `settings` holds it (the configuration dialog writes those it changed).
+void saveSetting(SettingsStore& store, const engine::RecorderSettings& settings,
+                 engine::Setting setting);
+// Writes all nine settings, in the order of the table.
 void saveRecorderSettings(SettingsStore& store, const engine::RecorderSettings& settings);
 
 }  // namespace parvolin::app

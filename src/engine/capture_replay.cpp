@@ -8,8 +8,7 @@ namespace parvolin::engine {
 void applyCapturedSetUp(const CaptureHeader& header, RecorderSettings& settings) {
   for (const CaptureUnit& unit : header.units) {
     if ((unit.flags & kUnitSetUp) == 0) continue;
-    if (unit.audioMode != 3) settings.parvolinSetting &= ~kWavFormat;
-    settings.parvolinSetting |= kHtmlListOn;
+    applyUnitSetUp(settings, unit.audioMode);
   }
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <variant>
 
 namespace parvolin::engine {
 
@@ -14,21 +18,131 @@ inline constexpr std::uint32_t kWavFormat = 0x10;
 inline constexpr std::uint32_t kLvFormat = 0x20;
 
 // The recorder's settings for one run, loaded at start-up and edited by the configuration
-// dialog. The defaults here are those written to an empty settings store.
+// dialog. A default-constructed record holds the defaults of kSettings below (the folder path
+// is empty: its default is made at start-up).
 struct RecorderSettings {
-  std::string parvolinPath;                       // "ParvolinPath": the recording folder
-  std::string lvLogHtmlName = "ZEruTestNew.htm";  // "LvLogHtmlName"
-  std::string lvUsername = "ZORUZIVA";            // "LvUsername"
-  std::string lvPassword = "ZORUZIVA";            // "LvPassword"
-  std::int32_t bLvSvrAllowed = 0;                 // "bLvSvrAllowed"
-  std::int32_t bAutoRefresh = 1;                  // "bAutoRefresh"
-  std::uint32_t parvolinSetting = kLvFormat | kKeepShortCalls | kHtmlListOn;  // 44
-  std::int32_t itemLimit = 2000;  // "UItemNoLimitSetting"
-  std::int32_t spaceLimit = 500;  // "USpaceLimitSetting", megabytes
+  RecorderSettings();
+
+  std::string parvolinPath;  // the recording folder
+  std::string lvLogHtmlName;
+  std::string lvUsername;
+  std::string lvPassword;
+  std::int32_t bLvSvrAllowed;
+  std::int32_t bAutoRefresh;
+  std::uint32_t parvolinSetting;
+  std::int32_t itemLimit;
+  std::int32_t spaceLimit;  // megabytes
 
   bool has(std::uint32_t bit) const { return (parvolinSetting & bit) != 0; }
   // 1 or 2, or 0 for no volume adjustment: level 1 wins when both bits are set.
   int davaLevel() const { return has(kDavaLevel1) ? 1 : has(kDavaLevel2) ? 2 : 0; }
 };
+
+// The nine settings, in the order of the settings section.
+enum class Setting {
+  kParvolinPath,
+  kLvLogHtmlName,
+  kLvUsername,
+  kLvPassword,
+  kLvSvrAllowed,
+  kAutoRefresh,
+  kParvolinSetting,
+  kItemLimit,
+  kSpaceLimit,
+};
+inline constexpr std::size_t kSettingCount = 9;
+
+// One setting of the settings section: its value name, its field, its default and what counts
+// as missing. A text counts as missing when it is empty; a number when it is absent or holds
+// `missing`.
+struct SettingSpec {
+  using Field = std::variant<std::string RecorderSettings::*, std::int32_t RecorderSettings::*,
+                             std::uint32_t RecorderSettings::*>;
+  enum class Default {
+    kValue,              // the default below
+    kUnderWorkingFolder  // the working directory at start-up + `text` (a folder, created)
+  };
+
+  Setting id;
+  std::string_view name;
+  Field field;
+  Default kind = Default::kValue;
+  std::string_view text;     // a text's default, or the folder name of kUnderWorkingFolder
+  std::int32_t number = 0;   // a number's default
+  std::int32_t missing = 0;  // the number that counts as missing
+  // The fallback for an absent number when the settings are read the second time at start-up,
+  // after the defaults were written back.
+  std::int32_t rereadFallback = 0;
+
+  bool isText() const { return std::holds_alternative<std::string RecorderSettings::*>(field); }
+};
+
+inline constexpr std::array<SettingSpec, kSettingCount> kSettings = {{
+    {Setting::kParvolinPath, "ParvolinPath", &RecorderSettings::parvolinPath,
+     SettingSpec::Default::kUnderWorkingFolder, "ZEruFolder"},
+    {Setting::kLvLogHtmlName, "LvLogHtmlName", &RecorderSettings::lvLogHtmlName,
+     SettingSpec::Default::kValue, "ZEruTestNew.htm"},
+    {Setting::kLvUsername, "LvUsername", &RecorderSettings::lvUsername,
+     SettingSpec::Default::kValue, "ZORUZIVA"},
+    {Setting::kLvPassword, "LvPassword", &RecorderSettings::lvPassword,
+     SettingSpec::Default::kValue, "ZORUZIVA"},
+    {Setting::kLvSvrAllowed,
+     "bLvSvrAllowed",
+     &RecorderSettings::bLvSvrAllowed,
+     SettingSpec::Default::kValue,
+     {},
+     0,
+     -1,
+     -1},
+    {Setting::kAutoRefresh,
+     "bAutoRefresh",
+     &RecorderSettings::bAutoRefresh,
+     SettingSpec::Default::kValue,
+     {},
+     1,
+     -1,
+     -1},
+    // 44: LvFormat, KeepShortCalls, HtmlListOn. Read a second time with 0 for absent, as the
+    // start-up has always done.
+    {Setting::kParvolinSetting,
+     "ParvolinSetting",
+     &RecorderSettings::parvolinSetting,
+     SettingSpec::Default::kValue,
+     {},
+     kLvFormat | kKeepShortCalls | kHtmlListOn,
+     -1,
+     0},
+    {Setting::kItemLimit,
+     "UItemNoLimitSetting",
+     &RecorderSettings::itemLimit,
+     SettingSpec::Default::kValue,
+     {},
+     2000,
+     0,
+     0},
+    {Setting::kSpaceLimit,
+     "USpaceLimitSetting",
+     &RecorderSettings::spaceLimit,
+     SettingSpec::Default::kValue,
+     {},
+     500,
+     0,
+     0},
+}};
+
+constexpr const SettingSpec& settingSpec(Setting id) {
+  return kSettings[static_cast<std::size_t>(id)];
+}
+
+// A setting's value in `settings`: the text, or the number as the store keeps it (32 bits,
+// signed).
+const std::string& settingText(const RecorderSettings& settings, const SettingSpec& spec);
+std::int32_t settingNumber(const RecorderSettings& settings, const SettingSpec& spec);
+void setSettingText(RecorderSettings& settings, const SettingSpec& spec, std::string value);
+void setSettingNumber(RecorderSettings& settings, const SettingSpec& spec, std::int32_t value);
+
+// What setting a unit up does to the settings: WAV recording needs every unit in audio mode 3,
+// and the list is kept for every unit set up. Neither change is written to the store.
+void applyUnitSetUp(RecorderSettings& settings, std::uint8_t audioMode);
 
 }  // namespace parvolin::engine

@@ -108,6 +108,39 @@ TEST(SettingsLoad, FolderOverrideStoresTheDefaultButDoesNotCreateIt) {
   EXPECT_FALSE(std::filesystem::exists(cwd.path() / "ZEruFolder"));
 }
 
+TEST(SettingsSave, EverySettingComesBackAsSavedAndOneCanBeSavedAlone) {
+  TempFolder cwd;
+  engine::RecorderSettings saved;
+  saved.parvolinPath = "/rec/ZEruFolder";
+  saved.lvLogHtmlName = "calls.htm";
+  saved.lvUsername = "user";
+  saved.lvPassword = "secret";
+  saved.bLvSvrAllowed = 1;
+  saved.bAutoRefresh = 0;
+  saved.parvolinSetting = 0x11;
+  saved.itemLimit = 70000;
+  saved.spaceLimit = 12;
+  MemorySettingsStore store;
+  saveRecorderSettings(store, saved);
+  EXPECT_EQ(store.writes.size(), engine::kSettingCount);
+  const auto loaded =
+      loadRecorderSettings(store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::Create});
+  for (const engine::SettingSpec& spec : engine::kSettings) {
+    SCOPED_TRACE(std::string(spec.name));
+    if (spec.isText()) {
+      EXPECT_EQ(engine::settingText(loaded, spec), engine::settingText(saved, spec));
+    } else {
+      EXPECT_EQ(engine::settingNumber(loaded, spec), engine::settingNumber(saved, spec));
+    }
+  }
+
+  store.writes.clear();
+  saved.itemLimit = 3000;
+  saveSetting(store, saved, engine::Setting::kItemLimit);
+  EXPECT_EQ(store.writes, std::vector<std::string>{"UItemNoLimitSetting"});
+  EXPECT_EQ(store.getIntOr("UItemNoLimitSetting", 0), 3000);
+}
+
 TEST(QSettingsStore, IniFileKeepsTypesInTheSectionAndTreatsGarbageAsAbsent) {
   TempFolder dir;
   const auto file = dir / "Parvolin.conf";
