@@ -111,7 +111,7 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
     session.exitRecorder(RecorderSession::ExitQuestion::DontAsk);
     return kExitSetUpFailed;
   }
-  if (session.pollPeriod() == kPollPeriodWithoutUnitsMs) {
+  if (session.pollPeriod() == device::kPollPeriodWithoutUnitsMs) {
     // The window shows this as "NONE" lines; on a terminal the reason helps (permissions, a
     // missing library).
     const std::string why = units.d2xx.lastError();

@@ -8,9 +8,6 @@ namespace {
 
 constexpr std::size_t kLocationLineColumns = 80;
 constexpr std::size_t kLocationPadIndex = 20;
-constexpr std::size_t kVersionBufferSize = 34;
-constexpr std::uint8_t kDelayCodeValid = 0x5;
-constexpr int kDelaySeconds[] = {4, 12, 32, 100};
 
 std::string portLine(const char* format, int portNumber) {
   char line[48];
@@ -20,17 +17,6 @@ std::string portLine(const char* format, int portNumber) {
 
 bool endsWith(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
-}
-
-// Reads the stream control byte and writes 0 when it is not 0. The value counts whatever the
-// command's result: a unit that answers with a bad acknowledge byte still gets the stop.
-void stopStreamIfRunning(device::UnitLink& link, int unit) {
-  std::uint8_t control = 0;
-  link.streamControl(true, control, unit);
-  if (control != 0) {
-    std::uint8_t off = 0;
-    link.streamControl(false, off, unit);
-  }
 }
 
 }  // namespace
@@ -47,17 +33,6 @@ std::string makeLocationLine(std::string_view folder) {
   line += folder;
   while (line.size() < kLocationLineColumns) line.insert(kLocationPadIndex, 1, ' ');
   return line;
-}
-
-int pollPeriodMs(bool unitsOpened, bool unit3Present, bool unit4Present) {
-  if (!unitsOpened) return kPollPeriodWithoutUnitsMs;
-  return (unit3Present ? kPollPeriodWithUnit3Ms : kPollPeriodMs) +
-         (unit4Present ? kPollPeriodUnit4ExtraMs : 0);
-}
-
-int varOffDelaySeconds(std::uint8_t code, int previous) {
-  const int index = (code >> 4) == kDelayCodeValid ? (code & 0x0F) : 1;
-  return index < 4 ? kDelaySeconds[index] : previous;
 }
 
 std::string searchResultName(std::string_view htmlName) {
@@ -111,19 +86,19 @@ RecorderSession::OpenResult RecorderSession::open() {
 
   const bool opened = link_.openAll();
   if (opened) setIdleLines(0);
-  pollPeriodMs_ = pollPeriodMs(opened, link_.present[2] != 0, link_.present[3] != 0);
+  pollPeriodMs_ = device::pollPeriodMs(opened, link_.isPresent(2), link_.isPresent(3));
   if (!timer_.start(pollPeriodMs_)) {
     prompt_.message(kTimerErrorText);
     return OpenResult::NoTimer;
   }
   if (opened && !setUpUnit(0)) return OpenResult::SetUpFailed;
   for (int unit = 1; unit < device::kMaxUnits; ++unit) {
-    if (link_.present[unit] == 0) continue;
+    if (!link_.isPresent(unit)) continue;
     setIdleLines(unit);
     if (!setUpUnit(unit)) return OpenResult::SetUpFailed;
   }
 
-  visibleRows_ = link_.present[3] ? 4 : link_.present[2] ? 3 : link_.present[1] ? 2 : 1;
+  visibleRows_ = link_.isPresent(3) ? 4 : link_.isPresent(2) ? 3 : link_.isPresent(1) ? 2 : 1;
   for (int portIndex = 0; portIndex < device::kMaxPorts; ++portIndex) {
     fields_.showPort(portIndex, fields_.statusText(portIndex), fields_.detailText(portIndex));
   }
@@ -132,34 +107,27 @@ RecorderSession::OpenResult RecorderSession::open() {
 }
 
 bool RecorderSession::setUpUnit(int unit) {
-  std::uint8_t mode = 0;
-  if (!link_.encoderMode(true, mode, unit)) {
-    prompt_.message(kEncoderModeErrorText);
-    return false;
+  const device::UnitSetUp setUp = link_.setUpUnit(unit);
+  if (setUp.audioMode) {
+    engine_.audioMode[unit] = *setUp.audioMode;
+    setUp_[unit] = true;
+    engine::applyUnitSetUp(settings_, *setUp.audioMode);
   }
-  engine_.audioMode[unit] = mode;
-  setUp_[unit] = true;
-  engine::applyUnitSetUp(settings_, mode);
-
-  std::uint8_t version[kVersionBufferSize] = {};
-  if (!link_.queryVersion(version, unit) || version[0] != kVersionAck) {
-    prompt_.message(kVersionErrorText, base::PromptIcon::Exclamation);
-    return false;
+  if (setUp.varOffDelaySec) engine_.varOffDelay[unit] = *setUp.varOffDelaySec;
+  switch (setUp.failure) {
+    case device::SetUpFailure::kNone:
+      return true;
+    case device::SetUpFailure::kEncoderMode:
+      prompt_.message(kEncoderModeErrorText);
+      return false;
+    case device::SetUpFailure::kVersion:
+      prompt_.message(kVersionErrorText, base::PromptIcon::Exclamation);
+      return false;
+    case device::SetUpFailure::kTurnOffDelay:
+      prompt_.message(kTurnOffDelayErrorText);
+      return false;
   }
-
-  std::uint8_t delayCode = 0;
-  if (!link_.varTurnOffDelay(true, delayCode, unit)) {
-    prompt_.message(kTurnOffDelayErrorText);
-    return false;
-  }
-  engine_.varOffDelay[unit] = varOffDelaySeconds(delayCode, engine_.varOffDelay[unit]);
-
-  // Results of the stream commands are not checked: a unit that does not stream shows up as a
-  // lost unit on the next tick.
-  stopStreamIfRunning(link_, unit);
-  std::uint8_t start = kStreamStart;
-  link_.streamControl(false, start, unit);
-  return true;
+  return false;
 }
 
 void RecorderSession::refreshAfterConfigure() {
@@ -175,7 +143,7 @@ bool RecorderSession::exitRecorder(ExitQuestion question) {
   }
   // Every slot gets the stop command, present or not; a closed handle just fails.
   for (int unit = device::kMaxUnits - 1; unit >= 0; --unit) {
-    stopStreamIfRunning(link_, unit);
+    link_.stopStream(unit);
   }
   timer_.stop();
   engine_.finishRun();

@@ -23,24 +23,11 @@ inline constexpr std::string_view kTurnOffDelayErrorText =
     "Failed to read VAR mode Turn Off Delay. Quit and retry please!";
 inline constexpr std::string_view kExitQuestionText = "Do you really want to exit?";
 
-inline constexpr int kPollPeriodMs = 35;
-inline constexpr int kPollPeriodWithUnit3Ms = 50;
-inline constexpr int kPollPeriodUnit4ExtraMs = 15;
-inline constexpr int kPollPeriodWithoutUnitsMs = 500;
-
-inline constexpr std::uint8_t kVersionAck = 0xB5;
-inline constexpr std::uint8_t kStreamStart = 0x4D;
-
 // " Port:  %d            NONE" and " Port:  %d            IDLE".
 std::string noneLine(int portNumber);
 std::string idleLine(int portNumber);
 // "Logging Location:    " + folder, right-aligned to 80 columns by blanks inserted at index 20.
 std::string makeLocationLine(std::string_view folder);
-// The period of the PollTimer for the units found by openAll.
-int pollPeriodMs(bool unitsOpened, bool unit3Present, bool unit4Present);
-// The VAR turn-off delay in seconds for a unit's delay code; `previous` when the code maps to
-// no delay.
-int varOffDelaySeconds(std::uint8_t code, int previous);
 // The file manager's search result next to the HTML list: every ".htm" becomes "Find.htm".
 std::string searchResultName(std::string_view htmlName);
 

@@ -16,11 +16,10 @@ bool readFirstUnitNumber(device::UnitLink& link, std::int32_t& number) {
     link.closeAll();
     return true;
   }
-  std::uint32_t read = 0;
-  const bool ok = link.readUnitNumber(read, 0);
+  const std::optional<std::uint32_t> read = link.readUnitNumber(0);
   link.closeAll();
-  if (ok) number = static_cast<std::int32_t>(read);
-  return ok;
+  if (read) number = static_cast<std::int32_t>(*read);
+  return read.has_value();
 }
 
 // Makes `folder` the current directory, creating it when it is missing; shows the message when

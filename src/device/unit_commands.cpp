@@ -8,12 +8,6 @@ namespace parvolin::device {
 
 using protocol::Access;
 
-namespace {
-constexpr Access accessFor(bool read) {
-  return read ? Access::kRead : Access::kWrite;
-}
-}  // namespace
-
 bool UnitLink::writeFrame(D2xx::Handle h, const std::uint8_t* frame, std::uint32_t size) {
   std::uint32_t written = 0;
   // A frame that went out in part is as good as none: the unit cannot answer it.
@@ -39,105 +33,112 @@ UnitLink::AnswerOutcome UnitLink::readAnswer(D2xx::Handle h, std::uint8_t* answe
   }
 }
 
-bool UnitLink::twoByteCommand(const std::uint8_t* frame, std::uint32_t frameSize,
-                              std::size_t valueAt, std::size_t ackAt, std::uint8_t& value, int unit,
-                              Clears clears) {
+CommandReply UnitLink::twoByteCommand(const std::uint8_t* frame, std::uint32_t frameSize,
+                                      std::size_t valueAt, std::size_t ackAt, int unit,
+                                      Clears clears) {
   const D2xx::Handle h = liveHandle(unit);
   if (!writeFrame(h, frame, frameSize)) {
-    if (clears != Clears::kNothing) present[unit] = 0;
-    return false;
+    if (clears != Clears::kNothing) present_[unit] = 0;
+    return {};
   }
   std::array<std::uint8_t, protocol::kTwoByteAnswerSize> answer{};
   switch (readAnswer(h, answer.data(), protocol::kTwoByteAnswerSize)) {
     case AnswerOutcome::kReadFailed:
-      if (clears == Clears::kOnWriteOrReadFailure) present[unit] = 0;
-      return false;
+      if (clears == Clears::kOnWriteOrReadFailure) present_[unit] = 0;
+      return {};
     case AnswerOutcome::kIncomplete:
-      return false;
+      return {};
     case AnswerOutcome::kComplete:
       break;
   }
   // The value byte is delivered even when the acknowledge byte is wrong.
-  value = answer[valueAt];
-  return answer[ackAt] == protocol::kAck;
+  return {answer[ackAt] == protocol::kAck, answer[valueAt]};
 }
 
-bool UnitLink::registerCommand(std::uint8_t letter, bool read, std::uint8_t& value, int unit,
-                               Clears clears) {
-  if (!validUnit(unit)) return false;
-  const auto frame =
-      protocol::registerFrame(protocol::registerCode(letter, accessFor(read)), value);
-  return twoByteCommand(frame.data(), frame.size(), 1, 0, value, unit, clears);
+CommandReply UnitLink::registerCommand(std::uint8_t code, std::uint8_t value, int unit,
+                                       Clears clears) {
+  if (!validUnit(unit)) return {};
+  const auto frame = protocol::registerFrame(code, value);
+  return twoByteCommand(frame.data(), frame.size(), 1, 0, unit, clears);
 }
 
-bool UnitLink::queryVersion(std::uint8_t* buffer, int unit) {
-  if (!validUnit(unit)) return false;
+namespace {
+
+// Transport failures of the audio mode register clear the present flag; those of the other
+// registers do not.
+bool clearsPresent(Register reg) {
+  return reg == Register::kEncoderMode;
+}
+
+}  // namespace
+
+CommandReply UnitLink::readRegister(Register reg, int unit) {
+  return registerCommand(protocol::registerCode(protocol::registerLetter(reg), Access::kRead), 0,
+                         unit,
+                         clearsPresent(reg) ? Clears::kOnWriteOrReadFailure : Clears::kNothing);
+}
+
+CommandReply UnitLink::writeRegister(Register reg, std::uint8_t value, int unit) {
+  return registerCommand(protocol::registerCode(protocol::registerLetter(reg), Access::kWrite),
+                         value, unit,
+                         clearsPresent(reg) ? Clears::kOnWriteOrReadFailure : Clears::kNothing);
+}
+
+CommandReply UnitLink::readStreamControl(int unit) {
+  if (!validUnit(unit)) return {};
+  const auto frame = protocol::streamControlFrame(Access::kRead, 0);
+  return twoByteCommand(frame.data(), frame.size(), 0, 1, unit, Clears::kOnWriteFailure);
+}
+
+CommandReply UnitLink::writeStreamControl(std::uint8_t value, int unit) {
+  if (!validUnit(unit)) return {};
+  const auto frame = protocol::streamControlFrame(Access::kWrite, value);
+  return twoByteCommand(frame.data(), frame.size(), 0, 1, unit, Clears::kOnWriteFailure);
+}
+
+std::optional<VersionAnswer> UnitLink::queryVersion(int unit) {
+  if (!validUnit(unit)) return std::nullopt;
   const D2xx::Handle h = liveHandle(unit);
   // Empty the receive side first. A unit that streams never runs dry, so the flush is bounded
   // and the query goes on as if the queue were empty.
+  std::array<std::uint8_t, kFlushBlockSize> scratch;
   for (int reads = 0; reads < kMaxDrainReads; ++reads) {
     std::uint32_t got = 0;
-    if (d2xx_.read(h, buffer, kFlushBlockSize, got) != D2xx::kOk) {
-      present[unit] = 0;
-      return false;
+    if (d2xx_.read(h, scratch.data(), kFlushBlockSize, got) != D2xx::kOk) {
+      present_[unit] = 0;
+      return std::nullopt;
     }
     if (got == 0) break;
   }
   const auto frame = protocol::versionFrame();
   if (!writeFrame(h, frame.data(), frame.size())) {
-    present[unit] = 0;
-    return false;
+    present_[unit] = 0;
+    return std::nullopt;
   }
-  switch (readAnswer(h, buffer, protocol::kVersionAnswerSize)) {
+  VersionAnswer answer{};
+  switch (readAnswer(h, answer.data(), protocol::kVersionAnswerSize)) {
     case AnswerOutcome::kReadFailed:
-      present[unit] = 0;
-      return false;
+      present_[unit] = 0;
+      return std::nullopt;
     case AnswerOutcome::kIncomplete:
-      return false;
+      return std::nullopt;
     case AnswerOutcome::kComplete:
       break;
   }
-  return true;
+  return answer;
 }
 
-bool UnitLink::streamControl(bool read, std::uint8_t& value, int unit) {
-  if (!validUnit(unit)) return false;
-  value &= protocol::kStreamValueMask;
-  const auto frame = protocol::streamControlFrame(accessFor(read), value);
-  return twoByteCommand(frame.data(), frame.size(), 0, 1, value, unit, Clears::kOnWriteFailure);
-}
-
-bool UnitLink::encoderMode(bool read, std::uint8_t& value, int unit) {
-  return registerCommand(protocol::kEncoderModeRegister, read, value, unit,
-                         Clears::kOnWriteOrReadFailure);
-}
-bool UnitLink::callerIdMode(bool read, std::uint8_t& value, int unit) {
-  return registerCommand(protocol::kCallerIdModeRegister, read, value, unit, Clears::kNothing);
-}
-bool UnitLink::varPorts(bool read, std::uint8_t& value, int unit) {
-  return registerCommand(protocol::kVarPortsRegister, read, value, unit, Clears::kNothing);
-}
-bool UnitLink::varThreshold(bool read, std::uint8_t& value, int unit) {
-  return registerCommand(protocol::kVarThresholdRegister, read, value, unit, Clears::kNothing);
-}
-bool UnitLink::varTurnOffDelay(bool read, std::uint8_t& value, int unit) {
-  return registerCommand(protocol::kVarTurnOffDelayRegister, read, value, unit, Clears::kNothing);
-}
-bool UnitLink::varTimeout(bool read, std::uint8_t& value, int unit) {
-  return registerCommand(protocol::kVarTimeoutRegister, read, value, unit, Clears::kNothing);
-}
-
-bool UnitLink::readUnitNumber(std::uint32_t& number, int unit) {
-  std::uint32_t result = 0;
+std::optional<std::uint32_t> UnitLink::readUnitNumber(int unit) {
+  std::uint32_t number = 0;
   // The most significant byte is asked for first.
   for (int i = protocol::kUnitNumberBytes - 1; i >= 0; --i) {
-    std::uint8_t byte = 0;
     const auto letter = static_cast<std::uint8_t>(protocol::kUnitNumberRegister0 + i);
-    if (!registerCommand(letter, true, byte, unit, Clears::kOnWriteOrReadFailure)) return false;
-    result = (result << 8) | byte;
+    const CommandReply reply = registerCommand(protocol::registerCode(letter, Access::kRead), 0,
+                                               unit, Clears::kOnWriteOrReadFailure);
+    if (!reply) return std::nullopt;
+    number = (number << 8) | *reply;
   }
-  number = result;
-  return true;
+  return number;
 }
 
 }  // namespace parvolin::device

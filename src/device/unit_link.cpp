@@ -22,7 +22,7 @@ bool UnitLink::listUnits(std::uint32_t& listed) {
     // A serial number may come back with a terminator inside; only what precedes it counts.
     text.resize(std::strlen(text.c_str()));
     if (text.empty() || text.size() > kMaxSerialLength) continue;
-    auto& slot = serial[listed];
+    auto& slot = serial_[listed];
     slot.fill(0);
     std::memcpy(slot.data(), text.data(), text.size());
     ++listed;
@@ -32,21 +32,21 @@ bool UnitLink::listUnits(std::uint32_t& listed) {
 
 void UnitLink::closeStaleHandle(int unit) {
   if (!handleOpen_[unit]) return;
-  d2xx_.close(handle[unit]);  // a unit that vanished fails to close; its handle is gone anyway
+  d2xx_.close(handle_[unit]);  // a unit that vanished fails to close; its handle is gone anyway
   handleOpen_[unit] = false;
 }
 
-// Opens unit `unit` by its serial slot; on success handle[unit] holds the new handle.
+// Opens unit `unit` by its serial slot; on success handle_[unit] holds the new handle.
 bool UnitLink::openUnit(int unit) {
   // A handle still open from before (a unit that failed) is closed first: the device would
   // refuse a second open, and the old handle would leak.
   closeStaleHandle(unit);
-  present[unit] = 0;
-  const auto& slot = serial[unit];
+  present_[unit] = 0;
+  const auto& slot = serial_[unit];
   const std::string text(slot.begin(), std::find(slot.begin(), slot.end(), '\0'));
   D2xx::Handle opened = 0;
   if (d2xx_.openBySerial(text, opened) != D2xx::kOk) return false;
-  handle[unit] = opened;
+  handle_[unit] = opened;
   handleOpen_[unit] = true;
   return true;
 }
@@ -76,7 +76,7 @@ bool UnitLink::openAll() {
   // also when the listing now puts it in another slot.
   for (int unit = 0; unit < kMaxUnits; ++unit) {
     closeStaleHandle(unit);
-    present[unit] = 0;
+    present_[unit] = 0;
   }
   std::uint32_t listed = 0;
   if (!listUnits(listed)) return false;
@@ -84,10 +84,9 @@ bool UnitLink::openAll() {
     // Unit 0 is always attempted; with nothing listed its open fails.
     if (unit != 0 && listed <= static_cast<std::uint32_t>(unit)) break;
     if (!openUnit(unit)) return false;
-    present[unit] = 1;
-    std::uint8_t stop = protocol::kStreamStop;
-    streamControl(false, stop, unit);
-    if (!drain(handle[unit])) return false;
+    present_[unit] = 1;
+    writeStreamControl(protocol::kStreamStop, unit);
+    if (!drain(handle_[unit])) return false;
   }
   return true;
 }
@@ -95,19 +94,19 @@ bool UnitLink::openAll() {
 bool UnitLink::reopenUnit(int unit) {
   if (!validUnit(unit)) return false;
   if (!openUnit(unit)) return false;
-  if (!drain(handle[unit])) return false;
-  present[unit] = 1;
+  if (!drain(handle_[unit])) return false;
+  present_[unit] = 1;
   return true;
 }
 
 bool UnitLink::closeAll() {
   for (int unit = 0; unit < kMaxUnits; ++unit) {
     // A unit closed by an earlier closeAll that then failed on a later unit is not closed twice.
-    if (present[unit] == 0 || !handleOpen_[unit]) continue;
+    if (present_[unit] == 0 || !handleOpen_[unit]) continue;
     if (d2xx_.close(liveHandle(unit)) != D2xx::kOk) return false;
     handleOpen_[unit] = false;
   }
-  present.fill(0);
+  present_.fill(0);
   return true;
 }
 
@@ -119,7 +118,7 @@ std::uint32_t UnitLink::readStream(std::uint8_t* buffer, std::uint32_t n, int un
   while (true) {
     std::uint32_t got = 0;
     if (d2xx_.read(h, buffer + total, n - total, got) != D2xx::kOk) {
-      present[unit] = 0;
+      present_[unit] = 0;
       return 0;
     }
     total += std::min(got, n - total);

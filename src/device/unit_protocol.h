@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 // The bytes of the unit command protocol, shared by the recorder's side (UnitLink) and the
 // emulated units. Every command is one frame: FD FD F0 <letter> [<parameter bytes>] FD.
@@ -22,11 +23,15 @@ inline constexpr std::size_t kVersionFrameSize = 5;
 inline constexpr std::size_t kStreamControlFrameSize = 6;
 inline constexpr std::size_t kRegisterFrameSize = 7;
 
-// Version answer: kAck, then 32 bytes. Bytes 13 and 15 are the ones the hardware page tests.
+// Version answer: kAck, then 32 bytes. Bytes 13 and 15 are the ones the hardware page tests:
+// settings may be written when byte 13 is "1" and byte 15 a character above "0".
 inline constexpr std::size_t kVersionAnswerSize = 33;
-inline constexpr std::size_t kVersionBufferSize = 34;  // what a caller of queryVersion provides
 inline constexpr std::size_t kVersionByteA = 13;
 inline constexpr std::size_t kVersionByteB = 15;
+
+constexpr bool versionAllowsSettingsWrite(std::uint8_t byteA, std::uint8_t byteB) {
+  return byteA == '1' && byteB > '0' && byteB <= 0x7F;
+}
 // Stream control answer: <value>, kAck. Register answer: kAck, <value>.
 inline constexpr std::size_t kTwoByteAnswerSize = 2;
 
@@ -42,6 +47,34 @@ inline constexpr std::uint8_t kVarPortsRegister = 0x74;         // "t"
 inline constexpr std::uint8_t kVarThresholdRegister = 0x78;     // "x"
 inline constexpr std::uint8_t kVarTurnOffDelayRegister = 0x79;  // "y"
 inline constexpr std::uint8_t kVarTimeoutRegister = 0x7A;       // "z"
+// The settings registers, by their operations.
+enum class Register {
+  kEncoderMode,      // "r": AudioMode 0-3, plain
+  kCallerIdMode,     // "s"
+  kVarPorts,         // "t"
+  kVarThreshold,     // "x"
+  kVarTurnOffDelay,  // "y"
+  kVarTimeout,       // "z"
+};
+
+constexpr std::uint8_t registerLetter(Register reg) {
+  switch (reg) {
+    case Register::kEncoderMode:
+      return kEncoderModeRegister;
+    case Register::kCallerIdMode:
+      return kCallerIdModeRegister;
+    case Register::kVarPorts:
+      return kVarPortsRegister;
+    case Register::kVarThreshold:
+      return kVarThresholdRegister;
+    case Register::kVarTurnOffDelay:
+      return kVarTurnOffDelayRegister;
+    case Register::kVarTimeout:
+      return kVarTimeoutRegister;
+  }
+  return 0;
+}
+
 // Unit number byte i (0 least significant) is register 0x58 + i, "X" to "[".
 inline constexpr std::uint8_t kUnitNumberRegister0 = 0x58;
 inline constexpr int kUnitNumberBytes = 4;
@@ -101,6 +134,14 @@ inline constexpr std::array<int, 4> kVarTurnOffDelaySeconds = {4, 12, 32, 100};
 inline constexpr std::array<int, 4> kVarTimeoutMinutes = {20, 40, 60, 120};
 // Index 0-3 of the VAR voltage threshold.
 inline constexpr std::array<const char*, 4> kVarThresholdNames = {"extra", "high", "mid", "low"};
+
+// The VarOffDelay of a turn-off delay code as the recorder's set-up takes it: an invalid code
+// counts as index 1 (12 seconds); nothing for a valid code whose index maps to no delay.
+constexpr std::optional<int> varOffDelaySeconds(std::uint8_t code) {
+  const std::size_t index = varValueValid(code) ? lowNibble(code) : kDefaultVarTurnOffDelayIndex;
+  if (index >= kVarTurnOffDelaySeconds.size()) return std::nullopt;
+  return kVarTurnOffDelaySeconds[index];
+}
 
 // The index of a VAR register (threshold, turn-off delay, time-out), or `fallback` when the value
 // is invalid or its index is out of range.

@@ -22,16 +22,7 @@ bool LinkStreams::reopenUnit(int unit) {
 }
 
 void LinkStreams::restartStream(int unit) {
-  constexpr std::uint8_t kStreamStop = 0x00;
-  constexpr std::uint8_t kStreamStart = 0x4D;
-  std::uint8_t value = 0;
-  link_.streamControl(true, value, unit);
-  if (value != kStreamStop) {
-    std::uint8_t stop = kStreamStop;
-    link_.streamControl(false, stop, unit);
-  }
-  std::uint8_t start = kStreamStart;
-  link_.streamControl(false, start, unit);
+  link_.restartStream(unit);
 }
 
 }  // namespace parvolin::engine

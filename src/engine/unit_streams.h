@@ -18,8 +18,8 @@ class UnitStreams {
   // the present flag).
   virtual std::uint32_t readStream(std::uint8_t* buffer, std::uint32_t n, int unit) = 0;
   virtual bool reopenUnit(int unit) = 0;
-  // Starts the stream of a reopened unit: reads the stream control byte, writes 0 when it is not
-  // 0, then writes 0x4D. The results are not checked.
+  // Starts the stream of a reopened unit afresh (UnitLink::restartStream). The result is not
+  // checked.
   virtual void restartStream(int unit) = 0;
 };
 
@@ -28,7 +28,7 @@ class LinkStreams final : public UnitStreams {
  public:
   explicit LinkStreams(device::UnitLink& link) : link_(link) {}
   bool isListed(int unit) const override { return link_.isListed(unit); }
-  bool isPresent(int unit) const override { return link_.present[unit] != 0; }
+  bool isPresent(int unit) const override { return link_.isPresent(unit); }
   std::uint32_t readStream(std::uint8_t* buffer, std::uint32_t n, int unit) override;
   bool reopenUnit(int unit) override;
   void restartStream(int unit) override;

@@ -101,7 +101,8 @@ class EventPrinter {
     const std::size_t samples = codec::samplesPerBlock(header_.units[std::size_t(unit)].audioMode);
     char text[80];
     std::snprintf(text, sizeof text, "   (%llu audio blocks, %.1f s)",
-                  static_cast<unsigned long long>(blocks), double(blocks * samples) / 8000.0);
+                  static_cast<unsigned long long>(blocks),
+                  double(blocks * samples) / codec::kSamplesPerSecond);
     return text;
   }
   static void line(std::uint32_t timeMs, const std::string& text) {

@@ -21,7 +21,6 @@ namespace parvolin::tools {
 namespace {
 
 constexpr double kDefaultSeconds = 10;
-constexpr std::uint32_t kStreamReadSize = 2048;
 
 constexpr const char* kUsage =
     "usage: pvtool units [--driver ftdi|d2xx|sim] [--simulate[=SCENARIO]] [--seconds N]\n"
@@ -75,51 +74,36 @@ void printAccessHints(const DriverOptions& options) {
 }
 
 void printSettings(device::UnitLink& link, int u, Watch& watch) {
-  std::printf("\nUnit%d  serial %s\n", u + 1, link.serial[u].data());
-  std::array<std::uint8_t, device::protocol::kVersionBufferSize> version{};
-  if (link.queryVersion(version.data(), u)) {
-    std::printf(
-        "  version     %s\n",
-        describeVersion(std::span(version.data(), device::protocol::kVersionAnswerSize)).c_str());
+  std::printf("\nUnit%d  serial %s\n", u + 1, std::string(link.serial(u)).c_str());
+  if (const auto version = link.queryVersion(u)) {
+    std::printf("  version     %s\n", describeVersion(*version).c_str());
   } else {
     std::printf("  version     no answer\n");
   }
+  using device::Register;
   struct Row {
     const char* label;
-    bool (device::UnitLink::*command)(bool, std::uint8_t&, int);
+    Register reg;
     std::string (*describe)(std::uint8_t);
   };
   const Row rows[] = {
-      {"audio mode ", &device::UnitLink::encoderMode, describeAudioMode},
-      {"caller ID  ", &device::UnitLink::callerIdMode, describeCallerIdMode},
-      {"VAR ports  ", &device::UnitLink::varPorts, describeVarPorts},
-      {"VAR thresh.", &device::UnitLink::varThreshold, describeVarThreshold},
-      {"VAR off    ", &device::UnitLink::varTurnOffDelay, describeVarTurnOffDelay},
-      {"VAR timeout", &device::UnitLink::varTimeout, describeVarTimeout},
+      {"audio mode ", Register::kEncoderMode, describeAudioMode},
+      {"caller ID  ", Register::kCallerIdMode, describeCallerIdMode},
+      {"VAR ports  ", Register::kVarPorts, describeVarPorts},
+      {"VAR thresh.", Register::kVarThreshold, describeVarThreshold},
+      {"VAR off    ", Register::kVarTurnOffDelay, describeVarTurnOffDelay},
+      {"VAR timeout", Register::kVarTimeout, describeVarTimeout},
   };
   for (const Row& row : rows) {
-    std::uint8_t value = 0;
-    const bool ok = (link.*row.command)(true, value, u);
-    std::printf("  %s %s\n", row.label, ok ? row.describe(value).c_str() : "no answer");
-    if (ok && row.command == &device::UnitLink::encoderMode) watch.audioMode = value;
+    const device::CommandReply reply = link.readRegister(row.reg, u);
+    std::printf("  %s %s\n", row.label, reply ? row.describe(*reply).c_str() : "no answer");
+    if (reply && row.reg == Register::kEncoderMode) watch.audioMode = *reply;
   }
-  std::uint32_t number = 0;
-  if (link.readUnitNumber(number, u)) {
-    std::printf("  unit number 0x%08X (%u)\n", number, number);
+  if (const auto number = link.readUnitNumber(u)) {
+    std::printf("  unit number 0x%08X (%u)\n", *number, *number);
   } else {
     std::printf("  unit number no answer\n");
   }
-}
-
-// Stops a running stream and starts it afresh, as the recorder does.
-bool startStream(device::UnitLink& link, int u) {
-  std::uint8_t value = 0;
-  if (link.streamControl(true, value, u) && value != 0) {
-    value = device::protocol::kStreamStop;
-    link.streamControl(false, value, u);
-  }
-  value = device::protocol::kStreamStart;
-  return link.streamControl(false, value, u);
 }
 
 void printRecord(double seconds, int u, const device::StreamRecord& r, Watch& watch) {
@@ -138,19 +122,14 @@ void printRecord(double seconds, int u, const device::StreamRecord& r, Watch& wa
       r.code == device::kVarEndEvent) {
     const std::uint64_t blocks = watch.callBlocks[r.port];
     char audio[80];
-    std::snprintf(audio, sizeof audio, "   (%llu audio blocks, %.1f s)",
-                  static_cast<unsigned long long>(blocks),
-                  blocks * codec::samplesPerBlock(watch.audioMode) / 8000.0);
+    std::snprintf(
+        audio, sizeof audio, "   (%llu audio blocks, %.1f s)",
+        static_cast<unsigned long long>(blocks),
+        double(blocks * codec::samplesPerBlock(watch.audioMode)) / codec::kSamplesPerSecond);
     line += audio;
     watch.callBlocks[r.port] = 0;
   }
   std::printf("%9.3f  Unit%d Port %-2d  %s\n", seconds, u + 1, portNumber, line.c_str());
-}
-
-int pollPeriodMs(const device::UnitLink& link) {
-  int period = link.isListed(2) ? 50 : 35;
-  if (link.isListed(3)) period += 15;
-  return period;
 }
 
 std::optional<double> takeSeconds(Args& args, std::string& error) {
@@ -224,27 +203,28 @@ int runUnits(const Args& arguments) {
   if (!link.openAll()) {
     std::printf("Opening the units failed");
     for (int u = 0; u < device::kMaxUnits; ++u) {
-      if (link.isListed(u) && !link.present[u]) {
-        std::printf(" at Unit%d (serial %s)", u + 1, link.serial[u].data());
+      if (link.isListed(u) && !link.isPresent(u)) {
+        std::printf(" at Unit%d (serial %s)", u + 1, std::string(link.serial(u)).c_str());
         break;
       }
     }
     std::printf(".\n");
     printAccessHints(options);
-    if (!link.present[0]) return 1;
+    if (!link.isPresent(0)) return 1;
   }
 
   auto watches = std::make_unique<std::array<Watch, device::kMaxUnits>>();
   for (int u = 0; u < device::kMaxUnits; ++u) {
-    if (!link.present[u]) continue;
+    if (!link.isPresent(u)) continue;
     printSettings(link, u, (*watches)[u]);
-    (*watches)[u].streaming = startStream(link, u);
+    (*watches)[u].streaming = link.restartStream(u);
     std::printf("  stream      %s\n", (*watches)[u].streaming ? "started" : "did not start");
   }
 
   const std::int64_t start = clock.monotonicMs();
   const auto durationMs = static_cast<std::int64_t>(*seconds * 1000);
-  const int period = pollPeriodMs(link);
+  // Every listed unit is polled, also one that failed to open.
+  const int period = device::pollPeriodMs(true, link.isListed(2), link.isListed(3));
   std::printf("\nWatching for %g s (%s), polling every %d ms:\n", *seconds,
               driver->virtualClock ? "virtual time" : "real time", period);
   std::fflush(stdout);
@@ -254,9 +234,10 @@ int runUnits(const Args& arguments) {
       if (!link.isListed(u)) continue;
       Watch& watch = (*watches)[u];
       const double at = (clock.monotonicMs() - start) / 1000.0;
-      const std::uint32_t n = link.readStream(watch.buffer.readTarget(), kStreamReadSize, u);
+      const std::uint32_t n =
+          link.readStream(watch.buffer.readTarget(), device::UnitStreamBuffer::kMaxRead, u);
       if (n == 0) {
-        if (link.present[u]) continue;
+        if (link.isPresent(u)) continue;
         if (!watch.lost)
           std::printf("%9.3f  Unit%d lost (its read failed); reopening\n", at, u + 1);
         watch.lost = true;
@@ -264,7 +245,7 @@ int runUnits(const Args& arguments) {
           watch.lost = false;
           watch.buffer.writePos = 0;
           std::printf("%9.3f  Unit%d reopened; stream %s\n", at, u + 1,
-                      startStream(link, u) ? "restarted" : "did not restart");
+                      link.restartStream(u) ? "restarted" : "did not restart");
         }
         continue;
       }
@@ -282,13 +263,7 @@ int runUnits(const Args& arguments) {
   }
 
   std::printf("\nStopping the streams.\n");
-  for (int u = device::kMaxUnits - 1; u >= 0; --u) {
-    std::uint8_t value = 0;
-    if (link.streamControl(true, value, u) && value != 0) {
-      value = device::protocol::kStreamStop;
-      link.streamControl(false, value, u);
-    }
-  }
+  for (int u = device::kMaxUnits - 1; u >= 0; --u) link.stopStream(u);
   for (int u = 0; u < device::kMaxUnits; ++u) {
     if (!link.isListed(u)) continue;
     const Watch& w = (*watches)[u];
@@ -299,7 +274,7 @@ int runUnits(const Args& arguments) {
       std::printf(", %llu bytes dropped after bad port bytes",
                   static_cast<unsigned long long>(w.badPortBytes));
     if (driver->sim) {
-      if (auto* unit = driver->sim->findUnit(link.serial[u].data())) {
+      if (auto* unit = driver->sim->findUnit(std::string(link.serial(u)))) {
         std::printf(", %llu bytes lost to a full unit queue",
                     static_cast<unsigned long long>(unit->droppedBytes()));
       }

@@ -86,7 +86,7 @@ std::string describeVersion(std::span<const std::uint8_t> version) {
   auto shown = [](std::uint8_t c) {
     return c >= 0x20 && c < 0x7F ? "\"" + std::string(1, static_cast<char>(c)) + "\"" : hexByte(c);
   };
-  const bool writable = a == '1' && b > '0' && b <= 0x7F;
+  const bool writable = versionAllowsSettingsWrite(a, b);
   text += "\n              byte 13 " + shown(a) + ", byte 15 " + shown(b) +
           (writable ? ": settings may be written" : ": settings are read-only");
   if (version[0] != kAck) text += "; byte 0 is not " + hexByte(kAck) + "!";

@@ -131,7 +131,7 @@ TEST(RecorderSession, PollPeriodFollowsTheUnitsPresent) {
     EXPECT_EQ(rig.session->visibleRows(), c.rows);
     EXPECT_TRUE(rig.prompt.shown.empty());
   }
-  EXPECT_EQ(pollPeriodMs(true, false, true), 50);
+  EXPECT_EQ(device::pollPeriodMs(true, false, true), 50);
 }
 
 TEST(RecorderSession, TwoUnitsShowIdleOnTheirPortsAndStream) {
@@ -241,13 +241,13 @@ TEST(RecorderSession, ExitAsksOnlyWhenTheFirstUnitWasSetUp) {
     EXPECT_EQ(rig.texts(), std::vector<std::string>{"Do you really want to exit?"});
     EXPECT_TRUE(rig.timer.running);
     EXPECT_EQ(rig.unit(0).streamControl(), 0x4D);
-    EXPECT_TRUE(rig.link.present[0]);
+    EXPECT_TRUE(rig.link.isPresent(0));
 
     rig.prompt.answers = {true};
     EXPECT_TRUE(rig.session->exitRecorder(RecorderSession::ExitQuestion::Ask));
     EXPECT_FALSE(rig.timer.running);
     EXPECT_EQ(rig.unit(0).streamControl(), 0);
-    EXPECT_EQ(rig.link.present[0], 0u);
+    EXPECT_FALSE(rig.link.isPresent(0));
   }
 }
 

@@ -167,7 +167,7 @@ TEST(Startup, UnitsOpenedBeforeAFailingOneAreClosedAgain) {
   const StartupResult r = runStartup({}, {&link, store, prompt, shell, workingFolder});
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.unitNumber, -1);
-  EXPECT_EQ(link.present[0], 0u);
+  EXPECT_FALSE(link.isPresent(0));
   // The first unit opens again, as the main window needs it to.
   device::D2xx::Handle handle = 0;
   EXPECT_EQ(units.openBySerial("PV0001", handle), device::D2xx::kOk);

@@ -23,7 +23,7 @@ TEST_F(UnitLinkTest, OpenAllStopsTheStreamThenDrainsInOrder) {
   EXPECT_EQ(d2xx.log[6].wanted, 10u);  // drain read time-out
   EXPECT_EQ(d2xx.log[8].wanted, 512u);
   EXPECT_EQ(d2xx.log[10].wanted, 1u);  // run read time-out
-  EXPECT_EQ(link.present, (std::array<std::uint32_t, 4>{1, 0, 0, 0}));
+  EXPECT_EQ(presentFlags(link), (std::array<std::uint32_t, 4>{1, 0, 0, 0}));
   EXPECT_EQ(slot(0), "FT1");
 }
 
@@ -31,7 +31,7 @@ TEST_F(UnitLinkTest, NoDeviceFailsAfterOneOpenOfTheEmptyFirstSlot) {
   EXPECT_FALSE(link.openAll());
   EXPECT_EQ(d2xx.count(Call::kOpen), 1);
   EXPECT_TRUE(d2xx.log.back().bytes.empty());
-  EXPECT_EQ(link.present, (std::array<std::uint32_t, 4>{}));
+  EXPECT_EQ(presentFlags(link), (std::array<std::uint32_t, 4>{}));
 }
 
 TEST_F(UnitLinkTest, ListingFailureOpensNothing) {
@@ -46,7 +46,7 @@ TEST_F(UnitLinkTest, OnlyTheFirstFourOfFiveDevicesAreServed) {
   ASSERT_TRUE(link.openAll());
   EXPECT_EQ(d2xx.count(Call::kListSerial), 4);
   EXPECT_EQ(d2xx.count(Call::kOpen), 4);
-  EXPECT_EQ(link.present, (std::array<std::uint32_t, 4>{1, 1, 1, 1}));
+  EXPECT_EQ(presentFlags(link), (std::array<std::uint32_t, 4>{1, 1, 1, 1}));
   EXPECT_EQ(slot(3), "D");
 }
 
@@ -55,7 +55,7 @@ TEST_F(UnitLinkTest, FailingSecondUnitLeavesFirstOpenAndItsOwnSlotFilled) {
   addUnit("B").openFails = true;
   addUnit("C");
   EXPECT_FALSE(link.openAll());
-  EXPECT_EQ(link.present, (std::array<std::uint32_t, 4>{1, 0, 0, 0}));
+  EXPECT_EQ(presentFlags(link), (std::array<std::uint32_t, 4>{1, 0, 0, 0}));
   EXPECT_TRUE(link.isListed(1));
   EXPECT_EQ(d2xx.count(Call::kOpen), 2);  // unit 2 is not attempted
 
@@ -64,7 +64,7 @@ TEST_F(UnitLinkTest, FailingSecondUnitLeavesFirstOpenAndItsOwnSlotFilled) {
   d2xx.device("B").openFails = false;
   EXPECT_TRUE(link.reopenUnit(1));
   EXPECT_TRUE(link.openAll());
-  EXPECT_EQ(link.present, (std::array<std::uint32_t, 4>{1, 1, 1, 0}));
+  EXPECT_EQ(presentFlags(link), (std::array<std::uint32_t, 4>{1, 1, 1, 0}));
 }
 
 TEST_F(UnitLinkTest, OpenAllAfterAHalfFailedOneOpensUnitsThatMovedSlots) {
@@ -76,7 +76,7 @@ TEST_F(UnitLinkTest, OpenAllAfterAHalfFailedOneOpensUnitsThatMovedSlots) {
   d2xx.device("B").openFails = false;
   EXPECT_TRUE(link.openAll());  // A is listed second now
   EXPECT_EQ(slot(1), "A");
-  EXPECT_EQ(link.present, (std::array<std::uint32_t, 4>{1, 1, 1, 0}));
+  EXPECT_EQ(presentFlags(link), (std::array<std::uint32_t, 4>{1, 1, 1, 0}));
 }
 
 // Serial numbers that do not fit a 10-byte slot are passed over; the slot is never written past.
@@ -98,8 +98,8 @@ TEST_F(UnitLinkTest, SerialsAreStoredOnlyWhenTheyFitTheirSlot) {
     EXPECT_TRUE(caseLink.openAll());
     for (std::size_t u = 0; u < device::kMaxUnits; ++u) {
       const std::string want = u < c.slots.size() ? c.slots[u] : "";
-      EXPECT_EQ(std::string(caseLink.serial[u].data()), want) << c.listed[0];
-      EXPECT_EQ(caseLink.serial[u][device::kMaxSerialLength], 0);
+      EXPECT_EQ(caseLink.serial(int(u)), want) << c.listed[0];
+      EXPECT_LE(caseLink.serial(int(u)).size(), device::kMaxSerialLength);
     }
   }
 }
@@ -112,7 +112,7 @@ TEST_F(UnitLinkTest, LaterListingOverwritesOnlyTheFirstSlots) {
   EXPECT_EQ(slot(1), "B");
   d2xx.device("B").attached = false;
   EXPECT_TRUE(link.openAll());
-  EXPECT_EQ(link.present, (std::array<std::uint32_t, 4>{1, 0, 0, 0}));
+  EXPECT_EQ(presentFlags(link), (std::array<std::uint32_t, 4>{1, 0, 0, 0}));
   EXPECT_EQ(slot(1), "B");  // still polled, and reopened once it is back
   d2xx.device("B").attached = true;
   EXPECT_TRUE(link.reopenUnit(1));
@@ -123,7 +123,6 @@ TEST_F(UnitLinkTest, DrainOfAStreamingUnitEndsAfterItsBound) {
   ASSERT_TRUE(link.openAll());
   clearLog();
   d2xx.device("A").streaming = true;
-  link.present[0] = 0;
   ASSERT_TRUE(link.reopenUnit(0));
   EXPECT_EQ(reads(), 1 + device::kMaxDrainReads);
   EXPECT_EQ(d2xx.log.back().call, Call::kSetTimeouts);
@@ -141,11 +140,10 @@ TEST_F(UnitLinkTest, EveryDrainStepCanFailTheOpen) {
     // The stream control answer takes the first read.
     caseD2xx.failCall(step, step == Call::kRead ? 2 : 1);
     EXPECT_FALSE(caseLink.openAll()) << int(step);
-    EXPECT_EQ(caseLink.present[0], 1u);
-    caseLink.present[0] = 0;
+    EXPECT_TRUE(caseLink.isPresent(0));
     caseD2xx.failCall(step);
     EXPECT_FALSE(caseLink.reopenUnit(0));
-    EXPECT_EQ(caseLink.present[0], 0u);
+    EXPECT_FALSE(caseLink.isPresent(0));
     EXPECT_TRUE(caseLink.reopenUnit(0));
   }
 }
@@ -153,18 +151,18 @@ TEST_F(UnitLinkTest, EveryDrainStepCanFailTheOpen) {
 TEST_F(UnitLinkTest, ReopenClosesTheStaleHandleFirstAndLeavesTheStreamAlone) {
   addUnit("A");
   ASSERT_TRUE(link.openAll());
-  const D2xx::Handle stale = link.handle[0];
+  const D2xx::Handle stale = link.handle(0);
   d2xx.failCall(Call::kRead);
   std::array<std::uint8_t, 2048> buffer{};
   EXPECT_EQ(link.readStream(buffer.data(), buffer.size(), 0), 0u);
-  EXPECT_EQ(link.present[0], 0u);
+  EXPECT_FALSE(link.isPresent(0));
 
   clearLog();
   ASSERT_TRUE(link.reopenUnit(0));
   EXPECT_EQ(d2xx.log[0].call, Call::kClose);
   EXPECT_EQ(d2xx.log[0].handle, stale);
-  EXPECT_NE(link.handle[0], stale);
-  EXPECT_EQ(link.present[0], 1u);
+  EXPECT_NE(link.handle(0), stale);
+  EXPECT_TRUE(link.isPresent(0));
   EXPECT_TRUE(d2xx.writes().empty());
   EXPECT_EQ(d2xx.device("A").openHandles, 1);
 }
@@ -175,7 +173,7 @@ TEST_F(UnitLinkTest, ReopenOfAnUnpluggedUnitKeepsFailingUntilItIsBack) {
   d2xx.device("A").attached = false;
   std::array<std::uint8_t, 64> buffer{};
   EXPECT_EQ(link.readStream(buffer.data(), buffer.size(), 0), 0u);
-  EXPECT_EQ(link.present[0], 0u);
+  EXPECT_FALSE(link.isPresent(0));
   EXPECT_FALSE(link.reopenUnit(0));
   EXPECT_FALSE(link.reopenUnit(0));
   EXPECT_EQ(d2xx.count(Call::kClose), 1);  // the stale handle, once
@@ -190,13 +188,13 @@ TEST_F(UnitLinkTest, CloseAllClosesPresentUnitsAndKeepsSerials) {
   ASSERT_TRUE(link.openAll());
   d2xx.failCall(Call::kClose, 2);
   EXPECT_FALSE(link.closeAll());
-  EXPECT_EQ(link.present, (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
+  EXPECT_EQ(presentFlags(link), (std::array<std::uint32_t, 4>{1, 1, 0, 0}));
   // Trying again closes only what is still open.
   clearLog();
   EXPECT_TRUE(link.closeAll());
   EXPECT_EQ(d2xx.count(Call::kClose), 1);
-  EXPECT_EQ(d2xx.log[0].handle, link.handle[1]);
-  EXPECT_EQ(link.present, (std::array<std::uint32_t, 4>{}));
+  EXPECT_EQ(d2xx.log[0].handle, link.handle(1));
+  EXPECT_EQ(presentFlags(link), (std::array<std::uint32_t, 4>{}));
   EXPECT_EQ(slot(0), "A");
   EXPECT_EQ(slot(1), "B");
 }
@@ -225,7 +223,7 @@ TEST_F(UnitLinkTest, ReadStreamReadsForAboutTwoMilliseconds) {
     EXPECT_EQ(link.readStream(buffer.data(), buffer.size(), 0), c.returned);
     EXPECT_EQ(reads(), c.reads);
     EXPECT_EQ(clock.monotonicMs() - start, c.elapsedMs);
-    EXPECT_EQ(link.present[0], 1u);
+    EXPECT_TRUE(link.isPresent(0));
   }
   EXPECT_EQ(buffer[0], 1);
   EXPECT_EQ(buffer[1], 2);
@@ -238,7 +236,7 @@ TEST_F(UnitLinkTest, FailedStreamReadDropsTheBytesAndClearsPresent) {
   d2xx.failCall(Call::kRead, 2);
   std::array<std::uint8_t, 8> buffer{};
   EXPECT_EQ(link.readStream(buffer.data(), buffer.size(), 0), 0u);
-  EXPECT_EQ(link.present[0], 0u);
+  EXPECT_FALSE(link.isPresent(0));
 }
 
 // Units never opened, closed units and indexes out of range fail cleanly; calls on a closed
@@ -246,23 +244,20 @@ TEST_F(UnitLinkTest, FailedStreamReadDropsTheBytesAndClearsPresent) {
 TEST_F(UnitLinkTest, CallsOnUnitsThatAreNotOpenFailCleanly) {
   addUnit("A");
   std::array<std::uint8_t, 64> buffer{};
-  std::uint8_t value = 0;
-  std::uint32_t number = 7;
   for (int unit : {-1, 1, 4}) {
     EXPECT_EQ(link.readStream(buffer.data(), buffer.size(), unit), 0u);
-    EXPECT_FALSE(link.streamControl(true, value, unit));
-    EXPECT_FALSE(link.encoderMode(true, value, unit));
-    EXPECT_FALSE(link.queryVersion(buffer.data(), unit));
-    EXPECT_FALSE(link.readUnitNumber(number, unit));
+    EXPECT_FALSE(link.readStreamControl(unit));
+    EXPECT_FALSE(link.readRegister(device::Register::kEncoderMode, unit));
+    EXPECT_FALSE(link.queryVersion(unit));
+    EXPECT_FALSE(link.readUnitNumber(unit));
     EXPECT_FALSE(link.reopenUnit(unit));
   }
-  EXPECT_EQ(number, 7u);
   EXPECT_TRUE(link.closeAll());
 
   ASSERT_TRUE(link.openAll());
   ASSERT_TRUE(link.closeAll());
   clearLog();
-  EXPECT_FALSE(link.streamControl(true, value, 0));
+  EXPECT_FALSE(link.readStreamControl(0));
   EXPECT_EQ(link.readStream(buffer.data(), buffer.size(), 0), 0u);
   for (const auto& r : d2xx.log) EXPECT_EQ(r.handle, 0u);
 }

@@ -126,10 +126,10 @@ TEST_F(EngineOnUnitLink, RestartsTheStreamOfAReopenedUnit) {
   base::CollectingDiagnostics diagnostics;
   base::ScriptedPrompt prompt;
   Engine engine(link, clock, settings, folder.path(), view, diagnostics, prompt);
-  link.present[0] = 0;  // a failed read cleared it
+  d2xx.failCall(parvolin::test::Call::kRead);  // the pass's read fails, which marks the unit lost
   clearLog();
   engine.onPollTick();
-  EXPECT_EQ(link.present[0], 1u);
+  EXPECT_TRUE(link.isPresent(0));
   const auto frames = d2xx.writes();
   ASSERT_FALSE(frames.empty());
   EXPECT_EQ(frames.back(), (Bytes{0xFD, 0xFD, 0xF0, 0x42, 0x4D, 0xFD}));

@@ -26,8 +26,7 @@ class SimFaultsTest : public ::testing::Test {
   }
   void runUntil(std::int64_t ms) { clock.advanceMs(ms - clock.monotonicMs()); }
   bool startStream(int unit) {
-    std::uint8_t on = 0x4D;
-    return link->streamControl(false, on, unit);
+    return bool(link->writeStreamControl(device::protocol::kStreamStart, unit));
   }
   std::uint32_t read(int unit) { return link->readStream(buffer.data(), 2048, unit); }
 
@@ -52,19 +51,18 @@ unit S2
 
   runUntil(5000);
   EXPECT_EQ(read(0), 0u);
-  EXPECT_EQ(link->present[0], 0u);
+  EXPECT_FALSE(link->isPresent(0));
   std::uint32_t count = 0;
   ASSERT_EQ(d2xx->listCount(count), D2xx::kOk);
   EXPECT_EQ(count, 1u) << "an unplugged unit leaves the listing";
   EXPECT_FALSE(link->reopenUnit(0));
-  std::uint8_t value = 0;
-  EXPECT_FALSE(link->encoderMode(true, value, 0));
+  EXPECT_FALSE(link->readRegister(device::Register::kEncoderMode, 0));
   EXPECT_EQ(read(1), 0u) << "the other unit is not streaming but still present";
-  EXPECT_EQ(link->present[1], 1u);
+  EXPECT_TRUE(link->isPresent(1));
 
   runUntil(8000);
   ASSERT_TRUE(link->reopenUnit(0));
-  EXPECT_EQ(link->present[0], 1u);
+  EXPECT_TRUE(link->isPresent(0));
   EXPECT_EQ(d2xx->unit(0).streamControl(), 0) << "a re-plugged unit starts with its stream off";
   EXPECT_TRUE(startStream(0));
   EXPECT_TRUE(link->closeAll());
@@ -74,46 +72,42 @@ TEST_F(SimFaultsTest, UnansweredCommandFailsAfterTheBoundAndKeepsTheUnitPresent)
   load("unit S1\n1 1 noanswer 3\n");
   ASSERT_TRUE(link->openAll());
   runUntil(1000);
-  std::uint8_t value = 0;
   const std::int64_t before = clock.monotonicMs();
-  EXPECT_FALSE(link->varTimeout(true, value, 0));
+  EXPECT_FALSE(link->readRegister(device::Register::kVarTimeout, 0));
   const std::int64_t spent = clock.monotonicMs() - before;
   EXPECT_GE(spent, 1001);
   EXPECT_LE(spent, 1010);
-  EXPECT_EQ(link->present[0], 1u);
+  EXPECT_TRUE(link->isPresent(0));
 
   runUntil(4000);
-  EXPECT_TRUE(link->varTimeout(true, value, 0));
-  EXPECT_EQ(value, 0x50);
+  const device::CommandReply timeout = link->readRegister(device::Register::kVarTimeout, 0);
+  EXPECT_TRUE(timeout);
+  EXPECT_EQ(timeout.value, 0x50);
 }
 
 TEST_F(SimFaultsTest, WrongAcknowledgeFailsButDeliversTheValue) {
   load("unit S1 offdelay=0x52\n1 1 wrongack 2 0x99\n");
   ASSERT_TRUE(link->openAll());
   runUntil(1000);
-  std::uint8_t value = 0;
-  EXPECT_FALSE(link->varTurnOffDelay(true, value, 0));
-  EXPECT_EQ(value, 0x52);
-  value = 0x4D;
-  EXPECT_FALSE(link->streamControl(false, value, 0));
-  EXPECT_EQ(value, 0x4D);
-  std::uint32_t number = 7;
-  EXPECT_FALSE(link->readUnitNumber(number, 0));
-  EXPECT_EQ(number, 7u);
+  const device::CommandReply delay = link->readRegister(device::Register::kVarTurnOffDelay, 0);
+  EXPECT_FALSE(delay);
+  EXPECT_EQ(delay.value, 0x52);
+  const device::CommandReply start = link->writeStreamControl(0x4D, 0);
+  EXPECT_FALSE(start);
+  EXPECT_EQ(start.value, 0x4D);
+  EXPECT_EQ(link->readUnitNumber(0), std::nullopt);
 }
 
 TEST_F(SimFaultsTest, VersionArrivesInPiecesDuringADripAndByte13CanChange) {
   load("unit S1 number=0x01020304\n1 1 drip 5\n1 1 version13 0\n");
   ASSERT_TRUE(link->openAll());
   runUntil(1000);
-  std::array<std::uint8_t, 34> version{};
-  ASSERT_TRUE(link->queryVersion(version.data(), 0));
-  EXPECT_EQ(version[0], 0xB5);
-  EXPECT_EQ(version[13], '0');
-  EXPECT_EQ(version[15], '2');
-  std::uint32_t number = 0;
-  ASSERT_TRUE(link->readUnitNumber(number, 0));
-  EXPECT_EQ(number, 0x01020304u);
+  const auto version = link->queryVersion(0);
+  ASSERT_TRUE(version);
+  EXPECT_EQ((*version)[0], 0xB5);
+  EXPECT_EQ((*version)[13], '0');
+  EXPECT_EQ((*version)[15], '2');
+  EXPECT_EQ(link->readUnitNumber(0), 0x01020304u);
 }
 
 TEST_F(SimFaultsTest, StallHoldsTheStreamBackWithoutFailingTheRead) {
@@ -122,7 +116,7 @@ TEST_F(SimFaultsTest, StallHoldsTheStreamBackWithoutFailingTheRead) {
   ASSERT_TRUE(startStream(0));
   runUntil(3000);
   EXPECT_EQ(read(0), 0u);
-  EXPECT_EQ(link->present[0], 1u);
+  EXPECT_TRUE(link->isPresent(0));
   runUntil(5000);
   EXPECT_EQ(read(0), 2048u) << "the backlog of the stall arrives";
 }
@@ -145,13 +139,13 @@ TEST_F(SimFaultsTest, RegisterCommandsWorkWhileFourPortsStream) {
   ASSERT_TRUE(startStream(0));
   for (int i = 0; i < 20; ++i) {
     runUntil(clock.monotonicMs() + 250);
-    std::uint8_t value = 0;
-    ASSERT_TRUE(link->varThreshold(true, value, 0)) << i;
-    EXPECT_EQ(value, 0x51);
+    const device::CommandReply threshold = link->readRegister(device::Register::kVarThreshold, 0);
+    ASSERT_TRUE(threshold) << i;
+    EXPECT_EQ(*threshold, 0x51);
   }
-  std::array<std::uint8_t, 34> version{};
-  EXPECT_TRUE(link->queryVersion(version.data(), 0));
-  EXPECT_EQ(version[0], 0xB5);
+  const auto version = link->queryVersion(0);
+  ASSERT_TRUE(version);
+  EXPECT_EQ((*version)[0], 0xB5);
 }
 
 TEST_F(SimFaultsTest, GarbageBytesArriveAsTheyAre) {
@@ -171,8 +165,8 @@ TEST_F(SimFaultsTest, OnlyTheFirstFourOfFiveUnitsAreServed) {
   EXPECT_EQ(serial, "A5");
   ASSERT_TRUE(link->openAll());
   for (int u = 0; u < 4; ++u) {
-    EXPECT_EQ(std::string(link->serial[u].data()), "A" + std::to_string(u + 1));
-    EXPECT_EQ(link->present[u], 1u);
+    EXPECT_EQ(link->serial(u), "A" + std::to_string(u + 1));
+    EXPECT_TRUE(link->isPresent(u));
   }
   D2xx::Handle h = 0;
   EXPECT_EQ(d2xx->openBySerial("A5", h), D2xx::kOk) << "the fifth is free to open";

@@ -24,6 +24,13 @@ inline void answerStreamControl(ScriptedD2xx::Device& d, const Bytes& frame) {
   }
 }
 
+// The four present flags, for comparing them all at once.
+inline std::array<std::uint32_t, 4> presentFlags(const device::UnitLink& link) {
+  std::array<std::uint32_t, 4> flags{};
+  for (int u = 0; u < 4; ++u) flags[u] = link.isPresent(u) ? 1 : 0;
+  return flags;
+}
+
 class UnitLinkTest : public ::testing::Test {
  protected:
   ScriptedD2xx::Device& addUnit(const std::string& serial) {
@@ -31,7 +38,7 @@ class UnitLinkTest : public ::testing::Test {
     d.onWrite = answerStreamControl;
     return d;
   }
-  std::string slot(int unit) const { return std::string(link.serial[unit].data()); }
+  std::string slot(int unit) const { return std::string(link.serial(unit)); }
   // Forgets the calls made so far, so that a test sees only those of the step it checks.
   void clearLog() { d2xx.log.clear(); }
   // The reads made since the log was cleared.

@@ -31,14 +31,6 @@ TEST(EventText, DescribesEveryEventWithWhatItsPayloadSays) {
   }
 }
 
-TEST(SimUnits, TurnOffDelayCodes) {
-  EXPECT_EQ(varOffDelayFor(0x50, 0), 4);
-  EXPECT_EQ(varOffDelayFor(0x52, 0), 32);
-  EXPECT_EQ(varOffDelayFor(0x53, 0), 100);
-  EXPECT_EQ(varOffDelayFor(0x07, 0), 12) << "not 0x5n: index 1";
-  EXPECT_EQ(varOffDelayFor(0x56, 32), 32) << "an index without a delay keeps the previous";
-}
-
 TEST(PvtoolCommands, ReplayAndCaptureRefuseABrokenCaptureWithStatus2) {
   engine::test::TempFolder folder;
   engine::test::writeFile(folder / "bad.pvcap", "NOTACAPTURE-------------------------");
