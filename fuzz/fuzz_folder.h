@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include "base/audio_block.h"
 #include "engine/call_log.h"
 #include "engine/html_list.h"
 #include "engine/recording_files.h"
@@ -45,7 +46,7 @@ inline void checkFolderWellFormed(const std::filesystem::path& folder,
     const auto size = std::filesystem::file_size(entry.path(), ec);
     if (ec) std::abort();
     if (isRecordingName(name)) {
-      if (size % engine::kRecordingBlockSize != 0) std::abort();
+      if (size % base::kAudioBlockSize != 0) std::abort();
     } else if (name == engine::kCallLogName) {
       if (size % engine::kCallRecordSize != 0) std::abort();
     } else if (name == listName) {

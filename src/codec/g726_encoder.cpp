@@ -22,7 +22,7 @@ unsigned encodeSample(Working& state, std::int16_t sample) {
   return code;
 }
 
-class Encoder16k final : public sim::AudioEncoder {
+class Encoder16k final : public AudioEncoder {
  public:
   std::size_t samplesPerBlock() const override { return codec::samplesPerBlock(kModeAdpcm16k); }
 
@@ -50,7 +50,7 @@ class Encoder16k final : public sim::AudioEncoder {
 };
 
 // The two leading bytes of a block are not audio; the encoder leaves them 0.
-class Encoder24k final : public sim::AudioEncoder {
+class Encoder24k final : public AudioEncoder {
  public:
   std::size_t samplesPerBlock() const override { return codec::samplesPerBlock(kModeAdpcm24k); }
 
@@ -82,7 +82,7 @@ class Encoder24k final : public sim::AudioEncoder {
 
 }  // namespace
 
-std::unique_ptr<sim::AudioEncoder> makeG726Encoder(int bitsPerCode) {
+std::unique_ptr<AudioEncoder> makeG726Encoder(int bitsPerCode) {
   if (bitsPerCode == 2) return std::make_unique<Encoder16k>();
   if (bitsPerCode == 3) return std::make_unique<Encoder24k>();
   return nullptr;

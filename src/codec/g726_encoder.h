@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "sim/audio_encoder.h"
+#include "codec/audio_encoder.h"
 
 namespace parvolin::codec {
 
@@ -10,6 +10,6 @@ namespace parvolin::codec {
 // packed into blocks exactly as the units pack them (mode 2 blocks start with two bytes of 0).
 // The encoder runs the decoder's own update, so LvDecoder tracks it sample for sample. Returns
 // null for other bit counts.
-std::unique_ptr<sim::AudioEncoder> makeG726Encoder(int bitsPerCode);
+std::unique_ptr<AudioEncoder> makeG726Encoder(int bitsPerCode);
 
 }  // namespace parvolin::codec

@@ -3,12 +3,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/audio_block.h"
+
 // The layout of the LV recordings: the 512-byte audio blocks of one call, end to end, in one of
 // the four audio modes. No header, no trailer.
 namespace parvolin::codec {
 
-constexpr std::size_t kAudioBlockSize = 512;
-constexpr int kSamplesPerSecond = 8000;
+using base::kAudioBlockSize;
+using base::kSamplesPerSecond;
 
 // Audio modes, the digit of the ".LV0"-".LV3" extensions. Any other value decodes as mode 0.
 constexpr int kModeLinear8 = 0;   // 8-bit unsigned PCM; 128 is silence

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "codec/lv_format.h"
+
 namespace parvolin::codec {
 
 namespace {
@@ -32,7 +34,7 @@ double formantGain(double hz, double f1, double f2) {
 }  // namespace
 
 std::vector<std::int16_t> speechLikeSignal(std::size_t samples, std::uint32_t seed) {
-  constexpr double kRate = 8000.0;
+  constexpr double kRate = kSamplesPerSecond;
   constexpr double kTwoPi = 2 * std::numbers::pi;
   std::vector<std::int16_t> out;
   out.reserve(samples);

@@ -5,6 +5,8 @@
 #include <optional>
 #include <span>
 
+#include "codec/lv_format.h"
+
 namespace parvolin::codec {
 
 constexpr std::size_t kWavHeaderSize = 44;
@@ -19,8 +21,8 @@ struct WavHeader {
   std::uint32_t fmtSize = 16;
   std::uint16_t formatTag = 1;  // PCM
   std::uint16_t channels = 1;
-  std::uint32_t samplesPerSecond = 8000;
-  std::uint32_t bytesPerSecond = 8000;
+  std::uint32_t samplesPerSecond = kSamplesPerSecond;
+  std::uint32_t bytesPerSecond = kSamplesPerSecond;
   std::uint16_t blockAlign = 1;
   std::uint16_t bitsPerSample = 8;
   std::array<char, 4> data{'d', 'a', 't', 'a'};

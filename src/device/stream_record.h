@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+#include "base/audio_block.h"
+
 namespace parvolin::device {
 
 // Event codes of the unit stream.
@@ -21,7 +23,7 @@ enum StreamEvent : std::uint8_t {
   kVarEndEvent = 11,
 };
 
-inline constexpr std::size_t kAudioBlockSize = 512;
+using base::kAudioBlockSize;
 inline constexpr std::size_t kNumberPayloadSize = 32;
 inline constexpr std::size_t kRecordHeaderSize = 2;  // port byte, event code
 inline constexpr std::uint8_t kMaxPortByte = 3;

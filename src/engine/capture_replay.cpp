@@ -48,12 +48,15 @@ ReplayOutcome replayCapture(const std::filesystem::path& capture,
   NoUnitStreams units;
   Engine engine(units, clock, settings, folder, view, diagnostics, prompt);
   engine.resetPorts();
-  for (int u = 0; u < 4; ++u) {
+  for (int u = 0; u < device::kMaxUnits; ++u) {
     const CaptureUnit& unit = header.units[std::size_t(u)];
     engine.audioMode[std::size_t(u)] = unit.audioMode;
     engine.varOffDelay[std::size_t(u)] = unit.varOffDelay;
     const PortLine line = (unit.flags & kUnitIdle) ? PortLine::kIdle : PortLine::kNone;
-    for (int p = 0; p < 4; ++p) engine.setPortLines(u * 4 + p, portLine(line, u * 4 + p), "");
+    for (int p = 0; p < device::kPortsPerUnit; ++p) {
+      const int portIndex = u * device::kPortsPerUnit + p;
+      engine.setPortLines(portIndex, portLine(line, portIndex), "");
+    }
   }
   engine.recountCapacity();
 

@@ -33,7 +33,7 @@ Engine::Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& setting
       failures_(diagnostics),
       diagnostics_(diagnostics),
       streams_(std::make_unique<std::array<device::UnitStreamBuffer, device::kMaxUnits>>()) {
-  for (int i = 0; i < kMaxPorts; ++i) {
+  for (int i = 0; i < device::kMaxPorts; ++i) {
     ports_[std::size_t(i)].audioBuffer =
         std::make_unique_for_overwrite<std::uint8_t[]>(kAudioBufferSize);
     ports_[std::size_t(i)].record.portIndex = std::uint8_t(i);
@@ -161,7 +161,7 @@ void Engine::retryDeferredWrites() {
 }
 
 void Engine::resetPorts() {
-  for (int i = 0; i < kMaxPorts; ++i) {
+  for (int i = 0; i < device::kMaxPorts; ++i) {
     PortState& port = ports_[std::size_t(i)];
     port.record.callType = kCallIdle;
     port.record.callText = CallRecord::blankText();

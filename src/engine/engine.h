@@ -132,7 +132,7 @@ class Engine {
   DiagnosticOnce failures_;
   base::Diagnostics& diagnostics_;
 
-  std::array<PortState, kMaxPorts> ports_;
+  std::array<PortState, device::kMaxPorts> ports_;
   std::unique_ptr<std::array<device::UnitStreamBuffer, device::kMaxUnits>> streams_;
   CapacityCounters counters_;
   CapacityDisplay shown_;

@@ -25,9 +25,9 @@ constexpr std::size_t kTailLength = 9;
 
 // Every line of every port, made once: the audio path switches lines on every block.
 struct LineTable {
-  std::array<std::array<std::string, kPortLineCount>, kMaxPorts> lines;
+  std::array<std::array<std::string, kPortLineCount>, device::kMaxPorts> lines;
   LineTable() {
-    for (int port = 0; port < kMaxPorts; ++port) {
+    for (int port = 0; port < device::kMaxPorts; ++port) {
       for (int line = 0; line < kPortLineCount; ++line) {
         char text[64];
         std::snprintf(text, sizeof text, kLineFormats[line], port + 1);

@@ -7,12 +7,12 @@
 #include <string_view>
 
 #include "base/file_io.h"
+#include "device/unit_link.h"
 #include "engine/call_record.h"
 
 namespace parvolin::engine {
 
 inline constexpr std::uint32_t kAudioBufferSize = 1'048'576;
-inline constexpr int kMaxPorts = 16;
 
 // The lines a port shows. Each is a fixed text with the PortNumber in it.
 enum class PortLine {

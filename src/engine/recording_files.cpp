@@ -1,5 +1,7 @@
 #include "engine/recording_files.h"
 
+#include "base/audio_block.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -78,7 +80,7 @@ std::int32_t countRecordedBlocks(const std::filesystem::path& folder) {
     std::error_code sizeError;
     if (!it->is_regular_file(sizeError)) continue;
     const std::uintmax_t size = it->file_size(sizeError);
-    if (!sizeError) blocks += std::int64_t(size / kRecordingBlockSize);
+    if (!sizeError) blocks += std::int64_t(size / base::kAudioBlockSize);
   }
   return blocks > INT32_MAX ? INT32_MAX : std::int32_t(blocks);
 }
@@ -114,7 +116,7 @@ CapacityDisplay updateCapacity(CapacityCounters& counters, const std::filesystem
       const std::uintmax_t size = std::filesystem::file_size(folder / name, error);
       if (!error) {
         const std::int64_t blocks =
-            std::int64_t(counters.loggedBlocks) + std::int64_t(size / kRecordingBlockSize);
+            std::int64_t(counters.loggedBlocks) + std::int64_t(size / base::kAudioBlockSize);
         counters.loggedBlocks = blocks > INT32_MAX ? INT32_MAX : std::int32_t(blocks);
       }
     }

@@ -12,7 +12,6 @@
 namespace parvolin::engine {
 
 inline constexpr std::uint32_t kBlocksPerMegabyte = 2048;  // 512-byte blocks
-inline constexpr std::uint64_t kRecordingBlockSize = 512;
 
 // "w%08Xp%01X.LV%01X", or "w%08Xp%01X.WAV" when `wavFormat` is set.
 std::string recordingFileName(std::uint32_t startTime, int portIndex, int audioMode,

@@ -133,7 +133,7 @@ bool CaptureReader::open(const std::filesystem::path& path, CaptureFault& fault,
       return false;
     }
   }
-  for (unsigned u = 0; u < 4; ++u) {
+  for (unsigned u = 0; u < device::kMaxUnits; ++u) {
     const std::size_t at = kUnitEntriesOffset + u * kUnitEntrySize;
     if (head[at] & ~kKnownUnitFlags) {
       fault = {at, unitReason("unit %u has unknown flag bits", u)};

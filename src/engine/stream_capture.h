@@ -19,12 +19,15 @@
 
 #include "base/diagnostics.h"
 #include "base/file_io.h"
+#include "device/stream_framing.h"
+#include "device/unit_link.h"
 
 namespace parvolin::engine {
 
 inline constexpr std::size_t kCaptureHeaderSize = 32;
 inline constexpr std::size_t kCaptureRecordHeaderSize = 8;
-inline constexpr std::size_t kCaptureMaxLength = 2048;
+// A record holds one stream read.
+inline constexpr std::size_t kCaptureMaxLength = device::UnitStreamBuffer::kMaxRead;
 inline constexpr char kCaptureMagic[] = "PVCAP001";
 inline constexpr std::size_t kCaptureMagicSize = 8;
 
@@ -43,7 +46,7 @@ struct CaptureUnit {
 
 struct CaptureHeader {
   std::uint32_t startEpoch = 0;
-  std::array<CaptureUnit, 4> units{};
+  std::array<CaptureUnit, device::kMaxUnits> units{};
   bool operator==(const CaptureHeader&) const = default;
 };
 

@@ -10,8 +10,6 @@
 namespace parvolin::sim {
 namespace {
 
-constexpr std::size_t kBlockSize = 512;
-
 // For every 16-bit sample the nearest code; built once.
 const std::array<std::uint8_t, 65536>& logCodeTable() {
   static const std::array<std::uint8_t, 65536> table = [] {
@@ -41,8 +39,8 @@ const std::array<std::uint8_t, 65536>& logCodeTable() {
 }  // namespace
 
 void Pcm8Encoder::encodeBlock(std::span<const std::int16_t> samples,
-                              std::span<std::uint8_t, 512> block) {
-  for (std::size_t i = 0; i < kBlockSize; ++i) {
+                              std::span<std::uint8_t, codec::kAudioBlockSize> block) {
+  for (std::size_t i = 0; i < codec::kAudioBlockSize; ++i) {
     block[i] = static_cast<std::uint8_t>((samples[i] >> 8) + 128);
   }
 }
@@ -62,14 +60,16 @@ std::uint8_t LogEncoder::encodeSample(std::int16_t sample) {
 }
 
 void LogEncoder::encodeBlock(std::span<const std::int16_t> samples,
-                             std::span<std::uint8_t, 512> block) {
+                             std::span<std::uint8_t, codec::kAudioBlockSize> block) {
   const auto& table = logCodeTable();
-  for (std::size_t i = 0; i < kBlockSize; ++i) {
+  for (std::size_t i = 0; i < codec::kAudioBlockSize; ++i) {
     block[i] = table[static_cast<std::size_t>(samples[i] + 32768)];
   }
 }
 
-PatternEncoder::PatternEncoder(int bitsPerCode) : samplesPerBlock_(bitsPerCode == 2 ? 2048 : 1360) {
+PatternEncoder::PatternEncoder(int bitsPerCode)
+    : samplesPerBlock_(
+          codec::samplesPerBlock(bitsPerCode == 2 ? codec::kModeAdpcm16k : codec::kModeAdpcm24k)) {
   if (bitsPerCode == 2) {
     // Words of eight 2-bit codes alternating 0 and 2, little-endian: 0x2222.
     std::fill(std::begin(pattern_), std::end(pattern_), std::uint8_t{0x22});
@@ -90,11 +90,11 @@ PatternEncoder::PatternEncoder(int bitsPerCode) : samplesPerBlock_(bitsPerCode =
 }
 
 void PatternEncoder::encodeBlock(std::span<const std::int16_t>,
-                                 std::span<std::uint8_t, 512> block) {
+                                 std::span<std::uint8_t, codec::kAudioBlockSize> block) {
   std::copy(std::begin(pattern_), std::end(pattern_), block.begin());
 }
 
-std::unique_ptr<AudioEncoder> makeEncoder(int mode) {
+std::unique_ptr<codec::AudioEncoder> makeEncoder(int mode) {
   switch (mode) {
     case 1:
     case 2: {

@@ -20,7 +20,7 @@ class SilenceSource final : public AudioSource {
 
 class ToneSource final : public AudioSource {
  public:
-  explicit ToneSource(int hz) : step_(2 * std::numbers::pi * hz / kSampleRateHz) {}
+  explicit ToneSource(int hz) : step_(2 * std::numbers::pi * hz / codec::kSamplesPerSecond) {}
   void fill(std::span<std::int16_t> samples) override {
     for (std::int16_t& s : samples) {
       s = static_cast<std::int16_t>(std::lround(12000 * std::sin(phase_)));
@@ -49,7 +49,7 @@ class SampleSource final : public AudioSource {
 };
 
 void advancePhase(double& phase, double hz) {
-  phase += 2 * std::numbers::pi * hz / kSampleRateHz;
+  phase += 2 * std::numbers::pi * hz / codec::kSamplesPerSecond;
   if (phase > 2 * std::numbers::pi) phase -= 2 * std::numbers::pi;
 }
 
@@ -93,14 +93,14 @@ void SpeechSynth::startSegment() {
     // A pause: short between syllables, longer at the end of a phrase.
     const bool phraseEnd = syllablesLeft_ == 0;
     voiced_ = false;
-    length_ = static_cast<std::int64_t>(phraseEnd ? uniform(0.3, 0.9) * kSampleRateHz
-                                                  : uniform(0.03, 0.12) * kSampleRateHz);
+    length_ = static_cast<std::int64_t>(phraseEnd ? uniform(0.3, 0.9) * codec::kSamplesPerSecond
+                                                  : uniform(0.03, 0.12) * codec::kSamplesPerSecond);
     if (phraseEnd) syllablesLeft_ = static_cast<int>(uniform(3, 12));
     return;
   }
   voiced_ = true;
   --syllablesLeft_;
-  length_ = static_cast<std::int64_t>(uniform(0.12, 0.32) * kSampleRateHz);
+  length_ = static_cast<std::int64_t>(uniform(0.12, 0.32) * codec::kSamplesPerSecond);
   f1_ = uniform(300, 850);
   f2_ = uniform(900, 2300);
   f3_ = uniform(2400, 3200);
@@ -171,9 +171,10 @@ std::optional<std::vector<std::int16_t>> loadWavSamples(const std::filesystem::p
         return static_cast<std::int16_t>(sum / channels);
       };
       std::vector<std::int16_t> out;
-      const std::size_t count = frames * kSampleRateHz / rate;
+      const std::size_t count = frames * codec::kSamplesPerSecond / rate;
       out.reserve(count);
-      for (std::size_t i = 0; i < count; ++i) out.push_back(sampleAt(i * rate / kSampleRateHz));
+      for (std::size_t i = 0; i < count; ++i)
+        out.push_back(sampleAt(i * rate / codec::kSamplesPerSecond));
       return out;
     }
     pos = body + size + (size & 1);

@@ -8,11 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "codec/lv_format.h"
 #include "sim/sim_event.h"
 
 namespace parvolin::sim {
-
-inline constexpr int kSampleRateHz = 8000;
 
 // Line audio of one talking port: 16-bit linear samples, 8000 per second, produced on demand.
 class AudioSource {

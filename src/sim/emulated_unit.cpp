@@ -34,14 +34,14 @@ std::size_t frameLength(std::uint8_t letter) {
 
 }  // namespace
 
-std::array<std::uint8_t, kVersionAnswerSize> defaultVersionAnswer() {
-  std::array<std::uint8_t, kVersionAnswerSize> v{};
+device::VersionAnswer defaultVersionAnswer() {
+  device::VersionAnswer v{};
   constexpr char kText[] = "PVL4-USB HW 1 2 FW 3.07 20240315";
   static_assert(sizeof(kText) - 1 == kVersionAnswerSize - 1);
-  v[0] = kAcknowledge;
+  v[0] = kAck;
   std::memcpy(v.data() + 1, kText, kVersionAnswerSize - 1);
-  v[13] = '1';
-  v[15] = '2';
+  v[kVersionByteA] = '1';
+  v[kVersionByteB] = '2';
   return v;
 }
 
@@ -61,7 +61,8 @@ void EmulatedUnit::schedule(const SimEvent& event) {
 
 void EmulatedUnit::enableRandomCalls(std::uint32_t seed, std::int64_t fromMs,
                                      std::int64_t untilMs) {
-  for (int port = 0; port < 4; ++port) random_.emplace_back(seed, port, fromMs, untilMs);
+  for (int port = 0; port < device::kPortsPerUnit; ++port)
+    random_.emplace_back(seed, port, fromMs, untilMs);
 }
 
 void EmulatedUnit::advance() {
@@ -72,7 +73,7 @@ void EmulatedUnit::generateRandomCalls(std::int64_t untilMs) {
   for (RandomCallPlayer& player : random_) {
     while (!player.finished() && player.nextCallMs() <= untilMs) {
       const bool varPort =
-          ((active_.varPorts & 0xF0) == 0x50) && ((active_.varPorts >> player.port()) & 1);
+          varValueValid(active_.varPorts) && ((active_.varPorts >> player.port()) & 1);
       for (const SimEvent& e : player.takeNextCall(varPort)) schedule(e);
     }
   }
@@ -85,7 +86,7 @@ void EmulatedUnit::advanceTo(std::int64_t untilMs) {
   while (true) {
     std::int64_t blockMs = kNever;
     int blockPort = -1;
-    for (int p = 0; p < 4; ++p) {
+    for (int p = 0; p < device::kPortsPerUnit; ++p) {
       const std::int64_t due = ports_[p].nextBlockMs();
       if (due < blockMs) {
         blockMs = due;
@@ -108,7 +109,7 @@ void EmulatedUnit::advanceTo(std::int64_t untilMs) {
 
 void EmulatedUnit::emitRecord(std::uint8_t port, std::uint8_t code,
                               std::span<const std::uint8_t> payload) {
-  if (!plugged_ || streamControl_ != kStreamOn) return;
+  if (!plugged_ || streamControl_ != kStreamStart) return;
   const std::size_t size = device::kRecordHeaderSize + payload.size();
   // A record goes into the queue whole or not at all, so that an overflow never breaks the
   // framing of the records around it.
@@ -244,13 +245,13 @@ void EmulatedUnit::executeFrames() {
       answer(config_.version, 0);
     } else if (letter == kStreamControlCommand) {
       if (!(p1 & kReadFlag)) streamControl_ = p1 & kStreamValueMask;
-      const std::uint8_t reply[] = {streamControl_, kAcknowledge};
+      const std::uint8_t reply[] = {streamControl_, kAck};
       answer(reply, 1);
     } else {
       const std::uint8_t code = p1 & static_cast<std::uint8_t>(~kReadFlag);
       const bool read = p1 & kReadFlag;
       std::uint8_t value = 0;
-      if (code >= kUnitNumberRegister0 && code < kUnitNumberRegister0 + 4) {
+      if (code >= kUnitNumberRegister0 && code < kUnitNumberRegister0 + kUnitNumberBytes) {
         const int shift = 8 * (code - kUnitNumberRegister0);
         if (!read) {
           unitNumber_ =
@@ -262,7 +263,7 @@ void EmulatedUnit::executeFrames() {
         value = *reg;
       }
       // An unknown register is acknowledged with the value 0.
-      const std::uint8_t reply[] = {kAcknowledge, value};
+      const std::uint8_t reply[] = {kAck, value};
       answer(reply, 0);
     }
   }

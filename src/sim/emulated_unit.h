@@ -10,16 +10,14 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "device/unit_link.h"
 #include "sim/port_activity.h"
 #include "sim/random_calls.h"
 #include "sim/sim_event.h"
 
 namespace parvolin::sim {
 
-inline constexpr std::size_t kVersionAnswerSize = 33;
 inline constexpr std::size_t kDefaultQueueCapacity = 65536;
-inline constexpr std::uint8_t kAcknowledge = 0xB5;
-inline constexpr std::uint8_t kStreamOn = 0x4D;
 
 // The settings registers of a unit, by the letters of their write codes.
 struct UnitRegisters {
@@ -33,11 +31,11 @@ struct UnitRegisters {
 
 // The 33-byte version answer: the acknowledge byte, then text with "1" at byte 13 (settings may be
 // written) and "2" at byte 15.
-std::array<std::uint8_t, kVersionAnswerSize> defaultVersionAnswer();
+device::VersionAnswer defaultVersionAnswer();
 
 struct UnitConfig {
   std::string serial;
-  std::array<std::uint8_t, kVersionAnswerSize> version = defaultVersionAnswer();
+  device::VersionAnswer version = defaultVersionAnswer();
   UnitRegisters registers;
   std::uint32_t unitNumber = 0;
   std::size_t queueCapacity = kDefaultQueueCapacity;
@@ -133,7 +131,7 @@ class EmulatedUnit {
   std::uint32_t unitNumber_;
 
   std::multimap<std::int64_t, SimEvent> events_;
-  std::array<PortActivity, 4> ports_;
+  std::array<PortActivity, device::kPortsPerUnit> ports_;
   std::vector<RandomCallPlayer> random_;
 
   std::vector<std::uint8_t> commandBytes_;

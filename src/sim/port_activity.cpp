@@ -31,11 +31,12 @@ std::int64_t PortActivity::nextBlockMs() const {
   if (!talking_) return kNever;
   // Block k is complete when (k + 1) blocks of samples have passed since the talk began.
   const auto samples = static_cast<std::int64_t>(encoder_->samplesPerBlock());
-  const std::int64_t due = talkStartMs_ + (blocksDone_ + 1) * samples * 1000 / kSampleRateHz;
+  const std::int64_t due =
+      talkStartMs_ + (blocksDone_ + 1) * samples * 1000 / codec::kSamplesPerSecond;
   return due <= talkEndMs_ ? due : kNever;
 }
 
-void PortActivity::produceBlock(std::span<std::uint8_t, 512> block) {
+void PortActivity::produceBlock(std::span<std::uint8_t, codec::kAudioBlockSize> block) {
   source_->fill(samples_);
   encoder_->encodeBlock(samples_, block);
   ++blocksDone_;

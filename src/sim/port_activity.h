@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "sim/audio_encoder.h"
+#include "codec/audio_encoder.h"
 #include "sim/audio_source.h"
 
 namespace parvolin::sim {
@@ -30,10 +30,10 @@ class PortActivity {
   // When the next audio block is complete (scenario ms), or kNever.
   std::int64_t nextBlockMs() const;
   // Encodes the block that nextBlockMs() announced.
-  void produceBlock(std::span<std::uint8_t, 512> block);
+  void produceBlock(std::span<std::uint8_t, codec::kAudioBlockSize> block);
 
  private:
-  std::unique_ptr<AudioEncoder> encoder_;
+  std::unique_ptr<codec::AudioEncoder> encoder_;
   std::unique_ptr<AudioSource> source_;
   std::vector<std::int16_t> samples_;
   bool talking_ = false;

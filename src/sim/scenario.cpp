@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "device/digit_code.h"
+#include "device/unit_link.h"
+#include "device/unit_protocol.h"
 #include "sim/audio_source.h"
 #include "sim/random_calls.h"
 #include "sim/scenario_values.h"
@@ -355,8 +357,8 @@ std::int64_t Scenario::endMs() const {
   for (const UnitDeclaration& unit : units) {
     if (!unit.randomCalls || unit.randomUntilMs == kNever) continue;
     const std::uint8_t varPorts = unit.config.registers.varPorts;
-    for (int port = 0; port < 4; ++port) {
-      const bool varPort = (varPorts & 0xF0) == 0x50 && ((varPorts >> port) & 1);
+    for (int port = 0; port < device::kPortsPerUnit; ++port) {
+      const bool varPort = device::protocol::varValueValid(varPorts) && ((varPorts >> port) & 1);
       RandomCallPlayer player(unit.randomSeed, port, unit.randomFromMs, unit.randomUntilMs);
       for (; !player.finished() && callsLeft > 0; --callsLeft) {
         for (const SimEvent& e : player.takeNextCall(varPort)) {

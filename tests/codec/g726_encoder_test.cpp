@@ -14,8 +14,7 @@ namespace parvolin::codec {
 namespace {
 
 // Encodes `signal` block by block into an LV file of `mode`.
-std::vector<std::uint8_t> encode(sim::AudioEncoder& encoder,
-                                 const std::vector<std::int16_t>& signal) {
+std::vector<std::uint8_t> encode(AudioEncoder& encoder, const std::vector<std::int16_t>& signal) {
   std::vector<std::uint8_t> file;
   const std::size_t per = encoder.samplesPerBlock();
   for (std::size_t at = 0; at + per <= signal.size(); at += per) {
