@@ -43,10 +43,10 @@ inline int engineReadsFuzzOne(const std::uint8_t* data, std::size_t size) {
     engine::Engine engine(units, clock, settings, folder, view, diagnostics, prompt);
     engine.resetPorts();
     for (int p = 0; p < 16; ++p) {
-      engine.setPortLines(p, engine::portLine(engine::PortLine::kIdle, p), "");
+      engine.setPortLine(p, engine::PortLine::kIdle);
     }
     engine.recountCapacity();
-    for (int u = 0; u < 4; ++u) engine.audioMode[std::size_t(u)] = (data[0] >> (2 * u)) & 3;
+    for (int u = 0; u < 4; ++u) engine.setAudioMode(u, (data[0] >> (2 * u)) & 3);
 
     std::size_t at = 1;
     while (at + 3 <= size) {

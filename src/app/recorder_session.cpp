@@ -9,23 +9,13 @@ namespace {
 constexpr std::size_t kLocationLineColumns = 80;
 constexpr std::size_t kLocationPadIndex = 20;
 
-std::string portLine(const char* format, int portNumber) {
-  char line[48];
-  std::snprintf(line, sizeof line, format, portNumber);
-  return line;
-}
-
-bool endsWith(std::string_view text, std::string_view tail) {
-  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
-}
-
 }  // namespace
 
 std::string noneLine(int portNumber) {
-  return portLine(" Port:  %d            NONE", portNumber);
+  return engine::portLine(engine::PortLine::kNone, portNumber - 1);
 }
 std::string idleLine(int portNumber) {
-  return portLine(" Port:  %d            IDLE", portNumber);
+  return engine::portLine(engine::PortLine::kIdle, portNumber - 1);
 }
 
 std::string makeLocationLine(std::string_view folder) {
@@ -64,7 +54,7 @@ RecorderSession::RecorderSession(device::UnitLink& link, engine::Engine& engine,
 void RecorderSession::setIdleLines(int unit) {
   for (int p = 0; p < device::kPortsPerUnit; ++p) {
     const int portIndex = unit * device::kPortsPerUnit + p;
-    engine_.setPortLines(portIndex, idleLine(portIndex + 1), "");
+    engine_.setPortLine(portIndex, engine::PortLine::kIdle);
     fields_.refresh();
   }
   idle_[unit] = true;
@@ -78,7 +68,7 @@ void RecorderSession::showLocationLine(std::string_view folder) {
 RecorderSession::OpenResult RecorderSession::open() {
   engine_.resetPorts();
   for (int portIndex = 0; portIndex < device::kMaxPorts; ++portIndex) {
-    engine_.setPortLines(portIndex, noneLine(portIndex + 1), "");
+    engine_.setPortLine(portIndex, engine::PortLine::kNone);
   }
   fields_.refresh();
   showLocationLine(shownFolder_);
@@ -109,11 +99,11 @@ RecorderSession::OpenResult RecorderSession::open() {
 bool RecorderSession::setUpUnit(int unit) {
   const device::UnitSetUp setUp = link_.setUpUnit(unit);
   if (setUp.audioMode) {
-    engine_.audioMode[unit] = *setUp.audioMode;
+    engine_.setAudioMode(unit, *setUp.audioMode);
     setUp_[unit] = true;
     engine::applyUnitSetUp(settings_, *setUp.audioMode);
   }
-  if (setUp.varOffDelaySec) engine_.varOffDelay[unit] = *setUp.varOffDelaySec;
+  if (setUp.varOffDelaySec) engine_.setVarOffDelay(unit, *setUp.varOffDelaySec);
   switch (setUp.failure) {
     case device::SetUpFailure::kNone:
       return true;
@@ -136,8 +126,12 @@ void RecorderSession::refreshAfterConfigure() {
   engine_.recountCapacity();
 }
 
+bool RecorderSession::firstUnitInUse() const {
+  return engine_.port(0).line != engine::PortLine::kNone;
+}
+
 bool RecorderSession::exitRecorder(ExitQuestion question) {
-  if (question == ExitQuestion::Ask && !endsWith(fields_.statusText(0), "NONE") &&
+  if (question == ExitQuestion::Ask && firstUnitInUse() &&
       !prompt_.askYesNo(kExitQuestionText, /*safeAnswer=*/false)) {
     return false;
   }

@@ -53,9 +53,12 @@ class RecorderSession {
   // After the configuration dialog: capacity counters unknown and recounted, location line
   // rebuilt from the (possibly changed) folder setting.
   void refreshAfterConfigure();
-  // The exit sequence. With ExitQuestion::Ask and the first unit set up, asks first; false when
+  // The exit sequence. With ExitQuestion::Ask and the first unit in use, asks first; false when
   // the answer was not Yes, and nothing was done.
   bool exitRecorder(ExitQuestion question);
+  // Port 1 has left its "NONE" line: the first unit was opened for the run (or has sent since).
+  // The exit question is asked only then.
+  bool firstUnitInUse() const;
 
   int pollPeriod() const { return pollPeriodMs_; }
   // Rows of four ports the window shows after opening (1-4); 4 when the opening stopped early.

@@ -50,12 +50,12 @@ ReplayOutcome replayCapture(const std::filesystem::path& capture,
   engine.resetPorts();
   for (int u = 0; u < device::kMaxUnits; ++u) {
     const CaptureUnit& unit = header.units[std::size_t(u)];
-    engine.audioMode[std::size_t(u)] = unit.audioMode;
-    engine.varOffDelay[std::size_t(u)] = unit.varOffDelay;
+    engine.setAudioMode(u, unit.audioMode);
+    engine.setVarOffDelay(u, unit.varOffDelay);
     const PortLine line = (unit.flags & kUnitIdle) ? PortLine::kIdle : PortLine::kNone;
     for (int p = 0; p < device::kPortsPerUnit; ++p) {
       const int portIndex = u * device::kPortsPerUnit + p;
-      engine.setPortLines(portIndex, portLine(line, portIndex), "");
+      engine.setPortLine(portIndex, line);
     }
   }
   engine.recountCapacity();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "engine/stream_capture.h"
 
@@ -11,6 +12,10 @@ namespace {
 
 std::int64_t secondsOf(std::int64_t ms) {
   return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+}
+
+bool validUnit(int unit) {
+  return unit >= 0 && unit < device::kMaxUnits;
 }
 
 std::string unitText(int unit, const char* what) {
@@ -57,13 +62,16 @@ void Engine::onPollTick() {
   }
   retryDeferredWrites();
   view_.refresh();
-  if (pendingListEdit.isPending()) {
+  if (pendingListEdit_.isPending()) {
     // The recordings of calls going on are open: an edit that clears the folder leaves them.
     std::vector<std::string> inUse;
     for (const PortState& port : ports_) {
-      if (port.audioFile.isOpen()) inUse.push_back(port.audioFileName);
+      if (port.audioFile.isOpen() && port.audioFolder == folder_) {
+        inUse.push_back(port.audioFileName);
+      }
     }
-    const ListEditResult result = applyPendingListEdit(folder_, listPath(), pendingListEdit, inUse);
+    const ListEditResult result =
+        applyPendingListEdit(folder_, listPath(), pendingListEdit_, inUse);
     const std::string listName = settings_.lvLogHtmlName;
     if (result.error) {
       failures_.report(listName, FileFailure::kEditList,
@@ -79,6 +87,8 @@ void Engine::onPollTick() {
     showCapacity(updateCapacity(counters_, folder_, listPath(),
                                 {settings_.itemLimit, settings_.spaceLimit}, std::nullopt,
                                 !pendingRows_.empty()));
+    // Told last, so that the list and the figures are up to date when the requester looks.
+    if (result.applied && listEditDone_) std::exchange(listEditDone_, {})(result);
   }
   if (capture_) capture_->flush();
 }
@@ -130,7 +140,7 @@ void Engine::onRecord(int unit, const device::StreamRecord& r, std::int64_t now)
     case device::kAnsweringEvent:
     case device::kDigitEvent:
     case device::kVarStartEvent:
-      applyCallEvent(port, portIndex, r.code, r.payload, now);
+      applyCallEvent(port, r.code, r.payload, now);
       break;
     case device::kAudioEvent:
       onAudioBlock(unit, portIndex, r.payload, now);
@@ -151,7 +161,7 @@ void Engine::showUnitPorts(int unit) {
   for (int p = 0; p < device::kPortsPerUnit; ++p) {
     const int portIndex = unit * device::kPortsPerUnit + p;
     const PortState& port = ports_[std::size_t(portIndex)];
-    view_.showPort(portIndex, port.statusText, port.detailText);
+    view_.showPort(portIndex, port.statusText(), port.detailText);
   }
 }
 
@@ -169,12 +179,44 @@ void Engine::resetPorts() {
   }
 }
 
-void Engine::setPortLines(int portIndex, std::string statusText, std::string detailText) {
+void Engine::setPortLine(int portIndex, PortLine line) {
+  if (portIndex < 0 || portIndex >= device::kMaxPorts) return;
   PortState& port = ports_[std::size_t(portIndex)];
-  port.statusText = std::move(statusText);
-  port.detailText = std::move(detailText);
-  view_.showPort(portIndex, port.statusText, port.detailText);
+  port.line = line;
+  port.detailText.clear();
+  view_.showPort(portIndex, port.statusText(), port.detailText);
   view_.refresh();
+}
+
+std::uint8_t Engine::audioMode(int unit) const {
+  return validUnit(unit) ? audioMode_[std::size_t(unit)] : std::uint8_t{3};
+}
+
+int Engine::varOffDelay(int unit) const {
+  return validUnit(unit) ? varOffDelay_[std::size_t(unit)] : 0;
+}
+
+void Engine::setAudioMode(int unit, std::uint8_t mode) {
+  if (validUnit(unit)) audioMode_[std::size_t(unit)] = mode;
+}
+
+void Engine::setVarOffDelay(int unit, int seconds) {
+  if (validUnit(unit)) varOffDelay_[std::size_t(unit)] = seconds;
+}
+
+void Engine::requestListEdit(PendingListEdit edit, ListEditDone done) {
+  if (listEditDone_) {
+    ListEditResult replaced;
+    replaced.error = std::make_error_code(std::errc::operation_canceled);
+    std::exchange(listEditDone_, {})(replaced);
+  }
+  if (!edit.isPending()) {
+    pendingListEdit_.clear();
+    if (done) done(ListEditResult{});
+    return;
+  }
+  pendingListEdit_ = std::move(edit);
+  listEditDone_ = std::move(done);
 }
 
 void Engine::recountCapacity() {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -71,8 +72,9 @@ class Engine {
 
   // Main window opening: every port idle (callType 0, callText blank, firstAudioSec 0).
   void resetPorts();
-  // Sets a port's two display lines (the opening's "NONE" and "IDLE" lines) and shows them.
-  void setPortLines(int portIndex, std::string statusText, std::string detailText);
+  // Sets a port's status line (the opening's "NONE" and "IDLE" lines), empties its detail line
+  // and shows both.
+  void setPortLine(int portIndex, PortLine line);
   // Counters and rowCountCache to unknown, then a full recount shown on the view.
   void recountCapacity();
   // Ends the run: a call in progress is not logged and gets no row, but its buffered audio is
@@ -85,12 +87,23 @@ class Engine {
   // goes on. The capture must outlive the engine, or be removed with setCapture(nullptr) first.
   void setCapture(CaptureWriter* capture) { capture_ = capture; }
 
-  // Per-unit values read by the unit set-up.
-  std::array<std::uint8_t, device::kMaxUnits> audioMode{3, 3, 3, 3};
-  std::array<int, device::kMaxUnits> varOffDelay{0, 0, 0, 0};
+  // Per-unit values read by the unit set-up (and changed by the hardware settings): the unit's
+  // AudioMode (3 until read) and its VarOffDelay in seconds (0 until read). The engine uses them
+  // from the next record on. A unit outside 0-3 reads as 3 and 0 and is not changed.
+  std::uint8_t audioMode(int unit) const;
+  int varOffDelay(int unit) const;
+  void setAudioMode(int unit, std::uint8_t mode);
+  void setVarOffDelay(int unit, int seconds);
 
-  // Set by the file manager; applied by the next tick.
-  PendingListEdit pendingListEdit;
+  // Hands a change of the list body to the next tick, which applies it after the unit passes
+  // and recounts the capacity. An edit that cannot be applied yet (the list cannot be read or
+  // rewritten) stays pending and is tried again on every tick. `done`, when given, is called
+  // once: with the result of the tick that applied the edit, or, when a later request replaces
+  // the edit before that, with an error of std::errc::operation_canceled. An edit whose oldText
+  // is empty is no edit: `done` is called at once with applied false.
+  using ListEditDone = std::function<void(const ListEditResult&)>;
+  void requestListEdit(PendingListEdit edit, ListEditDone done = {});
+  bool listEditPending() const { return pendingListEdit_.isPending(); }
 
   const PortState& port(int portIndex) const { return ports_[std::size_t(portIndex)]; }
   const CapacityCounters& capacity() const { return counters_; }
@@ -99,6 +112,9 @@ class Engine {
   std::size_t deferredLogRecords() const { return pendingLog_.size(); }
   std::filesystem::path listPath() const { return folder_ / settings_.lvLogHtmlName; }
   const std::filesystem::path& folder() const { return folder_; }
+  // Records into `folder` from now on: new recordings, the call log and the list. A call in
+  // progress keeps its recording in the folder it was created in.
+  void setFolder(std::filesystem::path folder) { folder_ = std::move(folder); }
 
  private:
   Engine(std::unique_ptr<UnitStreams> owned, base::Clock& clock, RecorderSettings& settings,
@@ -141,6 +157,10 @@ class Engine {
   std::vector<ListRowCall> pendingRows_;
   codec::DavaGainState gain_;
   CaptureWriter* capture_ = nullptr;
+  std::array<std::uint8_t, device::kMaxUnits> audioMode_{3, 3, 3, 3};
+  std::array<int, device::kMaxUnits> varOffDelay_{0, 0, 0, 0};
+  PendingListEdit pendingListEdit_;
+  ListEditDone listEditDone_;
   std::array<bool, device::kMaxUnits> unitLost_{};
 };
 

@@ -19,7 +19,7 @@ constexpr int kMaxNameMoves = 86'400;
 void Engine::onAudioBlock(int unit, int portIndex, std::span<const std::uint8_t> block,
                           std::int64_t now) {
   PortState& port = ports_[std::size_t(portIndex)];
-  noteAudioBlock(port, portIndex, now);
+  noteAudioBlock(port, now);
   if (port.record.firstAudioSec == 0) createAudioFile(unit, portIndex, now);
   std::memcpy(port.audioBuffer.get() + port.audioFill, block.data(), block.size());
   port.audioFill += std::uint32_t(block.size());
@@ -31,7 +31,7 @@ void Engine::createAudioFile(int unit, int portIndex, std::int64_t now) {
   PortState& port = ports_[std::size_t(portIndex)];
   CallRecord& record = port.record;
   const bool wav = settings_.has(kWavFormat);
-  const int mode = audioMode[std::size_t(unit)];
+  const int mode = audioMode(unit);
   std::string name;
   std::error_code error;
   // Never replace a file: two calls on one port in the same second would otherwise share a
@@ -44,6 +44,7 @@ void Engine::createAudioFile(int unit, int portIndex, std::int64_t now) {
   }
   const std::uint16_t elapsed = elapsedSeconds(now, record.startTime);
   record.firstAudioSec = elapsed == 0 ? 1 : elapsed;
+  port.audioFolder = folder_;
   port.audioFileName = name;
   port.audioFileIsWav = wav;
   port.audioFileMode = mode;
@@ -69,7 +70,7 @@ void Engine::writeBufferedAudio(PortState& port) {
         ::lseek(port.audioFile.fd(), off_t(port.audioWritten), SEEK_SET);
     failures_.report(
         port.audioFileName, FileFailure::kWrite,
-        base::describeFailure(folder_ / port.audioFileName, "write the recording", error));
+        base::describeFailure(port.audioFolder / port.audioFileName, "write the recording", error));
     return;
   }
   port.audioWritten += fill;
@@ -78,7 +79,7 @@ void Engine::writeBufferedAudio(PortState& port) {
 
 void Engine::closeAudioFile(PortState& port) {
   if (!port.audioFile.isOpen()) return;
-  const std::filesystem::path path = folder_ / port.audioFileName;
+  const std::filesystem::path path = port.audioFolder / port.audioFileName;
   if (const std::error_code error = port.audioFile.close()) {
     failures_.report(port.audioFileName, FileFailure::kClose,
                      base::describeFailure(path, "close the recording", error));
@@ -99,8 +100,9 @@ void Engine::onCallEnd(int unit, int portIndex, std::span<const std::uint8_t> pa
                        std::int64_t now) {
   PortState& port = ports_[std::size_t(portIndex)];
   CallRecord& record = port.record;
-  const bool answered = isRecordingShown(port) || statusEndsWith(port, "Answered ");
-  port.statusText = portLine(answered ? PortLine::kAnswered : PortLine::kUnAnswered, portIndex);
+  // A repeated end of an answered call stays answered.
+  const bool answered = isRecordingShown(port) || port.line == PortLine::kAnswered;
+  port.line = answered ? PortLine::kAnswered : PortLine::kUnAnswered;
   if (record.callType == kCallAudioOnly) record.callType = kCallAnswered;
   if (record.callType != kCallIdle) {
     record.durationSec = elapsedSeconds(now, record.startTime);
@@ -119,8 +121,7 @@ void Engine::onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
   PortState& port = ports_[std::size_t(portIndex)];
   CallRecord& record = port.record;
   const bool outgoing = code == device::kCalloutEndEvent;
-  port.statusText =
-      portLine(outgoing ? PortLine::kCalloutFinished : PortLine::kVarFinished, portIndex);
+  port.line = outgoing ? PortLine::kCalloutFinished : PortLine::kVarFinished;
   if (record.callType == kCallAudioOnly) record.callType = outgoing ? kCallOutgoing : kCallVar;
   if (record.callType != kCallIdle) {
     record.durationSec = elapsedSeconds(now, record.startTime);
@@ -130,14 +131,13 @@ void Engine::onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
       writeBufferedAudio(port);
       closeAudioFile(port);
       if (!settings_.has(kKeepShortCalls) &&
-          isShortCall(code, record, now - std::int64_t(record.startTime),
-                      varOffDelay[std::size_t(unit)])) {
+          isShortCall(code, record, now - std::int64_t(record.startTime), varOffDelay(unit))) {
         std::error_code error;
-        std::filesystem::remove(folder_ / port.audioFileName, error);
+        std::filesystem::remove(port.audioFolder / port.audioFileName, error);
         if (error) {
-          failures_.report(
-              port.audioFileName, FileFailure::kDelete,
-              base::describeFailure(folder_ / port.audioFileName, "delete the short call", error));
+          failures_.report(port.audioFileName, FileFailure::kDelete,
+                           base::describeFailure(port.audioFolder / port.audioFileName,
+                                                 "delete the short call", error));
         }
       } else {
         keepCall(unit, port);
@@ -151,7 +151,7 @@ void Engine::keepCall(int unit, const PortState& port) {
   const CallRecord& record = port.record;
   // The row links to, and the capacity counts, the file under the name it was created with.
   const bool hadFile = record.firstAudioSec != 0;
-  const int mode = hadFile ? port.audioFileMode : audioMode[std::size_t(unit)];
+  const int mode = hadFile ? port.audioFileMode : audioMode(unit);
   const bool wav = hadFile ? port.audioFileIsWav : settings_.has(kWavFormat);
 
   pendingLog_.push_back(record);

@@ -10,18 +10,21 @@ namespace parvolin::engine {
 namespace {
 
 constexpr std::array<const char*, kPortLineCount> kLineFormats = {
-    " Port:  %d          Caller #",  " Port:  %d          Ringing",
-    " Port:  %d          Dial Out",  " Port:  %d          Answering",
-    " Port:  %d          VAR mode",  " Port:  %d          Recording",
-    " Port:  %d          ---------", " Port:  %d         Answered ",
-    " Port:  %d       Un-Answered",  " Port:  %d  Callout Finished",
-    " Port:  %d  VAR     Finished",  " Port:  %d            NONE",
+    "",
+    " Port:  %d          Caller #",
+    " Port:  %d          Ringing",
+    " Port:  %d          Dial Out",
+    " Port:  %d          Answering",
+    " Port:  %d          VAR mode",
+    " Port:  %d          Recording",
+    " Port:  %d          ---------",
+    " Port:  %d         Answered ",
+    " Port:  %d       Un-Answered",
+    " Port:  %d  Callout Finished",
+    " Port:  %d  VAR     Finished",
+    " Port:  %d            NONE",
     " Port:  %d            IDLE",
 };
-
-constexpr std::string_view kRecordingTail = "Recording";
-constexpr std::string_view kRecordingSecondTail = "---------";
-constexpr std::size_t kTailLength = 9;
 
 // Every line of every port, made once: the audio path switches lines on every block.
 struct LineTable {
@@ -42,10 +45,6 @@ constexpr std::size_t kCallerNumberFirstByte = 1;
 constexpr std::size_t kCallerNumberDigits = 12;
 constexpr std::size_t kDialledNumberFirstByte = 7;
 
-void setLine(PortState& port, PortLine line, int portIndex) {
-  port.statusText = portLine(line, portIndex);
-}
-
 void startCall(PortState& port, std::uint8_t callType, std::int64_t now) {
   port.record.callType = callType;
   port.record.startTime = std::uint32_t(now);
@@ -65,17 +64,12 @@ char dialledDigit(std::uint8_t nibble) {
   return device::digitChar(nibble, device::DigitTable::B);
 }
 
-bool statusEndsWith(const PortState& port, std::string_view tail) {
-  const std::string& s = port.statusText;
-  return s.size() >= kTailLength && std::string_view(s).substr(s.size() - kTailLength) == tail;
-}
-
 bool isRecordingShown(const PortState& port) {
-  return statusEndsWith(port, kRecordingTail) || statusEndsWith(port, kRecordingSecondTail);
+  return port.line == PortLine::kRecording || port.line == PortLine::kRecordingSecond;
 }
 
-void applyCallEvent(PortState& port, int portIndex, std::uint8_t code,
-                    std::span<const std::uint8_t> payload, std::int64_t now) {
+void applyCallEvent(PortState& port, std::uint8_t code, std::span<const std::uint8_t> payload,
+                    std::int64_t now) {
   using namespace device;
   if (code == kDigitEvent) {
     const std::uint8_t d = payload.empty() ? 0 : payload[0];
@@ -91,7 +85,7 @@ void applyCallEvent(PortState& port, int portIndex, std::uint8_t code,
   switch (code) {
     case kCallerIdA:
     case kCallerIdB:
-      setLine(port, PortLine::kCallerNumber, portIndex);
+      port.line = PortLine::kCallerNumber;
       port.detailText = kCallerCaption;
       startCall(port, kCallCallerNumber, now);
       for (std::size_t i = 0; i < kCallerNumberDigits / 2; ++i) {
@@ -105,21 +99,21 @@ void applyCallEvent(PortState& port, int portIndex, std::uint8_t code,
       }
       break;
     case kRingEvent:
-      setLine(port, PortLine::kRinging, portIndex);
+      port.line = PortLine::kRinging;
       if (r.callType == kCallIdle) startCall(port, kCallRinging, now);
       break;
     case kDialOutEvent:
-      setLine(port, PortLine::kDialOut, portIndex);
+      port.line = PortLine::kDialOut;
       port.detailText = kDialedCaption;
       startCall(port, kCallOutgoing, now);
       break;
     case kAnsweringEvent:
-      setLine(port, PortLine::kAnswering, portIndex);
+      port.line = PortLine::kAnswering;
       if (r.callType == kCallIdle) startCall(port, kCallRinging, now);
       r.callType |= kAnsweredBit;
       break;
     case kVarStartEvent:
-      setLine(port, PortLine::kVarMode, portIndex);
+      port.line = PortLine::kVarMode;
       port.detailText = kVarDialedCaption;
       startCall(port, kCallVar, now);
       break;
@@ -128,10 +122,9 @@ void applyCallEvent(PortState& port, int portIndex, std::uint8_t code,
   }
 }
 
-void noteAudioBlock(PortState& port, int portIndex, std::int64_t now) {
-  setLine(port,
-          statusEndsWith(port, kRecordingTail) ? PortLine::kRecordingSecond : PortLine::kRecording,
-          portIndex);
+void noteAudioBlock(PortState& port, std::int64_t now) {
+  // The line alternates with every block.
+  port.line = port.line == PortLine::kRecording ? PortLine::kRecordingSecond : PortLine::kRecording;
   if (port.record.callType == kCallIdle) port.record.startTime = std::uint32_t(now);
   port.record.callType |= kAnsweredBit;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <string>
@@ -14,8 +15,10 @@ namespace parvolin::engine {
 
 inline constexpr std::uint32_t kAudioBufferSize = 1'048'576;
 
-// The lines a port shows. Each is a fixed text with the PortNumber in it.
+// The status line a port shows: part of the port's state (the call events test it), shown as a
+// fixed text with the PortNumber in it.
 enum class PortLine {
+  kBlank,            // ""  (before the main window set its first line)
   kCallerNumber,     // " Port:  %d          Caller #"
   kRinging,          // " Port:  %d          Ringing"
   kDialOut,          // " Port:  %d          Dial Out"
@@ -30,7 +33,7 @@ enum class PortLine {
   kNone,             // " Port:  %d            NONE"  (no unit behind the port)
   kIdle,             // " Port:  %d            IDLE"  (unit set up, no call yet)
 };
-inline constexpr int kPortLineCount = 13;
+inline constexpr int kPortLineCount = 14;
 
 // The text of `line` for the port `portIndex` (0-15).
 const std::string& portLine(PortLine line, int portIndex);
@@ -45,11 +48,15 @@ char dialledDigit(std::uint8_t nibble);
 
 // One port: its call, its two display lines, and the audio file and buffer of the current call.
 struct PortState {
-  CallRecord record;
-  std::string statusText;
+  CallRecord record;  // record.portIndex is the port's own index
+  PortLine line = PortLine::kBlank;
   std::string detailText;
 
+  // The status line as shown.
+  const std::string& statusText() const { return portLine(line, record.portIndex); }
+
   base::FileHandle audioFile;                   // open from the call's first audio block to its end
+  std::filesystem::path audioFolder;            // the recording folder it was created in
   std::string audioFileName;                    // the name it was created under
   bool audioFileIsWav = false;                  // created under the ".WAV" name
   int audioFileMode = 0;                        // the AudioMode its name carries
@@ -58,20 +65,18 @@ struct PortState {
   std::uint32_t audioFill = 0;                  // a multiple of 512
 };
 
-// The last nine characters of the status line are "Recording" or "---------": the port is in
-// the middle of a recorded call and ignores call events.
+// The port shows one of its two recording lines ("Recording", "---------"): it is in the middle
+// of a recorded call and ignores call events.
 bool isRecordingShown(const PortState& port);
-// The last nine characters of the status line are `tail`.
-bool statusEndsWith(const PortState& port, std::string_view tail);
 
 // Acts on a call event (codes 1-5 and 10) or a digit event (code 9): the events that touch no
 // file. Call events are ignored while isRecordingShown holds. `now` is in seconds since 1970.
-void applyCallEvent(PortState& port, int portIndex, std::uint8_t code,
-                    std::span<const std::uint8_t> payload, std::int64_t now);
+void applyCallEvent(PortState& port, std::uint8_t code, std::span<const std::uint8_t> payload,
+                    std::int64_t now);
 
 // Steps 1 and 2 of an audio block: the status line alternates, the call starts if idle, the
 // answered bit is set.
-void noteAudioBlock(PortState& port, int portIndex, std::int64_t now);
+void noteAudioBlock(PortState& port, std::int64_t now);
 
 // now - startTime in seconds: 0 when negative, else taken to 16 bits.
 std::uint16_t elapsedSeconds(std::int64_t now, std::uint32_t startTime);

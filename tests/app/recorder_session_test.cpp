@@ -169,9 +169,9 @@ TEST(RecorderSession, UnitSetUpReadsModeAndDelay) {
     });
     rig.settings.parvolinSetting = engine::kWavFormat;
     ASSERT_EQ(rig.session->open(), RecorderSession::OpenResult::Running);
-    EXPECT_EQ(rig.engine->audioMode[1], c.mode);
-    EXPECT_EQ(rig.engine->varOffDelay[1], c.delaySeconds);
-    EXPECT_EQ(rig.engine->varOffDelay[0], 12);
+    EXPECT_EQ(rig.engine->audioMode(1), c.mode);
+    EXPECT_EQ(rig.engine->varOffDelay(1), c.delaySeconds);
+    EXPECT_EQ(rig.engine->varOffDelay(0), 12);
     EXPECT_EQ(rig.settings.has(engine::kWavFormat), c.wavKept);
     EXPECT_TRUE(rig.settings.has(engine::kHtmlListOn));
   }

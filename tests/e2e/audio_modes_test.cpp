@@ -70,7 +70,7 @@ std::map<std::string, std::string> recordToneCalls(const std::vector<int>& modes
     Engine engine(link, clock, settings, folder.path(), view, diagnostics, prompt);
     engine.resetPorts();
     for (int u = 0; u < 4; ++u) {
-      engine.audioMode[std::size_t(u)] = setUp.header.units[std::size_t(u)].audioMode;
+      engine.setAudioMode(u, setUp.header.units[std::size_t(u)].audioMode);
     }
     engine.recountCapacity();
     for (int tick = 0; tick * setUp.pollPeriodMs < 14'000; ++tick) {

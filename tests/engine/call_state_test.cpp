@@ -17,29 +17,29 @@ TEST(CallStateMachine, AnsweredIncomingCallOnPort2ByteForByte) {
   EngineHarness h;
   const std::uint32_t t0 = kT1 - 4;
   h.feed(ring(1), t0);
-  EXPECT_EQ(h.port(1).statusText, " Port:  2          Ringing");
+  EXPECT_EQ(h.port(1).statusText(), " Port:  2          Ringing");
   EXPECT_EQ(h.port(1).record.callType, 6);
   EXPECT_EQ(h.port(1).record.startTime, t0);
 
   h.feed(callerId(1, {0x55, 0x51, 0x23, 0x4A, 0x00, 0x00}), kT1);
-  EXPECT_EQ(h.port(1).statusText, " Port:  2          Caller #");
+  EXPECT_EQ(h.port(1).statusText(), " Port:  2          Caller #");
   EXPECT_EQ(h.port(1).detailText, "Caller #:\n55512340    ");
   EXPECT_EQ(h.port(1).record.callType, 2);
   EXPECT_EQ(h.port(1).record.startTime, kT1);
 
   h.feed(answering(1), kT1 + 2);
-  EXPECT_EQ(h.port(1).statusText, " Port:  2          Answering");
+  EXPECT_EQ(h.port(1).statusText(), " Port:  2          Answering");
   EXPECT_EQ(h.port(1).record.callType, 3);
 
   h.feed(audio(1, 0x11), kT1 + 3);
-  EXPECT_EQ(h.port(1).statusText, " Port:  2          Recording");
+  EXPECT_EQ(h.port(1).statusText(), " Port:  2          Recording");
   EXPECT_TRUE(h.exists("w499602D2p1.LV3"));
   h.feed(audio(1, 0x22) + audio(1, 0x33), kT1 + 4);
-  EXPECT_EQ(h.port(1).statusText, " Port:  2          Recording");  // third block
+  EXPECT_EQ(h.port(1).statusText(), " Port:  2          Recording");  // third block
   EXPECT_EQ(h.file("w499602D2p1.LV3").size(), 0u) << "blocks collect in the buffer";
 
   h.feed(callEnd(1, {0x55, 0x51, 0x23, 0x4A, 0x00, 0x00}), kT1 + 125);
-  EXPECT_EQ(h.port(1).statusText, " Port:  2         Answered ");
+  EXPECT_EQ(h.port(1).statusText(), " Port:  2         Answered ");
 
   const std::string audioFile = h.file("w499602D2p1.LV3");
   ASSERT_EQ(audioFile.size(), 3u * 512);
@@ -76,11 +76,11 @@ TEST(CallStateMachine, CallEventsAreIgnoredWhileRecordingIsShown) {
       EngineHarness h;
       for (int i = 0; i < blocks; ++i) h.feed(audio(0, 1), kT1);
       const CallRecord record = h.port(0).record;
-      const std::string status = h.port(0).statusText;
+      const std::string status = h.port(0).statusText();
       const std::string detail = h.port(0).detailText;
       h.feed(event + digit(0, 5), kT1 + 9);  // the digit after it proves the payload was consumed
       EXPECT_EQ(h.port(0).record, record) << int(event[1]);
-      EXPECT_EQ(h.port(0).statusText, status);
+      EXPECT_EQ(h.port(0).statusText(), status);
       EXPECT_EQ(h.port(0).detailText, detail + "5");
     }
   }
@@ -92,7 +92,7 @@ TEST(CallStateMachine, RingAndCallerNumberInEitherOrder) {
   h.feed(ring(0), kT1 + 3);
   EXPECT_EQ(h.port(0).record.callType, 2);
   EXPECT_EQ(h.port(0).record.startTime, kT1);
-  EXPECT_EQ(h.port(0).statusText, " Port:  1          Ringing");
+  EXPECT_EQ(h.port(0).statusText(), " Port:  1          Ringing");
 
   h.feed(callerId(1, {0x34}) + ring(1), kT1);
   h.feed(callerId(1, {0x56}), kT1 + 5);
@@ -119,7 +119,7 @@ TEST(CallStateMachine, UnansweredCallWithoutNumberIsLoggedWithQuestionMark) {
   EngineHarness h;
   h.feed(ring(0), kT1);
   h.feed(callEnd(0), kT1 + 30);
-  EXPECT_EQ(h.port(0).statusText, " Port:  1       Un-Answered");
+  EXPECT_EQ(h.port(0).statusText(), " Port:  1       Un-Answered");
   ASSERT_EQ(h.log().size(), 1u);
   const CallRecord r = h.log()[0];
   EXPECT_EQ(r.callType, 6);
@@ -138,12 +138,12 @@ TEST(CallStateMachine, UnansweredCallWithoutNumberIsLoggedWithQuestionMark) {
 TEST(CallStateMachine, RepeatedEndKeepsTheAnsweredLineAndLogsNothing) {
   EngineHarness h;
   h.feed(answering(0) + audio(0, 1) + callEnd(0, {0x11}), kT1);
-  EXPECT_EQ(h.port(0).statusText, " Port:  1         Answered ");
+  EXPECT_EQ(h.port(0).statusText(), " Port:  1         Answered ");
   h.feed(callEnd(0, {0x11}), kT1 + 1);
-  EXPECT_EQ(h.port(0).statusText, " Port:  1         Answered ");
+  EXPECT_EQ(h.port(0).statusText(), " Port:  1         Answered ");
   EXPECT_EQ(h.log().size(), 1u);
   h.feed(calloutEnd(0, {}) + varEnd(0), kT1 + 2);  // ends on an idle port change only the line
-  EXPECT_EQ(h.port(0).statusText, " Port:  1  VAR     Finished");
+  EXPECT_EQ(h.port(0).statusText(), " Port:  1  VAR     Finished");
   EXPECT_EQ(h.log().size(), 1u);
 }
 
@@ -192,7 +192,7 @@ TEST(CallStateMachine, ShortCallRule) {
   };
   for (const ShortCallCase& c : cases) {
     EngineHarness h(kHtmlListOn | kLvFormat | (c.keepShortCalls ? kKeepShortCalls : 0));
-    h.engine->varOffDelay[0] = 12;
+    h.engine->setVarOffDelay(0, 12);
     h.feed((c.var ? varStart(2) : dialOut(2)) + audio(2, 5), kT1);
     h.feed(c.var ? varEnd(2, c.digits) : calloutEnd(2, c.digits), kT1 + c.durationSec);
     EXPECT_EQ(h.exists("w499602D2p2.LV3"), c.kept) << c.name;
@@ -210,7 +210,7 @@ TEST(CallStateMachine, OutgoingCallWithoutAudioLeavesNoTrace) {
   EngineHarness h;
   h.feed(dialOut(0) + digit(0, 1), kT1);
   h.feed(calloutEnd(0, {0x12, 0x34}), kT1 + 100);
-  EXPECT_EQ(h.port(0).statusText, " Port:  1  Callout Finished");
+  EXPECT_EQ(h.port(0).statusText(), " Port:  1  Callout Finished");
   EXPECT_FALSE(h.exists(kCallLogName));
   EXPECT_FALSE(h.exists("ZEruTestNew.htm"));
 }
@@ -273,7 +273,7 @@ TEST(CallStateMachine, LateFirstAudioSecIsTakenTo16Bits) {
 TEST(CallStateMachine, UnitPortsMapToPortIndexes) {
   EngineHarness h;
   h.feed(ring(3), kT1, 3);
-  EXPECT_EQ(h.port(15).statusText, " Port:  16          Ringing");
+  EXPECT_EQ(h.port(15).statusText(), " Port:  16          Ringing");
   h.feed(audio(3, 1) + callEnd(3), kT1, 3);
   EXPECT_TRUE(h.exists("w499602D2pF.LV3"));
   EXPECT_EQ(h.log()[0].portIndex, 15);

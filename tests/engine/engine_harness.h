@@ -228,7 +228,7 @@ struct EngineHarness {
     engine = std::make_unique<Engine>(streams, clock, settings, folder.path(), view, diagnostics,
                                       prompt);
     engine->resetPorts();
-    for (int p = 0; p < 16; ++p) engine->setPortLines(p, portLine(PortLine::kIdle, p), "");
+    for (int p = 0; p < 16; ++p) engine->setPortLine(p, PortLine::kIdle);
     engine->recountCapacity();
   }
   void feed(const Bytes& bytes, std::int64_t now, int unit = 0) {

@@ -31,10 +31,10 @@ class SimRun {
     engine->resetPorts();
     for (int u = 0; u < 4; ++u) {
       const CaptureUnit& unit = setUp.header.units[std::size_t(u)];
-      engine->audioMode[std::size_t(u)] = unit.audioMode;
-      engine->varOffDelay[std::size_t(u)] = unit.varOffDelay;
+      engine->setAudioMode(u, unit.audioMode);
+      engine->setVarOffDelay(u, unit.varOffDelay);
       const PortLine line = (unit.flags & kUnitIdle) ? PortLine::kIdle : PortLine::kNone;
-      for (int p = 0; p < 4; ++p) engine->setPortLines(u * 4 + p, portLine(line, u * 4 + p), "");
+      for (int p = 0; p < 4; ++p) engine->setPortLine(u * 4 + p, line);
     }
     engine->recountCapacity();
   }

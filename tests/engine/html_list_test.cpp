@@ -127,17 +127,40 @@ TEST(HtmlList, EmptiedBodyClearsTheFolderOnlyForDeleteAll) {
 
 TEST(HtmlList, EditOfAMissingListStaysPendingAndRecountsEveryTick) {
   EngineHarness h;
-  h.engine->pendingListEdit = {"x", "y", false};
+  std::vector<ListEditResult> answers;
+  auto record = [&](const ListEditResult& r) { answers.push_back(r); };
+  h.engine->requestListEdit({"x", "y", false}, record);
   const int refreshesBefore = h.view.refreshes;
   h.engine->onPollTick();
   h.engine->onPollTick();
-  EXPECT_TRUE(h.engine->pendingListEdit.isPending());
+  EXPECT_TRUE(h.engine->listEditPending());
+  EXPECT_TRUE(answers.empty()) << "told only once the edit went through";
   EXPECT_EQ(h.diagnostics.lines.size(), 1u);
   EXPECT_GE(h.view.refreshes - refreshesBefore, 4);  // a tick refresh and a recount each
   writeFile(h.folder / "ZEruTestNew.htm", std::string(kHtmlHeader) + "x\r\n");
   h.engine->onPollTick();
-  EXPECT_FALSE(h.engine->pendingListEdit.isPending());
+  EXPECT_FALSE(h.engine->listEditPending());
   EXPECT_EQ(rowBody(h.list()), "y\r\n");
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_TRUE(answers[0].applied);
+  h.engine->onPollTick();
+  EXPECT_EQ(answers.size(), 1u);
+}
+
+TEST(HtmlList, ALaterEditReplacesOneStillWaitingAndItsRequesterIsTold) {
+  EngineHarness h;
+  std::vector<std::string> told;
+  h.engine->requestListEdit({"x", "y", false}, [&](const ListEditResult& r) {
+    told.push_back(r.error == std::errc::operation_canceled ? "first replaced" : "first?");
+  });
+  h.engine->onPollTick();  // no list yet: stays pending
+  h.engine->requestListEdit({"x", "z", false}, [&](const ListEditResult& r) {
+    told.push_back(r.applied ? "second applied" : "second?");
+  });
+  writeFile(h.folder / "ZEruTestNew.htm", std::string(kHtmlHeader) + "x\r\n");
+  h.engine->onPollTick();
+  EXPECT_EQ(told, (std::vector<std::string>{"first replaced", "second applied"}));
+  EXPECT_EQ(rowBody(h.list()), "z\r\n");
 }
 
 TEST(HtmlList, RewriteThatFailsLeavesTheListAndKeepsTheRowForLater) {
@@ -187,9 +210,9 @@ TEST(HtmlList, DeleteAllKeepsTheRecordingOfACallInProgress) {
   h.feed(answering(1) + audio(1, 0x22), kT1 + 10);
   ASSERT_TRUE(h.exists("w499602D2p0.LV3"));
   ASSERT_TRUE(h.exists("w499602DCp1.LV3"));
-  h.engine->pendingListEdit = {rowBody(h.list()), "", true};
+  h.engine->requestListEdit({rowBody(h.list()), "", true});
   h.engine->onPollTick();
-  EXPECT_FALSE(h.engine->pendingListEdit.isPending());
+  EXPECT_FALSE(h.engine->listEditPending());
   EXPECT_FALSE(h.exists("ZEruTestNew.htm"));
   EXPECT_FALSE(h.exists(kCallLogName));
   EXPECT_FALSE(h.exists("w499602D2p0.LV3"));

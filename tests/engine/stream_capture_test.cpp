@@ -41,7 +41,7 @@ struct CapturedRun {
     writer =
         CaptureWriter::create(h.folder / "../run.pvcap", oneUnitHeader(kT1), h.diagnostics, error);
     h.engine->setCapture(writer.get());
-    h.engine->varOffDelay[0] = 12;
+    h.engine->setVarOffDelay(0, 12);
     Bytes stream = ring(1) + callerId(1, {0x55, 0x51}) + answering(1);
     for (int i = 0; i < 40; ++i) stream = stream + audio(1, std::uint8_t(i)) + audio(2, 7);
     stream = stream + callEnd(1, {0x55, 0x51}) + dialOut(3) + digit(3, 4) + audio(3, 9);

@@ -102,7 +102,7 @@ TEST(UnitPass, ReopenedUnitStartsWithoutTheRecordCutByTheLoss) {
   h.engine->onPollTick();  // reopened
   h.streams.queue(0, ring(0));
   h.engine->onPollTick();
-  EXPECT_EQ(h.port(0).statusText, " Port:  1          Ringing");
+  EXPECT_EQ(h.port(0).statusText(), " Port:  1          Ringing");
   EXPECT_EQ(h.port(2).record.callType, 0);
 }
 

@@ -1,0 +1,154 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <system_error>
+
+#include "app/poll_timer.h"
+#include "app/recorder_session.h"
+#include "app/settings_store.h"
+#include "app/shell.h"
+#include "app/window_fields.h"
+#include "app/working_folder.h"
+#include "base/clock.h"
+#include "base/diagnostics.h"
+#include "base/prompt.h"
+#include "device/d2xx.h"
+#include "device/unit_link.h"
+#include "engine/engine.h"
+#include "engine/engine_view.h"
+#include "engine/recorder_settings.h"
+#include "engine/stream_capture.h"
+
+namespace parvolin::app {
+
+// What a front end supplies to drive a Recorder. Every reference must outlive the Recorder.
+struct RecorderServices {
+  device::D2xx& d2xx;  // how the units are reached (libftdi1, the vendor's library, emulated)
+  base::Clock& clock;
+  SettingsStore& store;
+  base::Prompt& prompt;            // the message boxes and the exit question
+  base::Diagnostics& diagnostics;  // problems no message box covers (status line, stderr)
+  Shell& shell;                    // file types and the remote-access server's start
+  WorkingFolder& workingFolder;    // the process's current directory
+  engine::EngineView& screen;      // the port lines and the capacity figures
+  PollTimer& timer;                // calls tick() every pollPeriodMs() once open() started it
+};
+
+struct RecorderOptions {
+  // --folder: records into this folder for one run instead of the stored one.
+  std::optional<std::filesystem::path> folderOverride;
+  std::filesystem::path programFolder;  // where lvplayer and LvSvr are installed
+};
+
+// A unit as the opening found it and as it is now.
+struct RecorderUnit {
+  bool listed = false;   // a serial number was listed: the unit is polled for the whole run
+  bool present = false;  // open and usable now
+  bool idle = false;     // the opening gave its ports the "IDLE" lines
+  bool setUp = false;    // its set-up read its audio mode
+  std::uint8_t audioMode = 3;
+  int varOffDelaySec = 0;
+};
+
+// One run of the recorder: the units, the start-up, the recording engine, the main window's
+// opening and exit, and an optional stream capture. Front ends (the main window, the headless
+// loop) supply the services above and call the commands below; they hold no rule of their own.
+//
+// Order: start(), open(), then tick() from the PollTimer until exit() or the Recorder's
+// destruction. Everything runs on one thread; the commands between ticks (list edits, settings,
+// unit commands) take effect at the next tick or event. Destroying a Recorder without exit() is
+// the window's immediate close: no question, no stream stop, no closeAll; buffered audio is still
+// written.
+class Recorder {
+ public:
+  Recorder(RecorderServices services, RecorderOptions options);
+  ~Recorder();
+
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+
+  // --- The run ---------------------------------------------------------------------------------
+  // The start-up sequence: the first unit's number into "USN", the settings with their defaults,
+  // the recording folder made the current directory, the file types registered, the server
+  // started when allowed. False when the first unit's number could not be read: the message was
+  // shown and the program ends.
+  bool start();
+  // The main window's opening: the units opened for the run and set up, the PollTimer started.
+  // Messages of a failed step were shown. Only after a successful start().
+  RecorderSession::OpenResult open();
+  // Records every stream read of the live unit passes into `path` from now on (nothing before
+  // the opening, whose state the capture's header holds). An empty error_code when the capture
+  // was created.
+  std::error_code startCapture(const std::filesystem::path& path);
+  // One PollTimer tick.
+  void tick();
+  // The exit sequence of the "Exit" button: with ExitQuestion::Ask the question is asked when
+  // the first unit is in use (asksBeforeExit), and false returned, with nothing done, unless the
+  // answer is Yes. Then the streams are stopped (units 4 to 1), the timer stopped, a call in
+  // progress has its buffered audio written (it is not logged), the units closed, the search
+  // result page deleted and the capture closed.
+  bool exit(RecorderSession::ExitQuestion question);
+
+  // --- Commands between ticks --------------------------------------------------------------------
+  // A change of the list body, applied by the next tick (see Engine::requestListEdit).
+  void requestListEdit(engine::PendingListEdit edit, engine::Engine::ListEditDone done = {});
+  bool listEditPending() const;
+  // Takes `changed` as the run's settings, used from the engine's next event on, and writes the
+  // settings named in `save` to the store, in that order (the configuration dialog writes those
+  // it changed).
+  void applySettings(const engine::RecorderSettings& changed,
+                     std::initializer_list<engine::Setting> save = {});
+  // Makes `folder` the recording folder: the current directory (created when missing; when that
+  // fails too, "Fail to locate the directory at: " is shown and the current directory stays) and
+  // the engine's folder for new recordings, the call log and the list.
+  void changeRecordingFolder(const std::filesystem::path& folder);
+  // After the configuration dialog closed: capacity counters unknown and recounted, the location
+  // line rebuilt from the folder setting.
+  void refreshAfterConfigure();
+  // The open link, for the hardware settings pages' unit commands between ticks.
+  device::UnitLink& units() { return link_; }
+  // The unit's AudioMode as "Write Hardware" read it back; used from the next record on.
+  void setAudioMode(int unit, std::uint8_t mode);
+
+  // --- What the front ends show and read ---------------------------------------------------------
+  // The port lines, the capacity figures and the location line, as shown.
+  const WindowFields& fields() const { return fields_; }
+  // The PollTimer's period chosen by open() (500 ms without units); 0 before.
+  int pollPeriodMs() const;
+  // Rows of four ports the window keeps after open() (1-4; 4 when the opening stopped early).
+  int visibleRows() const;
+  RecorderUnit unit(int unit) const;
+  // The exit question will be asked: port 1 has left its "NONE" line.
+  bool asksBeforeExit() const;
+  const engine::RecorderSettings& settings() const { return settings_; }
+  // The folder the run records into (absolute); empty before start().
+  const std::filesystem::path& recordingFolder() const { return recordingFolder_; }
+  // The HTML list of the recording folder; empty before start().
+  std::filesystem::path listPath() const;
+  // The first unit's number as start() read it; -1 without units.
+  std::int32_t unitNumber() const { return unitNumber_; }
+  // The engine, for what the windows read besides the view (capacity, deferred writes); null
+  // before start().
+  const engine::Engine* engine() const { return engine_.get(); }
+  // The units as the opening left them, as a stream capture's header records them.
+  engine::CaptureHeader captureHeader() const;
+
+ private:
+  RecorderServices services_;
+  RecorderOptions options_;
+  device::UnitLink link_;
+  WindowFields fields_;
+  engine::RecorderSettings settings_;
+  std::filesystem::path recordingFolder_;
+  std::string shownFolder_;
+  std::int32_t unitNumber_ = -1;
+  std::unique_ptr<engine::Engine> engine_;
+  std::unique_ptr<RecorderSession> session_;
+  std::unique_ptr<engine::CaptureWriter> capture_;
+};
+
+}  // namespace parvolin::app

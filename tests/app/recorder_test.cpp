@@ -1,0 +1,253 @@
+#include "app/recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/settings_io.h"
+#include "base/clock.h"
+#include "engine/call_log.h"
+#include "sim/scenario.h"
+#include "sim/sim_d2xx.h"
+#include "temp_folder.h"
+
+namespace parvolin::app {
+namespace {
+
+using testing::TempFolder;
+namespace fs = std::filesystem;
+
+class ManualTimer final : public PollTimer {
+ public:
+  bool start(int periodMs) override {
+    period = periodMs;
+    running = true;
+    return true;
+  }
+  void stop() override { running = false; }
+  bool running = false;
+  int period = 0;
+};
+
+// Records what a window would show.
+class ScreenLog final : public engine::EngineView {
+ public:
+  void showPort(int portIndex, std::string_view status, std::string_view) override {
+    lastStatus[std::size_t(portIndex)] = status;
+  }
+  void showCapacity(const engine::CapacityDisplay& capacity) override {
+    items = capacity.itemsText;
+  }
+  void refresh() override { ++refreshes; }
+  std::array<std::string, 16> lastStatus;
+  std::string items;
+  int refreshes = 0;
+};
+
+// A run on emulated units playing `scenario` (none when it is empty), on a virtual clock; the
+// recording folder is "rec" in a folder of its own.
+struct RecorderRun {
+  TempFolder dir;
+  base::VirtualClock clock;
+  std::unique_ptr<sim::SimD2xx> d2xx;
+  MemorySettingsStore store;
+  base::ScriptedPrompt prompt;
+  base::CollectingDiagnostics diagnostics;
+  RecordingShell shell;
+  FakeWorkingFolder workingFolder{dir.path()};
+  ScreenLog screen;
+  ManualTimer timer;
+  std::unique_ptr<Recorder> recorder;
+
+  explicit RecorderRun(const std::string& scenario) {
+    if (scenario.empty()) {
+      d2xx = std::make_unique<sim::SimD2xx>(clock);  // nothing attached
+    } else {
+      std::string error;
+      auto parsed = sim::parseScenario(scenario, "test", dir.path(), error);
+      EXPECT_TRUE(parsed) << error;
+      d2xx = std::make_unique<sim::SimD2xx>(*parsed, clock);
+    }
+    store.values["ParvolinPath"] = (dir / "rec").string();
+    recorder = std::make_unique<Recorder>(RecorderServices{*d2xx, clock, store, prompt, diagnostics,
+                                                           shell, workingFolder, screen, timer},
+                                          RecorderOptions{});
+  }
+  void open() {
+    ASSERT_TRUE(recorder->start());
+    ASSERT_EQ(recorder->open(), RecorderSession::OpenResult::Running);
+  }
+  // Ticks at the timer's period until the scenario's second `untilSec`.
+  void tickUntil(double untilSec) {
+    while (timer.running && clock.monotonicMs() < std::int64_t(untilSec * 1000)) {
+      recorder->tick();
+      clock.advanceMs(timer.period);
+    }
+  }
+  fs::path rec() const { return dir / "rec"; }
+  std::vector<std::string> files(const fs::path& folder) const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+constexpr const char* kTwoUnits =
+    "unit A1 number=0x01020304\n"
+    "unit A2 mode=2 offdelay=0x52\n"
+    "1 1/1 ring\n"
+    "+0.5 1/1 answer\n"
+    "+0 1/1 talk 2 silence\n"
+    "+2 1/1 callend 5551234\n";
+
+TEST(Recorder, RunsAWholeCallFromStartToExit) {
+  RecorderRun run(kTwoUnits);
+  run.open();
+  EXPECT_EQ(run.recorder->unitNumber(), 0x01020304);
+  EXPECT_EQ(run.store.getIntOr("USN", 0), 0x01020304);
+  EXPECT_EQ(run.recorder->recordingFolder(), run.rec());
+  EXPECT_EQ(run.timer.period, 35);
+  EXPECT_EQ(run.recorder->pollPeriodMs(), 35);
+  EXPECT_EQ(run.recorder->visibleRows(), 2);
+  EXPECT_EQ(run.recorder->fields().locationLine, makeLocationLine(run.rec().string()));
+
+  const RecorderUnit second = run.recorder->unit(1);
+  EXPECT_TRUE(second.listed && second.present && second.idle && second.setUp);
+  EXPECT_EQ(second.audioMode, 2);
+  EXPECT_EQ(second.varOffDelaySec, 32);
+  EXPECT_FALSE(run.recorder->unit(2).listed);
+  EXPECT_FALSE(run.recorder->settings().has(engine::kWavFormat)) << "mode 2 rules WAV out";
+
+  run.tickUntil(5);
+  EXPECT_EQ(run.screen.lastStatus[0], " Port:  1         Answered ");
+  EXPECT_EQ(run.recorder->fields().statusText(0), " Port:  1         Answered ");
+  EXPECT_EQ(run.screen.items, "Logged Items: 1 / 2000 ");
+  EXPECT_TRUE(fs::exists(run.recorder->listPath()));
+  EXPECT_EQ(fs::file_size(run.rec() / engine::kCallLogName), 32u);
+
+  EXPECT_TRUE(run.recorder->asksBeforeExit());
+  run.prompt.answers = {false};
+  EXPECT_FALSE(run.recorder->exit(RecorderSession::ExitQuestion::Ask));
+  EXPECT_TRUE(run.timer.running);
+  run.prompt.answers = {true};
+  EXPECT_TRUE(run.recorder->exit(RecorderSession::ExitQuestion::Ask));
+  EXPECT_FALSE(run.timer.running);
+  EXPECT_FALSE(run.recorder->unit(0).present);
+  EXPECT_EQ(run.d2xx->unit(0).streamControl(), 0);
+}
+
+TEST(Recorder, WithoutUnitsPollsSlowlyAndExitsWithoutAsking) {
+  RecorderRun run("");
+  run.open();
+  EXPECT_EQ(run.timer.period, 500);
+  EXPECT_EQ(run.recorder->visibleRows(), 1);
+  EXPECT_EQ(run.recorder->unitNumber(), -1);
+  EXPECT_FALSE(run.recorder->asksBeforeExit());
+  EXPECT_TRUE(run.recorder->exit(RecorderSession::ExitQuestion::Ask));
+  EXPECT_TRUE(run.prompt.shown.empty());
+}
+
+TEST(Recorder, ListEditIsAppliedByTheNextTickAndItsRequesterTold) {
+  RecorderRun run(kTwoUnits);
+  run.open();
+  run.tickUntil(5);
+  const std::string list = readFile(run.recorder->listPath());
+  const std::string row = list.substr(engine::kHtmlHeaderSize);
+  std::vector<bool> told;
+  run.recorder->requestListEdit(
+      {row, "", false}, [&](const engine::ListEditResult& r) { told.push_back(r.applied); });
+  EXPECT_TRUE(run.recorder->listEditPending());
+  EXPECT_TRUE(told.empty());
+  run.recorder->tick();
+  EXPECT_FALSE(run.recorder->listEditPending());
+  EXPECT_EQ(told, std::vector<bool>{true});
+  EXPECT_FALSE(fs::exists(run.recorder->listPath())) << "an emptied list is deleted";
+  EXPECT_EQ(run.screen.items, "Logged Items: 0 / 2000 ");
+}
+
+// The configuration dialog changes the settings while the recorder runs: the next call follows
+// them, and only the settings named are written.
+TEST(Recorder, ChangedSettingsTakeEffectAtTheNextCall) {
+  RecorderRun run(
+      "unit A1\n"
+      "1 1/1 dialout 123\n"
+      "+0 1/1 talk 2 silence\n"
+      "+2 1/1 calloutend 123\n"
+      "10 1/1 dialout 456\n"
+      "+0 1/1 talk 2 silence\n"
+      "+2 1/1 calloutend 456\n");
+  run.store.values["ParvolinSetting"] = std::int32_t(engine::kLvFormat | engine::kHtmlListOn);
+  run.open();
+  run.tickUntil(5);
+  EXPECT_FALSE(fs::exists(run.rec() / engine::kCallLogName)) << "the short call is dropped";
+
+  engine::RecorderSettings changed = run.recorder->settings();
+  changed.parvolinSetting |= engine::kKeepShortCalls;
+  changed.itemLimit = 10;
+  run.store.writes.clear();
+  run.recorder->applySettings(changed, {engine::Setting::kParvolinSetting});
+  EXPECT_EQ(run.store.writes, std::vector<std::string>{"ParvolinSetting"});
+  run.tickUntil(15);
+  EXPECT_EQ(fs::file_size(run.rec() / engine::kCallLogName), 32u) << "the second call is kept";
+  run.recorder->refreshAfterConfigure();
+  EXPECT_EQ(run.screen.items, "Logged Items: 1 / 10 ");
+}
+
+TEST(Recorder, NewFolderTakesTheNextCallsWhileACallInProgressStaysWhereItBegan) {
+  RecorderRun run(
+      "unit A1\n"
+      "1 1/1 ring\n"
+      "+0.5 1/1 answer\n"
+      "+0 1/1 talk 4 silence\n"
+      "+4 1/1 callend 1\n"
+      "2 1/2 ring\n"
+      "+1 1/2 callend 2\n");
+  run.store.values["ParvolinSetting"] =
+      std::int32_t(engine::kWavFormat | engine::kKeepShortCalls | engine::kHtmlListOn);
+  run.open();
+  run.tickUntil(2);  // port 1's call has begun
+  run.recorder->changeRecordingFolder(run.dir / "moved");
+  EXPECT_EQ(run.workingFolder.current(), run.dir / "moved");
+  EXPECT_EQ(run.recorder->recordingFolder(), run.dir / "moved");
+  run.tickUntil(8);
+  // Port 1's recording was begun in the old folder and ends there, converted to WAV.
+  const auto old = run.files(run.rec());
+  ASSERT_EQ(old.size(), 1u);
+  EXPECT_EQ(readFile(run.rec() / old[0]).substr(0, 4), "RIFF");
+  // Both calls ended after the move: their log records and rows are in the new folder.
+  EXPECT_EQ(fs::file_size(run.dir / "moved" / engine::kCallLogName), 64u);
+  EXPECT_TRUE(fs::exists(run.dir / "moved" / "ZEruTestNew.htm"));
+}
+
+TEST(Recorder, CaptureHoldsTheOpeningAndEveryReadUntilTheRecorderGoes) {
+  RecorderRun run(kTwoUnits);
+  run.open();
+  const fs::path file = run.dir / "run.pvcap";
+  ASSERT_FALSE(run.recorder->startCapture(file));
+  const engine::CaptureHeader header = run.recorder->captureHeader();
+  EXPECT_EQ(header.units[1].flags, engine::kUnitListed | engine::kUnitIdle | engine::kUnitSetUp);
+  EXPECT_EQ(header.units[1].audioMode, 2);
+  EXPECT_EQ(header.units[1].varOffDelay, 32);
+  EXPECT_EQ(header.units[2].flags, 0);
+  run.tickUntil(2);
+  // Gone without the exit sequence (the window's close box): the capture is complete anyway.
+  run.recorder.reset();
+  const engine::CaptureCheck check = engine::checkCapture(file);
+  EXPECT_FALSE(check.fault);
+  EXPECT_FALSE(check.summary.cutShortAt);
+  EXPECT_GT(check.summary.records, 0u);
+}
+
+}  // namespace
+}  // namespace parvolin::app
