@@ -11,12 +11,12 @@
 #include "device/unit_protocol.h"
 #include "engine/engine.h"
 #include "sim/sim_d2xx.h"
-#include "temp_folder.h"
+#include "support/test_files.h"
 
 namespace parvolin::app {
 namespace {
 
-using testing::TempFolder;
+using test::TempFolder;
 namespace protocol = device::protocol;
 
 // Emulated units whose writes of one kind of command frame fail: the command then fails as a

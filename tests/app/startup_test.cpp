@@ -7,12 +7,12 @@
 #include "app/settings_io.h"
 #include "base/clock.h"
 #include "sim/sim_d2xx.h"
-#include "temp_folder.h"
+#include "support/test_files.h"
 
 namespace parvolin::app {
 namespace {
 
-using testing::TempFolder;
+using test::TempFolder;
 
 // A USB library with nothing attached.
 class NoUnits final : public device::D2xx {

@@ -7,16 +7,16 @@
 #include <cstring>
 #include <set>
 
-#include "app/temp_folder.h"
 #include "e2e/run_program.h"
 #include "engine/call_record.h"
 #include "engine/recording_files.h"
+#include "support/test_files.h"
 
 namespace parvolin::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-using app::testing::TempFolder;
+using parvolin::test::TempFolder;
 
 const std::filesystem::path kParvolin =
     std::filesystem::path(PARVOLIN_BINARY_DIR) / "programs" / "parvolin";

@@ -28,18 +28,13 @@ Bytes captureFile(const CaptureHeader& header, const Bytes& records) {
   return Bytes(head.begin(), head.end()) + records;
 }
 
-void writeBytes(const std::filesystem::path& path, const Bytes& bytes) {
-  writeFile(path, std::string(bytes.begin(), bytes.end()));
-}
-
 // A live run on the virtual clock that captures its reads: three calls on unit 1.
 struct CapturedRun {
   CapturedRun() {
     h.streams.clock = &h.clock;
     h.streams.readCostMs = 2;
     std::error_code error;
-    writer =
-        CaptureWriter::create(h.folder / "../run.pvcap", oneUnitHeader(kT1), h.diagnostics, error);
+    writer = CaptureWriter::create(path(), oneUnitHeader(kT1), h.diagnostics, error);
     h.engine->setCapture(writer.get());
     h.engine->varOffDelay[0] = 12;
     Bytes stream = ring(1) + callerId(1, {0x55, 0x51}) + answering(1);
@@ -57,9 +52,9 @@ struct CapturedRun {
     h.engine->setCapture(nullptr);
     writer.reset();
   }
-  ~CapturedRun() { std::filesystem::remove(path()); }
-  std::filesystem::path path() const { return h.folder.path().parent_path() / "run.pvcap"; }
+  std::filesystem::path path() const { return captureFolder / "run.pvcap"; }
 
+  TempFolder captureFolder;  // beside the run's folder, whose files the tests compare
   EngineHarness h;
   std::unique_ptr<CaptureWriter> writer;
 };
@@ -127,9 +122,10 @@ TEST(StreamCapture, WriterKeepsTimeFromGoingBack) {
 
 TEST(StreamCapture, FailedCaptureWriteStopsTheCaptureNotTheRecording) {
   EngineHarness h;
+  TempFolder captureFolder;
   std::error_code error;
   auto writer =
-      CaptureWriter::create(h.folder / "../full.pvcap", oneUnitHeader(kT1), h.diagnostics, error);
+      CaptureWriter::create(captureFolder / "full.pvcap", oneUnitHeader(kT1), h.diagnostics, error);
   ASSERT_TRUE(writer);
   FileSizeLimit limit(100);  // the header and one tick's record fit, the second tick's does not
   h.engine->setCapture(writer.get());
@@ -145,7 +141,6 @@ TEST(StreamCapture, FailedCaptureWriteStopsTheCaptureNotTheRecording) {
             1);
   EXPECT_EQ(h.log().size(), 2u);
   h.engine->setCapture(nullptr);
-  std::filesystem::remove(h.folder / "../full.pvcap");
 }
 
 TEST(StreamCapture, BrokenCapturesAreRefusedWithWhereAndWhy) {
