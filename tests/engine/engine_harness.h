@@ -19,6 +19,7 @@
 #include "base/diagnostics.h"
 #include "base/prompt.h"
 #include "engine/call_log.h"
+#include "engine/capture_replay.h"
 #include "engine/engine.h"
 #include "support/test_files.h"
 
@@ -195,6 +196,17 @@ class ScriptedStreams final : public UnitStreams {
 };
 
 inline constexpr std::uint32_t kT1 = 1234567890;  // hex 499602D2
+
+// Replays `capture` into `folder` with the given settings, as pvtool replay does, showing nothing.
+inline ReplayOutcome replayInto(const std::filesystem::path& capture,
+                                const std::filesystem::path& folder, std::uint32_t settingBits) {
+  RecorderSettings settings;
+  settings.parvolinSetting = settingBits;
+  NullEngineView view;
+  base::NullDiagnostics diagnostics;
+  base::ScriptedPrompt prompt;
+  return replayCapture(capture, folder, settings, view, diagnostics, prompt);
+}
 
 // An engine on a virtual clock in a folder of its own. feed() hands bytes over as reads of at
 // most 2048 bytes at the given second, then ends the tick's work as a poll tick does (the rows

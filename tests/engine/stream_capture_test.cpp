@@ -68,13 +68,8 @@ TEST(StreamCapture, ReplayRebuildsTheLiveRunsFolderByteForByte) {
   EXPECT_GT(check.summary.records, 5u);
 
   TempFolder replayed;
-  RecorderSettings settings;
-  settings.parvolinSetting = kLvFormat;  // the unit's set-up turns the list on
-  NullEngineView view;
-  base::CollectingDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
-  const ReplayOutcome outcome =
-      replayCapture(run.path(), replayed / "folder", settings, view, diagnostics, prompt);
+  // The unit's set-up turns the list on.
+  const ReplayOutcome outcome = replayInto(run.path(), replayed / "folder", kLvFormat);
   ASSERT_EQ(outcome.exitStatus, 0);
   EXPECT_EQ(outcome.records, check.summary.records);
   const auto live = folderContents(run.h.folder.path());
@@ -186,12 +181,7 @@ TEST(StreamCapture, BrokenCapturesAreRefusedWithWhereAndWhy) {
   for (const Case& c : cases) {
     const auto path = folder / "bad.pvcap";
     writeBytes(path, c.file);
-    RecorderSettings settings;
-    NullEngineView view;
-    base::NullDiagnostics diagnostics;
-    base::ScriptedPrompt prompt;
-    const ReplayOutcome outcome =
-        replayCapture(path, folder / "out", settings, view, diagnostics, prompt);
+    const ReplayOutcome outcome = replayInto(path, folder / "out", 0);
     EXPECT_EQ(outcome.exitStatus, 2) << c.name;
     ASSERT_EQ(outcome.messages.size(), 1u) << c.name;
     EXPECT_EQ(outcome.messages[0], path.string() + ": bad capture at byte " + c.message.substr(5))
@@ -208,13 +198,8 @@ TEST(StreamCapture, LastRecordCutShortIsReplayedUpToTheLastWholeRecord) {
         captureFile(oneUnitHeader(kT1), whole + captureRecord(5000, 0, ring(1) + callEnd(1)));
     file.resize(file.size() - (whole.size() - cut));
     writeBytes(folder / "cut.pvcap", file);
-    RecorderSettings settings;
-    NullEngineView view;
-    base::NullDiagnostics diagnostics;
-    base::ScriptedPrompt prompt;
     std::filesystem::remove_all(folder / "out");
-    const ReplayOutcome outcome =
-        replayCapture(folder / "cut.pvcap", folder / "out", settings, view, diagnostics, prompt);
+    const ReplayOutcome outcome = replayInto(folder / "cut.pvcap", folder / "out", 0);
     EXPECT_EQ(outcome.exitStatus, 0);
     EXPECT_EQ(outcome.records, 1u);
     ASSERT_EQ(outcome.messages.size(), 1u);
