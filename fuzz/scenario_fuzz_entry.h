@@ -28,8 +28,9 @@ inline std::string scenarioFuzzCheck(const std::uint8_t* data, std::size_t size,
   for (std::size_t i = 0; i < scenario->events.size(); ++i) {
     const sim::ScenarioEvent& e = scenario->events[i];
     const std::string which = "event " + std::to_string(i) + ": ";
-    if (e.unit >= scenario->units.size())
+    if (e.unit >= scenario->units.size()) {
       return which + "unit " + std::to_string(e.unit) + " not declared";
+    }
     if (e.event.atMs < 0 || e.event.durationMs < 0) return which + "negative time or duration";
     if (e.event.atMs + e.event.durationMs > end) return which + "ends after the scenario's end";
   }
