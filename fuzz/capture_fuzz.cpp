@@ -3,5 +3,5 @@
 #include "capture_fuzz_entry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  return parvolin::fuzz::captureFuzzOne(data, size);
+  return parvolin::fuzz::runFuzzInput(parvolin::fuzz::captureFuzzCheck, data, size);
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "base/diagnostics.h"
 #include "base/prompt.h"
@@ -19,11 +20,10 @@
 
 namespace parvolin::fuzz {
 
-inline int captureFuzzOne(const std::uint8_t* data, std::size_t size) {
-  const auto capture = fuzzScratchPath("capture-fuzz.pvcap");
-  const auto folder = fuzzScratchPath("capture-fuzz-folder");
-  std::error_code ec;
-  std::filesystem::remove_all(folder, ec);
+inline std::string captureFuzzCheck(const std::uint8_t* data, std::size_t size,
+                                    const std::filesystem::path& scratch) {
+  const auto capture = scratch / "input.pvcap";
+  const auto folder = scratch / "replayed";
   {
     std::ofstream f(capture, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(data), std::streamsize(size));
@@ -32,12 +32,14 @@ inline int captureFuzzOne(const std::uint8_t* data, std::size_t size) {
   const engine::CaptureCheck check = engine::checkCapture(capture);
   if (check.ok()) {
     const engine::CaptureSummary& s = check.summary;
-    if (s.records > 0 && s.lastTimeMs < s.firstTimeMs) std::abort();
+    if (s.records > 0 && s.lastTimeMs < s.firstTimeMs) return "check: last time before first";
     const std::uint64_t recordHeads = s.records * engine::kCaptureRecordHeaderSize;
-    if (engine::kCaptureHeaderSize + recordHeads + s.streamBytes > size) std::abort();
-    if (s.cutShortAt && *s.cutShortAt >= size) std::abort();
+    if (engine::kCaptureHeaderSize + recordHeads + s.streamBytes > size) {
+      return "check: records and stream bytes add up to more than the file";
+    }
+    if (s.cutShortAt && *s.cutShortAt >= size) return "check: cut short past the end";
   } else if (check.fault && check.fault->offset > size) {
-    std::abort();
+    return "check: fault at byte " + std::to_string(check.fault->offset) + " past the end";
   }
 
   engine::RecorderSettings settings;
@@ -47,15 +49,21 @@ inline int captureFuzzOne(const std::uint8_t* data, std::size_t size) {
   const engine::ReplayOutcome outcome =
       engine::replayCapture(capture, folder, settings, view, diagnostics, prompt);
   if (outcome.exitStatus == 0) {
-    if (!check.ok() || outcome.records != check.summary.records) std::abort();
-    checkFolderWellFormed(folder, settings.lvLogHtmlName);
+    if (!check.ok()) return "replay accepted a capture the check refused";
+    if (outcome.records != check.summary.records) {
+      return "replay ran " + std::to_string(outcome.records) + " records, the check counted " +
+             std::to_string(check.summary.records);
+    }
+    if (std::string fault = folderFault(folder, settings.lvLogHtmlName); !fault.empty()) {
+      return "replayed folder: " + fault;
+    }
   } else {
-    if (check.ok() || outcome.messages.empty()) std::abort();
-    if (std::filesystem::exists(folder, ec)) std::abort();
+    if (check.ok()) return "replay refused a capture the check accepted";
+    if (outcome.messages.empty()) return "replay refused without a message";
+    std::error_code ec;
+    if (std::filesystem::exists(folder, ec)) return "refused replay left a folder";
   }
-  std::filesystem::remove_all(folder, ec);
-  std::filesystem::remove(capture, ec);
-  return 0;
+  return {};
 }
 
 }  // namespace parvolin::fuzz

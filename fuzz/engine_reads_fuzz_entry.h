@@ -7,9 +7,9 @@
 // every file of the folder must be well formed.
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <span>
+#include <string>
 
 #include "base/clock.h"
 #include "base/diagnostics.h"
@@ -24,13 +24,9 @@ namespace parvolin::fuzz {
 
 inline constexpr std::int64_t kEngineFuzzStartMs = 1234567890LL * 1000;
 
-inline int engineReadsFuzzOne(const std::uint8_t* data, std::size_t size) {
-  if (size < 1) return 0;
-  const auto folder = fuzzScratchPath("engine-reads-fuzz");
-  std::error_code ec;
-  std::filesystem::remove_all(folder, ec);
-  std::filesystem::create_directories(folder, ec);
-  if (ec) std::abort();
+inline std::string engineReadsFuzzCheck(const std::uint8_t* data, std::size_t size,
+                                        const std::filesystem::path& folder) {
+  if (size < 1) return {};
 
   engine::RecorderSettings settings;
   settings.parvolinSetting = engine::kHtmlListOn | engine::kLvFormat;
@@ -56,15 +52,15 @@ inline int engineReadsFuzzOne(const std::uint8_t* data, std::size_t size) {
       at += 3;
       const std::size_t n = std::min(length, size - at);
       if (n == 0) break;
-      if (!engine.processRead(unit, {data + at, n}, clock.wallMs() / 1000)) std::abort();
+      if (!engine.processRead(unit, {data + at, n}, clock.wallMs() / 1000)) {
+        return "read at input byte " + std::to_string(at) + " refused";
+      }
       engine.retryDeferredWrites();
       at += n;
     }
     engine.finishRun();
   }
-  checkFolderWellFormed(folder, settings.lvLogHtmlName);
-  std::filesystem::remove_all(folder, ec);
-  return 0;
+  return folderFault(folder, settings.lvLogHtmlName);
 }
 
 }  // namespace parvolin::fuzz

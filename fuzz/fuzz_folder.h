@@ -1,15 +1,19 @@
 #pragma once
 
-// Scratch places and the well-formedness check of a recording folder, shared by the fuzz
-// targets that run the engine and by the tests that replay their saved corpora.
+// What the fuzz targets share with the tests that replay their saved corpora: each target's body
+// is a check that runs one input in a scratch folder it is given and returns what went wrong
+// (empty when the input ran clean). A libFuzzer target runs it through runFuzzInput, which
+// aborts on a failure; the corpus replay reports the failure with the input's name.
 
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-
-#include <unistd.h>
 
 #include "base/audio_block.h"
 #include "engine/call_log.h"
@@ -18,13 +22,9 @@
 
 namespace parvolin::fuzz {
 
-// A path in memory-backed storage when there is one, unique to this process and `tag`.
-inline std::filesystem::path fuzzScratchPath(const std::string& tag) {
-  std::error_code ec;
-  std::filesystem::path dir = "/dev/shm";
-  if (!std::filesystem::is_directory(dir, ec)) dir = std::filesystem::temp_directory_path(ec);
-  return dir / ("parvolin-" + tag + "-" + std::to_string(::getpid()));
-}
+// One input, run in `scratch` (an existing folder of the caller's): what went wrong, or "".
+using FuzzCheck = std::string (*)(const std::uint8_t* data, std::size_t size,
+                                  const std::filesystem::path& scratch);
 
 inline bool isRecordingName(const std::string& name) {
   const auto dot = name.rfind('.');
@@ -36,28 +36,67 @@ inline bool isRecordingName(const std::string& name) {
   return ext.find_first_not_of("0123456789ABCDEF", 2) == std::string::npos;
 }
 
-// Aborts unless every file of `folder` is well formed: recordings whole 512-byte blocks, the
-// call log whole records, the list starting with its fixed header. No other file may be left.
-inline void checkFolderWellFormed(const std::filesystem::path& folder,
-                                  const std::string& listName) {
+// "" when every file of `folder` is well formed: recordings whole 512-byte blocks, the call log
+// whole records, the list starting with its fixed header, and no other file; else the first
+// file that is not, and why.
+inline std::string folderFault(const std::filesystem::path& folder, const std::string& listName) {
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
     const std::string name = entry.path().filename().string();
     const auto size = std::filesystem::file_size(entry.path(), ec);
-    if (ec) std::abort();
+    if (ec) return name + ": size unreadable: " + ec.message();
     if (isRecordingName(name)) {
-      if (size % base::kAudioBlockSize != 0) std::abort();
+      if (size % base::kAudioBlockSize != 0) {
+        return name + ": " + std::to_string(size) + " bytes is not whole blocks";
+      }
     } else if (name == engine::kCallLogName) {
-      if (size % engine::kCallRecordSize != 0) std::abort();
+      if (size % engine::kCallRecordSize != 0) {
+        return name + ": " + std::to_string(size) + " bytes is not whole records";
+      }
     } else if (name == listName) {
       std::ifstream in(entry.path(), std::ios::binary);
       const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-      if (text.compare(0, engine::kHtmlHeaderSize, engine::kHtmlHeader) != 0) std::abort();
+      if (text.compare(0, engine::kHtmlHeaderSize, engine::kHtmlHeader) != 0) {
+        return name + ": does not start with the list's header";
+      }
     } else {
-      std::abort();
+      return name + ": a file that does not belong in a recording folder";
     }
   }
-  if (ec) std::abort();
+  if (ec) return folder.string() + ": cannot be listed: " + ec.message();
+  return {};
+}
+
+// The libFuzzer side: runs `check` in a scratch folder of this process (in memory-backed
+// storage when there is one, emptied before each input) and aborts with the failure.
+inline int runFuzzInput(FuzzCheck check, const std::uint8_t* data, std::size_t size) {
+  struct Scratch {
+    std::filesystem::path path;
+    Scratch() {
+      std::error_code ec;
+      std::filesystem::path dir = "/dev/shm";
+      if (!std::filesystem::is_directory(dir, ec)) dir = std::filesystem::temp_directory_path();
+      path = dir / ("parvolin-fuzz-" + std::to_string(::getpid()));
+    }
+    ~Scratch() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  };
+  static const Scratch scratch;
+  std::error_code ec;
+  std::filesystem::remove_all(scratch.path, ec);
+  std::filesystem::create_directories(scratch.path, ec);
+  if (ec) {
+    std::fprintf(stderr, "cannot make %s: %s\n", scratch.path.c_str(), ec.message().c_str());
+    std::abort();
+  }
+  const std::string failure = check(data, size, scratch.path);
+  if (!failure.empty()) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", failure.c_str());
+    std::abort();
+  }
+  return 0;
 }
 
 }  // namespace parvolin::fuzz

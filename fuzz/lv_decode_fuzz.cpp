@@ -4,5 +4,5 @@
 #include "lv_decode_fuzz_entry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  return parvolin::fuzz::lvDecodeFuzzOne(data, size);
+  return parvolin::fuzz::runFuzzInput(parvolin::fuzz::lvDecodeFuzzCheck, data, size);
 }

@@ -6,7 +6,6 @@
 // WAV conversion on the rest; the rest is the recording.
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -14,25 +13,18 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "base/prompt.h"
 #include "codec/call_wav.h"
 #include "codec/dava.h"
 #include "codec/lv_decoder.h"
 #include "codec/wav_header.h"
+#include "fuzz_folder.h"
 
 namespace parvolin::fuzz {
 
-inline std::filesystem::path fuzzScratchFile() {
-  std::error_code ec;
-  std::filesystem::path dir = "/dev/shm";
-  if (!std::filesystem::is_directory(dir, ec)) dir = std::filesystem::temp_directory_path(ec);
-  return dir / ("parvolin-lv-fuzz-" + std::to_string(::getpid()) + ".WAV");
-}
-
-inline int lvDecodeFuzzOne(const std::uint8_t* data, std::size_t size) {
-  if (size < 2) return 0;
+inline std::string lvDecodeFuzzCheck(const std::uint8_t* data, std::size_t size,
+                                     const std::filesystem::path& scratch) {
+  if (size < 2) return {};
   const int mode = static_cast<std::int8_t>(data[0]);
   const int level = (data[1] & 3) == 3 ? 0 : data[1] & 3;
   const bool callWav = (data[1] & 0x80) != 0;
@@ -45,36 +37,39 @@ inline int lvDecodeFuzzOne(const std::uint8_t* data, std::size_t size) {
   codec::resetDecoder(s2, g2);
   const auto n = static_cast<std::size_t>(codec::sampleCountFor(file.size(), mode));
   std::vector<std::int16_t> separate(n);
-  if (codec::decodeLv(file, mode, s1, separate) != n) std::abort();
+  if (codec::decodeLv(file, mode, s1, separate) != n) return "decodeLv: not every sample";
 
   std::vector<std::int16_t> buffer(codec::decodeBufferElementsFor(file.size(), mode));
   if (!file.empty()) std::memcpy(buffer.data(), file.data(), file.size());
   const auto inPlace = codec::decodeLvBuffer(buffer, file.size(), mode, s2);
-  if (!inPlace || *inPlace != n) std::abort();
+  if (!inPlace || *inPlace != n) return "decodeLvBuffer: not every sample";
   if (n > 0 && std::memcmp(buffer.data(), separate.data(), n * sizeof(std::int16_t)) != 0) {
-    std::abort();
+    return "decoding in place gives other samples";
   }
-  if (!(s1 == s2)) std::abort();
+  if (!(s1 == s2)) return "decoding in place ends in another decoder state";
 
   codec::applyDava(std::span(separate), level, g1);
   unsigned sum = 0;
   for (std::int16_t v : separate) sum += codec::toUnsigned8(v);
-  if (n == 0 && sum != 0) std::abort();
+  if (n == 0 && sum != 0) return "no samples, yet a sum";
 
   if (callWav) {
-    const auto path = fuzzScratchFile();
+    const auto path = scratch / "call.WAV";
     {
       std::ofstream f(path, std::ios::binary | std::ios::trunc);
       f.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
     }
     base::ScriptedPrompt prompt;
     codec::DavaGainState gain{1 + data[1] % 8};
-    if (!codec::convertCallToWav(path, level, gain, prompt)) std::abort();
+    if (!codec::convertCallToWav(path, level, gain, prompt)) return "convertCallToWav failed";
     std::error_code ec;
-    if (std::filesystem::file_size(path, ec) != file.size() + codec::kWavHeaderSize) std::abort();
-    std::filesystem::remove(path, ec);
+    const auto wavSize = std::filesystem::file_size(path, ec);
+    if (wavSize != file.size() + codec::kWavHeaderSize) {
+      return "call WAV of " + std::to_string(wavSize) + " bytes for " +
+             std::to_string(file.size()) + " bytes of recording";
+    }
   }
-  return 0;
+  return {};
 }
 
 }  // namespace parvolin::fuzz

@@ -3,5 +3,5 @@
 #include "scenario_fuzz_entry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  return parvolin::fuzz::scenarioFuzzOne(data, size);
+  return parvolin::fuzz::runFuzzInput(parvolin::fuzz::scenarioFuzzCheck, data, size);
 }

@@ -4,32 +4,37 @@
 // Input: the text of a scenario. WAV sources are looked up in a folder that does not exist.
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "fuzz_folder.h"
 #include "sim/scenario.h"
 
 namespace parvolin::fuzz {
 
-inline int scenarioFuzzOne(const std::uint8_t* data, std::size_t size) {
+inline std::string scenarioFuzzCheck(const std::uint8_t* data, std::size_t size,
+                                     const std::filesystem::path& /*scratch*/) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   std::string error;
   const auto scenario =
       sim::parseScenario(text, "fuzz", "/nonexistent/parvolin-scenario-fuzz", error);
   if (!scenario) {
-    if (error.rfind("fuzz:", 0) != 0) std::abort();
-    return 0;
+    if (error.rfind("fuzz:", 0) != 0) return "error without the source's name: " + error;
+    return {};
   }
   const std::int64_t end = scenario->endMs();
-  if (end < 0) std::abort();
-  for (const sim::ScenarioEvent& e : scenario->events) {
-    if (e.unit >= scenario->units.size()) std::abort();
-    if (e.event.atMs < 0 || e.event.durationMs < 0) std::abort();
-    if (e.event.atMs + e.event.durationMs > end) std::abort();
+  if (end < 0) return "negative end " + std::to_string(end);
+  for (std::size_t i = 0; i < scenario->events.size(); ++i) {
+    const sim::ScenarioEvent& e = scenario->events[i];
+    const std::string which = "event " + std::to_string(i) + ": ";
+    if (e.unit >= scenario->units.size()) {
+      return which + "unit " + std::to_string(e.unit) + " not declared";
+    }
+    if (e.event.atMs < 0 || e.event.durationMs < 0) return which + "negative time or duration";
+    if (e.event.atMs + e.event.durationMs > end) return which + "ends after the scenario's end";
   }
-  return 0;
+  return {};
 }
 
 }  // namespace parvolin::fuzz

@@ -4,24 +4,17 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "app/spawn.h"
 #include "app/xdg_shell.h"
-#include "temp_folder.h"
+#include "support/test_files.h"
 
 namespace parvolin::app {
 namespace {
 
-using testing::TempFolder;
-
-std::string readText(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::readFile;
+using test::TempFolder;
 
 bool programInstalled(const char* name) {
   const char* path = std::getenv("PATH");
@@ -50,7 +43,7 @@ TEST(Associations, FilesAreWrittenRewrittenAndValid) {
   const auto written = writeAssociationFiles(data.path(), programs);
   ASSERT_EQ(written.size(), 3u);
 
-  const std::string mime = readText(data / kMimePackageFile);
+  const std::string mime = readFile(data / kMimePackageFile);
   for (int mode = 0; mode < 4; ++mode) {
     const std::string digit = std::to_string(mode);
     EXPECT_NE(mime.find("type=\"audio/LV" + digit + "\""), std::string::npos);
@@ -58,11 +51,11 @@ TEST(Associations, FilesAreWrittenRewrittenAndValid) {
   }
   EXPECT_NE(mime.find("pattern=\"*.usc\""), std::string::npos);
 
-  const std::string player = readText(data / kPlayerDesktopFile);
+  const std::string player = readFile(data / kPlayerDesktopFile);
   EXPECT_NE(player.find("Exec=\"/opt/Parvolin Demo/bin/lvplayer\" %f\n"), std::string::npos);
   EXPECT_NE(player.find("MimeType=audio/LV0;audio/LV1;audio/LV2;audio/LV3;"), std::string::npos);
   EXPECT_EQ(player.find("/old/place"), std::string::npos);
-  const std::string server = readText(data / kServerDesktopFile);
+  const std::string server = readFile(data / kServerDesktopFile);
   EXPECT_NE(server.find("Exec=\"/opt/Parvolin Demo/bin/LvSvr\" %f\n"), std::string::npos);
 
   if (!programInstalled("desktop-file-validate")) GTEST_SKIP() << "desktop-file-validate missing";
@@ -79,7 +72,7 @@ TEST(Associations, XdgShellRegistersTypesTheMimeDatabaseUnderstands) {
   XdgShell shell(data.path());
   shell.registerFileTypes("/opt/parvolin/bin");
   // The compiled database lists the types and their globs.
-  const std::string globs = readText(data / "mime" / "globs2");
+  const std::string globs = readFile(data / "mime" / "globs2");
   EXPECT_NE(globs.find("audio/LV3:*.lv3"), std::string::npos) << globs;
   EXPECT_NE(globs.find(std::string(kServerMimeType) + ":*.usc"), std::string::npos) << globs;
   EXPECT_TRUE(std::filesystem::exists(data / kPlayerDesktopFile));

@@ -11,58 +11,24 @@
 #include "device/unit_protocol.h"
 #include "engine/engine.h"
 #include "sim/sim_d2xx.h"
-#include "temp_folder.h"
+#include "support/scripted_d2xx.h"
+#include "support/test_files.h"
 
 namespace parvolin::app {
 namespace {
 
-using testing::TempFolder;
+using test::TempFolder;
 namespace protocol = device::protocol;
 
-// Emulated units whose writes of one kind of command frame fail: the command then fails as a
-// unit that stopped answering would make it fail.
-class FailingD2xx final : public device::D2xx {
- public:
-  explicit FailingD2xx(device::D2xx& inner) : inner_(inner) {}
-
-  // Fails frames whose command byte is `command` and, for the register command, whose code is
-  // `code`.
-  void failFrames(std::uint8_t command, std::uint8_t code = 0) {
-    failCommand_ = command;
-    failCode_ = code;
-  }
-  std::vector<std::vector<std::uint8_t>> frames;  // every frame written
-
-  Status listCount(std::uint32_t& c) override { return inner_.listCount(c); }
-  Status listSerial(std::uint32_t i, std::string& s) override { return inner_.listSerial(i, s); }
-  Status openBySerial(const std::string& s, Handle& h) override {
-    return inner_.openBySerial(s, h);
-  }
-  Status purge(Handle h, std::uint32_t m) override { return inner_.purge(h, m); }
-  Status setTimeouts(Handle h, std::uint32_t r, std::uint32_t w) override {
-    return inner_.setTimeouts(h, r, w);
-  }
-  Status queueStatus(Handle h, std::uint32_t& w) override { return inner_.queueStatus(h, w); }
-  Status read(Handle h, std::uint8_t* b, std::uint32_t n, std::uint32_t& got) override {
-    return inner_.read(h, b, n, got);
-  }
-  Status write(Handle h, const std::uint8_t* data, std::uint32_t size,
-               std::uint32_t& written) override {
-    frames.emplace_back(data, data + size);
-    if (size > 4 && data[3] == failCommand_ &&
-        (failCommand_ != protocol::kRegisterCommand || data[4] == failCode_)) {
-      written = 0;
-      return kIoError;
-    }
-    return inner_.write(h, data, size, written);
-  }
-  Status close(Handle h) override { return inner_.close(h); }
-
- private:
-  device::D2xx& inner_;
-  std::uint8_t failCommand_ = 0;
-  std::uint8_t failCode_ = 0;
-};
+// Writes of the frames whose command byte is `command` and, for the register command, whose code
+// is `code` fail: the command then fails as a unit that stopped answering would make it fail.
+void failFrames(test::ScriptedD2xx& d2xx, std::uint8_t command, std::uint8_t code) {
+  d2xx.failWhen(test::ScriptedD2xx::Call::kWrite, [=](const test::ScriptedD2xx::Record& write) {
+    const auto& frame = write.bytes;
+    return frame.size() > 4 && frame[3] == command &&
+           (command != protocol::kRegisterCommand || frame[4] == code);
+  });
+}
 
 class ManualTimer final : public PollTimer {
  public:
@@ -82,7 +48,7 @@ struct Rig {
   TempFolder folder;
   base::VirtualClock clock;
   sim::SimD2xx sim{clock};
-  FailingD2xx d2xx{sim};
+  test::ScriptedD2xx d2xx{sim};
   device::UnitLink link{d2xx, clock};
   engine::RecorderSettings settings;
   engine::NullEngineView screen;
@@ -196,7 +162,7 @@ TEST(RecorderSession, EachFailingCommandStopsTheSetUpWithItsMessage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
     Rig rig(2);
-    rig.d2xx.failFrames(c.command, c.code);
+    failFrames(rig.d2xx, c.command, c.code);
     EXPECT_EQ(rig.session->open(), RecorderSession::OpenResult::SetUpFailed);
     ASSERT_EQ(rig.prompt.shown.size(), 1u);
     EXPECT_EQ(rig.prompt.shown[0].text, c.message);
@@ -257,11 +223,11 @@ TEST(RecorderSession, ExitStopsStreamsFromUnit4DownAndDeletesTheSearchResult) {
   rig.session->open();
   std::ofstream(rig.folder / "ZEruTestNewFind.htm") << "result";
   std::ofstream(rig.folder / "ZEruTestNew.htm") << "list";
-  rig.d2xx.frames.clear();
+  rig.d2xx.log.clear();
   ASSERT_TRUE(rig.session->exitRecorder(RecorderSession::ExitQuestion::DontAsk));
   // Stream reads go to units 4, 3, 2, 1, present or not; the two streaming units get the stop.
   std::vector<std::uint8_t> reads;
-  for (const auto& f : rig.d2xx.frames) {
+  for (const auto& f : rig.d2xx.writes()) {
     if (f.size() == 6 && f[3] == protocol::kStreamControlCommand) reads.push_back(f[4]);
   }
   EXPECT_EQ(reads, (std::vector<std::uint8_t>{0x80, 0x80, 0x80, 0x00, 0x80, 0x00}));

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,12 +12,13 @@
 #include "engine/call_log.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
-#include "temp_folder.h"
+#include "support/test_files.h"
 
 namespace parvolin::app {
 namespace {
 
-using testing::TempFolder;
+using test::readFile;
+using test::TempFolder;
 namespace fs = std::filesystem;
 
 class ManualTimer final : public PollTimer {
@@ -97,11 +96,6 @@ struct RecorderRun {
     return names;
   }
 };
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 constexpr const char* kTwoUnits =
     "unit A1 number=0x01020304\n"

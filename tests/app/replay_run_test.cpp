@@ -10,7 +10,7 @@
 #include "app/settings_store.h"
 #include "base/diagnostics.h"
 #include "engine/stream_capture.h"
-#include "temp_folder.h"
+#include "support/test_files.h"
 
 namespace parvolin::app {
 namespace {
@@ -31,7 +31,7 @@ class KeepWorkingDirectory {
 // A replay whose folder cannot be made records nowhere: it fails instead of putting the calls
 // into whatever directory the program was started in.
 TEST(ReplayRun, FolderThatCannotBeMadeFailsAndWritesNothingElsewhere) {
-  testing::TempFolder temp;
+  test::TempFolder temp;
   KeepWorkingDirectory keep;
   const auto start = temp / "start";
   std::filesystem::create_directory(start);

@@ -3,16 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
 
 #include "app/qsettings_store.h"
-#include "temp_folder.h"
+#include "support/test_files.h"
 
 namespace parvolin::app {
 namespace {
 
-using testing::TempFolder;
+using test::TempFolder;
 
 struct Loaded {
   MemorySettingsStore store;
@@ -159,8 +158,7 @@ TEST(QSettingsStore, IniFileKeepsTypesInTheSectionAndTreatsGarbageAsAbsent) {
   store->setString("bAutoRefresh", "yes");
   EXPECT_FALSE(store->getInt("bAutoRefresh").has_value());
 
-  std::ifstream in(file);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string text = test::readFile(file);
   EXPECT_NE(text.find("[Parvolin]"), std::string::npos) << text;
 }
 

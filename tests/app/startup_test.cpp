@@ -7,38 +7,18 @@
 #include "app/settings_io.h"
 #include "base/clock.h"
 #include "sim/sim_d2xx.h"
-#include "temp_folder.h"
+#include "support/scripted_d2xx.h"
+#include "support/test_files.h"
 
 namespace parvolin::app {
 namespace {
 
-using testing::TempFolder;
-
-// A USB library with nothing attached.
-class NoUnits final : public device::D2xx {
- public:
-  Status listCount(std::uint32_t& count) override {
-    count = 0;
-    return kOk;
-  }
-  Status listSerial(std::uint32_t, std::string&) override { return kDeviceNotFound; }
-  Status openBySerial(const std::string&, Handle&) override { return kDeviceNotFound; }
-  Status purge(Handle, std::uint32_t) override { return kInvalidHandle; }
-  Status setTimeouts(Handle, std::uint32_t, std::uint32_t) override { return kInvalidHandle; }
-  Status queueStatus(Handle, std::uint32_t&) override { return kInvalidHandle; }
-  Status read(Handle, std::uint8_t*, std::uint32_t, std::uint32_t&) override {
-    return kInvalidHandle;
-  }
-  Status write(Handle, const std::uint8_t*, std::uint32_t, std::uint32_t&) override {
-    return kInvalidHandle;
-  }
-  Status close(Handle) override { return kInvalidHandle; }
-};
+using test::TempFolder;
 
 struct StartupRig {
   TempFolder cwd;
-  NoUnits d2xx;
   base::VirtualClock clock;
+  test::ScriptedD2xx d2xx{clock};  // nothing attached
   device::UnitLink link{d2xx, clock};
   MemorySettingsStore store;
   base::ScriptedPrompt prompt;
@@ -123,32 +103,6 @@ TEST(Startup, ReplayOnlyReadsAndStartsNothing) {
   EXPECT_EQ(r.settings.parvolinSetting, 44u);
 }
 
-// Emulated units of which the second cannot be opened.
-class SecondUnitWontOpen final : public device::D2xx {
- public:
-  explicit SecondUnitWontOpen(device::D2xx& inner) : inner_(inner) {}
-  Status listCount(std::uint32_t& c) override { return inner_.listCount(c); }
-  Status listSerial(std::uint32_t i, std::string& s) override { return inner_.listSerial(i, s); }
-  Status openBySerial(const std::string& s, Handle& h) override {
-    return s == "PV0002" ? kDeviceNotOpened : inner_.openBySerial(s, h);
-  }
-  Status purge(Handle h, std::uint32_t m) override { return inner_.purge(h, m); }
-  Status setTimeouts(Handle h, std::uint32_t r, std::uint32_t w) override {
-    return inner_.setTimeouts(h, r, w);
-  }
-  Status queueStatus(Handle h, std::uint32_t& w) override { return inner_.queueStatus(h, w); }
-  Status read(Handle h, std::uint8_t* b, std::uint32_t n, std::uint32_t& got) override {
-    return inner_.read(h, b, n, got);
-  }
-  Status write(Handle h, const std::uint8_t* d, std::uint32_t n, std::uint32_t& w) override {
-    return inner_.write(h, d, n, w);
-  }
-  Status close(Handle h) override { return inner_.close(h); }
-
- private:
-  device::D2xx& inner_;
-};
-
 TEST(Startup, UnitsOpenedBeforeAFailingOneAreClosedAgain) {
   TempFolder cwd;
   base::VirtualClock clock;
@@ -158,7 +112,13 @@ TEST(Startup, UnitsOpenedBeforeAFailingOneAreClosedAgain) {
     config.serial = serial;
     units.addUnit(config);
   }
-  SecondUnitWontOpen d2xx(units);
+  test::ScriptedD2xx d2xx(units);
+  d2xx.failWhen(
+      test::ScriptedD2xx::Call::kOpen,
+      [](const auto& open) {
+        return std::string(open.bytes.begin(), open.bytes.end()) == "PV0002";
+      },
+      device::D2xx::kDeviceNotOpened);
   device::UnitLink link(d2xx, clock);
   MemorySettingsStore store;
   base::ScriptedPrompt prompt;

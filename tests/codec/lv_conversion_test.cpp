@@ -11,7 +11,7 @@
 #include "codec/lv_decoder.h"
 #include "codec/speech_like_signal.h"
 #include "codec/wav_header.h"
-#include "codec_test_files.h"
+#include "support/test_files.h"
 
 namespace parvolin::codec {
 namespace {

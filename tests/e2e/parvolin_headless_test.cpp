@@ -7,16 +7,18 @@
 #include <cstring>
 #include <set>
 
-#include "app/temp_folder.h"
+#include "device/stream_record.h"
 #include "e2e/run_program.h"
 #include "engine/call_record.h"
 #include "engine/recording_files.h"
+#include "engine/stream_capture.h"
+#include "support/test_files.h"
 
 namespace parvolin::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-using app::testing::TempFolder;
+using parvolin::test::TempFolder;
 
 const std::filesystem::path kParvolin =
     std::filesystem::path(PARVOLIN_BINARY_DIR) / "programs" / "parvolin";
@@ -192,12 +194,18 @@ TEST_F(HeadlessRecorder, SignalMidCallKeepsTheCallsAudioWithoutLoggingIt) {
                                       "0.3 1/1 varstart\n"
                                       "0.4 1/1 talk 120\n"
                                       "121 1/1 varend 5551234\n");
-  auto recorder = start({"--headless", "--simulate=" + scenario.string(), "--config",
-                         (work() / "p.conf").string(), "--folder", "rec"});
+  const auto capture = work() / "run.pvcap";
+  auto recorder =
+      start({"--headless", "--simulate=" + scenario.string(), "--config",
+             (work() / "p.conf").string(), "--folder", "rec", "--capture", capture.string()});
   ASSERT_TRUE(recorder->started());
   ASSERT_TRUE(recorder->waitForOutput("Recording", 20s))
       << recorder->output() << recorder->errors();
-  std::this_thread::sleep_for(1500ms);
+  // The capture holds what the recorder has read: a second of the call's audio, then the signal.
+  constexpr std::uint64_t kAudioRecord = device::kRecordHeaderSize + device::kAudioBlockSize;
+  ASSERT_TRUE(waitUntil(
+      [&] { return engine::checkCapture(capture).summary.streamBytes >= 16 * kAudioRecord; }, 30s))
+      << recorder->output() << recorder->errors();
   recorder->signal(SIGTERM);
   EXPECT_EQ(recorder->wait(), 0) << recorder->errors();
   EXPECT_NE(recorder->output().find("Stopped by a signal; units closed."), std::string::npos);

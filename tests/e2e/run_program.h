@@ -18,6 +18,17 @@ extern char** environ;
 
 namespace parvolin::e2e {
 
+// Polls `condition` until it holds, for at most `timeout`: whether it held.
+template <typename Condition>
+bool waitUntil(Condition condition, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
 // One run of a built program with an environment of its own, in a working directory of its
 // own, its standard output and error going to files.
 class ProgramRun {
@@ -89,12 +100,7 @@ class ProgramRun {
   }
   // Waits (up to `timeout`) until the standard output contains `text`.
   bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-      if (output().find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+    return waitUntil([&] { return output().find(text) != std::string::npos; }, timeout);
   }
   std::string output() const { return readAll(out_); }
   std::string errors() const { return readAll(err_); }

@@ -5,7 +5,6 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -20,7 +19,9 @@
 #include "base/diagnostics.h"
 #include "base/prompt.h"
 #include "engine/call_log.h"
+#include "engine/capture_replay.h"
 #include "engine/engine.h"
+#include "support/test_files.h"
 
 namespace parvolin::engine::test {
 
@@ -84,34 +85,11 @@ inline Bytes varEnd(int port, Bytes digits = {}) {
 
 // --- Files ------------------------------------------------------------------------------------
 
-// A fresh folder under the test temp directory, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("pv-engine-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code e;
-    std::filesystem::remove_all(path_, e);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+using parvolin::test::readFile;
+using parvolin::test::TempFolder;
+using parvolin::test::writeBytes;
+using parvolin::test::writeFile;
 
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-inline void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 // Every file of a folder and its contents, for comparing two folders.
 inline std::map<std::string, std::string> folderContents(const std::filesystem::path& folder) {
   std::map<std::string, std::string> files;
@@ -218,6 +196,17 @@ class ScriptedStreams final : public UnitStreams {
 };
 
 inline constexpr std::uint32_t kT1 = 1234567890;  // hex 499602D2
+
+// Replays `capture` into `folder` with the given settings, as pvtool replay does, showing nothing.
+inline ReplayOutcome replayInto(const std::filesystem::path& capture,
+                                const std::filesystem::path& folder, std::uint32_t settingBits) {
+  RecorderSettings settings;
+  settings.parvolinSetting = settingBits;
+  NullEngineView view;
+  base::NullDiagnostics diagnostics;
+  base::ScriptedPrompt prompt;
+  return replayCapture(capture, folder, settings, view, diagnostics, prompt);
+}
 
 // An engine on a virtual clock in a folder of its own. feed() hands bytes over as reads of at
 // most 2048 bytes at the given second, then ends the tick's work as a poll tick does (the rows

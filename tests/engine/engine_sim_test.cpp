@@ -143,14 +143,8 @@ TEST(EngineOnEmulatedUnits, CaptureReplaysIntoTheSameFolderByteForByte) {
   EXPECT_GE(log.records.size(), 3u);
 
   TempFolder replayed;
-  RecorderSettings settings;
-  settings.parvolinSetting = kLvFormat | kKeepShortCalls;
-  NullEngineView view;
-  base::CollectingDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
   const ReplayOutcome outcome =
-      replayCapture(capturePath, replayed.path(), settings, view, diagnostics, prompt);
-  std::filesystem::remove(capturePath);
+      replayInto(capturePath, replayed.path(), kLvFormat | kKeepShortCalls);
   ASSERT_EQ(outcome.exitStatus, 0);
   EXPECT_EQ(folderContents(replayed.path()), folderContents(run.folder.path()));
 }

@@ -28,18 +28,13 @@ Bytes captureFile(const CaptureHeader& header, const Bytes& records) {
   return Bytes(head.begin(), head.end()) + records;
 }
 
-void writeBytes(const std::filesystem::path& path, const Bytes& bytes) {
-  writeFile(path, std::string(bytes.begin(), bytes.end()));
-}
-
 // A live run on the virtual clock that captures its reads: three calls on unit 1.
 struct CapturedRun {
   CapturedRun() {
     h.streams.clock = &h.clock;
     h.streams.readCostMs = 2;
     std::error_code error;
-    writer =
-        CaptureWriter::create(h.folder / "../run.pvcap", oneUnitHeader(kT1), h.diagnostics, error);
+    writer = CaptureWriter::create(path(), oneUnitHeader(kT1), h.diagnostics, error);
     h.engine->setCapture(writer.get());
     h.engine->setVarOffDelay(0, 12);
     Bytes stream = ring(1) + callerId(1, {0x55, 0x51}) + answering(1);
@@ -57,9 +52,9 @@ struct CapturedRun {
     h.engine->setCapture(nullptr);
     writer.reset();
   }
-  ~CapturedRun() { std::filesystem::remove(path()); }
-  std::filesystem::path path() const { return h.folder.path().parent_path() / "run.pvcap"; }
+  std::filesystem::path path() const { return captureFolder / "run.pvcap"; }
 
+  TempFolder captureFolder;  // beside the run's folder, whose files the tests compare
   EngineHarness h;
   std::unique_ptr<CaptureWriter> writer;
 };
@@ -73,13 +68,8 @@ TEST(StreamCapture, ReplayRebuildsTheLiveRunsFolderByteForByte) {
   EXPECT_GT(check.summary.records, 5u);
 
   TempFolder replayed;
-  RecorderSettings settings;
-  settings.parvolinSetting = kLvFormat;  // the unit's set-up turns the list on
-  NullEngineView view;
-  base::CollectingDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
-  const ReplayOutcome outcome =
-      replayCapture(run.path(), replayed / "folder", settings, view, diagnostics, prompt);
+  // The unit's set-up turns the list on.
+  const ReplayOutcome outcome = replayInto(run.path(), replayed / "folder", kLvFormat);
   ASSERT_EQ(outcome.exitStatus, 0);
   EXPECT_EQ(outcome.records, check.summary.records);
   const auto live = folderContents(run.h.folder.path());
@@ -127,9 +117,10 @@ TEST(StreamCapture, WriterKeepsTimeFromGoingBack) {
 
 TEST(StreamCapture, FailedCaptureWriteStopsTheCaptureNotTheRecording) {
   EngineHarness h;
+  TempFolder captureFolder;
   std::error_code error;
   auto writer =
-      CaptureWriter::create(h.folder / "../full.pvcap", oneUnitHeader(kT1), h.diagnostics, error);
+      CaptureWriter::create(captureFolder / "full.pvcap", oneUnitHeader(kT1), h.diagnostics, error);
   ASSERT_TRUE(writer);
   FileSizeLimit limit(100);  // the header and one tick's record fit, the second tick's does not
   h.engine->setCapture(writer.get());
@@ -145,7 +136,6 @@ TEST(StreamCapture, FailedCaptureWriteStopsTheCaptureNotTheRecording) {
             1);
   EXPECT_EQ(h.log().size(), 2u);
   h.engine->setCapture(nullptr);
-  std::filesystem::remove(h.folder / "../full.pvcap");
 }
 
 TEST(StreamCapture, BrokenCapturesAreRefusedWithWhereAndWhy) {
@@ -191,12 +181,7 @@ TEST(StreamCapture, BrokenCapturesAreRefusedWithWhereAndWhy) {
   for (const Case& c : cases) {
     const auto path = folder / "bad.pvcap";
     writeBytes(path, c.file);
-    RecorderSettings settings;
-    NullEngineView view;
-    base::NullDiagnostics diagnostics;
-    base::ScriptedPrompt prompt;
-    const ReplayOutcome outcome =
-        replayCapture(path, folder / "out", settings, view, diagnostics, prompt);
+    const ReplayOutcome outcome = replayInto(path, folder / "out", 0);
     EXPECT_EQ(outcome.exitStatus, 2) << c.name;
     ASSERT_EQ(outcome.messages.size(), 1u) << c.name;
     EXPECT_EQ(outcome.messages[0], path.string() + ": bad capture at byte " + c.message.substr(5))
@@ -213,13 +198,8 @@ TEST(StreamCapture, LastRecordCutShortIsReplayedUpToTheLastWholeRecord) {
         captureFile(oneUnitHeader(kT1), whole + captureRecord(5000, 0, ring(1) + callEnd(1)));
     file.resize(file.size() - (whole.size() - cut));
     writeBytes(folder / "cut.pvcap", file);
-    RecorderSettings settings;
-    NullEngineView view;
-    base::NullDiagnostics diagnostics;
-    base::ScriptedPrompt prompt;
     std::filesystem::remove_all(folder / "out");
-    const ReplayOutcome outcome =
-        replayCapture(folder / "cut.pvcap", folder / "out", settings, view, diagnostics, prompt);
+    const ReplayOutcome outcome = replayInto(folder / "cut.pvcap", folder / "out", 0);
     EXPECT_EQ(outcome.exitStatus, 0);
     EXPECT_EQ(outcome.records, 1u);
     ASSERT_EQ(outcome.messages.size(), 1u);

@@ -1,16 +1,14 @@
 #include "sim/audio_encoders.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "base/little_endian.h"
 #include "sim/audio_source.h"
+#include "support/test_files.h"
 
 namespace parvolin::test {
 namespace {
@@ -96,8 +94,8 @@ TEST(AudioSourceTest, SpeechHasSyllablesAndPausesAndRepeatsForItsSeed) {
 }
 
 TEST(AudioSourceTest, WavFilesAreMixedToMonoAt8000) {
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("pv_sim_test_stereo-" + std::to_string(::getpid()) + ".wav");
+  TempFolder folder;
+  const auto path = folder / "stereo.wav";
   {
     // 16-bit stereo at 16000 per second: 8 frames, left 1000 * i, right -1000.
     std::vector<std::uint8_t> wav(44 + 8 * 4);
@@ -117,12 +115,10 @@ TEST(AudioSourceTest, WavFilesAreMixedToMonoAt8000) {
       base::storeLe16(wav.data() + 44 + i * 4, static_cast<std::uint16_t>(1000 * i));
       base::storeLe16(wav.data() + 46 + i * 4, static_cast<std::uint16_t>(-1000));
     }
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(wav.data()), static_cast<std::streamsize>(wav.size()));
+    writeBytes(path, wav);
   }
   std::string error;
   const auto samples = sim::loadWavSamples(path, error);
-  std::filesystem::remove(path);
   ASSERT_TRUE(samples) << error;
   EXPECT_EQ(*samples, (std::vector<std::int16_t>{-500, 500, 1500, 2500}));
 }

@@ -43,9 +43,11 @@ int ScriptedD2xx::count(Call call) const {
       std::count_if(log.begin(), log.end(), [call](const Record& r) { return r.call == call; }));
 }
 
-ScriptedD2xx::Status ScriptedD2xx::injected(Call call) {
+ScriptedD2xx::Status ScriptedD2xx::begin(Record record) {
+  log.push_back(std::move(record));
+  const Record& r = log.back();
   Status result = kOk;
-  auto& entries = pending_[call];
+  auto& entries = pending_[r.call];
   for (auto it = entries.begin(); it != entries.end();) {
     if (--it->first == 0) {
       result = it->second;
@@ -54,8 +56,11 @@ ScriptedD2xx::Status ScriptedD2xx::injected(Call call) {
       ++it;
     }
   }
+  for (const Rule& rule : rules_) {
+    if (result == kOk && rule.call == r.call && rule.matches(r)) result = rule.status;
+  }
   if (result == kOk) {
-    if (auto a = always_.find(call); a != always_.end()) result = a->second;
+    if (auto a = always_.find(r.call); a != always_.end()) result = a->second;
   }
   return result;
 }
@@ -66,16 +71,16 @@ ScriptedD2xx::OpenHandle* ScriptedD2xx::find(Handle handle) {
 }
 
 ScriptedD2xx::Status ScriptedD2xx::listCount(std::uint32_t& count) {
-  log.push_back({Call::kListCount, 0, {}, 0});
-  if (Status s = injected(Call::kListCount); s != kOk) return s;
+  if (Status s = begin({Call::kListCount, 0, {}, 0}); s != kOk) return s;
+  if (inner_) return inner_->listCount(count);
   count = static_cast<std::uint32_t>(
       std::count_if(devices_.begin(), devices_.end(), [](const Device& d) { return d.attached; }));
   return kOk;
 }
 
 ScriptedD2xx::Status ScriptedD2xx::listSerial(std::uint32_t index, std::string& serial) {
-  log.push_back({Call::kListSerial, 0, {}, index});
-  if (Status s = injected(Call::kListSerial); s != kOk) return s;
+  if (Status s = begin({Call::kListSerial, 0, {}, index}); s != kOk) return s;
+  if (inner_) return inner_->listSerial(index, serial);
   for (const auto& d : devices_) {
     if (!d.attached) continue;
     if (index-- == 0) {
@@ -87,8 +92,12 @@ ScriptedD2xx::Status ScriptedD2xx::listSerial(std::uint32_t index, std::string& 
 }
 
 ScriptedD2xx::Status ScriptedD2xx::openBySerial(const std::string& serial, Handle& handle) {
-  log.push_back({Call::kOpen, 0, {serial.begin(), serial.end()}});
-  if (Status s = injected(Call::kOpen); s != kOk) return s;
+  if (Status s = begin({Call::kOpen, 0, {serial.begin(), serial.end()}, 0}); s != kOk) return s;
+  if (inner_) {
+    const Status s = inner_->openBySerial(serial, handle);
+    if (s == kOk) log.back().handle = handle;
+    return s;
+  }
   for (std::size_t i = 0; i < devices_.size(); ++i) {
     Device& d = devices_[i];
     if (serial.empty() || d.serial != serial || !d.attached) continue;
@@ -104,8 +113,8 @@ ScriptedD2xx::Status ScriptedD2xx::openBySerial(const std::string& serial, Handl
 }
 
 ScriptedD2xx::Status ScriptedD2xx::purge(Handle handle, std::uint32_t mask) {
-  log.push_back({Call::kPurge, handle, {}, mask});
-  if (Status s = injected(Call::kPurge); s != kOk) return s;
+  if (Status s = begin({Call::kPurge, handle, {}, mask}); s != kOk) return s;
+  if (inner_) return inner_->purge(handle, mask);
   OpenHandle* h = find(handle);
   if (!h) return kInvalidHandle;
   Device& d = devices_[h->device];
@@ -116,9 +125,8 @@ ScriptedD2xx::Status ScriptedD2xx::purge(Handle handle, std::uint32_t mask) {
 
 ScriptedD2xx::Status ScriptedD2xx::setTimeouts(Handle handle, std::uint32_t readMs,
                                                std::uint32_t writeMs) {
-  log.push_back({Call::kSetTimeouts, handle, {}, readMs});
-  (void)writeMs;
-  if (Status s = injected(Call::kSetTimeouts); s != kOk) return s;
+  if (Status s = begin({Call::kSetTimeouts, handle, {}, readMs}); s != kOk) return s;
+  if (inner_) return inner_->setTimeouts(handle, readMs, writeMs);
   OpenHandle* h = find(handle);
   if (!h) return kInvalidHandle;
   if (!devices_[h->device].attached) return kIoError;
@@ -127,8 +135,8 @@ ScriptedD2xx::Status ScriptedD2xx::setTimeouts(Handle handle, std::uint32_t read
 }
 
 ScriptedD2xx::Status ScriptedD2xx::queueStatus(Handle handle, std::uint32_t& waiting) {
-  log.push_back({Call::kQueueStatus, handle, {}, 0});
-  if (Status s = injected(Call::kQueueStatus); s != kOk) return s;
+  if (Status s = begin({Call::kQueueStatus, handle, {}, 0}); s != kOk) return s;
+  if (inner_) return inner_->queueStatus(handle, waiting);
   OpenHandle* h = find(handle);
   if (!h) return kInvalidHandle;
   const Device& d = devices_[h->device];
@@ -142,8 +150,12 @@ ScriptedD2xx::Status ScriptedD2xx::queueStatus(Handle handle, std::uint32_t& wai
 ScriptedD2xx::Status ScriptedD2xx::read(Handle handle, std::uint8_t* buffer, std::uint32_t wanted,
                                         std::uint32_t& got) {
   got = 0;
-  log.push_back({Call::kRead, handle, {}, wanted});
-  if (Status s = injected(Call::kRead); s != kOk) return s;
+  if (Status s = begin({Call::kRead, handle, {}, wanted}); s != kOk) return s;
+  if (inner_) {
+    const Status s = inner_->read(handle, buffer, wanted, got);
+    log.back().bytes.assign(buffer, buffer + got);
+    return s;
+  }
   OpenHandle* h = find(handle);
   if (!h) return kInvalidHandle;
   Device& d = devices_[h->device];
@@ -160,15 +172,15 @@ ScriptedD2xx::Status ScriptedD2xx::read(Handle handle, std::uint8_t* buffer, std
   }
   if (!served.empty()) std::memcpy(buffer, served.data(), served.size());
   got = static_cast<std::uint32_t>(served.size());
-  if (got < wanted) clock_.advanceMs(std::max<std::uint32_t>(h->readTimeoutMs, 1));
+  if (got < wanted) clock_->advanceMs(std::max<std::uint32_t>(h->readTimeoutMs, 1));
   return kOk;
 }
 
 ScriptedD2xx::Status ScriptedD2xx::write(Handle handle, const std::uint8_t* data,
                                          std::uint32_t size, std::uint32_t& written) {
   written = 0;
-  log.push_back({Call::kWrite, handle, {data, data + size}});
-  if (Status s = injected(Call::kWrite); s != kOk) return s;
+  if (Status s = begin({Call::kWrite, handle, {data, data + size}, 0}); s != kOk) return s;
+  if (inner_) return inner_->write(handle, data, size, written);
   OpenHandle* h = find(handle);
   if (!h) return kInvalidHandle;
   Device& d = devices_[h->device];
@@ -179,8 +191,8 @@ ScriptedD2xx::Status ScriptedD2xx::write(Handle handle, const std::uint8_t* data
 }
 
 ScriptedD2xx::Status ScriptedD2xx::close(Handle handle) {
-  log.push_back({Call::kClose, handle, {}, 0});
-  if (Status s = injected(Call::kClose); s != kOk) return s;
+  if (Status s = begin({Call::kClose, handle, {}, 0}); s != kOk) return s;
+  if (inner_) return inner_->close(handle);
   OpenHandle* h = find(handle);
   if (!h) return kInvalidHandle;
   --devices_[h->device].openHandles;

@@ -12,10 +12,13 @@
 
 namespace parvolin::test {
 
-// A D2xx whose devices are driven by the test: it lists the devices it is given, records every
-// call, serves the answer bytes queued for a device one chunk per read, and fails the calls it
-// is told to fail. A read that returns fewer bytes than asked advances the virtual clock by the
-// handle's read time-out, as a real read would take that long, so that every bounded loop ends.
+// The tests' D2xx. It records every call and fails the calls it is told to fail. Its devices are
+// either driven by the test or those of another D2xx (emulated units) that it passes calls to.
+//
+// Driven by the test, it lists the devices it is given and serves the answer bytes queued for a
+// device one chunk per read. A read that returns fewer bytes than asked advances the virtual
+// clock by the handle's read time-out, as a real read would take that long, so that every
+// bounded loop ends.
 class ScriptedD2xx final : public device::D2xx {
  public:
   enum class Call {
@@ -52,7 +55,10 @@ class ScriptedD2xx final : public device::D2xx {
     std::uint32_t wanted = 0;         // bytes asked for by a read; mask of a purge
   };
 
-  explicit ScriptedD2xx(base::VirtualClock& clock) : clock_(clock) {}
+  // Devices driven by the test.
+  explicit ScriptedD2xx(base::VirtualClock& clock) : clock_(&clock) {}
+  // The devices of `inner`: every call not failed goes on to it.
+  explicit ScriptedD2xx(device::D2xx& inner) : inner_(&inner) {}
 
   Device& addDevice(const std::string& serial);
   Device& device(const std::string& serial);
@@ -64,6 +70,11 @@ class ScriptedD2xx final : public device::D2xx {
   void failCall(Call call, int occurrence = 1, Status status = kIoError);
   // Every call of `call` from now on fails.
   void failAlways(Call call, Status status = kIoError) { always_[call] = status; }
+  // Every call of `call` from now on whose record (as the log would keep it, before the call
+  // runs: the serial opened, the frame written) `matches` fails.
+  void failWhen(Call call, std::function<bool(const Record&)> matches, Status status = kIoError) {
+    rules_.push_back({call, std::move(matches), status});
+  }
 
   // The frames written, in order, and how often each kind of call was made.
   std::vector<std::vector<std::uint8_t>> writes() const;
@@ -82,22 +93,30 @@ class ScriptedD2xx final : public device::D2xx {
   Status write(Handle handle, const std::uint8_t* data, std::uint32_t size,
                std::uint32_t& written) override;
   Status close(Handle handle) override;
-  std::string lastError() const override { return listingError; }
+  std::string lastError() const override { return inner_ ? inner_->lastError() : listingError; }
 
  private:
   struct OpenHandle {
     std::size_t device;
     std::uint32_t readTimeoutMs = 1;
   };
-  Status injected(Call call);
+  struct Rule {
+    Call call;
+    std::function<bool(const Record&)> matches;
+    Status status;
+  };
+  // Logs the call and says whether it fails.
+  Status begin(Record record);
   OpenHandle* find(Handle handle);
 
-  base::VirtualClock& clock_;
+  base::VirtualClock* clock_ = nullptr;
+  device::D2xx* inner_ = nullptr;
   std::deque<Device> devices_;  // a deque keeps references to devices valid
   std::map<Handle, OpenHandle> open_;
   Handle nextHandle_ = 0x100;
   std::map<Call, std::vector<std::pair<int, Status>>> pending_;
   std::map<Call, Status> always_;
+  std::vector<Rule> rules_;
 };
 
 }  // namespace parvolin::test

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "../codec/codec_test_files.h"
+#include "support/test_files.h"
 
 namespace parvolin::tools {
 namespace {
 
 namespace fs = std::filesystem;
-using codec::test::readBytes;
-using codec::test::TempFolder;
-using codec::test::writeBytes;
+using parvolin::test::readBytes;
+using parvolin::test::TempFolder;
+using parvolin::test::writeBytes;
 
 struct Outcome {
   int status;

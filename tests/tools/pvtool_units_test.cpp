@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "device/stream_record.h"
+#include "support/test_files.h"
 #include "tools/pvtool_commands.h"
 #include "tools/unit_description.h"
 
@@ -20,8 +21,8 @@ std::string runUnits(const tools::Args& args, int& status) {
 }
 
 TEST(PvtoolUnitsTest, ListsSettingsWatchesCallsAndSurvivesAnUnplug) {
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("pv_units_test-" + std::to_string(::getpid()) + ".scenario");
+  TempFolder folder;
+  const auto path = folder / "units.scenario";
   std::ofstream(path) << R"(unit U1 varports=0x23 callerid=0x58 number=0x01020304 version13=0
 unit U2
 1   1/2 ring
@@ -37,7 +38,6 @@ unit U2
 )";
   int status = -1;
   const std::string out = runUnits({"--simulate=" + path.string(), "--seconds", "10"}, status);
-  std::filesystem::remove(path);
   EXPECT_EQ(status, 0);
   EXPECT_THAT(out, HasSubstr("2 unit(s) listed"));
   EXPECT_THAT(out, HasSubstr("Unit1  serial U1"));
