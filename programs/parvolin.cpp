@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "app/driver_choice.h"
 #include "app/headless.h"
 #include "app/parvolin_options.h"
-#include "app/qsettings_store.h"
+#include "app/ui/qsettings_store.h"
 #include "base/clock.h"
-#include "tools/driver_choice.h"
 
 namespace {
 
@@ -29,15 +29,15 @@ std::filesystem::path programFolder(const char* argv0) {
 
 // How the units are reached, from the driver options of the command line. Emulated units run
 // on the wall clock unless --virtual is given: the recorder shows calls as they happen.
-std::optional<parvolin::tools::Driver> chooseDriver(const ParvolinOptions& options,
-                                                    std::string& error) {
-  parvolin::tools::Args args = options.driverArgs;
-  parvolin::tools::DriverOptions driverOptions;
-  if (!parvolin::tools::takeDriverOptions(args, driverOptions, error)) return {};
-  if (driverOptions.time == parvolin::tools::TimeMode::kDefault) {
-    driverOptions.time = parvolin::tools::TimeMode::kRealtime;
+std::optional<parvolin::app::Driver> chooseDriver(const ParvolinOptions& options,
+                                                  std::string& error) {
+  std::vector<std::string> args = options.driverArgs;
+  parvolin::app::DriverOptions driverOptions;
+  if (!parvolin::app::takeDriverOptions(args, driverOptions, error)) return {};
+  if (driverOptions.time == parvolin::app::TimeMode::kDefault) {
+    driverOptions.time = parvolin::app::TimeMode::kRealtime;
   }
-  return parvolin::tools::makeDriver(driverOptions, error);
+  return parvolin::app::makeDriver(driverOptions, error);
 }
 
 }  // namespace
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   const parvolin::app::HeadlessRun run{*options, *store, programFolder(argv[0]), stdout};
   if (options->replay) return parvolin::app::runReplay(run);
 
-  std::optional<parvolin::tools::Driver> driver = chooseDriver(*options, error);
+  std::optional<parvolin::app::Driver> driver = chooseDriver(*options, error);
   if (!driver) {
     std::fprintf(stderr, "parvolin: %s\n", error.c_str());
     return parvolin::app::kExitUsage;

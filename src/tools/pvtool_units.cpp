@@ -8,12 +8,12 @@
 #include <sstream>
 #include <vector>
 
+#include "app/driver_choice.h"
 #include "codec/lv_format.h"
 #include "device/driver_support.h"
 #include "device/stream_framing.h"
 #include "device/unit_link.h"
 #include "device/unit_protocol.h"
-#include "tools/driver_choice.h"
 #include "tools/pvtool_commands.h"
 #include "tools/unit_description.h"
 
@@ -41,7 +41,7 @@ struct Watch {
   device::UnitStreamBuffer buffer;
 };
 
-void printAccessHints(const DriverOptions& options) {
+void printAccessHints(const app::DriverOptions& options) {
   std::printf(
       "What to check:\n"
       "  - Is the unit connected and powered? `lsusb` should list it (FTDI chips show 0403:6001,\n"
@@ -51,7 +51,7 @@ void printAccessHints(const DriverOptions& options) {
       "    any program that holds /dev/ttyUSB* for it.\n"
       "  - Permissions: your user needs access to the USB device. Install this udev rule,\n"
       "    reload the rules and plug the unit in again:\n\n");
-  const auto rule = findDataFile(device::kUdevRuleFileName);
+  const auto rule = app::findDataFile(device::kUdevRuleFileName);
   std::ifstream in(rule);
   if (!rule.empty() && in) {
     std::printf("---- %s\n%s---- end\n", rule.string().c_str(),
@@ -67,7 +67,7 @@ void printAccessHints(const DriverOptions& options) {
     std::printf("and for the ids given with --usb-id:\n%s",
                 device::udevRules(options.usbIds).c_str());
   }
-  if (options.kind == DriverKind::kVendorLibrary) {
+  if (options.kind == app::DriverKind::kVendorLibrary) {
     std::printf("  - --driver d2xx needs the vendor's libftd2xx.so on the library path.\n");
   }
   std::printf("  - To try the program without hardware: pvtool units --simulate\n");
@@ -162,10 +162,10 @@ std::optional<double> takeSeconds(Args& args, std::string& error) {
 
 int runUnits(const Args& arguments) {
   Args args = arguments;
-  DriverOptions options;
+  app::DriverOptions options;
   std::string error;
   const auto seconds = takeSeconds(args, error);
-  if (!seconds || !takeDriverOptions(args, options, error)) {
+  if (!seconds || !app::takeDriverOptions(args, options, error)) {
     std::fprintf(stderr, "pvtool units: %s\n%s", error.c_str(), kUsage);
     return 2;
   }
@@ -174,7 +174,7 @@ int runUnits(const Args& arguments) {
     std::fprintf(stderr, "pvtool units: unknown argument '%s'\n%s", args[0].c_str(), kUsage);
     return 2;
   }
-  auto driver = makeDriver(options, error);
+  auto driver = app::makeDriver(options, error);
   if (!driver) {
     std::fprintf(stderr, "pvtool units: %s\n", error.c_str());
     return 1;

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/qsettings_store.h"
 #include "support/test_files.h"
 
 namespace parvolin::app {
@@ -138,28 +137,6 @@ TEST(SettingsSave, EverySettingComesBackAsSavedAndOneCanBeSavedAlone) {
   saveSetting(store, saved, engine::Setting::kItemLimit);
   EXPECT_EQ(store.writes, std::vector<std::string>{"UItemNoLimitSetting"});
   EXPECT_EQ(store.getIntOr("UItemNoLimitSetting", 0), 3000);
-}
-
-TEST(QSettingsStore, IniFileKeepsTypesInTheSectionAndTreatsGarbageAsAbsent) {
-  TempFolder dir;
-  const auto file = dir / "Parvolin.conf";
-  {
-    auto store = makeQSettingsStore(file);
-    store->setString("LvLogHtmlName", "list with blanks.htm");
-    store->setInt("ParvolinSetting", -1);
-    store->setInt("USN", static_cast<std::int32_t>(0x89ABCDEF));
-  }
-  auto store = makeQSettingsStore(file);
-  EXPECT_EQ(store->getStringOr("LvLogHtmlName", ""), "list with blanks.htm");
-  EXPECT_EQ(store->getIntOr("ParvolinSetting", 0), -1);
-  EXPECT_EQ(store->getIntOr("USN", 0), static_cast<std::int32_t>(0x89ABCDEF));
-  EXPECT_FALSE(store->getInt("UItemNoLimitSetting").has_value());
-  EXPECT_FALSE(store->getString("LvUsername").has_value());
-  store->setString("bAutoRefresh", "yes");
-  EXPECT_FALSE(store->getInt("bAutoRefresh").has_value());
-
-  const std::string text = test::readFile(file);
-  EXPECT_NE(text.find("[Parvolin]"), std::string::npos) << text;
 }
 
 }  // namespace

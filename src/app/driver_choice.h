@@ -13,9 +13,8 @@
 #include "device/d2xx.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
-#include "tools/pvtool_commands.h"
 
-// How a program reaches its units, from its command line:
+// How a program (the recorder, pvtool) reaches its units, from its command line:
 //   --driver ftdi|d2xx|sim   libftdi1 (the default), the vendor's library, or emulated units
 //   --simulate[=SCENARIO]    emulated units playing SCENARIO (default: demo.scenario next to the
 //                            program or in the source tree; without one, built-in random calls)
@@ -25,7 +24,7 @@
 //                            as fast as the machine allows (the default for emulated units)
 // A program never falls back to emulated units by itself: a broken cable must never produce
 // invented calls.
-namespace parvolin::tools {
+namespace parvolin::app {
 
 enum class DriverKind { kFtdi, kVendorLibrary, kSim };
 enum class TimeMode { kDefault, kRealtime, kVirtual };
@@ -39,7 +38,7 @@ struct DriverOptions {
 
 // Takes the driver options out of `args`, leaving the other arguments in their order. False,
 // with `error` set, for a bad value or options that contradict each other.
-bool takeDriverOptions(Args& args, DriverOptions& options, std::string& error);
+bool takeDriverOptions(std::vector<std::string>& args, DriverOptions& options, std::string& error);
 
 // The library and the clock a program runs on. The clock outlives the library that uses it.
 struct Driver {
@@ -62,4 +61,4 @@ std::unique_ptr<device::D2xx> makeHardwareD2xx(const DriverOptions& options);
 // tree the program was built from. Empty when none exists.
 std::filesystem::path findDataFile(std::string_view name);
 
-}  // namespace parvolin::tools
+}  // namespace parvolin::app

@@ -1,15 +1,15 @@
-#include "tools/driver_choice.h"
+#include "app/driver_choice.h"
 
 #include "device/driver_support.h"
 
 #include <system_error>
 
-namespace parvolin::tools {
+namespace parvolin::app {
 namespace {
 
 // Matches "--name VALUE" and "--name=VALUE"; moves `i` past what it consumed.
-bool takeValue(const Args& args, std::size_t& i, std::string_view name, std::string& value,
-               bool& missing) {
+bool takeValue(const std::vector<std::string>& args, std::size_t& i, std::string_view name,
+               std::string& value, bool& missing) {
   const std::string& a = args[i];
   if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=') {
     value = a.substr(name.size() + 1);
@@ -32,8 +32,8 @@ std::filesystem::path programDirectory() {
 
 }  // namespace
 
-bool takeDriverOptions(Args& args, DriverOptions& options, std::string& error) {
-  Args rest;
+bool takeDriverOptions(std::vector<std::string>& args, DriverOptions& options, std::string& error) {
+  std::vector<std::string> rest;
   bool driverGiven = false;
   bool simulate = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -137,4 +137,4 @@ std::optional<Driver> makeDriver(const DriverOptions& options, std::string& erro
   return driver;
 }
 
-}  // namespace parvolin::tools
+}  // namespace parvolin::app

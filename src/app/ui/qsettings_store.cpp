@@ -2,7 +2,7 @@
 #include <QString>
 #include <QVariant>
 
-#include "app/qsettings_store.h"
+#include "app/ui/qsettings_store.h"
 
 namespace parvolin::app {
 namespace {

@@ -11,7 +11,7 @@ namespace parvolin::app {
 // The recorder's settings store: organisation "ParvolinUsb", application "Parvolin", section
 // "Parvolin" (the registry on Windows, ~/.config/ParvolinUsb/Parvolin.conf on Linux). With
 // `configFile` the settings are read from and written to that INI file instead.
-// Implemented with QtCore (qsettings_store_qt.cpp).
+// Implemented with QtCore.
 std::unique_ptr<SettingsStore> makeQSettingsStore(
     const std::optional<std::filesystem::path>& configFile);
 

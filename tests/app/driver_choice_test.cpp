@@ -1,4 +1,4 @@
-#include "tools/driver_choice.h"
+#include "app/driver_choice.h"
 
 #include <gmock/gmock.h>
 
@@ -8,17 +8,17 @@
 namespace parvolin::test {
 namespace {
 
-using tools::DriverKind;
-using tools::TimeMode;
+using app::DriverKind;
+using app::TimeMode;
 
 TEST(DriverChoiceTest, TakesItsOptionsAndLeavesTheOthers) {
   struct Case {
-    tools::Args args;
+    std::vector<std::string> args;
     DriverKind kind;
     std::string scenario;
     TimeMode time;
     std::size_t usbIds;
-    tools::Args rest;
+    std::vector<std::string> rest;
   };
   const Case cases[] = {
       {{}, DriverKind::kFtdi, "", TimeMode::kDefault, 0, {}},
@@ -45,25 +45,25 @@ TEST(DriverChoiceTest, TakesItsOptionsAndLeavesTheOthers) {
        {}},
   };
   for (const Case& k : cases) {
-    tools::Args args = k.args;
-    tools::DriverOptions options;
+    std::vector<std::string> args = k.args;
+    app::DriverOptions options;
     std::string error;
-    ASSERT_TRUE(tools::takeDriverOptions(args, options, error)) << error;
+    ASSERT_TRUE(app::takeDriverOptions(args, options, error)) << error;
     EXPECT_EQ(options.kind, k.kind);
     EXPECT_EQ(options.scenario, k.scenario);
     EXPECT_EQ(options.time, k.time);
     EXPECT_EQ(options.usbIds.size(), k.usbIds);
     EXPECT_EQ(args, k.rest);
   }
-  tools::Args args = {"--usb-id", "1234:ABCD"};
-  tools::DriverOptions options;
+  std::vector<std::string> args = {"--usb-id", "1234:ABCD"};
+  app::DriverOptions options;
   std::string error;
-  ASSERT_TRUE(tools::takeDriverOptions(args, options, error));
+  ASSERT_TRUE(app::takeDriverOptions(args, options, error));
   EXPECT_EQ(options.usbIds[0], std::make_pair(std::uint16_t{0x1234}, std::uint16_t{0xABCD}));
 }
 
 TEST(DriverChoiceTest, RejectsBadValuesAndContradictions) {
-  const std::pair<tools::Args, const char*> cases[] = {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{"--driver", "serial"}, "unknown driver 'serial'"},
       {{"--driver"}, "--driver needs"},
       {{"--usb-id", "0403"}, "--usb-id needs VID:PID"},
@@ -74,20 +74,20 @@ TEST(DriverChoiceTest, RejectsBadValuesAndContradictions) {
       {{"--simulate="}, "--simulate= needs a file"},
   };
   for (const auto& [args, message] : cases) {
-    tools::Args a = args;
-    tools::DriverOptions options;
+    std::vector<std::string> a = args;
+    app::DriverOptions options;
     std::string error;
-    EXPECT_FALSE(tools::takeDriverOptions(a, options, error)) << message;
+    EXPECT_FALSE(app::takeDriverOptions(a, options, error)) << message;
     EXPECT_THAT(error, ::testing::HasSubstr(message));
   }
 }
 
 TEST(DriverChoiceTest, EmulatedUnitsRunOnAVirtualClockUnlessRealtime) {
-  tools::DriverOptions options;
+  app::DriverOptions options;
   options.kind = DriverKind::kSim;
   options.scenario = PARVOLIN_SOURCE_DIR "/data/demo.scenario";
   std::string error;
-  auto driver = tools::makeDriver(options, error);
+  auto driver = app::makeDriver(options, error);
   ASSERT_TRUE(driver) << error;
   EXPECT_NE(driver->sim, nullptr);
   EXPECT_NE(driver->virtualClock, nullptr);
@@ -95,21 +95,21 @@ TEST(DriverChoiceTest, EmulatedUnitsRunOnAVirtualClockUnlessRealtime) {
   EXPECT_GT(driver->scenarioEndMs, 50'000);
 
   options.time = TimeMode::kRealtime;
-  driver = tools::makeDriver(options, error);
+  driver = app::makeDriver(options, error);
   ASSERT_TRUE(driver) << error;
   EXPECT_EQ(driver->virtualClock, nullptr);
 
   options.scenario = "/nonexistent/x.scenario";
-  EXPECT_FALSE(tools::makeDriver(options, error));
+  EXPECT_FALSE(app::makeDriver(options, error));
   EXPECT_THAT(error, ::testing::HasSubstr("cannot open scenario"));
 }
 
 TEST(DriverChoiceTest, HardwareDriversNeverFallBackToEmulatedUnits) {
   for (DriverKind kind : {DriverKind::kFtdi, DriverKind::kVendorLibrary}) {
-    tools::DriverOptions options;
+    app::DriverOptions options;
     options.kind = kind;
     std::string error;
-    auto driver = tools::makeDriver(options, error);
+    auto driver = app::makeDriver(options, error);
     ASSERT_TRUE(driver) << error;
     EXPECT_EQ(driver->sim, nullptr);
     EXPECT_EQ(driver->virtualClock, nullptr);

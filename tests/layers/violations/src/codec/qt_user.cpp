@@ -1,0 +1,4 @@
+// Core code that includes Qt.
+#include <QString>
+
+#include "codec/lv_format.h"

@@ -1,0 +1,3 @@
+#pragma once
+
+// A folder the layer table does not know yet.
