@@ -31,7 +31,7 @@ SearchQuery SearchFields::query() const {
 
 ItemFields stepItem(ItemFields fields, int steps, int latestItem) {
   int item = wrappingSum(fields.item, steps);
-  if (item == 0) item = 1;
+  if (item == 0 || (steps < 0 && item < 1)) item = 1;
   if (static_cast<std::uint32_t>(item) > static_cast<std::uint32_t>(latestItem)) item = latestItem;
   fields.item = item;
   if (fields.rangeEnd > item) fields.rangeEnd = item;
@@ -40,7 +40,7 @@ ItemFields stepItem(ItemFields fields, int steps, int latestItem) {
 
 ItemFields stepRangeEnd(ItemFields fields, int steps) {
   int end = wrappingSum(fields.rangeEnd, steps);
-  if (end == 0) end = 1;
+  if (end == 0 || (steps < 0 && end < 1)) end = 1;
   if (end > fields.item) end = fields.item;
   fields.rangeEnd = end;
   return fields;

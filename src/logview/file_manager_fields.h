@@ -30,13 +30,13 @@ struct ItemFields {
   int rangeEnd = 0;
 };
 
-// The item spinner moved by `steps` (up positive): 0 becomes 1, a number above the latest item
-// (compared without sign, so a negative one too) becomes the latest; the range end is lowered
-// to the item when it is larger.
+// The item spinner moved by `steps` (up positive): 0, or below 1 on the way down (a page step),
+// becomes 1; a number above the latest item (compared without sign, so a typed negative one
+// too) becomes the latest; the range end is lowered to the item when it is larger.
 ItemFields stepItem(ItemFields fields, int steps, int latestItem);
 
-// The range spinner moved by `steps` (up positive raises the number): 0 becomes 1, a number
-// above the item becomes the item.
+// The range spinner moved by `steps` (up positive raises the number): 0, or below 1 on the way
+// down, becomes 1; a number above the item becomes the item.
 ItemFields stepRangeEnd(ItemFields fields, int steps);
 
 }  // namespace parvolin::logview

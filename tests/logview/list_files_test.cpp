@@ -229,9 +229,11 @@ TEST_F(WorkingFiles, SpinnersKeepTheirLimits) {
   const std::vector<Case> itemCases = {
       {{1, 1}, -1, {1, 1}},     // 0 becomes 1
       {{20, 20}, 1, {20, 20}},  // never above the latest
-      {{-3, 1}, -1, {20, 1}},   // a negative number counts as above the latest
+      {{-3, 1}, 1, {20, 1}},    // a typed negative number counts as above the latest
+      {{-3, 1}, -1, {1, 1}},    // but never on the way down
       {{10, 10}, -1, {9, 9}},   // the range end follows the item down
-      {{10, 4}, 1, {11, 4}},
+      {{10, 4}, 1, {11, 4}},    // the range end stays
+      {{5, 5}, -10, {1, 1}},    // a page step down stops at 1
   };
   for (const Case& c : itemCases) {
     const ItemFields f = stepItem(c.before, c.steps, latest);
@@ -242,6 +244,7 @@ TEST_F(WorkingFiles, SpinnersKeepTheirLimits) {
       {{10, 1}, -1, {10, 1}},   // 0 becomes 1
       {{10, 10}, 1, {10, 10}},  // never above the item
       {{10, 5}, 1, {10, 6}},    // up raises the number
+      {{10, 5}, -10, {10, 1}},
   };
   for (const Case& c : rangeCases) {
     EXPECT_EQ(stepRangeEnd(c.before, c.steps).rangeEnd, c.after.rangeEnd);
