@@ -39,7 +39,8 @@ std::string sortedRows(std::string_view body, ListOrder order) {
   std::stable_sort(kept.begin(), kept.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   std::string out;
-  for (const auto& [key, row] : kept) out += row->normalized();
+  out.reserve(body.size() + kept.size() * kLineEnd.size());
+  for (const auto& [key, row] : kept) row->appendNormalized(out);
   return out;
 }
 
@@ -56,7 +57,7 @@ std::string matchingRows(std::string_view body, const SearchQuery& query) {
     const std::string key = row.dateKey();
     if (key < query.fromKey || key > query.toKey) continue;
     if (!text.empty() && upperAscii(row.text).find(text) == std::string::npos) continue;
-    out += row.normalized();
+    row.appendNormalized(out);
   }
   return out;
 }

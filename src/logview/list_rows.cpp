@@ -76,9 +76,14 @@ void readCells(std::string_view content, ListRow& row) {
 }  // namespace
 
 std::string ListRow::normalized() const {
-  std::string row(bytes.substr(0, std::min(bytes.size(), bytes.find(kRowEnd) + kRowEnd.size())));
-  row += kLineEnd;
+  std::string row;
+  appendNormalized(row);
   return row;
+}
+
+void ListRow::appendNormalized(std::string& out) const {
+  out.append(content);
+  out.append(kLineEnd);
 }
 
 bool ListRow::recorded() const {
@@ -114,7 +119,9 @@ std::string_view ListRow::trimmedText() const {
 }
 
 std::vector<ListRow> parseRows(std::string_view body) {
+  constexpr std::size_t kTypicalRowBytes = 160;
   std::vector<ListRow> rows;
+  rows.reserve(body.size() / kTypicalRowBytes + 1);
   std::size_t start = 0;
   while (start < body.size()) {
     const std::size_t end = body.find(kRowEnd, start);
@@ -126,6 +133,7 @@ std::vector<ListRow> parseRows(std::string_view body) {
     row.offset = start;
     row.bytes = body.substr(start, length);
     const std::string_view content = body.substr(start, contentEnd - start);
+    row.content = content;
     if (content.size() > engine::kRowItemOffset) {
       row.item = leadingNumber(content.substr(engine::kRowItemOffset));
     }

@@ -22,6 +22,7 @@ struct ListRow {
   // The row as it stands in the file: through its first "</td></tr>" and the two bytes after
   // it (fewer when the file ends there). The next row starts right after.
   std::string_view bytes;
+  std::string_view content;  // the start of `bytes`, through "</td></tr>"
   int item = 0;  // the number at row offset 24 (leading blanks allowed); 0 when there is none
 
   // The cells, found one after the other as the list writes them; empty when not found.
@@ -35,6 +36,7 @@ struct ListRow {
 
   // The row as the list writes it: through "</td></tr>", then CR LF whatever the file held.
   std::string normalized() const;
+  void appendNormalized(std::string& out) const;
   // A recorded call: its duration cell is neither "Un-Answered" nor empty.
   bool recorded() const;
   // The decimal number of the port cell; 0 when it holds none.
