@@ -1,5 +1,6 @@
 #include "logview/batch_wave.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 
@@ -13,14 +14,6 @@ namespace fs = std::filesystem;
 const std::string_view kBatchNoMemory = "Not enough memory for wave data conversion!";
 
 namespace {
-
-std::string upperAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
 
 bool isPlainFileName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." &&
@@ -43,8 +36,13 @@ fs::path unusedOutputPath(const fs::path& folder, const std::string& name) {
   return candidate;
 }
 
+// A name whose last three characters are "WAV" in any letter case.
 bool isWavName(std::string_view link) {
-  return link.size() >= 3 && upperAscii(link.substr(link.size() - 3)) == "WAV";
+  constexpr std::string_view kWav = "WAV";
+  if (link.size() < kWav.size()) return false;
+  const std::string_view end = link.substr(link.size() - kWav.size());
+  return std::equal(end.begin(), end.end(), kWav.begin(),
+                    [](char a, char b) { return (a & ~0x20) == b; });
 }
 
 }  // namespace
