@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "list_builder.h"
+#include "logview/engine_list_edits.h"
+#include "logview/file_manager_session.h"
 
 namespace parvolin::logview::test {
 namespace {
@@ -131,6 +133,26 @@ TEST_F(ListEdits, DeleteAllClearsTheFolderOnlyWhenNoCallEndedMeanwhile) {
   pending = *deleteAllEdit(listBody(readFile(path)));
   ASSERT_TRUE(engine::applyPendingListEdit(folder.path(), path, pending).applied);
   EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+// With a recorder running, the file manager's edit waits for the next tick.
+TEST_F(ListEdits, ARunningEngineAppliesTheEditOnItsNextTick) {
+  using namespace engine::test;
+  EngineHarness h;
+  h.feed(ring(0) + callEnd(0), kT1);
+  h.feed(ring(1) + callEnd(1), kT1 + 5);
+  EngineListEdits edits(*h.engine);
+  base::ScriptedPrompt prompt;
+  prompt.answers = {true};
+  FileManagerSession(ListFiles::forList(h.engine->listPath()), edits, prompt).deleteItem(2);
+  EXPECT_EQ(parseRows(listBody(h.list())).size(), 2u) << "not before the tick";
+  EXPECT_FALSE(edits.lastListEditResult());
+  h.engine->onPollTick();
+  const std::vector<ListRow> rows = parseRows(listBody(h.list()));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].item, 1);
+  ASSERT_TRUE(edits.lastListEditResult());
+  EXPECT_TRUE(edits.lastListEditResult()->applied);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "logview/ui/log_viewer_dialog.h"
 
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QTextBrowser>
 #include <QUrl>
 
@@ -90,6 +91,8 @@ std::optional<int> LogViewerDialog::refreshPeriodMs() const {
 void LogViewerDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   styleButtons();
+  // Restoring a minimised viewer is no new showing: a sorted view stays.
+  if (event->spontaneous()) return;
   // After the dialog's event loop runs, so that a refresh without a list can end it.
   QMetaObject::invokeMethod(this, &LogViewerDialog::listRefresh, Qt::QueuedConnection);
 }
@@ -114,6 +117,9 @@ void LogViewerDialog::sortByDuration() {
 }
 
 void LogViewerDialog::openFileManager() {
+  // No refresh while the file manager works on the find file: one would delete the copy of
+  // the list that its search and batch conversion read.
+  refreshTimer_.stop();
   {
     FileManagerDialog fileManager(files_, settings_.davaLevel(), edits_, prompt_, this);
     fileManager.exec();

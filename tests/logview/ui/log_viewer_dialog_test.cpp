@@ -128,7 +128,8 @@ TEST_F(LogViewer, ButtonsTakeTheirColoursAndHoverColours) {
 
 TEST_F(LogViewer, TheFileManagersSearchStaysOnScreenAndExitBringsItBack) {
   auto viewer = open();
-  whenModal<FileManagerDialog>([](FileManagerDialog& fm) {
+  whenModal<FileManagerDialog>([&viewer](FileManagerDialog& fm) {
+    EXPECT_EQ(viewer->refreshPeriodMs(), std::nullopt) << "no refresh under the file manager";
     fm.searchBox()->setText("smith");  // the dates stay at today: no call of 2007 matches
     QTest::mouseClick(fm.button("Start Search"), Qt::LeftButton);
   });
