@@ -125,7 +125,8 @@ TEST_F(ListEdits, DeleteAllClearsTheFolderOnlyWhenNoCallEndedMeanwhile) {
   ASSERT_FALSE(engine::appendHtmlRow(path, late, 3, false, rowCount));
   engine::PendingListEdit pending = *edit;
   ASSERT_TRUE(engine::applyPendingListEdit(folder.path(), path, pending).applied);
-  const std::vector<ListRow> rows = parseRows(listBody(readFile(path)));
+  const std::string list = readFile(path);
+  const std::vector<ListRow> rows = parseRows(listBody(list));
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].item, 4);
   EXPECT_TRUE(std::filesystem::exists(folder / "w45EBDD03p0.LV3"));
@@ -148,7 +149,8 @@ TEST_F(ListEdits, ARunningEngineAppliesTheEditOnItsNextTick) {
   EXPECT_EQ(parseRows(listBody(h.list())).size(), 2u) << "not before the tick";
   EXPECT_FALSE(edits.lastListEditResult());
   h.engine->onPollTick();
-  const std::vector<ListRow> rows = parseRows(listBody(h.list()));
+  const std::string list = h.list();
+  const std::vector<ListRow> rows = parseRows(listBody(list));
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].item, 1);
   ASSERT_TRUE(edits.lastListEditResult());

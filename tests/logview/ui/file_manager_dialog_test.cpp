@@ -96,7 +96,8 @@ TEST_F(FileManager, EditRefusesTextThatWouldBreakTheListAndKeepsTheDialog) {
   ASSERT_EQ(prompt.shown.size(), 1u);
   EXPECT_EQ(prompt.shown[0].text, kEditTextRefused);
   EXPECT_FALSE(fm.isVisible());
-  const auto rows = parseRows(listBody(readFile(files.list)));
+  const std::string list = readFile(files.list);
+  const auto rows = parseRows(listBody(list));
   EXPECT_EQ(rows[3].trimmedText(), "Mr. Smith");
   EXPECT_EQ(rows[3].item, 17);
 }
