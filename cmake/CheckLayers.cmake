@@ -50,7 +50,8 @@ file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.h ${SOURCE_DIR}
 list(SORT sources)
 file(GLOB folders RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*)
 foreach(folder IN LISTS folders)
-  if(IS_DIRECTORY ${SOURCE_DIR}/${folder} AND NOT folder IN_LIST PARVOLIN_CORE_LAYERS)
+  if(IS_DIRECTORY ${SOURCE_DIR}/${folder} AND NOT folder IN_LIST PARVOLIN_CORE_LAYERS
+     AND NOT folder IN_LIST PARVOLIN_UI_LAYERS)
     list(APPEND violations "src/${folder}/ is not in the layer table (cmake/ParvolinLayers.cmake)")
   endif()
 endforeach()

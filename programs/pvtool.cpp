@@ -22,6 +22,8 @@ const Command kCommands[] = {
     {"log", parvolin::tools::runLog, "print the call log (text, --csv or --json)"},
     {"sim", parvolin::tools::runSim, "write a stream capture from emulated units"},
     {"convert", parvolin::tools::runConvert, "decode LV recordings into WAV files or raw 16-bit"},
+    {"list", parvolin::tools::runList, "sort, search, edit or delete calls of an HTML call list"},
+    {"batch-wav", parvolin::tools::runBatchWav, "convert the calls of a list into a WaveFolder"},
     {nullptr, nullptr, nullptr},
 };
 

@@ -17,5 +17,8 @@ int runLog(const Args& args);      // log [FILE] [--csv|--json]
 int runSim(const Args& args);      // sim SCENARIO -o FILE.pvcap [--seconds N]
 // pvtool convert [--dava 1|2] [--raw16] [--force] [-o OUT] FILE...
 int runConvert(const Args& args);
+// pvtool list sort-port|sort-duration|search|edit|delete|delete-all LIST ...
+int runList(const Args& args);
+int runBatchWav(const Args& args);  // batch-wav LIST [--dava 1|2]
 
 }  // namespace parvolin::tools

@@ -1,0 +1,259 @@
+#include "logview/ui/file_manager_dialog.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QStyle>
+
+#include <climits>
+#include <ctime>
+
+#include "logview/ui/edit_item_dialog.h"
+#include "logview/ui/logview_colors.h"
+#include "widgets/ui/color_label.h"
+#include "widgets/ui/dialog_units.h"
+#include "widgets/ui/hover_button.h"
+
+namespace parvolin::logview::ui {
+
+using widgets::colorFromColorRef;
+using widgets::ColorLabel;
+using widgets::HoverButton;
+using widgets::placeInDialogUnits;
+
+QIcon returnIcon(const QWidget* widget) {
+  const QIcon own = QApplication::windowIcon();
+  return own.isNull() ? widget->style()->standardIcon(QStyle::SP_ArrowBack) : own;
+}
+
+StepSpinBox::StepSpinBox(QWidget* parent) : QSpinBox(parent) {
+  setRange(INT_MIN, INT_MAX);
+}
+
+void StepSpinBox::stepBy(int steps) {
+  emit stepped(steps);
+}
+
+namespace {
+
+// A date box: a number without arrows, any integer allowed.
+QSpinBox* numberBox(QWidget* parent, int value) {
+  auto* box = new QSpinBox(parent);
+  box->setButtonSymbols(QAbstractSpinBox::NoButtons);
+  box->setRange(-99999, 99999);
+  box->setValue(value);
+  return box;
+}
+
+}  // namespace
+
+FileManagerDialog::FileManagerDialog(const ListFiles& files, int davaLevel,
+                                     ListEditSubmitter& edits, base::Prompt& prompt,
+                                     QWidget* parent)
+    : QDialog(parent), session_(files, edits, prompt), davaLevel_(davaLevel), prompt_(prompt) {
+  setWindowTitle("File Manager");
+  createControls();
+  connectSignals();
+  setFixedSize(widgets::dialogUnitSize(this, 269, 214));
+}
+
+FileManagerDialog::~FileManagerDialog() {
+  // Closed from outside without an operation: leave the files as Exit does.
+  if (!ended_) session_.exit();
+}
+
+void FileManagerDialog::createControls() {
+  const SearchFields today = SearchFields::today(std::time(nullptr));
+
+  auto* searchBoxFrame = new QFrame(this);
+  searchBoxFrame->setFrameShape(QFrame::StyledPanel);
+  placeInDialogUnits(searchBoxFrame, 5, 4, 259, 70);
+  searchHeading_ = new ColorLabel("SEARCH --- Date/Phone#/Text Search :", this);
+  placeInDialogUnits(searchHeading_, 10, 8, 200, 10);
+  auto* textLabel = new QLabel("Phone # Or Text", this);
+  placeInDialogUnits(textLabel, 10, 26, 62, 10);
+  searchText_ = new QLineEdit(this);
+  // Further right than the 55 units of the original layout, so that the label fits.
+  placeInDialogUnits(searchText_, 72, 24, 125, 12);
+  auto* search = new HoverButton("Start Search", this);
+  search->setDefault(true);
+  placeInDialogUnits(search, 203, 22, 56, 16);
+
+  auto* rangeLabel = new QLabel("Date Range", this);
+  placeInDialogUnits(rangeLabel, 10, 42, 60, 10);
+  auto* fromLabel = new QLabel("From:", this);
+  placeInDialogUnits(fromLabel, 10, 56, 20, 10);
+  struct DateBox {
+    QSpinBox** box;
+    int value;
+    const char* label;
+    int x;
+  };
+  const DateBox dates[] = {
+      {&fromMonth_, today.fromMonth, "MM", 32},
+      {&fromDay_, today.fromDay, "DD", 62},
+      {&fromYear_, today.fromYear, "YY   To:", 92},
+      {&toMonth_, today.toMonth, "MM", 140},
+      {&toDay_, today.toDay, "DD", 170},
+      {&toYear_, today.toYear, "YY", 200},
+  };
+  for (const DateBox& d : dates) {
+    *d.box = numberBox(this, d.value);
+    placeInDialogUnits(*d.box, d.x, 54, 17, 12);
+    auto* label = new QLabel(d.label, this);
+    placeInDialogUnits(label, d.x + 19, 56, d.x == 92 ? 28 : 12, 10);
+  }
+
+  auto* editBoxFrame = new QFrame(this);
+  editBoxFrame->setFrameShape(QFrame::StyledPanel);
+  placeInDialogUnits(editBoxFrame, 5, 80, 259, 66);
+  editHeading_ = new ColorLabel(
+      "EDIT / DELETE--- Input an Item for edit/delete,or Range for Batch Delete:", this);
+  placeInDialogUnits(editHeading_, 10, 84, 250, 10);
+  auto* edit = new HoverButton("Edit/Add Text", this);
+  placeInDialogUnits(edit, 10, 100, 70, 16);
+  auto* deleteItem = new HoverButton("Delete Item", this);
+  placeInDialogUnits(deleteItem, 86, 100, 70, 16);
+  auto* itemLabel = new QLabel("Item #", this);
+  placeInDialogUnits(itemLabel, 166, 103, 26, 10);
+  item_ = new StepSpinBox(this);
+  placeInDialogUnits(item_, 194, 101, 60, 14);
+  auto* deleteRange = new HoverButton("Delete Range To:", this);
+  placeInDialogUnits(deleteRange, 86, 122, 70, 16);
+  rangeEnd_ = new StepSpinBox(this);
+  placeInDialogUnits(rangeEnd_, 194, 123, 60, 14);
+  setItemFields({session_.latestItem(), session_.latestItem()});
+
+  auto* batch = new HoverButton("Batch Wave Conversion", this);
+  placeInDialogUnits(batch, 10, 156, 120, 18);
+  auto* deleteAll = new HoverButton("Batch Delete All", this);
+  placeInDialogUnits(deleteAll, 139, 156, 120, 18);
+  auto* help = new HoverButton("Help", this);
+  placeInDialogUnits(help, 10, 188, 60, 18);
+  auto* exit = new HoverButton("Exit", this);
+  placeInDialogUnits(exit, 199, 188, 60, 18);
+  exit->setIcon(returnIcon(this));
+  for (HoverButton* b : findChildren<HoverButton*>()) b->setAutoDefault(false);
+  search->setDefault(true);
+}
+
+void FileManagerDialog::styleControls() {
+  const char* calm[] = {"Start Search", "Edit/Add Text", "Help", "Exit", "Batch Wave Conversion"};
+  for (const char* text : calm) {
+    button(text)->setTextColors(colorFromColorRef(kBlueText), colorFromColorRef(kGreenText));
+  }
+  const char* harmful[] = {"Delete Item", "Batch Delete All", "Delete Range To:"};
+  for (const char* text : harmful) {
+    button(text)->setTextColors(colorFromColorRef(kDarkRedText), colorFromColorRef(kRedText));
+  }
+  for (ColorLabel* heading : {searchHeading_, editHeading_}) {
+    heading->setTextColor(colorFromColorRef(kBlueText));
+  }
+}
+
+void FileManagerDialog::connectSignals() {
+  connect(button("Start Search"), &QPushButton::clicked, this, &FileManagerDialog::startSearch);
+  connect(button("Edit/Add Text"), &QPushButton::clicked, this, &FileManagerDialog::editText);
+  connect(button("Help"), &QPushButton::clicked, this, [this] { session_.showHelp(); });
+  connect(button("Exit"), &QPushButton::clicked, this, &FileManagerDialog::reject);
+  connect(button("Delete Item"), &QPushButton::clicked, this,
+          [this] { finish(session_.deleteItem(itemFields().item)); });
+  connect(button("Delete Range To:"), &QPushButton::clicked, this, [this] {
+    const ItemFields f = itemFields();
+    finish(session_.deleteRange(f.item, f.rangeEnd));
+  });
+  connect(button("Batch Delete All"), &QPushButton::clicked, this,
+          [this] { finish(session_.deleteAll()); });
+  connect(button("Batch Wave Conversion"), &QPushButton::clicked, this, [this] {
+    finish(session_.batchWaveConversion(
+        davaLevel_, [this](std::size_t done, std::size_t total, std::string_view name) {
+          return batchProgress(done, total, name);
+        }));
+  });
+  connect(item_, &StepSpinBox::stepped, this, [this](int steps) {
+    setItemFields(stepItem(itemFields(), steps, session_.latestItem()));
+  });
+  connect(rangeEnd_, &StepSpinBox::stepped, this,
+          [this](int steps) { setItemFields(stepRangeEnd(itemFields(), steps)); });
+}
+
+HoverButton* FileManagerDialog::button(const QString& text) const {
+  for (HoverButton* b : findChildren<HoverButton*>()) {
+    if (b->text() == text) return b;
+  }
+  return nullptr;
+}
+
+void FileManagerDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  styleControls();
+}
+
+SearchFields FileManagerDialog::searchFields() const {
+  SearchFields f;
+  f.text = searchText_->text().toStdString();
+  f.fromYear = fromYear_->value();
+  f.fromMonth = fromMonth_->value();
+  f.fromDay = fromDay_->value();
+  f.toYear = toYear_->value();
+  f.toMonth = toMonth_->value();
+  f.toDay = toDay_->value();
+  return f;
+}
+
+ItemFields FileManagerDialog::itemFields() const {
+  return {item_->value(), rangeEnd_->value()};
+}
+
+void FileManagerDialog::setItemFields(const ItemFields& fields) {
+  item_->setValue(fields.item);
+  rangeEnd_->setValue(fields.rangeEnd);
+}
+
+void FileManagerDialog::finish(Outcome outcome) {
+  progress_.reset();
+  if (outcome != Outcome::kClosed) return;
+  ended_ = true;
+  QDialog::accept();
+}
+
+void FileManagerDialog::startSearch() {
+  finish(session_.search(searchFields()));
+}
+
+void FileManagerDialog::editText() {
+  finish(session_.editItem(itemFields().item,
+                           [this](const EditItemFields& fields) -> std::optional<std::string> {
+                             EditItemDialog dialog(fields, prompt_, this);
+                             if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+                             return dialog.text();
+                           }));
+}
+
+bool FileManagerDialog::batchProgress(std::size_t done, std::size_t total, std::string_view name) {
+  if (!progress_) {
+    progress_ = std::make_unique<QProgressDialog>("Converting the calls to WAV files...", "Cancel",
+                                                  0, int(total), this);
+    progress_->setWindowTitle(windowTitle());
+    progress_->setWindowModality(Qt::WindowModal);
+    progress_->setMinimumDuration(300);
+  }
+  progress_->setLabelText(QString("Converting call %1 of %2:\n%3")
+                              .arg(done + 1 > total ? total : done + 1)
+                              .arg(total)
+                              .arg(QString::fromUtf8(name.data(), qsizetype(name.size()))));
+  progress_->setValue(int(done));
+  QCoreApplication::processEvents();
+  return !progress_->wasCanceled();
+}
+
+void FileManagerDialog::reject() {
+  if (ended_) return;
+  ended_ = true;
+  session_.exit();
+  QDialog::reject();
+}
+
+}  // namespace parvolin::logview::ui

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QDialog>
+#include <QSpinBox>
+
+#include <memory>
+
+#include "base/prompt.h"
+#include "logview/file_manager_session.h"
+
+class QLineEdit;
+class QProgressDialog;
+
+namespace parvolin::widgets {
+class ColorLabel;
+class HoverButton;
+}  // namespace parvolin::widgets
+
+namespace parvolin::logview::ui {
+
+// A number box whose arrows do not clamp to a range of their own: each step is handed to the
+// dialog, which applies the file manager's spinner rules.
+class StepSpinBox : public QSpinBox {
+  Q_OBJECT
+
+ public:
+  explicit StepSpinBox(QWidget* parent = nullptr);
+  void stepBy(int steps) override;
+
+ signals:
+  void stepped(int steps);
+
+ protected:
+  StepEnabled stepEnabled() const override { return StepUpEnabled | StepDownEnabled; }
+};
+
+// The file manager: search, edit, delete and batch conversion over the list's working copies.
+// Opening it sets the working files up; each operation ends it, as does "Exit".
+class FileManagerDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // `edits` and `prompt` must outlive the dialog; `davaLevel` is the batch conversion's.
+  FileManagerDialog(const ListFiles& files, int davaLevel, ListEditSubmitter& edits,
+                    base::Prompt& prompt, QWidget* parent = nullptr);
+  ~FileManagerDialog() override;
+
+  // "Exit", Escape and the close box: the earlier result comes back.
+  void reject() override;
+
+  // The fields as the controls hold them.
+  SearchFields searchFields() const;
+  ItemFields itemFields() const;
+  int latestItem() const { return session_.latestItem(); }
+
+  QLineEdit* searchBox() const { return searchText_; }
+  StepSpinBox* itemBox() const { return item_; }
+  StepSpinBox* rangeEndBox() const { return rangeEnd_; }
+  widgets::HoverButton* button(const QString& text) const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void createControls();
+  void styleControls();
+  void connectSignals();
+  void setItemFields(const ItemFields& fields);
+  void finish(Outcome outcome);
+  void startSearch();
+  void editText();
+  bool batchProgress(std::size_t done, std::size_t total, std::string_view name);
+
+  FileManagerSession session_;
+  int davaLevel_;
+  base::Prompt& prompt_;
+
+  widgets::ColorLabel* searchHeading_ = nullptr;
+  widgets::ColorLabel* editHeading_ = nullptr;
+  QLineEdit* searchText_ = nullptr;
+  QSpinBox* fromMonth_ = nullptr;
+  QSpinBox* fromDay_ = nullptr;
+  QSpinBox* fromYear_ = nullptr;
+  QSpinBox* toMonth_ = nullptr;
+  QSpinBox* toDay_ = nullptr;
+  QSpinBox* toYear_ = nullptr;
+  StepSpinBox* item_ = nullptr;
+  StepSpinBox* rangeEnd_ = nullptr;
+  std::unique_ptr<QProgressDialog> progress_;
+  bool ended_ = false;  // an operation or Exit ended the session
+};
+
+}  // namespace parvolin::logview::ui

@@ -1,0 +1,94 @@
+// pvtool batch-wav LIST [--dava 1|2]: the file manager's batch conversion of a list's calls.
+
+#include <iostream>
+#include <string>
+
+#include <unistd.h>
+
+#include "base/file_io.h"
+#include "logview/batch_wave.h"
+#include "tools/pvtool_list.h"
+
+namespace parvolin::tools {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kUsage =
+    "usage: pvtool batch-wav LIST [--dava 1|2]\n"
+    "  Converts every recorded call of LIST (an HTML call list, or a search result) into an\n"
+    "  8-bit PCM WAV file in a new folder WaveFolder00 to WaveFolder99 next to LIST, named\n"
+    "  after the call (\"P5 06-03-06 14=05=09 In 5551234 .WAV\").\n"
+    "  --dava 1|2  digital volume adjustment L1 (Less) or L2 (Deep)\n";
+
+int usageError(std::ostream& err, const std::string& problem) {
+  err << "pvtool batch-wav: " << problem << '\n' << kUsage;
+  return 2;
+}
+
+}  // namespace
+
+int runBatchWavWith(const Args& args, std::ostream& out, std::ostream& err, bool terminal) {
+  std::optional<fs::path> list;
+  int davaLevel = 0;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-h" || a == "--help") {
+      out << kUsage;
+      return 0;
+    }
+    if (a == "--dava") {
+      if (++i == args.size()) return usageError(err, "--dava needs a level (1 or 2)");
+      if (args[i] != "1" && args[i] != "2") {
+        return usageError(err, "--dava level must be 1 or 2, not '" + args[i] + "'");
+      }
+      davaLevel = args[i][0] - '0';
+    } else if (!a.empty() && a[0] == '-') {
+      return usageError(err, "unknown option '" + a + "'");
+    } else if (list) {
+      return usageError(err, "one list at a time");
+    } else {
+      list = fs::path(a);
+    }
+  }
+  if (!list) return usageError(err, "no list named");
+
+  std::string content;
+  if (const std::error_code error = base::readWholeFile(*list, content)) {
+    err << "pvtool batch-wav: " << base::describeFailure(*list, "read", error) << '\n';
+    return 1;
+  }
+  const fs::path folder = list->has_parent_path() ? list->parent_path() : fs::path(".");
+  const auto batchFolder = logview::makeBatchFolder(folder);
+  if (!batchFolder) {
+    err << "pvtool batch-wav: " << logview::noBatchFolderMessage(folder) << '\n';
+    return 1;
+  }
+  const logview::BatchResult result =
+      logview::convertBatch(content, folder, *batchFolder, davaLevel,
+                            [&](std::size_t done, std::size_t total, std::string_view name) {
+                              if (terminal)
+                                err << "\x1b[K[" << done << "/" << total << "] " << name << '\r';
+                              return true;
+                            });
+  if (terminal) err << "\x1b[K";
+  for (const std::string& name : result.written) out << (*batchFolder / name).string() << '\n';
+  if (result.status == logview::BatchResult::Status::kNoMemory) {
+    err << "pvtool batch-wav: " << logview::kBatchNoMemory << '\n';
+  }
+  for (const std::string& name : result.missing) {
+    err << "pvtool batch-wav: " << name << ": recording not found, left out\n";
+  }
+  for (const std::string& line : result.failed) err << "pvtool batch-wav: " << line << '\n';
+  err << "pvtool batch-wav: " << result.written.size() << " WAV files in " << batchFolder->string()
+      << '\n';
+  const bool complete = result.status == logview::BatchResult::Status::kDone &&
+                        result.missing.empty() && result.failed.empty();
+  return complete ? 0 : 1;
+}
+
+int runBatchWav(const Args& args) {
+  return runBatchWavWith(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0);
+}
+
+}  // namespace parvolin::tools

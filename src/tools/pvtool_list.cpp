@@ -1,0 +1,258 @@
+// pvtool list: the log viewer's sorts and the file manager's search, edit and deletes on an
+// HTML call list, writing the same files the windows write.
+
+#include "tools/pvtool_list.h"
+
+#include <charconv>
+#include <ctime>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "base/file_io.h"
+#include "logview/file_manager_session.h"
+#include "logview/list_edits.h"
+#include "logview/log_viewer_logic.h"
+
+namespace parvolin::tools {
+namespace {
+
+namespace fs = std::filesystem;
+using logview::Outcome;
+
+constexpr const char* kUsage =
+    "usage: pvtool list sort-port|sort-duration LIST\n"
+    "       pvtool list search LIST [--text T] [--from YY-MM-DD] [--to YY-MM-DD]\n"
+    "       pvtool list edit LIST ITEM TEXT\n"
+    "       pvtool list delete LIST ITEM [--to END]\n"
+    "       pvtool list delete-all LIST\n"
+    "  sort-port, sort-duration and search write the result next to LIST, where the log viewer\n"
+    "  shows it (the list's name with \".htm\" made \"Find.htm\"). Dates not given are today's,\n"
+    "  as in the file manager. edit gives a call a text of up to 40 characters; delete removes\n"
+    "  item ITEM, or the items from ITEM down to END. The changes are applied to LIST at once,\n"
+    "  as the recorder does: a list left without rows is deleted, and delete-all (or a range\n"
+    "  from the newest item down to 1) then also deletes every file in the list's folder.\n";
+
+// Questions are answered Yes (the command line asked already); messages go to `err`.
+class CommandLinePrompt final : public base::Prompt {
+ public:
+  explicit CommandLinePrompt(std::ostream& err) : err_(err) {}
+  void message(std::string_view text, base::PromptIcon) override {
+    err_ << "pvtool list: " << text << '\n';
+  }
+  bool askYesNo(std::string_view, bool, base::PromptIcon) override { return true; }
+  bool askOkCancel(std::string_view, bool, base::PromptIcon) override { return true; }
+
+ private:
+  std::ostream& err_;
+};
+
+std::optional<int> parseInt(const std::string& text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || text.empty()) return std::nullopt;
+  return value;
+}
+
+struct Date {
+  int year, month, day;
+};
+
+std::optional<Date> parseDate(const std::string& text) {
+  const std::size_t a = text.find('-');
+  const std::size_t b = a == std::string::npos ? a : text.find('-', a + 1);
+  if (b == std::string::npos) return std::nullopt;
+  const auto y = parseInt(text.substr(0, a));
+  const auto m = parseInt(text.substr(a + 1, b - a - 1));
+  const auto d = parseInt(text.substr(b + 1));
+  if (!y || !m || !d) return std::nullopt;
+  return Date{*y, *m, *d};
+}
+
+int usageError(std::ostream& err, const std::string& problem) {
+  err << "pvtool list: " << problem << '\n' << kUsage;
+  return 2;
+}
+
+// The outcome of an edit handed to the list.
+int reportEdit(const logview::ImmediateListEditor& editor, const fs::path& list,
+               const std::string& done, std::ostream& out, std::ostream& err) {
+  const auto result = editor.lastListEditResult();
+  if (!result) {
+    err << "pvtool list: " << list.string() << ": nothing to change\n";
+    return 1;
+  }
+  if (!result->applied) {
+    err << "pvtool list: " << base::describeFailure(list, "apply the edit", result->error) << '\n';
+    return 1;
+  }
+  out << done << '\n';
+  if (!logview::fileExists(list)) out << list.string() << ": no rows left; list deleted\n";
+  for (const fs::path& file : result->undeleted) {
+    err << "pvtool list: " << file.string() << ": cannot delete\n";
+  }
+  return result->undeleted.empty() ? 0 : 1;
+}
+
+int runSort(const logview::ListFiles& files, logview::ListOrder order, std::ostream& out,
+            std::ostream& err) {
+  if (!logview::sortToFindFile(files, order)) {
+    err << "pvtool list: " << files.list.string() << ": cannot read the list or write "
+        << files.find.string() << '\n';
+    return 1;
+  }
+  out << files.find.string() << '\n';
+  return 0;
+}
+
+int runSearch(const logview::ListFiles& files, const Args& rest, std::time_t now, std::ostream& out,
+              std::ostream& err, base::Prompt& prompt, logview::ListEditSubmitter& editor) {
+  logview::SearchFields fields = logview::SearchFields::today(now);
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    const std::string& option = rest[i];
+    if (i + 1 == rest.size()) return usageError(err, option + " needs a value");
+    const std::string& value = rest[++i];
+    if (option == "--text") {
+      fields.text = value;
+    } else if (option == "--from" || option == "--to") {
+      const auto date = parseDate(value);
+      if (!date) return usageError(err, option + " takes a date as YY-MM-DD, not '" + value + "'");
+      if (date->year > 99) {
+        err << "pvtool list: note: the list writes two-digit years; " << value
+            << " compares as written and matches no call of that year\n";
+      }
+      if (option == "--from") {
+        fields.fromYear = date->year, fields.fromMonth = date->month, fields.fromDay = date->day;
+      } else {
+        fields.toYear = date->year, fields.toMonth = date->month, fields.toDay = date->day;
+      }
+    } else {
+      return usageError(err, "unknown option '" + option + "'");
+    }
+  }
+  logview::FileManagerSession session(files, editor, prompt);
+  session.search(fields);
+  std::string result;
+  if (base::readWholeFile(files.find, result)) {
+    err << "pvtool list: cannot write " << files.find.string() << '\n';
+    return 1;
+  }
+  out << files.find.string() << ": " << logview::parseRows(logview::listBody(result)).size()
+      << " calls\n";
+  return 0;
+}
+
+}  // namespace
+
+int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::time_t now) {
+  for (const std::string& a : args) {
+    if (a == "-h" || a == "--help") {
+      out << kUsage;
+      return 0;
+    }
+  }
+  if (args.size() < 2) return usageError(err, "a command and a list are needed");
+  const std::string& command = args[0];
+  const fs::path list = args[1];
+  const Args rest(args.begin() + 2, args.end());
+  const logview::ListFiles files = logview::ListFiles::forList(list);
+  if (command != "sort-port" && command != "sort-duration" && command != "search" &&
+      command != "edit" && command != "delete" && command != "delete-all") {
+    return usageError(err, "unknown command '" + command + "'");
+  }
+  std::string content;
+  if (const std::error_code error = base::readWholeFile(list, content)) {
+    err << "pvtool list: " << base::describeFailure(list, "read", error) << '\n';
+    return 1;
+  }
+  const std::vector<logview::ListRow> rows = logview::parseRows(logview::listBody(content));
+
+  CommandLinePrompt prompt(err);
+  const fs::path folder = list.has_parent_path() ? list.parent_path() : fs::path(".");
+  logview::ImmediateListEditor editor(folder, list);
+
+  if (command == "sort-port" || command == "sort-duration") {
+    if (!rest.empty()) return usageError(err, "unexpected '" + rest[0] + "'");
+    return runSort(
+        files,
+        command == "sort-port" ? logview::ListOrder::kByPort : logview::ListOrder::kByDuration, out,
+        err);
+  }
+  if (command == "search") return runSearch(files, rest, now, out, err, prompt, editor);
+
+  if (command == "delete-all") {
+    if (!rest.empty()) return usageError(err, "unexpected '" + rest[0] + "'");
+    if (rows.empty()) {
+      err << "pvtool list: " << list.string() << ": " << logview::kNoItemsMessage << '\n';
+      return 1;
+    }
+    logview::FileManagerSession(files, editor, prompt).deleteAll();
+    return reportEdit(editor, list, "deleted all " + std::to_string(rows.size()) + " calls", out,
+                      err);
+  }
+
+  if (rest.empty()) return usageError(err, command + " needs an item number");
+  const auto item = parseInt(rest[0]);
+  if (!item) return usageError(err, "not an item number: '" + rest[0] + "'");
+
+  if (command == "edit") {
+    if (rest.size() != 2) return usageError(err, "edit needs an item number and a text");
+    const std::string& text = rest[1];
+    const logview::ListRow* row = logview::findItem(rows, *item);
+    if (!row) {
+      err << "pvtool list: " << list.string() << ": no item " << *item << '\n';
+      return 1;
+    }
+    if (const auto problem = logview::editTextProblem(text, row->trimmedText())) {
+      err << "pvtool list: " << *problem << '\n';
+      return 1;
+    }
+    logview::FileManagerSession(files, editor, prompt).editItem(*item, [&](const auto&) {
+      return std::optional<std::string>(text);
+    });
+    if (!editor.lastListEditResult() && text == row->trimmedText()) {
+      out << "item " << *item << ": text unchanged\n";
+      return 0;
+    }
+    return reportEdit(editor, list, "item " + std::to_string(*item) + ": text changed", out, err);
+  }
+
+  // delete ITEM [--to END]
+  std::optional<int> end;
+  if (rest.size() == 3 && rest[1] == "--to") {
+    end = parseInt(rest[2]);
+    if (!end) return usageError(err, "not an item number: '" + rest[2] + "'");
+  } else if (rest.size() != 1) {
+    return usageError(err, "delete takes ITEM [--to END]");
+  }
+  logview::FileManagerSession session(files, editor, prompt);
+  const int latest = session.latestItem();
+  if (end) {
+    session.deleteRange(*item, *end);
+  } else {
+    session.deleteItem(*item);
+  }
+  std::string done;
+  if (end && logview::rangeCoversAll(*item, *end, latest)) {
+    done = "deleted all " + std::to_string(rows.size()) + " calls";
+  } else if (end && *end != *item) {
+    done = "deleted items " + std::to_string(*item) + " to " + std::to_string(*end);
+  } else {
+    done = "deleted item " + std::to_string(*item);
+  }
+  if (!editor.lastListEditResult()) {
+    err << "pvtool list: " << list.string() << ": no item "
+        << (end && *end != *item ? std::to_string(*item) + " to " + std::to_string(*end)
+                                 : std::to_string(*item))
+        << '\n';
+    return 1;
+  }
+  return reportEdit(editor, list, done, out, err);
+}
+
+int runList(const Args& args) {
+  return runListWith(args, std::cout, std::cerr, std::time(nullptr));
+}
+
+}  // namespace parvolin::tools
