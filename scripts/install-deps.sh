@@ -7,7 +7,7 @@ packages=(
   libftdi1-dev libusb-1.0-0-dev
   libgtest-dev libgmock-dev
   desktop-file-utils shared-mime-info
-  pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick
+  pulseaudio pulseaudio-utils xvfb xdotool imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do
