@@ -8,6 +8,7 @@
 
 #include "codec/codec_test_files.h"
 #include "e2e/desktop_session.h"
+#include "e2e/emulated_call.h"
 
 namespace parvolin::e2e {
 namespace {
@@ -44,29 +45,8 @@ class LvPlayerDesktop : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(sound_.ready()) << sound_.errors();
     ASSERT_FALSE(display_.name().empty()) << display_.errors();
-    recording_ = recordCall();
+    recording_ = recordEmulatedCall(folder_.path() / "recorder", kMinuteCall, ".LV1");
     ASSERT_FALSE(recording_.empty());
-  }
-
-  // Records kMinuteCall with the recorder on emulated units and returns the recording.
-  std::filesystem::path recordCall() {
-    const auto work = folder_.path() / "recorder";
-    std::filesystem::create_directories(work);
-    std::ofstream(work / "call.scn") << kMinuteCall;
-    const auto result = runCommand((kBin / "parvolin").string(),
-                                   {"--headless", "--simulate=call.scn", "--virtual", "--config",
-                                    "Parvolin.conf", "--folder", "rec"},
-                                   {{"HOME", work.string()},
-                                    {"XDG_DATA_HOME", (work / "data").string()},
-                                    {"XDG_CONFIG_HOME", (work / "config").string()},
-                                    {"DISPLAY", ""}},
-                                   work, 120s);
-    EXPECT_EQ(result.status, 0) << result.output;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(work / "rec", ec)) {
-      if (entry.path().extension() == ".LV1") return entry.path();
-    }
-    return {};
   }
 
   std::map<std::string, std::string> desktopEnv() {

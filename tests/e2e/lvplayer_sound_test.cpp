@@ -5,8 +5,10 @@
 
 #include <algorithm>
 
+#include "app/associations.h"
 #include "codec/codec_test_files.h"
 #include "e2e/desktop_session.h"
+#include "e2e/emulated_call.h"
 #include "player/test_support.h"
 
 namespace parvolin::e2e {
@@ -57,6 +59,50 @@ TEST(LvPlayerSound, TheSoundServerPlaysExactlyTheRecordingsSound) {
   const auto at = findSound(captured, expected, skipped);
   ASSERT_TRUE(at) << "the sound is not in the " << captured.size() << " captured bytes";
   EXPECT_LE(skipped, 800u);
+}
+
+// The whole road of a call: the recorder records it and registers the player for its files;
+// the command its desktop entry gives, with the recording's path put in, plays the call.
+TEST(LvPlayerSound, TheRecordersDesktopEntryPlaysAnEmulatedCall) {
+  codec::test::TempFolder folder;
+  const auto work = folder.path() / "recorder";
+  const auto recording = recordEmulatedCall(work, R"(unit PV0001 mode=3
+1.0 1/3 ring
+1.5 1/3 answer
+1.5 1/3 talk 2 speech:7
+3.5 1/3 callend 5551234
+)",
+                                            ".LV3");
+  ASSERT_FALSE(recording.empty());
+
+  const auto entry = codec::test::readBytes(work / "data" / app::kPlayerDesktopFile);
+  const std::string text(entry.begin(), entry.end());
+  const auto exec = text.find("\nExec=\"");
+  ASSERT_NE(exec, std::string::npos) << text;
+  const auto programEnd = text.find('"', exec + 7);
+  const std::string program = text.substr(exec + 7, programEnd - (exec + 7));
+  ASSERT_EQ(text.substr(programEnd, 5), "\" %f\n");
+  EXPECT_EQ(std::filesystem::path(program), kLvPlayer);
+
+  SoundServer server(folder.path() / "pulse");
+  ASSERT_TRUE(server.ready()) << server.errors();
+  SoundCapture capture(server, folder.path() / "captured.u8");
+  ASSERT_TRUE(capture.recording());
+  auto env = server.env();
+  env["QT_QPA_PLATFORM"] = "offscreen";
+  ProgramRun player(program, {recording.string()}, env, recording.parent_path(),
+                    folder.path() / "player.out", folder.path() / "player.err");
+  const auto status = player.waitFor(60s);
+  ASSERT_TRUE(status) << "lvplayer did not end";
+  EXPECT_EQ(*status, 0) << player.errors();
+  capture.stop();
+
+  const auto bytes = codec::test::readBytes(recording);
+  const auto expected = player::test::toPcm8(player::test::decodeWhole(bytes, 3));
+  const auto captured = codec::test::readBytes(folder.path() / "captured.u8");
+  std::size_t skipped = 0;
+  EXPECT_TRUE(findSound(captured, expected, skipped))
+      << "the call is not in the " << captured.size() << " captured bytes";
 }
 
 }  // namespace
