@@ -29,9 +29,12 @@ int openUnnamedFile(const std::filesystem::path& folder) {
   return named;
 }
 
-bool writeAt(int fd, const std::uint8_t* bytes, std::size_t length, off_t offset) {
+// Moves all `length` bytes at `offset` with `transfer` (pread or pwrite), however many calls it
+// takes.
+template <class Bytes, class Transfer>
+bool transferAll(int fd, Bytes* bytes, std::size_t length, off_t offset, Transfer transfer) {
   while (length > 0) {
-    const ssize_t n = ::pwrite(fd, bytes, length, offset);
+    const ssize_t n = transfer(fd, bytes, length, offset);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     bytes += n;
@@ -41,16 +44,12 @@ bool writeAt(int fd, const std::uint8_t* bytes, std::size_t length, off_t offset
   return true;
 }
 
+bool writeAt(int fd, const std::uint8_t* bytes, std::size_t length, off_t offset) {
+  return transferAll(fd, bytes, length, offset, ::pwrite);
+}
+
 bool readAt(int fd, std::uint8_t* bytes, std::size_t length, off_t offset) {
-  while (length > 0) {
-    const ssize_t n = ::pread(fd, bytes, length, offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    length -= static_cast<std::size_t>(n);
-    offset += n;
-  }
-  return true;
+  return transferAll(fd, bytes, length, offset, ::pread);
 }
 
 }  // namespace

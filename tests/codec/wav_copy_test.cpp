@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "codec/codec_test_files.h"
+#include "codec/fake_save_dialog.h"
 #include "codec/wav_header.h"
 
 namespace parvolin::codec {
@@ -51,21 +52,11 @@ TEST(WavCopyName, OtherNamesProposeTheirOwnStem) {
   EXPECT_EQ(proposedWavName("w4481 C25pG.LV1"), "W4481 C25PG.WAV");
 }
 
-class ScriptedSaveDialog final : public SaveNameDialog {
- public:
-  std::optional<std::filesystem::path> askSaveName(std::string_view proposedStem) override {
-    proposed = std::string(proposedStem);
-    return answer;
-  }
-  std::optional<std::filesystem::path> answer;
-  std::string proposed;
-};
-
 TEST(WavCopySave, WritesHeaderAndSoundOrTellsWhyNot) {
   test::TempFolder folder;
   const std::vector<std::uint8_t> pcm = {0, 128, 255, 7};
   base::ScriptedPrompt prompt;
-  ScriptedSaveDialog dialog;
+  test::FakeSaveDialog dialog;
   dialog.answer = folder.path() / "P5.WAV";
   EXPECT_TRUE(saveWavCopy("/x/meeting.LV2", pcm, dialog, prompt));
   EXPECT_EQ(dialog.proposed, "MEETING");

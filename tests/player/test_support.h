@@ -9,6 +9,7 @@
 
 #include "codec/codec_test_files.h"
 #include "codec/decoder_state.h"
+#include "codec/fake_save_dialog.h"
 #include "codec/lv_decoder.h"
 #include "codec/wav_copy.h"
 #include "codec/wav_header.h"
@@ -35,16 +36,7 @@ class FakeView final : public PlayerView {
   bool ended = false;
 };
 
-// A save dialog answering with a fixed choice and remembering the proposed name.
-class FakeSaveDialog final : public codec::SaveNameDialog {
- public:
-  std::optional<std::filesystem::path> askSaveName(std::string_view proposedStem) override {
-    proposed = std::string(proposedStem);
-    return answer;
-  }
-  std::optional<std::filesystem::path> answer;
-  std::string proposed;
-};
+using codec::test::FakeSaveDialog;
 
 inline std::vector<std::uint8_t> randomBytes(std::size_t count, unsigned seed) {
   std::mt19937 random(seed);
