@@ -53,6 +53,9 @@ class LvPlayerDesktop : public ::testing::Test {
     auto env = sound_.env();
     env["DISPLAY"] = display_.name();
     env["QT_QPA_PLATFORM"] = "xcb";
+    env["LSAN_OPTIONS"] =
+        "suppressions=" +
+        (std::filesystem::path(PARVOLIN_SOURCE_DIR) / "tests/e2e/lsan.supp").string();
     return env;
   }
   CommandResult tool(const std::string& program, const std::vector<std::string>& args) {
