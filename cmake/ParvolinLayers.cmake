@@ -9,21 +9,25 @@
 # without a core layer of its own (widgets); its uses are then listed all the same.
 #
 # To add a layer: its name in PARVOLIN_CORE_LAYERS after every layer it uses, and its uses; for
-# Qt code, its name in PARVOLIN_UI_LAYERS after the ui layers it uses.
+# Qt code, its name in PARVOLIN_UI_LAYERS after the ui layers it uses, and the Qt modules it needs
+# besides Core and Widgets.
 
-set(PARVOLIN_CORE_LAYERS base device codec sim engine logview app tools)
+set(PARVOLIN_CORE_LAYERS base device codec player sim engine logview app tools)
 
 set(PARVOLIN_USES_base "")
 set(PARVOLIN_USES_device base)
 set(PARVOLIN_USES_codec base)
+set(PARVOLIN_USES_player base codec)
 set(PARVOLIN_USES_sim base device codec)
 set(PARVOLIN_USES_engine base device codec)
 set(PARVOLIN_USES_logview base device codec engine)
 set(PARVOLIN_USES_app base device codec sim engine logview)
-set(PARVOLIN_USES_tools base device codec sim engine logview app)
+set(PARVOLIN_USES_tools base device codec player sim engine logview app)
 
-set(PARVOLIN_UI_LAYERS widgets logview app)
+set(PARVOLIN_UI_LAYERS widgets logview player app)
 set(PARVOLIN_USES_widgets base)
 set(PARVOLIN_UI_USES_widgets "")
 set(PARVOLIN_UI_USES_logview widgets)
+set(PARVOLIN_UI_USES_player "")
+set(PARVOLIN_UI_QT_player Multimedia)
 set(PARVOLIN_UI_USES_app widgets logview)

@@ -1,0 +1,140 @@
+// The player's start: time from opening a one-hour recording to the first sound handed to the
+// output, per audio mode, and the decoder alone on the same recordings. Each start is checked
+// once to give, when decoded to its end, exactly the sound of the whole file decoded at once.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <vector>
+
+#include "base/clock.h"
+#include "base/prompt.h"
+#include "codec/lv_decoder.h"
+#include "codec/wav_header.h"
+#include "player/player_engine.h"
+#include "player/silent_wave_output.h"
+
+namespace parvolin::bench {
+namespace {
+
+constexpr std::uint64_t kHourSamples = 3600ull * codec::kSamplesPerSecond;
+
+class NullView final : public player::PlayerView {
+ public:
+  void showPlaying(bool) override {}
+  void hideDavaButtons() override {}
+  void setSliderPosition(std::uint32_t) override {}
+  bool sliderDragged() const override { return false; }
+  std::uint32_t sliderPosition() const override { return 0; }
+  void setTimeText(const std::string&) override {}
+  void endPlayer() override {}
+};
+
+// One hour of random codes in `mode`, whole blocks, written once into the temporary folder.
+struct HourRecording {
+  explicit HourRecording(int mode) {
+    const std::uint64_t blocks =
+        (kHourSamples + codec::samplesPerBlock(mode) - 1) / codec::samplesPerBlock(mode);
+    bytes.resize(blocks * codec::kAudioBlockSize);
+    std::mt19937 random(static_cast<unsigned>(mode) + 1);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+    path = std::filesystem::temp_directory_path() /
+           ("parvolin-bench-" + std::to_string(::getpid()) + ".LV" + std::to_string(mode));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+  ~HourRecording() {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+  }
+  std::vector<std::uint8_t> bytes;
+  std::filesystem::path path;
+};
+
+const HourRecording& hour(int mode) {
+  static const HourRecording recordings[] = {HourRecording(0), HourRecording(1), HourRecording(2),
+                                             HourRecording(3)};
+  return recordings[mode];
+}
+
+std::vector<std::int16_t> decodeWhole(const std::vector<std::uint8_t>& bytes, int mode) {
+  std::vector<std::int16_t> samples(codec::sampleCountFor(bytes.size(), mode));
+  codec::DecoderState state;
+  codec::decodeLv(bytes, mode, state, samples);
+  return samples;
+}
+
+void BM_StartToFirstSound(benchmark::State& state) {
+  const int mode = static_cast<int>(state.range(0));
+  const HourRecording& recording = hour(mode);
+  base::SystemClock clock;
+  base::ScriptedPrompt prompt;
+  NullView view;
+  bool checked = false;
+  for (auto _ : state) {
+    player::SilentWaveOutput output(prompt);
+    player::PlayerEngine engine(clock, prompt, output, view);
+    const auto begin = std::chrono::steady_clock::now();
+    auto file = player::RecordingFile::open(recording.path);
+    if (!file || !engine.loadAndStart(std::move(*file), mode) || output.written.empty()) {
+      state.SkipWithError("the player did not start");
+      return;
+    }
+    const auto end = std::chrono::steady_clock::now();
+    state.SetIterationTime(std::chrono::duration<double>(end - begin).count());
+    if (!checked) {
+      while (engine.decodeMore()) {
+      }
+      const auto whole = decodeWhole(recording.bytes, mode);
+      const auto sound = engine.playBuffer();
+      for (std::size_t i = 0; i < whole.size(); ++i) {
+        if (sound[i] != codec::toUnsigned8(whole[i])) {
+          state.SkipWithError("the sound differs from the whole file decoded at once");
+          return;
+        }
+      }
+      checked = true;
+    }
+  }
+}
+BENCHMARK(BM_StartToFirstSound)->DenseRange(0, 3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// All of the decoding a start leaves for while the sound plays, step by step as the window runs
+// it: the whole work the player does for a recording.
+void BM_StartAndDecodeToTheEnd(benchmark::State& state) {
+  const int mode = static_cast<int>(state.range(0));
+  const HourRecording& recording = hour(mode);
+  base::SystemClock clock;
+  base::ScriptedPrompt prompt;
+  NullView view;
+  for (auto _ : state) {
+    player::SilentWaveOutput output(prompt);
+    player::PlayerEngine engine(clock, prompt, output, view);
+    engine.loadAndStart(std::move(*player::RecordingFile::open(recording.path)), mode);
+    while (engine.decodeMore()) {
+    }
+    benchmark::DoNotOptimize(engine.playBuffer().data());
+  }
+}
+BENCHMARK(BM_StartAndDecodeToTheEnd)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+void BM_DecoderAlone(benchmark::State& state) {
+  const int mode = static_cast<int>(state.range(0));
+  const HourRecording& recording = hour(mode);
+  std::vector<std::int16_t> samples(codec::sampleCountFor(recording.bytes.size(), mode));
+  for (auto _ : state) {
+    codec::DecoderState decoder;
+    codec::decodeLv(recording.bytes, mode, decoder, samples);
+    benchmark::DoNotOptimize(samples.data());
+  }
+  state.SetItemsProcessed(state.iterations() * std::int64_t(samples.size()));
+}
+BENCHMARK(BM_DecoderAlone)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace parvolin::bench
+
+BENCHMARK_MAIN();

@@ -1,0 +1,241 @@
+#include "player/player_engine.h"
+
+#include <algorithm>
+#include <new>
+
+#include "codec/lv_decoder.h"
+#include "codec/lv_format.h"
+#include "codec/wav_header.h"
+#include "player/time_label.h"
+
+namespace parvolin::player {
+
+namespace {
+
+// Sound decoded ahead of the position the output is handed: far more than the device takes
+// ahead of what it plays, and decoded within milliseconds in every mode.
+constexpr std::uint64_t kLeadSamples = 10 * kSamplesPerSecond;
+// About one million samples a step: some milliseconds of decoding in the slowest mode.
+constexpr std::size_t kStepSamples = std::size_t{1} << 20;
+// The slider counts samples in a signed 32-bit int: 74 hours.
+constexpr std::uint64_t kMostSamples = 0x7fff'ffff;
+
+template <class T>
+std::unique_ptr<T[]> allocate(std::uint64_t count, std::uint64_t& budget) {
+  const std::uint64_t bytes = count * sizeof(T);
+  if (count > budget / sizeof(T)) return nullptr;
+  std::unique_ptr<T[]> p(new (std::nothrow)
+                             T[static_cast<std::size_t>(std::max<std::uint64_t>(count, 1))]);
+  if (p) budget -= bytes;
+  return p;
+}
+
+}  // namespace
+
+// The recording's bytes while they are being decoded, whole audio blocks at a time, so that
+// the parts decode exactly as the whole file does.
+struct PlayerEngine::Decoding {
+  int mode = 0;
+  std::unique_ptr<std::uint8_t[]> file;
+  std::size_t fileBytes = 0;
+  std::size_t nextByte = 0;
+  std::size_t stepBytes = 0;
+  std::unique_ptr<std::int16_t[]> samples;  // one step's samples
+  std::size_t stepSamples = 0;
+};
+
+PlayerEngine::PlayerEngine(base::Clock& clock, base::Prompt& prompt, WaveOutput& output,
+                           PlayerView& view, PlayerOptions options)
+    : clock_(clock), prompt_(prompt), output_(output), view_(view), options_(std::move(options)) {}
+
+PlayerEngine::~PlayerEngine() {
+  output_.close();
+}
+
+bool PlayerEngine::loadAndStart(RecordingFile file, int mode) {
+  if (mode < codec::kModeLinear8 || mode > codec::kModeLog8) mode = codec::kModeLinear8;
+  std::uint64_t budget = options_.memoryLimitBytes;
+  const std::uint64_t length = file.length();
+  const std::uint64_t count = codec::sampleCountFor(length, mode);
+  if (count <= kMostSamples) playBuffer_ = allocate<std::uint8_t>(count, budget);
+  if (!playBuffer_) {
+    prompt_.message(kNoMemoryForPlayingText, base::PromptIcon::Exclamation);
+    return false;
+  }
+
+  auto decoding = std::make_unique<Decoding>();
+  decoding->mode = mode;
+  const std::size_t perBlock = codec::samplesPerBlock(mode);
+  const std::size_t blocks =
+      static_cast<std::size_t>((length + codec::kAudioBlockSize - 1) / codec::kAudioBlockSize);
+  const std::size_t blocksPerStep =
+      std::clamp<std::size_t>(kStepSamples / perBlock, 1, std::max<std::size_t>(blocks, 1));
+  decoding->stepBytes = blocksPerStep * codec::kAudioBlockSize;
+  decoding->stepSamples = blocksPerStep * perBlock;
+  decoding->file = allocate<std::uint8_t>(length, budget);
+  if (decoding->file) decoding->samples = allocate<std::int16_t>(decoding->stepSamples, budget);
+  if (!decoding->samples) {
+    prompt_.message(kNoMemoryForConversionText, base::PromptIcon::Exclamation);
+    playBuffer_.reset();
+    return false;
+  }
+  const auto read = file.readStart(decoding->file.get(), static_cast<std::size_t>(length));
+  file.close();
+  if (!read) {
+    playBuffer_.reset();
+    return false;
+  }
+  // A file that shrank since it was opened plays as far as it was read.
+  decoding->fileBytes = *read;
+  sampleCount_ = static_cast<std::uint32_t>(codec::sampleCountFor(*read, mode));
+  decoding_ = std::move(decoding);
+
+  codec::resetDecoder(decoderState_, gain_);
+  store_ = std::make_unique<SampleStore>(options_.storeFolder);
+  decodeUpTo(kLeadSamples);
+
+  if (output_.open()) output_.play(playBuffer());
+  lastTickMs_ = clock_.monotonicMs();
+  elapsedMs_ = 0;
+  paused_ = false;
+  started_ = true;
+  return true;
+}
+
+bool PlayerEngine::decodeMore() {
+  if (!decoding_) return false;
+  decodeUpTo(std::uint64_t{decoded_} + 1);
+  return decoding_ != nullptr;
+}
+
+void PlayerEngine::decodeUpTo(std::uint64_t samples) {
+  while (decoding_ && decoded_ < samples) {
+    Decoding& d = *decoding_;
+    const std::size_t end = std::min(d.fileBytes, d.nextByte + d.stepBytes);
+    const std::span<const std::uint8_t> bytes(d.file.get() + d.nextByte, end - d.nextByte);
+    const std::span<std::int16_t> out(d.samples.get(), d.stepSamples);
+    const std::size_t count = codec::decodeLv(bytes, d.mode, decoderState_, out);
+    // A store that cannot keep the samples only costs the volume adjustment its starting point.
+    store_->append(out.first(count));
+    std::uint8_t* sound = playBuffer_.get() + decoded_;
+    for (std::size_t i = 0; i < count; ++i) sound[i] = codec::toUnsigned8(out[i]);
+    decoded_ += static_cast<std::uint32_t>(count);
+    d.nextByte = end;
+    if (d.nextByte == d.fileBytes) decoding_.reset();
+  }
+}
+
+void PlayerEngine::finishDecoding() {
+  decodeUpTo(sampleCount_);
+}
+
+void PlayerEngine::playFromElapsed() {
+  const std::uint32_t start = static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(std::uint64_t{elapsedMs_} * kSamplesPerMs, sampleCount_));
+  decodeUpTo(std::uint64_t{start} + kLeadSamples);
+  output_.play(playBuffer().subspan(start));
+}
+
+void PlayerEngine::tick() {
+  if (!started_ || ended_) return;
+  const bool dragging = view_.sliderDragged();
+  if (dragging) output_.stop();
+  const std::int64_t now = clock_.monotonicMs();
+  if (!paused_) {
+    elapsedMs_ += static_cast<std::uint32_t>(now - lastTickMs_);
+    if (!dragging) view_.setSliderPosition(elapsedMs_ * kSamplesPerMs);
+  }
+  view_.setTimeText(dragging ? timeTextAtSample(view_.sliderPosition(), sampleCount_)
+                             : timeTextAtMs(elapsedMs_, sampleCount_));
+  lastTickMs_ = now;
+  if (!dragging && elapsedMs_ >= sampleCount_ / kSamplesPerMs) endOfPlay();
+}
+
+void PlayerEngine::pausePlay() {
+  if (!started_ || ended_) return;
+  paused_ = !paused_;
+  if (!paused_) {
+    view_.showPlaying(true);
+    playFromElapsed();
+    lastTickMs_ = clock_.monotonicMs();
+  } else {
+    output_.stop();
+    view_.showPlaying(false);
+  }
+}
+
+void PlayerEngine::seekTo(std::uint32_t sliderSamples) {
+  if (!started_ || ended_) return;
+  output_.stop();
+  elapsedMs_ = sliderSamples / kSamplesPerMs;
+  if (!paused_) {
+    playFromElapsed();
+    lastTickMs_ = clock_.monotonicMs();
+  }
+}
+
+void PlayerEngine::applyPlayerDava(int level) {
+  if (!started_ || ended_) return;
+  view_.hideDavaButtons();
+  pausePlay();
+  finishDecoding();
+  codec::resetDecoder(decoderState_, gain_);
+
+  std::uint64_t budget =
+      options_.memoryLimitBytes - std::min<std::uint64_t>(options_.memoryLimitBytes, sampleCount_);
+  auto work = allocate<std::int16_t>(sampleCount_, budget);
+  if (!work) {
+    prompt_.message(kNoMemoryForConversionText, base::PromptIcon::Exclamation);
+    ended_ = true;
+    output_.close();
+    release();
+    view_.endPlayer();
+    return;
+  }
+  const std::span<std::int16_t> samples(work.get(), sampleCount_);
+  // Without the unadjusted samples the sound stays as it is rather than being adjusted twice.
+  if (store_->read(samples)) {
+    codec::applyDava(samples, level, gain_);
+    for (std::uint32_t i = 0; i < sampleCount_; ++i)
+      playBuffer_[i] = codec::toUnsigned8(samples[i]);
+  }
+  work.reset();
+  elapsedMs_ = 0;
+  pausePlay();
+}
+
+void PlayerEngine::saveWavCopy(std::string_view playingFileName, codec::SaveNameDialog& dialog) {
+  if (!started_ || ended_) return;
+  finishDecoding();
+  if (!paused_) pausePlay();
+  codec::saveWavCopy(playingFileName, playBuffer(), dialog, prompt_);
+  if (ended_) return;
+  paused_ = true;
+  pausePlay();
+}
+
+void PlayerEngine::stopAndExit() {
+  if (ended_) return;
+  ended_ = true;
+  output_.close();
+  release();
+  view_.endPlayer();
+}
+
+void PlayerEngine::endOfPlay() {
+  ended_ = true;
+  // The clock may run ahead of the device: the last of the sound is played before the end.
+  output_.drainAndClose();
+  release();
+  view_.endPlayer();
+}
+
+void PlayerEngine::release() {
+  decoding_.reset();
+  store_.reset();
+  playBuffer_.reset();
+  decoded_ = 0;
+  sampleCount_ = 0;
+}
+
+}  // namespace parvolin::player

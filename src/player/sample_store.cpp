@@ -1,0 +1,117 @@
+#include "player/sample_store.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <new>
+#include <string>
+
+namespace parvolin::player {
+
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "the store keeps samples little-endian as they lie in memory");
+
+// An unnamed file in `folder`; where the file system cannot make one, a named one that is
+// removed at once.
+int openUnnamedFile(const std::filesystem::path& folder) {
+#ifdef O_TMPFILE
+  const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+#endif
+  std::string pattern = (folder / ".lvplayer-XXXXXX").string();
+  const int named = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (named >= 0) ::unlink(pattern.c_str());
+  return named;
+}
+
+// Moves all `length` bytes at `offset` with `transfer` (pread or pwrite), however many calls it
+// takes.
+template <class Bytes, class Transfer>
+bool transferAll(int fd, Bytes* bytes, std::size_t length, off_t offset, Transfer transfer) {
+  while (length > 0) {
+    const ssize_t n = transfer(fd, bytes, length, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    length -= static_cast<std::size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
+bool writeAt(int fd, const std::uint8_t* bytes, std::size_t length, off_t offset) {
+  return transferAll(fd, bytes, length, offset, ::pwrite);
+}
+
+bool readAt(int fd, std::uint8_t* bytes, std::size_t length, off_t offset) {
+  return transferAll(fd, bytes, length, offset, ::pread);
+}
+
+}  // namespace
+
+SampleStore::SampleStore(const std::filesystem::path& folder) : fd_(openUnnamedFile(folder)) {}
+
+SampleStore::~SampleStore() {
+  closeFile();
+}
+
+void SampleStore::closeFile() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool SampleStore::append(std::span<const std::int16_t> samples) {
+  if (broken_) return false;
+  if (fd_ >= 0) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(samples.data());
+    if (writeAt(fd_, bytes, samples.size_bytes(), static_cast<off_t>(count_ * 2))) {
+      count_ += samples.size();
+      return true;
+    }
+    // A full disk, say: what the file holds so far goes to memory, and so does the rest.
+    if (!moveToMemory()) return false;
+  }
+  try {
+    memory_.insert(memory_.end(), samples.begin(), samples.end());
+  } catch (const std::bad_alloc&) {
+    broken_ = true;
+    memory_ = {};
+    count_ = 0;
+    return false;
+  }
+  count_ += samples.size();
+  return true;
+}
+
+bool SampleStore::moveToMemory() {
+  try {
+    memory_.resize(count_);
+  } catch (const std::bad_alloc&) {
+    memory_ = {};
+  }
+  const bool moved = memory_.size() == count_ &&
+                     readAt(fd_, reinterpret_cast<std::uint8_t*>(memory_.data()), count_ * 2, 0);
+  closeFile();
+  if (!moved) {
+    broken_ = true;
+    memory_ = {};
+    count_ = 0;
+  }
+  return moved;
+}
+
+bool SampleStore::read(std::span<std::int16_t> out) const {
+  if (broken_ || out.size() > count_) return false;
+  if (fd_ >= 0)
+    return readAt(fd_, reinterpret_cast<std::uint8_t*>(out.data()), out.size_bytes(), 0);
+  std::copy(memory_.begin(), memory_.begin() + static_cast<std::ptrdiff_t>(out.size()),
+            out.begin());
+  return true;
+}
+
+}  // namespace parvolin::player
