@@ -1,7 +1,8 @@
 #include "app/associations.h"
 
+#include "base/file_io.h"
+
 #include <cstdlib>
-#include <fstream>
 #include <system_error>
 
 namespace parvolin::app {
@@ -9,29 +10,12 @@ namespace {
 
 constexpr int kAudioModes = 4;
 
+// Creates the file's folder when missing and replaces the file whole (base::replaceFileContents).
 bool writeFileReplacing(const std::filesystem::path& file, const std::string& text) {
   std::error_code ec;
   std::filesystem::create_directories(file.parent_path(), ec);
   if (ec) return false;
-  std::filesystem::path temporary = file;
-  temporary += ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << text;
-    out.flush();
-    if (!out) {
-      out.close();
-      std::filesystem::remove(temporary, ec);
-      return false;
-    }
-  }
-  std::filesystem::rename(temporary, file, ec);
-  if (ec) {
-    std::filesystem::remove(temporary, ec);
-    return false;
-  }
-  return true;
+  return !base::replaceFileContents(file, text);
 }
 
 }  // namespace
