@@ -8,6 +8,7 @@
 
 #include "engine/call_record.h"
 #include "engine/engine_view.h"
+#include "engine/recorder_settings.h"
 
 namespace parvolin::engine {
 
@@ -26,9 +27,10 @@ struct CapacityCounters {
   void forget() { loggedItems = loggedBlocks = rowCountCache = -1; }
 };
 
+// The limits of the settings ("UItemNoLimitSetting", "USpaceLimitSetting").
 struct CapacityLimits {
-  std::int32_t itemLimit = 2000;
-  std::int32_t spaceLimitMb = 500;
+  std::int32_t itemLimit = settingSpec(Setting::kItemLimit).number;
+  std::int32_t spaceLimitMb = settingSpec(Setting::kSpaceLimit).number;
 };
 
 // A kept call as the incremental form of updateCapacity sees it.
