@@ -6,6 +6,7 @@
 
 #include "base/diagnostics.h"
 #include "base/prompt.h"
+#include "engine/engine.h"
 #include "engine/engine_view.h"
 #include "engine/recorder_settings.h"
 #include "engine/stream_capture.h"
@@ -26,7 +27,8 @@ struct ReplayOutcome {
 // record is cut short is replayed up to its last whole record with a warning.
 ReplayOutcome replayCapture(const std::filesystem::path& capture,
                             const std::filesystem::path& folder, RecorderSettings& settings,
-                            EngineView& view, base::Diagnostics& diagnostics, base::Prompt& prompt);
+                            EngineView& view, base::Diagnostics& diagnostics, base::Prompt& prompt,
+                            const EngineOptions& options = {});
 
 // The set-up's changes to the settings for a captured unit whose `setUp` flag is set.
 void applyCapturedSetUp(const CaptureHeader& header, RecorderSettings& settings);

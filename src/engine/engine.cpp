@@ -1,10 +1,12 @@
 #include "engine/engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <utility>
 
+#include "base/audio_block.h"
 #include "engine/stream_capture.h"
 
 namespace parvolin::engine {
@@ -28,7 +30,7 @@ std::string unitText(int unit, const char* what) {
 
 Engine::Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& settings,
                std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
-               base::Prompt& prompt)
+               base::Prompt& prompt, const EngineOptions& options)
     : units_(units),
       clock_(clock),
       settings_(settings),
@@ -37,10 +39,13 @@ Engine::Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& setting
       prompt_(prompt),
       failures_(diagnostics),
       diagnostics_(diagnostics),
-      streams_(std::make_unique<std::array<device::UnitStreamBuffer, device::kMaxUnits>>()) {
+      audioBufferSize_(std::max(options.audioBufferSize / std::uint32_t(base::kAudioBlockSize),
+                                std::uint32_t(1)) *
+                       std::uint32_t(base::kAudioBlockSize)) {
+  for (auto& stream : streams_) stream = std::make_unique_for_overwrite<device::UnitStreamBuffer>();
   for (int i = 0; i < device::kMaxPorts; ++i) {
     ports_[std::size_t(i)].audioBuffer =
-        std::make_unique_for_overwrite<std::uint8_t[]>(kAudioBufferSize);
+        std::make_unique_for_overwrite<std::uint8_t[]>(audioBufferSize_);
     ports_[std::size_t(i)].record.portIndex = std::uint8_t(i);
   }
 }
@@ -94,7 +99,7 @@ void Engine::onPollTick() {
 }
 
 void Engine::runUnitPass(int unit) {
-  device::UnitStreamBuffer& buffer = (*streams_)[std::size_t(unit)];
+  device::UnitStreamBuffer& buffer = *streams_[std::size_t(unit)];
   const PassReads pass =
       readUnitPass(units_, buffer, unit, clock_, [&](std::uint32_t n, std::int64_t wallMs) {
         if (capture_) capture_->append(unit, {buffer.readTarget(), n}, wallMs);
@@ -116,7 +121,7 @@ bool Engine::processRead(int unit, std::span<const std::uint8_t> bytes, std::int
   if (unit < 0 || unit >= device::kMaxUnits || bytes.size() > device::UnitStreamBuffer::kMaxRead) {
     return false;
   }
-  device::UnitStreamBuffer& buffer = (*streams_)[std::size_t(unit)];
+  device::UnitStreamBuffer& buffer = *streams_[std::size_t(unit)];
   if (!bytes.empty()) std::memcpy(buffer.readTarget(), bytes.data(), bytes.size());
   actOnRead(unit, bytes.size(), nowSeconds);
   showUnitPorts(unit);
@@ -124,7 +129,7 @@ bool Engine::processRead(int unit, std::span<const std::uint8_t> bytes, std::int
 }
 
 void Engine::actOnRead(int unit, std::size_t n, std::int64_t now) {
-  device::frameRead((*streams_)[std::size_t(unit)], n,
+  device::frameRead(*streams_[std::size_t(unit)], n,
                     [this, unit, now](const device::StreamRecord& r) { onRecord(unit, r, now); });
 }
 

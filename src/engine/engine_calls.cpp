@@ -24,7 +24,7 @@ void Engine::onAudioBlock(int unit, int portIndex, std::span<const std::uint8_t>
   std::memcpy(port.audioBuffer.get() + port.audioFill, block.data(), block.size());
   port.audioFill += std::uint32_t(block.size());
   // The buffer goes to the file in one write of exactly its size.
-  if (port.audioFill == kAudioBufferSize) writeBufferedAudio(port);
+  if (port.audioFill == audioBufferSize_) writeBufferedAudio(port);
 }
 
 void Engine::createAudioFile(int unit, int portIndex, std::int64_t now) {

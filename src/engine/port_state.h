@@ -61,7 +61,7 @@ struct PortState {
   bool audioFileIsWav = false;                  // created under the ".WAV" name
   int audioFileMode = 0;                        // the AudioMode its name carries
   std::uint64_t audioWritten = 0;               // bytes safely in the file
-  std::unique_ptr<std::uint8_t[]> audioBuffer;  // kAudioBufferSize bytes for the whole run
+  std::unique_ptr<std::uint8_t[]> audioBuffer;  // the engine's buffer size, for the whole run
   std::uint32_t audioFill = 0;                  // a multiple of 512
 };
 
