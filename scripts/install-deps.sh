@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   desktop-file-utils shared-mime-info
   pulseaudio pulseaudio-utils xvfb xdotool imagemagick
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
