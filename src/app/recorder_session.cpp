@@ -1,7 +1,9 @@
 #include "app/recorder_session.h"
 
 #include <cstdio>
-#include <system_error>
+
+#include "logview/list_files.h"
+#include "logview/log_viewer_logic.h"
 
 namespace parvolin::app {
 namespace {
@@ -23,18 +25,6 @@ std::string makeLocationLine(std::string_view folder) {
   line += folder;
   while (line.size() < kLocationLineColumns) line.insert(kLocationPadIndex, 1, ' ');
   return line;
-}
-
-std::string searchResultName(std::string_view htmlName) {
-  constexpr std::string_view kFrom = ".htm";
-  constexpr std::string_view kTo = "Find.htm";
-  std::string name(htmlName);
-  // The replacement itself contains ".htm": go on after it.
-  for (std::size_t at = name.find(kFrom); at != std::string::npos;
-       at = name.find(kFrom, at + kTo.size())) {
-    name.replace(at, kFrom.size(), kTo);
-  }
-  return name;
 }
 
 RecorderSession::RecorderSession(device::UnitLink& link, engine::Engine& engine,
@@ -143,12 +133,9 @@ bool RecorderSession::exitRecorder(ExitQuestion question) {
   engine_.finishRun();
   link_.closeAll();
 
-  // A list name without ".htm" would name the list itself; the list is never deleted here.
-  const std::string resultName = searchResultName(settings_.lvLogHtmlName);
-  if (resultName != settings_.lvLogHtmlName) {
-    std::error_code ignored;
-    std::filesystem::remove(recordingFolder_ / resultName, ignored);
-  }
+  // The result page of the log viewer and the file manager, named as they name it (never the
+  // list's own name).
+  logview::closeViewer(logview::ListFiles::forList(recordingFolder_ / settings_.lvLogHtmlName));
   return true;
 }
 

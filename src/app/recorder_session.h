@@ -28,8 +28,6 @@ std::string noneLine(int portNumber);
 std::string idleLine(int portNumber);
 // "Logging Location:    " + folder, right-aligned to 80 columns by blanks inserted at index 20.
 std::string makeLocationLine(std::string_view folder);
-// The file manager's search result next to the HTML list: every ".htm" becomes "Find.htm".
-std::string searchResultName(std::string_view htmlName);
 
 // The main window's life without the window: opening (units set up, PollTimer started), the
 // refresh after the configuration dialog, and the exit sequence. The window and the headless

@@ -235,20 +235,25 @@ TEST(RecorderSession, ExitStopsStreamsFromUnit4DownAndDeletesTheSearchResult) {
   EXPECT_TRUE(std::filesystem::exists(rig.folder / "ZEruTestNew.htm"));
 }
 
-TEST(RecorderSession, ExitNeverDeletesAListWhoseNameHasNoHtm) {
-  Rig rig(0);
-  rig.settings.lvLogHtmlName = "calls.txt";
-  rig.session->open();
-  std::ofstream(rig.folder / "calls.txt") << "list";
-  rig.session->exitRecorder(RecorderSession::ExitQuestion::DontAsk);
-  EXPECT_TRUE(std::filesystem::exists(rig.folder / "calls.txt"));
-}
-
-TEST(RecorderSession, SearchResultNameReplacesEveryHtm) {
-  EXPECT_EQ(searchResultName("ZEruTestNew.htm"), "ZEruTestNewFind.htm");
-  EXPECT_EQ(searchResultName("a.htm.htm"), "aFind.htmFind.htm");
-  EXPECT_EQ(searchResultName("list.html"), "listFind.html");
-  EXPECT_EQ(searchResultName("calls.txt"), "calls.txt");
+TEST(RecorderSession, ExitDeletesTheViewersResultWhateverTheListsNameNeverTheList) {
+  // The result is the one the log viewer and the file manager write for that list.
+  const struct {
+    const char* list;
+    const char* result;
+  } cases[] = {{"calls.txt", "calls.txtFind.htm"},
+               {"a.htm.htm", "aFind.htmFind.htm"},
+               {"list.html", "listFind.html"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.list);
+    Rig rig(0);
+    rig.settings.lvLogHtmlName = c.list;
+    rig.session->open();
+    std::ofstream(rig.folder / c.list) << "list";
+    std::ofstream(rig.folder / c.result) << "result";
+    rig.session->exitRecorder(RecorderSession::ExitQuestion::DontAsk);
+    EXPECT_TRUE(std::filesystem::exists(rig.folder / c.list));
+    EXPECT_FALSE(std::filesystem::exists(rig.folder / c.result));
+  }
 }
 
 TEST(RecorderSession, LocationLineIsRightAlignedTo80Columns) {
