@@ -69,8 +69,10 @@ MainWindowLayout fullLayout(DialogBaseUnits base) {
     add(layout, base, control::kPortDetail[port], kColumnXDu[column], y + kStatusHeightDu,
         kColumnWidthDu[column], kDetailHeightDu);
   }
-  add(layout, base, control::kItemsLabel, 62, 150, 100, 8, TextAlign::Centre);
-  add(layout, base, control::kSpaceLabel, 221, 150, 90, 8, TextAlign::Centre);
+  // The two labels are centred over their bars; wider than the dialog's 100 and 90 units around
+  // the same centres, so that "Logged Space: 500 / 500 (MB)" fits in the fonts of Linux desktops.
+  add(layout, base, control::kItemsLabel, 47, 150, 130, 8, TextAlign::Centre);
+  add(layout, base, control::kSpaceLabel, 201, 150, 130, 8, TextAlign::Centre);
   add(layout, base, control::kItemsBar, 39, 161, 135, 6);
   add(layout, base, control::kSpaceBar, 198, 161, 135, 6);
   addScale(layout, base, control::kItemsScale, 39);
