@@ -1,6 +1,7 @@
 #include "app/ui/main_window.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QLabel>
@@ -71,6 +72,7 @@ MainWindow::MainWindow(WindowServices services, MainWindowOptions options, QWidg
 }
 
 MainWindow::~MainWindow() {
+  apply(tray_.destroyed());
   // The Recorder writes what it still holds while the window's parts it reports to exist.
   recorder_.reset();
 }
@@ -231,6 +233,16 @@ void MainWindow::exitWithoutQuestion() {
   apply(tray_.destroyed());
 }
 
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // A dialog that is not visible ignores its close; in the tray it must end all the same.
+  if (!isVisible()) {
+    reject();
+    event->accept();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
 void MainWindow::done(int result) {
   apply(tray_.destroyed());
   QDialog::done(result);
@@ -305,7 +317,15 @@ void MainWindow::apply(const TrayState::Step& step) {
     trayIcon_->deleteLater();
     trayIcon_ = nullptr;
   }
-  if (step.hideWindow) hide();
+  // Hidden once the minimise has run to its end (a minimise of Qt's own shows the window last).
+  if (step.hideWindow) {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (tray_.trayMinimised()) hide();
+        },
+        Qt::QueuedConnection);
+  }
   if (step.showWindow) {
     showNormal();
     raise();

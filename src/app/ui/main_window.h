@@ -95,6 +95,7 @@ class MainWindow final : public QDialog, private engine::EngineView, private bas
 
  protected:
   void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   // engine::EngineView
