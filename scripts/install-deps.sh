@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   desktop-file-utils shared-mime-info
   pulseaudio pulseaudio-utils xvfb xdotool imagemagick
-  openbox trayer
+  openbox trayer x11-utils
 )
 missing=()
 for p in "${packages[@]}"; do
