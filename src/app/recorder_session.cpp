@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "logview/list_files.h"
-#include "logview/log_viewer_logic.h"
 
 namespace parvolin::app {
 namespace {
@@ -29,15 +28,13 @@ std::string makeLocationLine(std::string_view folder) {
 
 RecorderSession::RecorderSession(device::UnitLink& link, engine::Engine& engine,
                                  engine::RecorderSettings& settings, WindowFields& fields,
-                                 PollTimer& timer, base::Prompt& prompt,
-                                 std::filesystem::path recordingFolder, std::string shownFolder)
+                                 PollTimer& timer, base::Prompt& prompt, std::string shownFolder)
     : link_(link),
       engine_(engine),
       settings_(settings),
       fields_(fields),
       timer_(timer),
       prompt_(prompt),
-      recordingFolder_(std::move(recordingFolder)),
       shownFolder_(std::move(shownFolder)),
       folderOverridden_(shownFolder_ != settings.parvolinPath) {}
 
@@ -133,9 +130,9 @@ bool RecorderSession::exitRecorder(ExitQuestion question) {
   engine_.finishRun();
   link_.closeAll();
 
-  // The result page of the log viewer and the file manager, named as they name it (never the
-  // list's own name).
-  logview::closeViewer(logview::ListFiles::forList(recordingFolder_ / settings_.lvLogHtmlName));
+  // The search result the log viewer and the file manager show instead of the list, named by
+  // their rule (never the list's own name), in the folder the list is in now.
+  logview::removeIfExists(logview::ListFiles::forList(engine_.listPath()).find);
   return true;
 }
 

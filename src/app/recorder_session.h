@@ -44,8 +44,7 @@ class RecorderSession {
   // `shownFolder` is the folder as the location line shows it.
   RecorderSession(device::UnitLink& link, engine::Engine& engine,
                   engine::RecorderSettings& settings, WindowFields& fields, PollTimer& timer,
-                  base::Prompt& prompt, std::filesystem::path recordingFolder,
-                  std::string shownFolder);
+                  base::Prompt& prompt, std::string shownFolder);
 
   OpenResult open();
   // After the configuration dialog: capacity counters unknown and recounted, location line
@@ -76,7 +75,6 @@ class RecorderSession {
   WindowFields& fields_;
   PollTimer& timer_;
   base::Prompt& prompt_;
-  std::filesystem::path recordingFolder_;
   std::string shownFolder_;
   bool folderOverridden_;
   int pollPeriodMs_ = 0;
