@@ -7,6 +7,7 @@
 #include "device/digit_code.h"
 #include "device/stream_record.h"
 #include "sim_test_support.h"
+#include "support/test_files.h"
 
 namespace parvolin::test {
 namespace {
@@ -116,6 +117,15 @@ TEST(ScenarioTest, ErrorsNameTheLine) {
     EXPECT_FALSE(parse(k.text, error)) << k.text;
     EXPECT_THAT(error, HasSubstr(k.message)) << k.text;
   }
+}
+
+TEST(ScenarioTest, AWavSourceThatIsAFolderIsAnErrorOfItsLine) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder / "voices.wav");
+  std::string error;
+  EXPECT_FALSE(
+      sim::parseScenario("unit A\n1 1/1 talk 5 voices.wav\n", "t.scenario", folder.path(), error));
+  EXPECT_THAT(error, HasSubstr("t.scenario:2: cannot read"));
 }
 
 TEST(ScenarioTest, PlaysItsCallsIntoTheStreamWithTheirPayloads) {
