@@ -138,8 +138,10 @@ void SoftwarePage::storeFolder(std::string typed, SoftwareOkOutcome& outcome) {
   fields_.folder = changed.parvolinPath;
   host_.storeSetting(changed, Setting::kParvolinPath);
 
+  // With its parents: the folder is entered below, which makes any that are missing, so a
+  // typed path under a new folder must not be reported as a failure here.
   std::error_code error;
-  if (!std::filesystem::create_directory(folder, error)) {
+  if (!std::filesystem::create_directories(folder, error)) {
     prompt_.message(kFolderNotCreatedText);
     outcome.folderNotCreated = true;
   }

@@ -33,7 +33,9 @@ ConfigureDialog::ConfigureDialog(ConfigureHost& host, base::Prompt* prompt, QWid
   setWindowTitle(QString::fromUtf8(kConfigureTitle.data(), qsizetype(kConfigureTitle.size())));
   pages_.initialise();
   createPages();
-  connect(tabs_, &QTabWidget::currentChanged, this, &ConfigureDialog::giveFocusToPage);
+  // A page chosen with the mouse takes the focus; one chosen from the keyboard (Ctrl+Tab, the
+  // arrow keys on the tab row) leaves it where it is, so that the keys go on switching pages.
+  connect(tabs_->tabBar(), &QTabBar::tabBarClicked, this, &ConfigureDialog::giveFocusToPage);
 }
 
 ConfigureDialog::~ConfigureDialog() = default;
@@ -66,11 +68,9 @@ HardwarePageWidget* ConfigureDialog::hardwarePage(int unit) const {
 }
 
 void ConfigureDialog::giveFocusToPage(int index) {
-  // A page chosen with the mouse takes the focus; one chosen with the arrow keys on the tab row
-  // leaves it there, so that the keys go on switching pages.
-  if (tabs_->tabBar()->hasFocus()) return;
   QWidget* page = tabs_->widget(index);
   if (!page) return;
+  tabs_->setCurrentIndex(index);
   for (QWidget* control : page->findChildren<QWidget*>()) {
     if ((control->focusPolicy() & Qt::TabFocus) && control->isEnabled()) {
       control->setFocus(Qt::MouseFocusReason);
