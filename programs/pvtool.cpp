@@ -6,8 +6,25 @@
 #include <vector>
 
 #include "tools/pvtool_commands.h"
+#include "tools/pvtool_settings.h"
+#ifdef PARVOLIN_QSETTINGS
+#include "app/ui/qsettings_store.h"
+#endif
 
 namespace {
+
+// The recorder's settings store is Qt's; without Qt there is none to show.
+int runSettings(const parvolin::tools::Args& args) {
+#ifdef PARVOLIN_QSETTINGS
+  return parvolin::tools::runSettings(args, parvolin::app::makeQSettingsStore);
+#else
+  (void)args;
+  std::fprintf(stderr,
+               "pvtool settings: this pvtool was built without Qt, whose settings store "
+               "the recorder uses\n");
+  return 1;
+#endif
+}
 
 struct Command {
   const char* name;
@@ -24,13 +41,16 @@ const Command kCommands[] = {
     {"convert", parvolin::tools::runConvert, "decode LV recordings into WAV files or raw 16-bit"},
     {"list", parvolin::tools::runList, "sort, search, edit or delete calls of an HTML call list"},
     {"batch-wav", parvolin::tools::runBatchWav, "convert the calls of a list into a WaveFolder"},
+    {"settings", runSettings, "show or change the recorder's software settings"},
+    {"unit-settings", parvolin::tools::runUnitSettings,
+     "show or write a unit's VAR, caller-ID and audio mode settings"},
     {nullptr, nullptr, nullptr},
 };
 
 void usage() {
   std::fprintf(stderr, "usage: pvtool COMMAND [ARGS...]\n\ncommands:\n");
   for (const Command& c : kCommands) {
-    if (c.name) std::fprintf(stderr, "  %-10s %s\n", c.name, c.summary);
+    if (c.name) std::fprintf(stderr, "  %-13s %s\n", c.name, c.summary);
   }
 }
 

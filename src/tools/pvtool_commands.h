@@ -20,5 +20,7 @@ int runConvert(const Args& args);
 // pvtool list sort-port|sort-duration|search|edit|delete|delete-all LIST ...
 int runList(const Args& args);
 int runBatchWav(const Args& args);  // batch-wav LIST [--dava 1|2]
+// unit-settings [--driver ...] [--simulate[=SCENARIO]] UNIT [NAME=VALUE...]
+int runUnitSettings(const Args& args);
 
 }  // namespace parvolin::tools
