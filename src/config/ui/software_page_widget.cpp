@@ -123,20 +123,18 @@ void SoftwarePageWidget::createControls() {
 }
 
 void SoftwarePageWidget::connectSignals() {
-  const std::pair<QCheckBox*, void (SoftwarePage::*)()> toggles[] = {
-      {davaLevel1_, &SoftwarePage::toggleDavaLevel1},
-      {davaLevel2_, &SoftwarePage::toggleDavaLevel2},
-      {wav_, &SoftwarePage::toggleWavFormat},
-      {lv_, &SoftwarePage::toggleLvFormat},
-      {htmlList_, &SoftwarePage::toggleHtmlList},
-      {keepShortCalls_, &SoftwarePage::toggleKeepShortCalls},
-  };
-  for (const auto& [box, toggle] : toggles) {
-    connect(box, &QCheckBox::clicked, this, [this, toggle = toggle] {
-      (page_.*toggle)();
+  const auto onClick = [this](QCheckBox* box, std::function<void()> toggle) {
+    connect(box, &QCheckBox::clicked, this, [this, toggle = std::move(toggle)] {
+      toggle();
       showCheckBoxes();
     });
-  }
+  };
+  onClick(davaLevel1_, [this] { page_.toggleDavaLevel1(); });
+  onClick(davaLevel2_, [this] { page_.toggleDavaLevel2(); });
+  onClick(wav_, [this] { page_.toggleWavFormat(); });
+  onClick(lv_, [this] { page_.toggleLvFormat(); });
+  onClick(htmlList_, [this] { page_.toggleHtmlList(); });
+  onClick(keepShortCalls_, [this] { page_.toggleKeepShortCalls(); });
   connect(button("Browse"), &QPushButton::clicked, this, &SoftwarePageWidget::browse);
   connect(button("OK"), &QPushButton::clicked, this, &SoftwarePageWidget::ok);
   connect(button("Cancel"), &QPushButton::clicked, this, &SoftwarePageWidget::cancelled);
