@@ -9,6 +9,7 @@
 
 #include "app/settings_io.h"
 #include "base/clock.h"
+#include "codec/call_wav.h"
 #include "engine/call_log.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
@@ -27,6 +28,14 @@ using test::RecorderRun;
 constexpr const char* kTwoUnits =
     "unit A1 number=0x01020304\n"
     "unit A2 mode=2 offdelay=0x52\n"
+    "1 1/1 ring\n"
+    "+0.5 1/1 answer\n"
+    "+0 1/1 talk 2 silence\n"
+    "+2 1/1 callend 5551234\n";
+
+constexpr const char* kTwoUnitsInModeThree =
+    "unit A1\n"
+    "unit A2\n"
     "1 1/1 ring\n"
     "+0.5 1/1 answer\n"
     "+0 1/1 talk 2 silence\n"
@@ -168,6 +177,60 @@ TEST(Recorder, CaptureHoldsTheOpeningAndEveryReadUntilTheRecorderGoes) {
   EXPECT_FALSE(check.fault);
   EXPECT_FALSE(check.summary.cutShortAt);
   EXPECT_GT(check.summary.records, 0u);
+}
+
+// The one message a tick can raise: the call-end WAV conversion without memory. It is shown
+// after the tick, through the prompt that does not wait, never inside the tick.
+TEST(Recorder, AMessageRaisedInATickIsShownAfterIt) {
+  RecorderOptions options;
+  options.wavConversionMemoryLimit = 0;
+  RecorderRun run(kTwoUnitsInModeThree, std::move(options));
+  run.store.values["ParvolinSetting"] =
+      std::int32_t(engine::kWavFormat | engine::kKeepShortCalls | engine::kHtmlListOn);
+  run.open();
+  // Showing the message lets the timer fire (a nested event loop would): that tick runs.
+  int ticksFromTheMessage = 0;
+  run.later.onMessage = [&] {
+    const int skipped = run.recorder->skippedNestedTicks();
+    run.recorder->tick();
+    if (run.recorder->skippedNestedTicks() == skipped) ++ticksFromTheMessage;
+  };
+  run.tickUntil(6);
+  EXPECT_TRUE(run.prompt.shown.empty());
+  EXPECT_EQ(run.later.texts, std::vector<std::string>{std::string(codec::kCallWavNoMemoryText)});
+  EXPECT_EQ(ticksFromTheMessage, 1);
+  EXPECT_EQ(run.recorder->skippedNestedTicks(), 0);
+  EXPECT_EQ(fs::file_size(run.rec() / engine::kCallLogName), 32u) << "the call is still logged";
+}
+
+// A nested event loop inside a tick (a unit read that let the timer fire) must not start a
+// second tick inside the first.
+TEST(Recorder, ATickIsNeverEnteredTwice) {
+  RecorderRun run(kTwoUnits);
+  run.open();
+  int nestedAsked = 0;
+  run.front->failWhen(test::ScriptedD2xx::Call::kRead, [&](const test::ScriptedD2xx::Record&) {
+    if (nestedAsked < 3) {
+      ++nestedAsked;
+      run.recorder->tick();
+    }
+    return false;  // the read itself goes on
+  });
+  run.tickUntil(5);
+  EXPECT_EQ(nestedAsked, 3);
+  EXPECT_EQ(run.recorder->skippedNestedTicks(), 3);
+  EXPECT_EQ(run.screen.items, "Logged Items: 1 / 2000 ") << "the call is recorded as ever";
+}
+
+// After the Exit button's sequence, a stop by a signal finds nothing left to do.
+TEST(Recorder, ASecondExitDoesNothing) {
+  RecorderRun run(kTwoUnits);
+  run.open();
+  ASSERT_TRUE(run.recorder->exit(RecorderSession::ExitQuestion::DontAsk));
+  run.front->log.clear();
+  EXPECT_TRUE(run.recorder->exit(RecorderSession::ExitQuestion::DontAsk));
+  EXPECT_TRUE(run.front->log.empty());
+  EXPECT_TRUE(run.recorder->exited());
 }
 
 }  // namespace

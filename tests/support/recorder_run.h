@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "base/clock.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "support/scripted_d2xx.h"
 #include "support/test_files.h"
 
 namespace parvolin::test {
@@ -50,14 +52,28 @@ class ScreenLog final : public engine::EngineView {
   int refreshes = 0;
 };
 
+// The prompt that gets the messages raised during a tick; `onMessage` runs as each is shown.
+struct LaterPrompt final : base::Prompt {
+  void message(std::string_view text, base::PromptIcon) override {
+    texts.emplace_back(text);
+    if (onMessage) onMessage();
+  }
+  bool askYesNo(std::string_view, bool safe, base::PromptIcon) override { return safe; }
+  bool askOkCancel(std::string_view, bool safe, base::PromptIcon) override { return safe; }
+  std::vector<std::string> texts;
+  std::function<void()> onMessage;
+};
+
 // A run on emulated units playing `scenario` (none when it is empty), on a virtual clock; the
 // recording folder is "rec" in a folder of its own.
 struct RecorderRun {
   TempFolder dir;
   base::VirtualClock clock;
   std::unique_ptr<sim::SimD2xx> d2xx;
+  std::unique_ptr<ScriptedD2xx> front;  // in front of the emulated units: sees every call
   app::MemorySettingsStore store;
   base::ScriptedPrompt prompt;
+  LaterPrompt later;  // messages raised during a tick
   base::CollectingDiagnostics diagnostics;
   app::RecordingShell shell;
   app::FakeWorkingFolder workingFolder{dir.path()};
@@ -65,7 +81,7 @@ struct RecorderRun {
   ManualTimer timer;
   std::unique_ptr<app::Recorder> recorder;
 
-  explicit RecorderRun(const std::string& scenario) {
+  explicit RecorderRun(const std::string& scenario, app::RecorderOptions options = {}) {
     if (scenario.empty()) {
       d2xx = std::make_unique<sim::SimD2xx>(clock);  // nothing attached
     } else {
@@ -74,11 +90,12 @@ struct RecorderRun {
       EXPECT_TRUE(parsed) << error;
       d2xx = std::make_unique<sim::SimD2xx>(*parsed, clock);
     }
+    front = std::make_unique<ScriptedD2xx>(*d2xx);
     store.values["ParvolinPath"] = (dir / "rec").string();
     recorder = std::make_unique<app::Recorder>(
-        app::RecorderServices{*d2xx, clock, store, prompt, diagnostics, shell, workingFolder,
-                              screen, timer},
-        app::RecorderOptions{});
+        app::RecorderServices{*front, clock, store, prompt, diagnostics, shell, workingFolder,
+                              screen, timer, &later},
+        std::move(options));
   }
   void open() {
     ASSERT_TRUE(recorder->start());
@@ -99,5 +116,4 @@ struct RecorderRun {
     return names;
   }
 };
-
 }  // namespace parvolin::test
