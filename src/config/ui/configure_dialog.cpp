@@ -3,7 +3,6 @@
 #include <QTabBar>
 #include <QTabWidget>
 
-#include "config/recorder_host.h"
 #include "config/ui/hardware_page_widget.h"
 #include "config/ui/software_page_widget.h"
 #include "widgets/ui/dialog_units.h"
@@ -30,6 +29,7 @@ base::Prompt& promptFor(base::Prompt* given, std::unique_ptr<base::Prompt>& own,
 
 ConfigureDialog::ConfigureDialog(ConfigureHost& host, base::Prompt* prompt, QWidget* parent)
     : QDialog(parent), pages_(host, promptFor(prompt, ownPrompt_, this)) {
+  setObjectName("configurationDialog");
   setWindowTitle(QString::fromUtf8(kConfigureTitle.data(), qsizetype(kConfigureTitle.size())));
   pages_.initialise();
   createPages();
@@ -77,17 +77,6 @@ void ConfigureDialog::giveFocusToPage(int index) {
       return;
     }
   }
-}
-
-int runConfigureDialog(app::Recorder& recorder, QWidget* parent) {
-  RecorderHost host(recorder);
-  int result = QDialog::Rejected;
-  {
-    ConfigureDialog dialog(host, nullptr, parent);
-    result = dialog.exec();
-  }
-  recorder.refreshAfterConfigure();
-  return result;
 }
 
 }  // namespace parvolin::config::ui

@@ -5,7 +5,6 @@
 #include <memory>
 #include <vector>
 
-#include "app/recorder.h"
 #include "base/prompt.h"
 #include "config/configure_pages.h"
 
@@ -19,8 +18,9 @@ class SoftwarePageWidget;
 // "Configure Software, and/or hardware unit(s)": a tab for the software settings and one for
 // each unit up to the highest one present. Making the dialog reads every present unit's settings
 // and queries the version of each unit whose tab shows; messages go to `prompt`, or to message
-// boxes over the dialog when it is null. Run modally; the recorder's poll timer goes on between
-// the dialog's handlers. `host` (and `prompt`) outlive the dialog.
+// boxes over the dialog when it is null. Run modally (the main window runs it on a RecorderHost);
+// the recorder's poll timer goes on between the dialog's handlers. `host` (and `prompt`) outlive
+// the dialog. Its object name is "configurationDialog".
 class ConfigureDialog : public QDialog {
   Q_OBJECT
 
@@ -45,10 +45,5 @@ class ConfigureDialog : public QDialog {
   SoftwarePageWidget* software_ = nullptr;
   std::vector<HardwarePageWidget*> hardware_;
 };
-
-// The main window's "Configure": runs the dialog modally on the running recorder, then, whatever
-// the dialog's result, refreshes the recorder's location line and capacity figures. Returns the
-// dialog's result.
-int runConfigureDialog(app::Recorder& recorder, QWidget* parent);
 
 }  // namespace parvolin::config::ui
