@@ -128,7 +128,7 @@ SoftwareOkOutcome SoftwarePage::ok(const SoftwareFields& controls) {
   return outcome;
 }
 
-void SoftwarePage::storeFolder(std::string typed, SoftwareOkOutcome& outcome) {
+void SoftwarePage::storeFolder(const std::string& typed, SoftwareOkOutcome& outcome) {
   std::filesystem::path folder(typedFolder(typed));
   // A relative folder is the one it names now, under the current directory; stored as it was
   // typed, the next start would take it under the directory the program starts in instead.

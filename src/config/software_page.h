@@ -86,7 +86,7 @@ class SoftwarePage {
   SoftwareOkOutcome ok(const SoftwareFields& controls);
 
  private:
-  void storeFolder(std::string typed, SoftwareOkOutcome& outcome);
+  void storeFolder(const std::string& typed, SoftwareOkOutcome& outcome);
 
   ConfigureHost& host_;
   base::Prompt& prompt_;

@@ -52,7 +52,7 @@ QPushButton* captionButton(const QString& caption, QWidget* parent) {
 HardwarePageWidget::HardwarePageWidget(HardwarePage& page, QWidget* parent)
     : QWidget(parent), page_(page) {
   createControls();
-  show(page_.fields());
+  showFields(page_.fields());
   write_->setEnabled(page_.writeEnabled());
   connect(write_, &QPushButton::clicked, this, &HardwarePageWidget::writeHardware);
   connect(exit_, &QPushButton::clicked, this, &HardwarePageWidget::exitRequested);
@@ -114,7 +114,7 @@ void HardwarePageWidget::createControls() {
   page->addStretch();
 }
 
-void HardwarePageWidget::show(const HardwareFields& f) {
+void HardwarePageWidget::showFields(const HardwareFields& f) {
   for (int port = 0; port < device::kPortsPerUnit; ++port) {
     varPort_[std::size_t(port)]->setChecked(f.varPort[std::size_t(port)]);
   }
@@ -146,7 +146,7 @@ HardwareFields HardwarePageWidget::controls() const {
 
 void HardwarePageWidget::writeHardware() {
   page_.writeHardware(controls());
-  show(page_.fields());
+  showFields(page_.fields());
 }
 
 }  // namespace parvolin::config::ui

@@ -43,7 +43,7 @@ class HardwarePageWidget : public QWidget {
 
  private:
   void createControls();
-  void show(const HardwareFields& fields);
+  void showFields(const HardwareFields& fields);
   void writeHardware();
 
   HardwarePage& page_;
