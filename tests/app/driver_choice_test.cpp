@@ -101,7 +101,7 @@ TEST(DriverChoiceTest, EmulatedUnitsRunOnAVirtualClockUnlessRealtime) {
 
   options.scenario = "/nonexistent/x.scenario";
   EXPECT_FALSE(app::makeDriver(options, error));
-  EXPECT_THAT(error, ::testing::HasSubstr("cannot open scenario"));
+  EXPECT_THAT(error, ::testing::HasSubstr("cannot read the scenario"));
 }
 
 TEST(DriverChoiceTest, HardwareDriversNeverFallBackToEmulatedUnits) {
