@@ -10,19 +10,19 @@
 #include "tools/pvtool_list.h"
 
 namespace parvolin::tools {
-namespace {
 
-namespace fs = std::filesystem;
-
-constexpr const char* kUsage =
+constinit const std::string_view kBatchWavHelp =
     "usage: pvtool batch-wav LIST [--dava 1|2]\n"
     "  Converts every recorded call of LIST (an HTML call list, or a search result) into an\n"
     "  8-bit PCM WAV file in a new folder WaveFolder00 to WaveFolder99 next to LIST, named\n"
     "  after the call (\"P5 06-03-06 14=05=09 In 5551234 .WAV\").\n"
     "  --dava 1|2  digital volume adjustment L1 (Less) or L2 (Deep)\n";
+namespace {
+
+namespace fs = std::filesystem;
 
 int usageError(std::ostream& err, const std::string& problem) {
-  err << "pvtool batch-wav: " << problem << '\n' << kUsage;
+  err << "pvtool batch-wav: " << problem << '\n' << kBatchWavHelp;
   return 2;
 }
 
@@ -34,7 +34,7 @@ int runBatchWavWith(const Args& args, std::ostream& out, std::ostream& err, bool
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "-h" || a == "--help") {
-      out << kUsage;
+      out << kBatchWavHelp;
       return 0;
     }
     if (a == "--dava") {

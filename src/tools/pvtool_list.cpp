@@ -15,12 +15,8 @@
 #include "logview/log_viewer_logic.h"
 
 namespace parvolin::tools {
-namespace {
 
-namespace fs = std::filesystem;
-using logview::Outcome;
-
-constexpr const char* kUsage =
+constinit const std::string_view kListHelp =
     "usage: pvtool list sort-port|sort-duration LIST\n"
     "       pvtool list search LIST [--text T] [--from YY-MM-DD] [--to YY-MM-DD]\n"
     "       pvtool list edit LIST ITEM TEXT\n"
@@ -32,6 +28,10 @@ constexpr const char* kUsage =
     "  item ITEM, or the items from ITEM down to END. The changes are applied to LIST at once,\n"
     "  as the recorder does: a list left without rows is deleted, and delete-all (or a range\n"
     "  from the newest item down to 1) then also deletes every file in the list's folder.\n";
+namespace {
+
+namespace fs = std::filesystem;
+using logview::Outcome;
 
 // Questions are answered Yes (the command line asked already); messages go to `err`.
 class CommandLinePrompt final : public base::Prompt {
@@ -71,7 +71,7 @@ std::optional<Date> parseDate(const std::string& text) {
 }
 
 int usageError(std::ostream& err, const std::string& problem) {
-  err << "pvtool list: " << problem << '\n' << kUsage;
+  err << "pvtool list: " << problem << '\n' << kListHelp;
   return 2;
 }
 
@@ -148,7 +148,7 @@ int runSearch(const logview::ListFiles& files, const Args& rest, std::time_t now
 int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::time_t now) {
   for (const std::string& a : args) {
     if (a == "-h" || a == "--help") {
-      out << kUsage;
+      out << kListHelp;
       return 0;
     }
   }
