@@ -3,8 +3,8 @@
 # every command pvtool lists is offered.
 # usage: completion_test.sh DATA_DIR PVTOOL
 set -u
-data=$1
-pvtool=$2
+data=$(realpath "$1")
+pvtool=$(realpath "$2")
 source "$data/completion/pvtool"
 source "$data/completion/parvolin"
 
@@ -57,9 +57,28 @@ check "p.conf sub" parvolin --config ""
 check "sub" parvolin --folder ""
 check "s.scenario sub" parvolin --simulate = ""
 
-# Every command pvtool lists is offered.
+# Every command pvtool lists is offered, and every option its --help shows.
+commands=$("$pvtool" --help | sed -n '/^commands:/,/^$/s/^  \([a-z-]*\) .*/\1/p' | wc -l)
+if [ "$commands" -lt 8 ]; then
+  echo "FAIL: pvtool --help listed $commands commands"
+  failures=$((failures + 1))
+fi
 for command in $("$pvtool" --help | sed -n '/^commands:/,/^$/s/^  \([a-z-]*\) .*/\1/p'); do
   check "$command" pvtool "$command"
+  words=(pvtool "$command")
+  [ "$command" = list ] && words+=(search)
+  COMP_WORDS=("${words[@]}" --)
+  COMP_CWORD=${#words[@]}
+  COMPREPLY=()
+  _pvtool
+  # The options of its usage lines and of its option lines.
+  for option in $("$pvtool" "$command" --help | grep -E '^(usage: |       pvtool |  +-)' |
+    grep -o -- '--[a-z0-9][a-z0-9-]*' | sort -u); do
+    if ! printf '%s\n' "${COMPREPLY[@]}" | grep -qx -- "$option"; then
+      echo "FAIL: pvtool $command --help shows $option, which completion does not offer"
+      failures=$((failures + 1))
+    fi
+  done
 done
 
 if [ "$failures" -ne 0 ]; then

@@ -112,6 +112,29 @@ TEST_F(CommandLine, EveryProgramAndEveryPvtoolCommandHasHelpAndVersion) {
   EXPECT_NE(bare.err.find("commands:"), std::string::npos);
 }
 
+// The manual pages keep up with the programs: every pvtool command and every option that a
+// --help shows is in the manual of its program.
+TEST_F(CommandLine, ManualPagesNameEveryCommandAndOptionTheHelpShows) {
+  auto manual = [](const std::string& program) {
+    return test::readFile(fs::path(PARVOLIN_SOURCE_DIR) / "docs/man" / (program + ".1.scd"));
+  };
+  const std::regex option(R"(--[a-z0-9][a-z0-9-]*)");
+  auto expectOptionsIn = [&](const std::string& help, const std::string& page,
+                             const std::string& what) {
+    for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it) {
+      EXPECT_NE(page.find(it->str()), std::string::npos) << what << ": " << it->str();
+    }
+  };
+  const std::string pvtoolPage = manual("pvtool");
+  ASSERT_FALSE(pvtoolPage.empty());
+  for (const std::string& command : pvtoolCommands()) {
+    EXPECT_NE(pvtoolPage.find("*" + command + "*"), std::string::npos) << command;
+    expectOptionsIn(run("pvtool", {command, "--help"}).out, pvtoolPage, "pvtool " + command);
+  }
+  expectOptionsIn(run("parvolin", {"--help"}).out, manual("parvolin"), "parvolin");
+  expectOptionsIn(run("lvplayer", {"--help"}).out, manual("lvplayer"), "lvplayer");
+}
+
 TEST_F(CommandLine, ErrorsNameTheFileOrOptionAndWhatIsWrong) {
   test::writeFile(root_ / "notes.txt", "hello");
   test::writeFile(root_ / "bin.scenario", "unit A\n\x1b]0;owned\x07 1/1 ring\n");
