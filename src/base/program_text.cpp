@@ -91,4 +91,15 @@ std::string printable(std::string_view text) {
   return out;
 }
 
+std::string printableLines(std::string_view text) {
+  std::string out;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = text.find('\n', start);
+    out += printable(text.substr(start, end == std::string_view::npos ? end : end - start));
+    if (end == std::string_view::npos) return out;
+    out += '\n';
+    start = end + 1;
+  }
+}
+
 }  // namespace parvolin::base

@@ -19,4 +19,7 @@ std::string versionLine(std::string_view program);
 // a line.
 std::string printable(std::string_view text);
 
+// printable() for a message of several lines: its line breaks stay.
+std::string printableLines(std::string_view text);
+
 }  // namespace parvolin::base

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "base/file_io.h"
+#include "base/program_text.h"
 #include "logview/batch_wave.h"
 #include "tools/pvtool_list.h"
 
@@ -72,14 +73,19 @@ int runBatchWavWith(const Args& args, std::ostream& out, std::ostream& err, bool
                               return true;
                             });
   if (terminal) err << "\x1b[K";
-  for (const std::string& name : result.written) out << (*batchFolder / name).string() << '\n';
+  // Names are made of the list's texts: shown escaped.
+  for (const std::string& name : result.written) {
+    out << base::printable((*batchFolder / name).string()) << '\n';
+  }
   if (result.status == logview::BatchResult::Status::kNoMemory) {
     err << "pvtool batch-wav: " << logview::kBatchNoMemory << '\n';
   }
   for (const std::string& name : result.missing) {
-    err << "pvtool batch-wav: " << name << ": recording not found, left out\n";
+    err << "pvtool batch-wav: " << base::printable(name) << ": recording not found, left out\n";
   }
-  for (const std::string& line : result.failed) err << "pvtool batch-wav: " << line << '\n';
+  for (const std::string& line : result.failed) {
+    err << "pvtool batch-wav: " << base::printable(line) << '\n';
+  }
   err << "pvtool batch-wav: " << result.written.size() << " WAV files in " << batchFolder->string()
       << '\n';
   const bool complete = result.status == logview::BatchResult::Status::kDone &&

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/file_io.h"
+#include "base/program_text.h"
 #include "logview/file_manager_session.h"
 #include "logview/list_edits.h"
 #include "logview/log_viewer_logic.h"
@@ -38,7 +39,7 @@ class CommandLinePrompt final : public base::Prompt {
  public:
   explicit CommandLinePrompt(std::ostream& err) : err_(err) {}
   void message(std::string_view text, base::PromptIcon) override {
-    err_ << "pvtool list: " << text << '\n';
+    err_ << "pvtool list: " << base::printableLines(text) << '\n';
   }
   bool askYesNo(std::string_view, bool, base::PromptIcon) override { return true; }
   bool askOkCancel(std::string_view, bool, base::PromptIcon) override { return true; }
@@ -90,7 +91,7 @@ int reportEdit(const logview::ImmediateListEditor& editor, const fs::path& list,
   out << done << '\n';
   if (!logview::fileExists(list)) out << list.string() << ": no rows left; list deleted\n";
   for (const fs::path& file : result->undeleted) {
-    err << "pvtool list: " << file.string() << ": cannot delete\n";
+    err << "pvtool list: " << base::printable(file.string()) << ": cannot delete\n";
   }
   return result->undeleted.empty() ? 0 : 1;
 }

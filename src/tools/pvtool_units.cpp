@@ -84,7 +84,7 @@ void printAccessHints(const app::DriverOptions& options) {
 }
 
 void printSettings(device::UnitLink& link, int u, Watch& watch) {
-  std::printf("\nUnit%d  serial %s\n", u + 1, std::string(link.serial(u)).c_str());
+  std::printf("\nUnit%d  serial %s\n", u + 1, base::printable(link.serial(u)).c_str());
   if (const auto version = link.queryVersion(u)) {
     std::printf("  version     %s\n", describeVersion(*version).c_str());
   } else {
@@ -214,7 +214,7 @@ int runUnits(const Args& arguments) {
     std::printf("Opening the units failed");
     for (int u = 0; u < device::kMaxUnits; ++u) {
       if (link.isListed(u) && !link.isPresent(u)) {
-        std::printf(" at Unit%d (serial %s)", u + 1, std::string(link.serial(u)).c_str());
+        std::printf(" at Unit%d (serial %s)", u + 1, base::printable(link.serial(u)).c_str());
         break;
       }
     }
