@@ -10,6 +10,12 @@ install(FILES data/parvolin-lvplayer.desktop DESTINATION ${CMAKE_INSTALL_DATADIR
 install(FILES data/parvolin.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 install(FILES data/icons/parvolin-lvplayer.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The recorder in the desktop's application menu, with its icons in the icon theme.
+install(FILES data/parvolin.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES data/icons/parvolin.svg data/icons/parvolin-tray.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES data/icons/parvolin-exit.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/actions)
 install(FILES data/completion/parvolin data/completion/pvtool
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 

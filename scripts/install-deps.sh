@@ -5,7 +5,7 @@
 set -euo pipefail
 build_packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-multimedia-dev
+  qt6-base-dev qt6-multimedia-dev qt6-svg-dev
   libftdi1-dev libusb-1.0-0-dev libsystemd-dev
   scdoc gzip
 )
@@ -13,6 +13,7 @@ test_packages=(
   libgtest-dev libgmock-dev
   desktop-file-utils shared-mime-info
   pulseaudio pulseaudio-utils xvfb xdotool imagemagick
+  openbox trayer x11-utils
   # The service unit's check (systemd-analyze, which looks up its manual page with man), and the
   # package's build (dpkg-shlibdeps, file), check and installation test.
   systemd man-db dpkg-dev file lintian adduser

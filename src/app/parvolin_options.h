@@ -46,7 +46,7 @@ inline constexpr const char* kParvolinUsage =
 inline constexpr const char* kParvolinHelp =
     "The call recorder: follows every line of up to four recorder units through its calls and\n"
     "records one audio file per call, the call log ParvolinLog.ZERU and the HTML list of calls\n"
-    "into the recording folder.\n"
+    "into the recording folder. It shows them in its window, or without one (--headless).\n"
     "  --headless             record without a window; one line on standard output for every\n"
     "                         change of a line's state; SIGINT, SIGTERM, SIGHUP stop it in order\n"
     "  --minimized            start with the window minimised (not with --headless)\n"
@@ -54,7 +54,8 @@ inline constexpr const char* kParvolinHelp =
     "                         or emulated units\n"
     "  --simulate[=SCENARIO]  emulated units playing SCENARIO (default: the demo scenario)\n"
     "  --realtime, --virtual  emulated units on the wall clock (the default), or on a virtual\n"
-    "                         clock that runs their scenario at full speed to its end\n"
+    "                         clock that runs their scenario at full speed to its end (with\n"
+    "                         --headless)\n"
     "  --usb-id VID:PID       also look for units with this USB id (hex; repeatable)\n"
     "  --capture FILE         also write everything read from the units into a stream capture\n"
     "  --folder DIR           record into DIR for this run instead of the configured folder\n"

@@ -87,7 +87,7 @@ void Engine::closeAudioFile(PortState& port) {
   // The conversion writes the WAV file beside the recording and renames it over it, so it runs
   // on the closed file.
   if (port.audioFileIsWav) {
-    if (codec::convertCallToWav(path, settings_.davaLevel(), gain_, prompt_)) {
+    if (codec::convertCallToWav(path, settings_.davaLevel(), gain_, prompt_, wavMemoryLimit_)) {
       failures_.worked(port.audioFileName, FileFailure::kConvert);
     } else {
       failures_.report(port.audioFileName, FileFailure::kConvert,
