@@ -15,13 +15,8 @@
 #include "tools/terminal_prompt.h"
 
 namespace parvolin::tools {
-namespace {
 
-namespace fs = std::filesystem;
-using config::SoftwareFields;
-using config::SoftwarePage;
-
-constexpr const char* kUsage =
+constinit const std::string_view kSettingsHelp =
     "usage: pvtool settings [--config FILE] [NAME=VALUE...]\n"
     "Shows the recorder's software settings; with NAME=VALUE changes them as the Configure\n"
     "dialog's \"OK\" does, printing its messages. Names:\n"
@@ -36,6 +31,14 @@ constexpr const char* kUsage =
     "  capacity-space=N         capacity limit in megabytes (0 leaves it)\n"
     "  auto-refresh=on|off      the log viewer refreshes by itself\n"
     "--config FILE reads and writes that INI file instead of the user's settings.\n";
+
+namespace {
+
+namespace fs = std::filesystem;
+using config::SoftwareFields;
+using config::SoftwarePage;
+
+const std::string_view kUsage = kSettingsHelp;
 
 // Whether a running recorder holds `folder`. The recording folder's lock is not in this tree
 // yet: until it is, no holder is found, and a change made here is not seen by a recorder that
@@ -195,9 +198,15 @@ int runSettingsWith(const Args& arguments, const SettingsCommandServices& servic
   return outcome.allTaken() ? 0 : 1;
 }
 
-int runSettings(const Args& args, const SettingsStoreOpener& openStore) {
+// pvtool settings [--config FILE] [NAME=VALUE...]: the settings of the store the program opens,
+// on the terminal.
+int runSettings(const Args& args, const ToolContext& context) {
+  if (!context.openSettings) {
+    std::cerr << "pvtool settings: this pvtool was built without the recorder's settings store\n";
+    return 1;
+  }
   app::ProcessWorkingFolder workingFolder;
-  return runSettingsWith(args, {openStore, workingFolder, std::cout, std::cerr});
+  return runSettingsWith(args, {context.openSettings, workingFolder, std::cout, std::cerr});
 }
 
 }  // namespace parvolin::tools

@@ -25,9 +25,6 @@ struct SettingsCommandServices {
   std::ostream& err;                  // usage and errors
 };
 
-// pvtool settings [--config FILE] [NAME=VALUE...]: the settings of the store `openStore` opens
-// (the program supplies the real one), on the terminal.
-int runSettings(const Args& args, const SettingsStoreOpener& openStore);
 // pvtool settings with its store and streams given. Exit status: 0 done (every change taken),
 // 1 a change was refused or failed (the message said which), 2 usage error.
 int runSettingsWith(const Args& args, const SettingsCommandServices& services);

@@ -16,11 +16,8 @@
 #include "tools/terminal_prompt.h"
 
 namespace parvolin::tools {
-namespace {
 
-using config::HardwareFields;
-
-constexpr const char* kUsage =
+constinit const std::string_view kUnitSettingsHelp =
     "usage: pvtool unit-settings [--driver ftdi|d2xx|sim] [--simulate[=SCENARIO]] UNIT\n"
     "                            [var-ports=LIST] [threshold=N] [turn-off-delay=N] [timeout=N]\n"
     "                            [audio-mode=N] [caller-id=LIST]\n"
@@ -37,6 +34,12 @@ constexpr const char* kUsage =
     "  caller-id=LIST        of dtmf (pre-ring DTMF), fsk (pre-ring FSK), forced (FSK forced\n"
     "                        between rings), comma-separated, or none\n"
     "A running recorder holds its units: close it first, or use its Configure dialog.\n";
+
+namespace {
+
+using config::HardwareFields;
+
+const std::string_view kUsage = kUnitSettingsHelp;
 
 std::vector<std::string> splitList(const std::string& value) {
   std::vector<std::string> items;
