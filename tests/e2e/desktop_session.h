@@ -134,8 +134,8 @@ class XDisplay {
       const std::string tag = std::to_string(attempt);
       server_ = std::make_unique<ProgramRun>(
           "/usr/bin/Xvfb",
-          std::vector<std::string>{":" + std::to_string(number), "-displayfd", "1", "-screen",
-                                   "0", "1024x768x24", "-nolisten", "tcp"},
+          std::vector<std::string>{":" + std::to_string(number), "-displayfd", "1", "-screen", "0",
+                                   "1024x768x24", "-nolisten", "tcp"},
           std::map<std::string, std::string>{}, root_, root_ / ("xvfb" + tag + ".out"),
           root_ / ("xvfb" + tag + ".err"));
       // Ready when it writes its number; a display in use makes it exit at once.
