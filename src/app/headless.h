@@ -8,15 +8,16 @@
 #include "app/parvolin_options.h"
 #include "app/settings_store.h"
 #include "base/clock.h"
+#include "base/exit_status.h"
 #include "device/d2xx.h"
 
 namespace parvolin::app {
 
-// Exit statuses of the recorder.
-inline constexpr int kExitStopped = 0;         // stopped by a signal or at a scenario's end
-inline constexpr int kExitUnitUnreadable = 1;  // "Failed to read from Parvolin, ..."
-inline constexpr int kExitUsage = 2;           // bad command line, or a capture refused
-inline constexpr int kExitSetUpFailed = 3;     // a unit set-up failed (a service restarts us)
+// Exit statuses of the recorder (the programs' table: base/exit_status.h).
+inline constexpr int kExitStopped = base::kExitOk;             // stopped by a signal or a scenario
+inline constexpr int kExitUnitUnreadable = base::kExitFailed;  // "Failed to read from Parvolin"
+inline constexpr int kExitUsage = base::kExitUsage;            // bad command line, capture refused
+inline constexpr int kExitSetUpFailed = base::kExitSetUp;      // a unit set-up failed
 
 // How the units are reached for one run.
 struct UnitAccess {

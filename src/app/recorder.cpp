@@ -88,14 +88,12 @@ void Recorder::applySettings(const engine::RecorderSettings& changed,
   for (const engine::Setting setting : save) saveSetting(services_.store, settings_, setting);
 }
 
-void Recorder::changeRecordingFolder(const std::filesystem::path& folder) {
-  WorkingFolder& wf = services_.workingFolder;
-  if (!wf.changeTo(folder) && !wf.create(folder)) {
-    services_.prompt.message(folderMissingText(folder.string()));
-  }
-  wf.changeTo(folder);
-  recordingFolder_ = wf.current();
+bool Recorder::changeRecordingFolder(const std::filesystem::path& folder) {
+  const bool located = enterOrCreate(services_.workingFolder, folder);
+  recordingFolder_ = services_.workingFolder.current();
   engine_->setFolder(recordingFolder_);
+  session_->endFolderOverride();
+  return located;
 }
 
 void Recorder::refreshAfterConfigure() {

@@ -23,6 +23,10 @@ class ProcessWorkingFolder final : public WorkingFolder {
   bool create(const std::filesystem::path& folder) override;
 };
 
+// Makes `folder` the current directory, creating it when it is missing, then tries once more to
+// enter it. False when it could be neither entered nor created: the current directory stays.
+bool enterOrCreate(WorkingFolder& workingFolder, const std::filesystem::path& folder);
+
 // Keeps the current directory as a value and never changes the process's; for tests. Folders
 // are created on disk.
 class FakeWorkingFolder final : public WorkingFolder {

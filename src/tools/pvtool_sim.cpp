@@ -9,6 +9,8 @@
 
 #include "base/clock.h"
 #include "base/diagnostics.h"
+#include "base/exit_status.h"
+#include "base/program_text.h"
 #include "device/unit_link.h"
 #include "engine/stream_capture.h"
 #include "engine/unit_pass_reads.h"
@@ -25,12 +27,23 @@ constexpr std::int64_t kTailMs = 2000;  // time after the scenario's end for the
 // A capture's record times span at most 2^32 ms (49.7 days).
 constexpr double kMaxSeconds = 4'000'000;
 
-int usage() {
-  std::fprintf(stderr, "usage: pvtool sim SCENARIO|builtin -o FILE.pvcap [--seconds N]\n");
-  return 2;
+int usage(const std::string& problem) {
+  std::fprintf(stderr, "pvtool sim: %s\n%s", problem.c_str(), kSimHelp.data());
+  return base::kExitUsage;
 }
 
 }  // namespace
+
+constinit const std::string_view kSimHelp =
+    "usage: pvtool sim SCENARIO|builtin -o FILE.pvcap [--seconds N]\n"
+    "Runs emulated units playing SCENARIO (its format: docs/scenario-format.md; \"builtin\" plays\n"
+    "random calls) on a virtual clock and writes what a recorder would read from them as a\n"
+    "stream capture, for pvtool capture and pvtool replay.\n"
+    "  -o FILE      the capture to write\n"
+    "  --seconds N  how long to run, above 0 (default: to the scenario's end and 2 s more; 60 s\n"
+    "               for random calls)\n"
+    "Exit status 0 when the capture was written, 1 when the scenario or the capture failed, 2 for\n"
+    "a bad command line.\n";
 
 int runSim(const Args& args) {
   std::optional<std::string> scenarioName, output;
@@ -44,14 +57,22 @@ int runSim(const Args& args) {
       char* end = nullptr;
       seconds = std::strtod(args[++i].c_str(), &end);
       // Written so that NaN fails too.
-      if (*end != '\0' || !(*seconds > 0 && *seconds <= kMaxSeconds)) return usage();
-    } else if (!a.starts_with("-") && !scenarioName) {
-      scenarioName = a;
+      if (*end != '\0' || !(*seconds > 0 && *seconds <= kMaxSeconds)) {
+        return usage("--seconds must be a number above 0 and at most 4000000, not '" +
+                     base::printable(args[i]) + "'");
+      }
+    } else if (a == "-o" || a == "--seconds") {
+      return usage(a + " needs a value");
+    } else if (a.starts_with("-")) {
+      return usage("unknown option '" + base::printable(a) + "'");
+    } else if (scenarioName) {
+      return usage("one scenario at a time ('" + base::printable(a) + "' is a second one)");
     } else {
-      return usage();
+      scenarioName = a;
     }
   }
-  if (!scenarioName || !output) return usage();
+  if (!scenarioName) return usage("no scenario named");
+  if (!output) return usage("-o FILE.pvcap is needed");
 
   sim::Scenario scenario;
   if (*scenarioName == "builtin") {
@@ -60,8 +81,8 @@ int runSim(const Args& args) {
     std::string error;
     std::optional<sim::Scenario> loaded = sim::loadScenario(*scenarioName, error);
     if (!loaded) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      return 1;
+      std::fprintf(stderr, "pvtool sim: %s\n", error.c_str());
+      return base::kExitFailed;
     }
     scenario = std::move(*loaded);
   }
@@ -79,7 +100,8 @@ int runSim(const Args& args) {
   std::unique_ptr<engine::CaptureWriter> writer =
       engine::CaptureWriter::create(*output, setUp.header, diagnostics, error);
   if (!writer) {
-    std::fprintf(stderr, "%s: %s\n", output->c_str(), error.message().c_str());
+    std::fprintf(stderr, "pvtool sim: %s: %s\n", base::printable(*output).c_str(),
+                 error.message().c_str());
     return 1;
   }
   engine::LinkStreams streams(link);
