@@ -1,15 +1,18 @@
 #pragma once
 
 // The body of the call log fuzz target, shared with the test that replays the saved corpus.
-// Input: the bytes of a call log file. It is read as pvtool log reads it: every whole record,
-// each exactly its 32 bytes, and the bytes after the last whole one counted as torn. Then the
-// recorder appends a call to it: the log is then whole records, the old ones unchanged and the
-// new one last.
+// Input: the bytes of a call log file; when bit 0 of the first byte is set, the log is those bytes
+// repeated until it is longer than the reader's buffer, so that records straddle its refills. It
+// is read as pvtool log reads it, record by record through engine::CallLogReader: every whole
+// record exactly its 32 bytes at its offset, each one judged real or not, the bytes after the last
+// whole one counted as torn at the right offset. Then the recorder appends a call to it: the log
+// is then whole records, the old ones unchanged and the new one last.
 
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "engine/call_log.h"
 #include "engine/call_record.h"
@@ -17,24 +20,43 @@
 
 namespace parvolin::fuzz {
 
+// More than the call log reader reads at a time.
+inline constexpr std::size_t kPastReadBuffer = 70000;
+
 inline std::string callLogFuzzCheck(const std::uint8_t* data, std::size_t size,
                                     const std::filesystem::path& scratch) {
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  if (size != 0 && (data[0] & 1) != 0) {
+    while (bytes.size() <= kPastReadBuffer) bytes.append(reinterpret_cast<const char*>(data), size);
+  }
   const std::filesystem::path path = scratch / engine::kCallLogName;
-  writeScratchFile(path, {reinterpret_cast<const char*>(data), size});
+  writeScratchFile(path, bytes);
 
-  engine::CallLogContents log;
-  if (const std::error_code error = engine::readCallLog(path, log)) {
+  engine::CallLogReader reader;
+  if (const std::error_code error = reader.open(path)) {
     return "unreadable: " + error.message();
   }
-  const std::size_t whole = size / engine::kCallRecordSize;
-  if (log.records.size() != whole) return std::to_string(log.records.size()) + " records read";
-  if (log.tornBytes != size % engine::kCallRecordSize) return "torn bytes miscounted";
-  for (std::size_t i = 0; i < whole; ++i) {
-    const auto bytes = engine::encodeCallRecord(log.records[i]);
-    if (std::memcmp(bytes.data(), data + i * engine::kCallRecordSize, bytes.size()) != 0) {
-      return "record " + std::to_string(i) + " is not its 32 bytes";
+  std::vector<engine::CallRecord> records;
+  engine::CallRecord record;
+  std::uint64_t offset = 0;
+  while (reader.next(record, offset)) {
+    if (offset != records.size() * engine::kCallRecordSize) {
+      return "record " + std::to_string(records.size()) + " at byte " + std::to_string(offset);
     }
+    const auto encoded = engine::encodeCallRecord(record);
+    if (std::memcmp(encoded.data(), bytes.data() + offset, encoded.size()) != 0) {
+      return "record " + std::to_string(records.size()) + " is not its 32 bytes";
+    }
+    engine::whyNotARealCall(record);
+    records.push_back(record);
   }
+  if (reader.error()) return "read failed: " + reader.error().message();
+  const std::size_t whole = bytes.size() / engine::kCallRecordSize;
+  if (records.size() != whole) return std::to_string(records.size()) + " records read";
+  if (reader.tornBytes() != bytes.size() % engine::kCallRecordSize) {
+    return "torn bytes miscounted";
+  }
+  if (reader.tornOffset() != whole * engine::kCallRecordSize) return "torn bytes misplaced";
 
   engine::CallRecord call;
   call.portIndex = 5;
@@ -50,7 +72,7 @@ inline std::string callLogFuzzCheck(const std::uint8_t* data, std::size_t size,
   if (appended.tornBytes != 0) return "torn bytes after an append";
   if (appended.records.size() != whole + 1) return "the append did not add one record";
   for (std::size_t i = 0; i < whole; ++i) {
-    if (!(appended.records[i] == log.records[i])) {
+    if (!(appended.records[i] == records[i])) {
       return "record " + std::to_string(i) + " changed by the append";
     }
   }
