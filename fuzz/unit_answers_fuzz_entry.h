@@ -163,7 +163,8 @@ class ScriptedUnit final : public D2xx {
         return status;
       }
     }
-    calls.push_back({Call::kRead, status, wanted, std::string(waiting.begin(), arrived)});
+    calls.push_back({Call::kRead, status, wanted,
+                     std::string(reinterpret_cast<const char*>(waiting.data()), n)});
     std::copy(waiting.begin(), arrived, buffer);
     waiting.erase(waiting.begin(), arrived);
     got = std::uint32_t(n);
