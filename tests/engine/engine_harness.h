@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -176,7 +177,14 @@ class ScriptedStreams final : public UnitStreams {
     if (reopenWorks) present[unit] = true;
     return reopenWorks;
   }
-  void restartStream(int unit) override { ++restarts[unit]; }
+  void restartStream(int unit) override {
+    ++restarts[unit];
+    streamControl[unit] = 0x4D;
+  }
+  std::optional<std::uint8_t> readStreamControl(int unit) override {
+    ++controlReads[unit];
+    return streamControl[unit];
+  }
 
   // Queues `bytes` as reads of at most 2048 bytes.
   void queue(int unit, const Bytes& bytes) {
@@ -189,7 +197,9 @@ class ScriptedStreams final : public UnitStreams {
   std::array<bool, 4> listed{true, false, false, false};
   std::array<bool, 4> present{true, false, false, false};
   std::array<std::deque<Bytes>, 4> chunks;
-  std::array<int, 4> reads{}, reopens{}, restarts{};
+  std::array<int, 4> reads{}, reopens{}, restarts{}, controlReads{};
+  // What a read of the stream control byte answers (nothing: no answer).
+  std::array<std::optional<std::uint8_t>, 4> streamControl{0x4D, 0x4D, 0x4D, 0x4D};
   bool reopenWorks = true;
   base::VirtualClock* clock = nullptr;
   std::int64_t readCostMs = 0;
