@@ -9,14 +9,18 @@
 #include "app/settings_store.h"
 #include "base/clock.h"
 #include "device/d2xx.h"
+#include "engine/capture_replay.h"
 
 namespace parvolin::app {
 
 // Exit statuses of the recorder.
 inline constexpr int kExitStopped = 0;         // stopped by a signal or at a scenario's end
 inline constexpr int kExitUnitUnreadable = 1;  // "Failed to read from Parvolin, ..."
+inline constexpr int kExitFolderUnusable = 1;  // --folder unusable, or the folder held by another
 inline constexpr int kExitUsage = 2;           // bad command line, or a capture refused
 inline constexpr int kExitSetUpFailed = 3;     // a unit set-up failed (a service restarts us)
+// Stopped, but audio, call records or rows could not all be written (the summary names them).
+inline constexpr int kExitUnwritten = engine::kReplayUnwritten;
 
 // How the units are reached for one run.
 struct UnitAccess {
@@ -39,13 +43,15 @@ struct HeadlessRun {
 
 // The recorder without a window: start-up, opening, PollTimer ticks until SIGINT, SIGTERM or
 // SIGHUP (or the scenario's end), then the exit sequence without its question. Messages and
-// diagnostics go to standard error. Returns the process's exit status.
+// diagnostics go to standard error, and at the end a summary of whatever could not be written.
+// Returns the process's exit status.
 int runHeadless(const HeadlessRun& run, UnitAccess& units);
 
 // `parvolin --replay FILE --folder DIR`: the capture's reads processed into DIR (created when
 // missing) with the stored settings, which are only read; no unit, no file type, no program
 // started. Returns 0 after a complete replay, 2 for a refused capture, 1 when the capture or the
-// folder cannot be used.
+// folder cannot be used (a folder another program holds included), 4 when it could not write all
+// it replayed.
 int runReplay(const HeadlessRun& run);
 
 }  // namespace parvolin::app

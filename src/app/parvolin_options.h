@@ -12,6 +12,7 @@ struct ParvolinOptions {
   bool headless = false;
   bool minimized = false;
   std::optional<std::filesystem::path> capture;  // --capture FILE
+  bool force = false;                            // --force: --capture may replace a file
   std::optional<std::filesystem::path> replay;   // --replay FILE (implies headless)
   std::optional<std::filesystem::path> folder;   // --folder DIR
   std::optional<std::filesystem::path> config;   // --config FILE
@@ -34,7 +35,7 @@ void makePathsAbsolute(ParvolinOptions& options);
 
 inline constexpr const char* kParvolinUsage =
     "usage: parvolin [--headless] [--driver ftdi|d2xx|sim] [--simulate[=SCENARIO]] [--virtual]\n"
-    "                [--realtime] [--usb-id VID:PID] [--capture FILE] [--folder DIR]\n"
+    "                [--realtime] [--usb-id VID:PID] [--capture FILE [--force]] [--folder DIR]\n"
     "                [--config FILE] [--minimized]\n"
     "       parvolin --replay FILE --folder DIR [--config FILE]\n";
 

@@ -5,7 +5,9 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "app/poll_timer.h"
 #include "app/recorder_session.h"
@@ -15,11 +17,13 @@
 #include "app/working_folder.h"
 #include "base/clock.h"
 #include "base/diagnostics.h"
+#include "base/folder_lock.h"
 #include "base/prompt.h"
 #include "device/d2xx.h"
 #include "device/unit_link.h"
 #include "engine/engine.h"
 #include "engine/engine_view.h"
+#include "engine/output_files.h"
 #include "engine/recorder_settings.h"
 #include "engine/stream_capture.h"
 
@@ -42,6 +46,8 @@ struct RecorderOptions {
   // --folder: records into this folder for one run instead of the stored one.
   std::optional<std::filesystem::path> folderOverride;
   std::filesystem::path programFolder;  // where lvplayer and LvSvr are installed
+  // The name the folder's lock file gives for this run (see base::FolderLock).
+  std::string programName = "parvolin";
 };
 
 // A unit as the opening found it and as it is now.
@@ -74,16 +80,21 @@ class Recorder {
   // --- The run ---------------------------------------------------------------------------------
   // The start-up sequence: the first unit's number into "USN", the settings with their defaults,
   // the recording folder made the current directory, the file types registered, the server
-  // started when allowed. False when the first unit's number could not be read: the message was
-  // shown and the program ends.
+  // started when allowed. Before any of it the recording folder is taken for the run (its lock,
+  // held until the Recorder goes): a folder that another program holds, or a --folder that is
+  // not a usable folder, ends the start before anything is touched. False, the message shown,
+  // when the program ends: for those, and when the first unit's number could not be read.
   bool start();
   // The main window's opening: the units opened for the run and set up, the PollTimer started.
   // Messages of a failed step were shown. Only after a successful start().
   RecorderSession::OpenResult open();
   // Records every stream read of the live unit passes into `path` from now on (nothing before
-  // the opening, whose state the capture's header holds). An empty error_code when the capture
-  // was created.
-  std::error_code startCapture(const std::filesystem::path& path);
+  // the opening, whose state the capture's header holds). Nothing when the capture was created;
+  // otherwise why not: a file that exists (unless kReplace), one of the recording folder's own
+  // files (always), a file that cannot be made.
+  std::optional<std::string> startCapture(
+      const std::filesystem::path& path,
+      engine::ExistingFile existing = engine::ExistingFile::kRefuse);
   // One PollTimer tick.
   void tick();
   // The exit sequence of the "Exit" button: with ExitQuestion::Ask the question is asked when
@@ -104,8 +115,10 @@ class Recorder {
                      std::initializer_list<engine::Setting> save = {});
   // Makes `folder` the recording folder: the current directory (created when missing; when that
   // fails too, "Fail to locate the directory at: " is shown and the current directory stays) and
-  // the engine's folder for new recordings, the call log and the list.
-  void changeRecordingFolder(const std::filesystem::path& folder);
+  // the engine's folder for new recordings, the call log and the list; its lock is taken and the
+  // previous folder's released. False, with a message and nothing changed, when another program
+  // holds the folder.
+  bool changeRecordingFolder(const std::filesystem::path& folder);
   // After the configuration dialog closed: capacity counters unknown and recounted, the location
   // line rebuilt from the folder setting.
   void refreshAfterConfigure();
@@ -136,8 +149,16 @@ class Recorder {
   const engine::Engine* engine() const { return engine_.get(); }
   // The units as the opening left them, as a stream capture's header records them.
   engine::CaptureHeader captureHeader() const;
+  // What the run recorded but could not write (audio, call records, rows), as lines for the
+  // user; empty when nothing is missing. After exit() it is what the run lost for good, and a
+  // front end ends with kExitUnwritten when there is any.
+  std::vector<std::string> unwrittenReport() const;
 
  private:
+  // Takes the lock of `folder` for the run; false, with the message shown, when another program
+  // holds it. A lock that cannot be made (a read-only folder) is reported and the run goes on.
+  bool lockFolder(const std::filesystem::path& folder);
+
   RecorderServices services_;
   RecorderOptions options_;
   device::UnitLink link_;
@@ -146,6 +167,8 @@ class Recorder {
   std::filesystem::path recordingFolder_;
   std::string shownFolder_;
   std::int32_t unitNumber_ = -1;
+  // Declared before the engine, so that the engine's last writes happen while it is held.
+  base::FolderLock folderLock_;
   std::unique_ptr<engine::Engine> engine_;
   std::unique_ptr<RecorderSession> session_;
   std::unique_ptr<engine::CaptureWriter> capture_;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "base/file_io.h"
@@ -64,6 +65,11 @@ FolderLock FolderLock::acquire(const std::filesystem::path& folder, std::string_
   // Not inherited by the programs the recorder starts, which would otherwise hold the folder
   // after the recorder ended.
   FileHandle handle(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+  // A folder that cannot be written is locked all the same through a lock file that is there:
+  // its recordings wait for the disk, and no second program may take it meanwhile.
+  if (!handle.isOpen() && (errno == EROFS || errno == EACCES)) {
+    handle = FileHandle(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  }
   if (!handle.isOpen()) {
     lock.status_ = Status::kFailed;
     lock.error_ = {errno, std::generic_category()};
@@ -82,7 +88,9 @@ FolderLock FolderLock::acquire(const std::filesystem::path& folder, std::string_
   }
   // The holder's name is a help for the user, not part of the lock: a folder on a full disk
   // is held all the same when it cannot be written.
-  const std::string text = std::to_string(::getpid()) + " " + std::string(program) + "\n";
+  const std::string name =
+      program.empty() ? std::string(program_invocation_short_name) : std::string(program);
+  const std::string text = std::to_string(::getpid()) + " " + name + "\n";
   if (::ftruncate(handle.fd(), 0) == 0) {
     std::size_t written = 0;
     writeAll(handle.fd(),

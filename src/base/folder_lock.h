@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace parvolin::base {
@@ -35,8 +36,10 @@ class FolderLock {
   FolderLock& operator=(const FolderLock&) = delete;
   ~FolderLock() { release(); }
 
-  // Tries once, without waiting. `program` is the name written beside the process id.
-  static FolderLock acquire(const std::filesystem::path& folder, std::string_view program);
+  // Tries once, without waiting. `program` is the name written beside the process id (the
+  // process's own name when empty). A folder that cannot be written is locked through its lock
+  // file when one is there, and otherwise fails.
+  static FolderLock acquire(const std::filesystem::path& folder, std::string_view program = {});
 
   Status status() const { return status_; }
   bool held() const { return status_ == Status::kHeld; }

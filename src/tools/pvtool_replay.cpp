@@ -1,7 +1,6 @@
 // pvtool replay FILE --folder DIR --setting N [--html-name NAME]
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -9,6 +8,7 @@
 #include "base/prompt.h"
 #include "engine/capture_replay.h"
 #include "engine/engine_view.h"
+#include "tools/number_options.h"
 #include "tools/pvtool_commands.h"
 
 namespace parvolin::tools {
@@ -16,17 +16,13 @@ namespace {
 
 constexpr int kUsageStatus = 2;
 
+// The recording options are the six bits 0x01 to 0x20 of "ParvolinSetting".
+constexpr std::int64_t kMaxSetting = 0x3F;
+
 int usage() {
   std::fprintf(stderr,
                "usage: pvtool replay FILE.pvcap --folder DIR --setting N [--html-name NAME]\n");
   return kUsageStatus;
-}
-
-std::optional<std::uint32_t> parseSetting(const std::string& text) {
-  char* end = nullptr;
-  const unsigned long value = std::strtoul(text.c_str(), &end, 0);
-  if (text.empty() || *end != '\0' || value > 0xFFFFFFFFul) return std::nullopt;
-  return std::uint32_t(value);
 }
 
 }  // namespace
@@ -40,8 +36,13 @@ int runReplay(const Args& args) {
     if (a == "--folder" && hasValue) {
       folder = args[++i];
     } else if (a == "--setting" && hasValue) {
-      setting = parseSetting(args[++i]);
-      if (!setting) return usage();
+      std::string error;
+      const auto value = parseWholeOption("--setting", args[++i], 0, kMaxSetting, error);
+      if (!value) {
+        std::fprintf(stderr, "pvtool replay: %s\n", error.c_str());
+        return usage();
+      }
+      setting = std::uint32_t(*value);
     } else if (a == "--html-name" && hasValue) {
       htmlName = args[++i];
     } else if (!a.starts_with("-") && !file) {

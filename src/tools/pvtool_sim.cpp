@@ -10,11 +10,13 @@
 #include "base/clock.h"
 #include "base/diagnostics.h"
 #include "device/unit_link.h"
+#include "engine/output_files.h"
 #include "engine/stream_capture.h"
 #include "engine/unit_pass_reads.h"
 #include "engine/unit_streams.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "tools/number_options.h"
 #include "tools/pvtool_commands.h"
 #include "tools/sim_units.h"
 
@@ -25,9 +27,18 @@ constexpr std::int64_t kTailMs = 2000;  // time after the scenario's end for the
 // A capture's record times span at most 2^32 ms (49.7 days).
 constexpr double kMaxSeconds = 4'000'000;
 
+// A millisecond of virtual time at least.
+constexpr double kMinSeconds = 0.001;
+
 int usage() {
-  std::fprintf(stderr, "usage: pvtool sim SCENARIO|builtin -o FILE.pvcap [--seconds N]\n");
+  std::fprintf(stderr,
+               "usage: pvtool sim SCENARIO|builtin -o FILE.pvcap [--seconds N] [--force]\n");
   return 2;
+}
+
+int usage(const std::string& problem) {
+  std::fprintf(stderr, "pvtool sim: %s\n", problem.c_str());
+  return usage();
 }
 
 }  // namespace
@@ -35,16 +46,18 @@ int usage() {
 int runSim(const Args& args) {
   std::optional<std::string> scenarioName, output;
   std::optional<double> seconds;
+  engine::ExistingFile existing = engine::ExistingFile::kRefuse;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
     if (a == "-o" && hasValue) {
       output = args[++i];
     } else if (a == "--seconds" && hasValue) {
-      char* end = nullptr;
-      seconds = std::strtod(args[++i].c_str(), &end);
-      // Written so that NaN fails too.
-      if (*end != '\0' || !(*seconds > 0 && *seconds <= kMaxSeconds)) return usage();
+      std::string error;
+      seconds = parseDecimalOption("--seconds", args[++i], kMinSeconds, kMaxSeconds, error);
+      if (!seconds) return usage(error);
+    } else if (a == "--force") {
+      existing = engine::ExistingFile::kReplace;
     } else if (!a.starts_with("-") && !scenarioName) {
       scenarioName = a;
     } else {
@@ -52,6 +65,7 @@ int runSim(const Args& args) {
     }
   }
   if (!scenarioName || !output) return usage();
+  if (const auto problem = engine::outputFileProblem(*output, existing)) return usage(*problem);
 
   sim::Scenario scenario;
   if (*scenarioName == "builtin") {
@@ -77,7 +91,7 @@ int runSim(const Args& args) {
   base::StderrDiagnostics diagnostics;
   std::error_code error;
   std::unique_ptr<engine::CaptureWriter> writer =
-      engine::CaptureWriter::create(*output, setUp.header, diagnostics, error);
+      engine::CaptureWriter::create(*output, setUp.header, diagnostics, error, existing);
   if (!writer) {
     std::fprintf(stderr, "%s: %s\n", output->c_str(), error.message().c_str());
     return 1;

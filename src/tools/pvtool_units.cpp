@@ -1,7 +1,6 @@
 // pvtool units: lists the attached units with their settings, then watches their streams.
 
 #include <array>
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -14,6 +13,7 @@
 #include "device/stream_framing.h"
 #include "device/unit_link.h"
 #include "device/unit_protocol.h"
+#include "tools/number_options.h"
 #include "tools/pvtool_commands.h"
 #include "tools/unit_description.h"
 
@@ -21,6 +21,9 @@ namespace parvolin::tools {
 namespace {
 
 constexpr double kDefaultSeconds = 10;
+// A watch of a millisecond at least, and of at most about 46 days.
+constexpr double kMinSeconds = 0.001;
+constexpr double kMaxSeconds = 4'000'000;
 
 constexpr const char* kUsage =
     "usage: pvtool units [--driver ftdi|d2xx|sim] [--simulate[=SCENARIO]] [--seconds N]\n"
@@ -147,12 +150,9 @@ std::optional<double> takeSeconds(Args& args, std::string& error) {
       rest.push_back(args[i]);
       continue;
     }
-    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-    if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
-        !(seconds > 0)) {
-      error = "--seconds needs a number of seconds above 0";
-      return std::nullopt;
-    }
+    const auto parsed = parseDecimalOption("--seconds", value, kMinSeconds, kMaxSeconds, error);
+    if (!parsed) return std::nullopt;
+    seconds = *parsed;
   }
   args = std::move(rest);
   return seconds;

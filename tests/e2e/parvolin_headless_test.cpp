@@ -7,6 +7,7 @@
 #include <cstring>
 #include <set>
 
+#include "base/folder_lock.h"
 #include "device/stream_record.h"
 #include "e2e/run_program.h"
 #include "engine/call_record.h"
@@ -71,11 +72,13 @@ class HeadlessRecorder : public ::testing::Test {
     return status;
   }
 
+  // The files of a folder, its lock left out (it names the process that held the folder).
   static std::set<std::string> filesIn(const std::filesystem::path& folder) {
     std::set<std::string> names;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
-      names.insert(e.path().filename().string());
+      const std::string name = e.path().filename().string();
+      if (name != base::kFolderLockName) names.insert(name);
     }
     return names;
   }

@@ -18,6 +18,7 @@
 
 #include "base/clock.h"
 #include "base/diagnostics.h"
+#include "base/folder_lock.h"
 #include "base/prompt.h"
 #include "engine/call_log.h"
 #include "engine/capture_replay.h"
@@ -91,11 +92,13 @@ using parvolin::test::TempFolder;
 using parvolin::test::writeBytes;
 using parvolin::test::writeFile;
 
-// Every file of a folder and its contents, for comparing two folders.
+// Every file of a folder and its contents, for comparing two folders. The folder's lock, which
+// names the process that held it, is left out.
 inline std::map<std::string, std::string> folderContents(const std::filesystem::path& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    files[entry.path().filename().string()] = readFile(entry.path());
+    const std::string name = entry.path().filename().string();
+    if (name != base::kFolderLockName) files[name] = readFile(entry.path());
   }
   return files;
 }
