@@ -68,7 +68,10 @@ FolderLock FolderLock::acquire(const std::filesystem::path& folder, std::string_
   // A folder that cannot be written is locked all the same through a lock file that is there:
   // its recordings wait for the disk, and no second program may take it meanwhile.
   if (!handle.isOpen() && (errno == EROFS || errno == EACCES)) {
+    const int refused = errno;
     handle = FileHandle(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    // No lock file to take: why it could not be made is what the user needs to know.
+    if (!handle.isOpen() && errno == ENOENT) errno = refused;
   }
   if (!handle.isOpen()) {
     lock.status_ = Status::kFailed;
