@@ -9,10 +9,10 @@
 #include "player/player_engine.h"
 #include "player/recording_file.h"
 #include "player/ui/file_save_name_dialog.h"
-#include "player/ui/message_box_prompt.h"
 #include "player/ui/player_dialog.h"
 #include "player/ui/player_icons.h"
 #include "player/ui/qt_wave_output.h"
+#include "widgets/ui/message_box_prompt.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("LvPlayer");
   QApplication::setWindowIcon(player::ui::icons::program());
 
-  player::ui::MessageBoxPrompt prompt("LvPlayer");
+  widgets::MessageBoxPrompt prompt(nullptr, "LvPlayer");
   if (path.empty()) {
     prompt.message(player::kUsageText, base::PromptIcon::None);
     return kUsage;

@@ -1,8 +1,10 @@
-// parvolin: the call recorder. For now it runs without a window (--headless), which also suits
-// a machine without a display, e.g. as a service.
+// parvolin: the call recorder. With a display it runs in its window; --headless runs the same
+// recorder without one, which also suits a machine without a display, e.g. as a service.
 
+#include <QApplication>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -13,7 +15,9 @@
 #include "app/driver_choice.h"
 #include "app/headless.h"
 #include "app/parvolin_options.h"
+#include "app/ui/app_icons.h"
 #include "app/ui/qsettings_store.h"
+#include "app/ui/windowed_run.h"
 #include "base/clock.h"
 
 namespace {
@@ -41,6 +45,16 @@ std::optional<parvolin::app::Driver> chooseDriver(const ParvolinOptions& options
   return parvolin::app::makeDriver(driverOptions, error);
 }
 
+bool set(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+// Whether Qt has somewhere to show the window: a display, or a platform chosen on purpose.
+bool haveDisplay() {
+  return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,11 +65,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "parvolin: %s\n%s", error.c_str(), parvolin::app::kParvolinUsage);
     return parvolin::app::kExitUsage;
   }
-  if (!options->headless) {
+  if (!options->headless && !haveDisplay()) {
     std::fprintf(stderr,
-                 "parvolin: the recorder window is not built yet; 'parvolin --headless' runs the "
-                 "recorder without a window.\n%s",
-                 parvolin::app::kParvolinUsage);
+                 "parvolin: no display to show the window on; 'parvolin --headless' records "
+                 "without a window.\n");
     return parvolin::app::kExitUsage;
   }
   // A reader of the port lines that goes away (a closed pipe) must not stop the recording: the
@@ -68,6 +81,14 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "parvolin: --config: %s\n", problem->c_str());
       return parvolin::app::kExitUsage;
     }
+  }
+
+  std::unique_ptr<QApplication> app;
+  if (!options->headless) {
+    app = std::make_unique<QApplication>(argc, argv);
+    QApplication::setApplicationDisplayName("Parvolin");
+    QApplication::setDesktopFileName("parvolin");
+    QApplication::setWindowIcon(parvolin::app::ui::icons::program());
   }
   std::unique_ptr<parvolin::app::SettingsStore> store =
       parvolin::app::makeQSettingsStore(options->config);
@@ -82,6 +103,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "parvolin: %s\n", driver->description.c_str());
   parvolin::app::UnitAccess access{*driver->d2xx, *driver->clock, driver->virtualClock != nullptr,
                                    std::nullopt};
+  if (app) return parvolin::app::ui::runWindowed(run, access);
   // A virtual run ends with its scenario's scripted events (the scenario's time counts from the
   // emulated units' creation, which was at the clock's present).
   if (access.virtualClock)

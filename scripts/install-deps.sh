@@ -3,11 +3,12 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-multimedia-dev
+  qt6-base-dev qt6-multimedia-dev qt6-svg-dev
   libftdi1-dev libusb-1.0-0-dev
   libgtest-dev libgmock-dev
   desktop-file-utils shared-mime-info
   pulseaudio pulseaudio-utils xvfb xdotool imagemagick
+  openbox trayer x11-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -89,6 +89,11 @@ std::optional<ParvolinOptions> parseParvolinOptions(const std::vector<std::strin
     }
     o.headless = true;
   }
+  if (o.virtualClock && !o.headless) {
+    // The window ticks on the wall clock; a scenario run at full speed has no one to watch it.
+    error = "--virtual runs without a window: add --headless";
+    return {};
+  }
   return o;
 }
 

@@ -9,6 +9,7 @@ namespace parvolin::app {
 Recorder::Recorder(RecorderServices services, RecorderOptions options)
     : services_(services),
       options_(std::move(options)),
+      tickPrompt_(services.prompt, services.laterPrompt ? *services.laterPrompt : services.prompt),
       link_(services.d2xx, services.clock),
       fields_(services.screen) {}
 
@@ -53,9 +54,12 @@ bool Recorder::start() {
   }
   shownFolder_ = std::move(started.shownFolder);
   engine_ = std::make_unique<engine::Engine>(link_, services_.clock, settings_, recordingFolder_,
-                                             fields_, services_.diagnostics, services_.prompt);
+                                             fields_, services_.diagnostics, tickPrompt_);
+  if (options_.wavConversionMemoryLimit) {
+    engine_->setWavConversionMemoryLimit(*options_.wavConversionMemoryLimit);
+  }
   session_ = std::make_unique<RecorderSession>(link_, *engine_, settings_, fields_, services_.timer,
-                                               services_.prompt, recordingFolder_, shownFolder_);
+                                               tickPrompt_, shownFolder_);
   return true;
 }
 
@@ -78,11 +82,21 @@ std::optional<std::string> Recorder::startCapture(const std::filesystem::path& p
 }
 
 void Recorder::tick() {
+  if (ticking_) {
+    ++skippedNestedTicks_;
+    return;
+  }
+  ticking_ = true;
+  tickPrompt_.beginTick();
   engine_->onPollTick();
+  ticking_ = false;
+  tickPrompt_.endTick();
 }
 
 bool Recorder::exit(RecorderSession::ExitQuestion question) {
+  if (exited_ || !session_) return true;
   if (!session_->exitRecorder(question)) return false;
+  exited_ = true;
   engine_->setCapture(nullptr);
   capture_.reset();
   return true;

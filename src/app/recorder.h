@@ -13,6 +13,7 @@
 #include "app/recorder_session.h"
 #include "app/settings_store.h"
 #include "app/shell.h"
+#include "app/tick_prompt.h"
 #include "app/window_fields.h"
 #include "app/working_folder.h"
 #include "base/clock.h"
@@ -40,6 +41,9 @@ struct RecorderServices {
   WorkingFolder& workingFolder;    // the process's current directory
   engine::EngineView& screen;      // the port lines and the capacity figures
   PollTimer& timer;                // calls tick() every pollPeriodMs() once open() started it
+  // Where the messages raised during a tick go once it is over; it must not wait for the user
+  // (a window shows them in boxes it does not wait for). Null: `prompt`.
+  base::Prompt* laterPrompt = nullptr;
 };
 
 struct RecorderOptions {
@@ -48,6 +52,8 @@ struct RecorderOptions {
   std::filesystem::path programFolder;  // where lvplayer and LvSvr are installed
   // The name the folder's lock file gives for this run (see base::FolderLock).
   std::string programName = "parvolin";
+  // The call-end WAV conversion's work memory limit (Engine::setWavConversionMemoryLimit).
+  std::optional<std::size_t> wavConversionMemoryLimit = std::nullopt;
 };
 
 // A unit as the opening found it and as it is now.
@@ -95,14 +101,20 @@ class Recorder {
   std::optional<std::string> startCapture(
       const std::filesystem::path& path,
       engine::ExistingFile existing = engine::ExistingFile::kRefuse);
-  // One PollTimer tick.
+  // One PollTimer tick. A tick never runs inside another: one asked for while a tick runs (a
+  // nested event loop delivering the timer) is skipped and counted. Messages the tick raises go
+  // to the laterPrompt once the tick is over.
   void tick();
+  // Ticks skipped because they were asked for inside a running tick.
+  int skippedNestedTicks() const { return skippedNestedTicks_; }
   // The exit sequence of the "Exit" button: with ExitQuestion::Ask the question is asked when
   // the first unit is in use (asksBeforeExit), and false returned, with nothing done, unless the
   // answer is Yes. Then the streams are stopped (units 4 to 1), the timer stopped, a call in
   // progress has its buffered audio written (it is not logged), the units closed, the search
-  // result page deleted and the capture closed.
+  // result page deleted and the capture closed. Once done, a further exit does nothing and
+  // returns true.
   bool exit(RecorderSession::ExitQuestion question);
+  bool exited() const { return exited_; }
 
   // --- Commands between ticks --------------------------------------------------------------------
   // A change of the list body, applied by the next tick (see Engine::requestListEdit).
@@ -161,6 +173,7 @@ class Recorder {
 
   RecorderServices services_;
   RecorderOptions options_;
+  TickPrompt tickPrompt_;  // what the engine and the session show messages through
   device::UnitLink link_;
   WindowFields fields_;
   engine::RecorderSettings settings_;
@@ -172,6 +185,9 @@ class Recorder {
   std::unique_ptr<engine::Engine> engine_;
   std::unique_ptr<RecorderSession> session_;
   std::unique_ptr<engine::CaptureWriter> capture_;
+  bool ticking_ = false;
+  int skippedNestedTicks_ = 0;
+  bool exited_ = false;
 };
 
 }  // namespace parvolin::app

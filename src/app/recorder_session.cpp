@@ -1,7 +1,8 @@
 #include "app/recorder_session.h"
 
 #include <cstdio>
-#include <system_error>
+
+#include "logview/list_files.h"
 
 namespace parvolin::app {
 namespace {
@@ -25,29 +26,15 @@ std::string makeLocationLine(std::string_view folder) {
   return line;
 }
 
-std::string searchResultName(std::string_view htmlName) {
-  constexpr std::string_view kFrom = ".htm";
-  constexpr std::string_view kTo = "Find.htm";
-  std::string name(htmlName);
-  // The replacement itself contains ".htm": go on after it.
-  for (std::size_t at = name.find(kFrom); at != std::string::npos;
-       at = name.find(kFrom, at + kTo.size())) {
-    name.replace(at, kFrom.size(), kTo);
-  }
-  return name;
-}
-
 RecorderSession::RecorderSession(device::UnitLink& link, engine::Engine& engine,
                                  engine::RecorderSettings& settings, WindowFields& fields,
-                                 PollTimer& timer, base::Prompt& prompt,
-                                 std::filesystem::path recordingFolder, std::string shownFolder)
+                                 PollTimer& timer, base::Prompt& prompt, std::string shownFolder)
     : link_(link),
       engine_(engine),
       settings_(settings),
       fields_(fields),
       timer_(timer),
       prompt_(prompt),
-      recordingFolder_(std::move(recordingFolder)),
       shownFolder_(std::move(shownFolder)),
       folderOverridden_(shownFolder_ != settings.parvolinPath) {}
 
@@ -145,12 +132,9 @@ bool RecorderSession::exitRecorder(ExitQuestion question) {
   engine_.finishRun();
   link_.closeAll();
 
-  // A list name without ".htm" would name the list itself; the list is never deleted here.
-  const std::string resultName = searchResultName(settings_.lvLogHtmlName);
-  if (resultName != settings_.lvLogHtmlName) {
-    std::error_code ignored;
-    std::filesystem::remove(recordingFolder_ / resultName, ignored);
-  }
+  // The search result the log viewer and the file manager show instead of the list, named by
+  // their rule (never the list's own name), in the folder the list is in now.
+  logview::removeIfExists(logview::ListFiles::forList(engine_.listPath()).find);
   return true;
 }
 

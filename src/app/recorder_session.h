@@ -28,8 +28,6 @@ std::string noneLine(int portNumber);
 std::string idleLine(int portNumber);
 // "Logging Location:    " + folder, right-aligned to 80 columns by blanks inserted at index 20.
 std::string makeLocationLine(std::string_view folder);
-// The file manager's search result next to the HTML list: every ".htm" becomes "Find.htm".
-std::string searchResultName(std::string_view htmlName);
 
 // The main window's life without the window: opening (units set up, PollTimer started), the
 // refresh after the configuration dialog, and the exit sequence. The window and the headless
@@ -46,8 +44,7 @@ class RecorderSession {
   // `shownFolder` is the folder as the location line shows it.
   RecorderSession(device::UnitLink& link, engine::Engine& engine,
                   engine::RecorderSettings& settings, WindowFields& fields, PollTimer& timer,
-                  base::Prompt& prompt, std::filesystem::path recordingFolder,
-                  std::string shownFolder);
+                  base::Prompt& prompt, std::string shownFolder);
 
   OpenResult open();
   // After the configuration dialog: capacity counters unknown and recounted, location line
@@ -78,7 +75,6 @@ class RecorderSession {
   WindowFields& fields_;
   PollTimer& timer_;
   base::Prompt& prompt_;
-  std::filesystem::path recordingFolder_;
   std::string shownFolder_;
   bool folderOverridden_;
   int pollPeriodMs_ = 0;

@@ -15,6 +15,9 @@ class SignalPipe {
   SignalPipe& operator=(const SignalPipe&) = delete;
 
   bool valid() const { return readFd_ >= 0; }
+  // The pipe's end that becomes readable when a signal arrives (for an event loop's notifier);
+  // -1 without a pipe. Call wait(0) when it does.
+  int readFd() const { return readFd_; }
   // Waits up to `timeoutMs` (0: just looks) for a signal; true once one has arrived. Stays true.
   bool wait(int timeoutMs);
   // The signal that arrived, 0 while none.

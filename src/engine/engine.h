@@ -12,6 +12,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <span>
@@ -159,6 +160,9 @@ class Engine {
   // Records into `folder` from now on: new recordings, the call log and the list. A call in
   // progress keeps its recording in the folder it was created in.
   void setFolder(std::filesystem::path folder) { folder_ = std::move(folder); }
+  // The most work memory the call-end WAV conversion may take; a call needing more is kept as
+  // recorded, after the out-of-memory message. Unlimited unless set (tests set it small).
+  void setWavConversionMemoryLimit(std::size_t bytes) { wavMemoryLimit_ = bytes; }
 
  private:
   Engine(std::unique_ptr<UnitStreams> owned, base::Clock& clock, RecorderSettings& settings,
@@ -218,6 +222,7 @@ class Engine {
   // Rows of the calls kept in this tick, and of earlier ones whose row could not be written.
   std::vector<ListRowCall> pendingRows_;
   codec::DavaGainState gain_;
+  std::size_t wavMemoryLimit_ = std::numeric_limits<std::size_t>::max();
   CaptureWriter* capture_ = nullptr;
   std::array<std::uint8_t, device::kMaxUnits> audioMode_{3, 3, 3, 3};
   std::array<int, device::kMaxUnits> varOffDelay_{0, 0, 0, 0};

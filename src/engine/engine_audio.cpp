@@ -131,7 +131,8 @@ void Engine::closeRecording(const std::filesystem::path& folder, const std::stri
   // The conversion writes the WAV file beside the recording and renames it over it, so it runs
   // on the closed file, once all of its audio is in it.
   if (!wav) return;
-  if (codec::convertCallToWav(folder / name, settings_.davaLevel(), gain_, prompt_)) {
+  if (codec::convertCallToWav(folder / name, settings_.davaLevel(), gain_, prompt_,
+                              wavMemoryLimit_)) {
     failures_.worked(name, FileFailure::kConvert);
   } else {
     failures_.report(name, FileFailure::kConvert,

@@ -35,5 +35,17 @@ TEST(InstalledDesktopFiles, MatchWhatTheRecorderRegisters) {
   EXPECT_EQ(line(installed, "Exec"), "Exec=lvplayer %f");
 }
 
+// The recorder's own entry starts the window and names an icon that is installed with it.
+TEST(InstalledDesktopFiles, TheRecorderStartsFromTheApplicationMenu) {
+  const std::string entry = dataFile("parvolin.desktop");
+  EXPECT_EQ(line(entry, "Exec"), "Exec=parvolin");
+  EXPECT_EQ(line(entry, "Icon"), "Icon=parvolin");
+  EXPECT_EQ(line(entry, "Terminal"), "Terminal=false");
+  EXPECT_EQ(line(entry, "StartupWMClass"), "StartupWMClass=parvolin");
+  for (const char* icon : {"parvolin.svg", "parvolin-tray.svg", "parvolin-exit.svg"}) {
+    EXPECT_NE(dataFile(std::string("icons/") + icon).find("<svg"), std::string::npos) << icon;
+  }
+}
+
 }  // namespace
 }  // namespace parvolin::app

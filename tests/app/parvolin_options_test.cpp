@@ -36,6 +36,7 @@ TEST(ParvolinOptions, ReplayImpliesHeadlessAndRefusesWhatItCannotDo) {
       {"--folder"},
       {"--driver"},
       {"--colour"},
+      {"--simulate", "--virtual"},
   };
   for (const auto& args : refused) {
     error.clear();

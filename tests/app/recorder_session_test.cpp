@@ -71,7 +71,7 @@ struct Rig {
     engine = std::make_unique<engine::Engine>(link, clock, settings, folder.path(), fields,
                                               diagnostics, prompt);
     session = std::make_unique<RecorderSession>(link, *engine, settings, fields, timer, prompt,
-                                                folder.path(), folder.path().string());
+                                                folder.path().string());
   }
   sim::EmulatedUnit& unit(int u) { return sim.unit(static_cast<std::size_t>(u)); }
   std::vector<std::string> texts() const {
@@ -235,20 +235,32 @@ TEST(RecorderSession, ExitStopsStreamsFromUnit4DownAndDeletesTheSearchResult) {
   EXPECT_TRUE(std::filesystem::exists(rig.folder / "ZEruTestNew.htm"));
 }
 
-TEST(RecorderSession, ExitNeverDeletesAListWhoseNameHasNoHtm) {
-  Rig rig(0);
-  rig.settings.lvLogHtmlName = "calls.txt";
-  rig.session->open();
-  std::ofstream(rig.folder / "calls.txt") << "list";
-  rig.session->exitRecorder(RecorderSession::ExitQuestion::DontAsk);
-  EXPECT_TRUE(std::filesystem::exists(rig.folder / "calls.txt"));
-}
-
-TEST(RecorderSession, SearchResultNameReplacesEveryHtm) {
-  EXPECT_EQ(searchResultName("ZEruTestNew.htm"), "ZEruTestNewFind.htm");
-  EXPECT_EQ(searchResultName("a.htm.htm"), "aFind.htmFind.htm");
-  EXPECT_EQ(searchResultName("list.html"), "listFind.html");
-  EXPECT_EQ(searchResultName("calls.txt"), "calls.txt");
+// The result deleted is the log viewer's own, whatever the list is called, and in the folder
+// the list is in now; the list itself never goes.
+TEST(RecorderSession, ExitDeletesTheSearchResultTheLogViewerWrites) {
+  struct Case {
+    std::string listName;
+    std::string resultName;
+  };
+  for (const Case& c : std::vector<Case>{{"calls.txt", "calls.txtFind.htm"},
+                                         {"a.htm.htm", "aFind.htmFind.htm"},
+                                         {"list.html", "listFind.html"}}) {
+    Rig rig(0);
+    rig.settings.lvLogHtmlName = c.listName;
+    rig.session->open();
+    std::ofstream(rig.folder / c.listName) << "list";
+    std::ofstream(rig.folder / c.resultName) << "result";
+    rig.session->exitRecorder(RecorderSession::ExitQuestion::DontAsk);
+    EXPECT_TRUE(std::filesystem::exists(rig.folder / c.listName)) << c.listName;
+    EXPECT_FALSE(std::filesystem::exists(rig.folder / c.resultName)) << c.listName;
+  }
+  Rig moved(0);
+  moved.session->open();
+  std::filesystem::create_directory(moved.folder / "new");
+  moved.engine->setFolder(moved.folder / "new");
+  std::ofstream(moved.folder / "new" / "ZEruTestNewFind.htm") << "result";
+  moved.session->exitRecorder(RecorderSession::ExitQuestion::DontAsk);
+  EXPECT_FALSE(std::filesystem::exists(moved.folder / "new" / "ZEruTestNewFind.htm"));
 }
 
 TEST(RecorderSession, LocationLineIsRightAlignedTo80Columns) {

@@ -10,9 +10,11 @@
 #include "app/settings_io.h"
 #include "base/clock.h"
 #include "base/folder_lock.h"
+#include "codec/call_wav.h"
 #include "engine/call_log.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "support/scripted_d2xx.h"
 #include "support/test_files.h"
 
 namespace parvolin::app {
@@ -49,14 +51,28 @@ class ScreenLog final : public engine::EngineView {
   int refreshes = 0;
 };
 
+// The prompt that gets the messages raised during a tick; `onMessage` runs as each is shown.
+struct LaterPrompt final : base::Prompt {
+  void message(std::string_view text, base::PromptIcon) override {
+    texts.emplace_back(text);
+    if (onMessage) onMessage();
+  }
+  bool askYesNo(std::string_view, bool safe, base::PromptIcon) override { return safe; }
+  bool askOkCancel(std::string_view, bool safe, base::PromptIcon) override { return safe; }
+  std::vector<std::string> texts;
+  std::function<void()> onMessage;
+};
+
 // A run on emulated units playing `scenario` (none when it is empty), on a virtual clock; the
 // recording folder is "rec" in a folder of its own.
 struct RecorderRun {
   TempFolder dir;
   base::VirtualClock clock;
   std::unique_ptr<sim::SimD2xx> d2xx;
+  std::unique_ptr<test::ScriptedD2xx> front;  // in front of the emulated units: sees every call
   MemorySettingsStore store;
   base::ScriptedPrompt prompt;
+  LaterPrompt later;  // messages raised during a tick
   base::CollectingDiagnostics diagnostics;
   RecordingShell shell;
   FakeWorkingFolder workingFolder{dir.path()};
@@ -64,7 +80,7 @@ struct RecorderRun {
   ManualTimer timer;
   std::unique_ptr<Recorder> recorder;
 
-  explicit RecorderRun(const std::string& scenario) {
+  explicit RecorderRun(const std::string& scenario, RecorderOptions options = {}) {
     if (scenario.empty()) {
       d2xx = std::make_unique<sim::SimD2xx>(clock);  // nothing attached
     } else {
@@ -73,13 +89,15 @@ struct RecorderRun {
       EXPECT_TRUE(parsed) << error;
       d2xx = std::make_unique<sim::SimD2xx>(*parsed, clock);
     }
+    front = std::make_unique<test::ScriptedD2xx>(*d2xx);
     store.values["ParvolinPath"] = (dir / "rec").string();
-    remake(RecorderOptions{});
+    remake(std::move(options));
   }
   void remake(RecorderOptions options) {
-    recorder = std::make_unique<Recorder>(RecorderServices{*d2xx, clock, store, prompt, diagnostics,
-                                                           shell, workingFolder, screen, timer},
-                                          std::move(options));
+    recorder =
+        std::make_unique<Recorder>(RecorderServices{*front, clock, store, prompt, diagnostics,
+                                                    shell, workingFolder, screen, timer, &later},
+                                   std::move(options));
   }
   void open() {
     ASSERT_TRUE(recorder->start());
@@ -107,6 +125,14 @@ struct RecorderRun {
 constexpr const char* kTwoUnits =
     "unit A1 number=0x01020304\n"
     "unit A2 mode=2 offdelay=0x52\n"
+    "1 1/1 ring\n"
+    "+0.5 1/1 answer\n"
+    "+0 1/1 talk 2 silence\n"
+    "+2 1/1 callend 5551234\n";
+
+constexpr const char* kTwoUnitsInModeThree =
+    "unit A1\n"
+    "unit A2\n"
     "1 1/1 ring\n"
     "+0.5 1/1 answer\n"
     "+0 1/1 talk 2 silence\n"
@@ -248,6 +274,60 @@ TEST(Recorder, CaptureHoldsTheOpeningAndEveryReadUntilTheRecorderGoes) {
   EXPECT_FALSE(check.fault);
   EXPECT_FALSE(check.summary.cutShortAt);
   EXPECT_GT(check.summary.records, 0u);
+}
+
+// The one message a tick can raise: the call-end WAV conversion without memory. It is shown
+// after the tick, through the prompt that does not wait, never inside the tick.
+TEST(Recorder, AMessageRaisedInATickIsShownAfterIt) {
+  RecorderOptions options;
+  options.wavConversionMemoryLimit = 0;
+  RecorderRun run(kTwoUnitsInModeThree, std::move(options));
+  run.store.values["ParvolinSetting"] =
+      std::int32_t(engine::kWavFormat | engine::kKeepShortCalls | engine::kHtmlListOn);
+  run.open();
+  // Showing the message lets the timer fire (a nested event loop would): that tick runs.
+  int ticksFromTheMessage = 0;
+  run.later.onMessage = [&] {
+    const int skipped = run.recorder->skippedNestedTicks();
+    run.recorder->tick();
+    if (run.recorder->skippedNestedTicks() == skipped) ++ticksFromTheMessage;
+  };
+  run.tickUntil(6);
+  EXPECT_TRUE(run.prompt.shown.empty());
+  EXPECT_EQ(run.later.texts, std::vector<std::string>{std::string(codec::kCallWavNoMemoryText)});
+  EXPECT_EQ(ticksFromTheMessage, 1);
+  EXPECT_EQ(run.recorder->skippedNestedTicks(), 0);
+  EXPECT_EQ(fs::file_size(run.rec() / engine::kCallLogName), 32u) << "the call is still logged";
+}
+
+// A nested event loop inside a tick (a unit read that let the timer fire) must not start a
+// second tick inside the first.
+TEST(Recorder, ATickIsNeverEnteredTwice) {
+  RecorderRun run(kTwoUnits);
+  run.open();
+  int nestedAsked = 0;
+  run.front->failWhen(test::ScriptedD2xx::Call::kRead, [&](const test::ScriptedD2xx::Record&) {
+    if (nestedAsked < 3) {
+      ++nestedAsked;
+      run.recorder->tick();
+    }
+    return false;  // the read itself goes on
+  });
+  run.tickUntil(5);
+  EXPECT_EQ(nestedAsked, 3);
+  EXPECT_EQ(run.recorder->skippedNestedTicks(), 3);
+  EXPECT_EQ(run.screen.items, "Logged Items: 1 / 2000 ") << "the call is recorded as ever";
+}
+
+// After the Exit button's sequence, a stop by a signal finds nothing left to do.
+TEST(Recorder, ASecondExitDoesNothing) {
+  RecorderRun run(kTwoUnits);
+  run.open();
+  ASSERT_TRUE(run.recorder->exit(RecorderSession::ExitQuestion::DontAsk));
+  run.front->log.clear();
+  EXPECT_TRUE(run.recorder->exit(RecorderSession::ExitQuestion::DontAsk));
+  EXPECT_TRUE(run.front->log.empty());
+  EXPECT_TRUE(run.recorder->exited());
 }
 
 }  // namespace

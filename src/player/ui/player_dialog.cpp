@@ -11,8 +11,8 @@
 #include <filesystem>
 
 #include "player/time_label.h"
-#include "player/ui/dialog_units.h"
 #include "player/ui/player_icons.h"
+#include "widgets/ui/dialog_units.h"
 
 namespace parvolin::player::ui {
 
@@ -68,7 +68,7 @@ QToolButton* PlayerDialog::iconButton(const char* name, const QIcon& icon, const
 }
 
 void PlayerDialog::createControls() {
-  const DialogUnits du(font());
+  const widgets::DialogUnits du(font());
   setFixedSize(du.size(342, 89));
 
   dava1Button_ = iconButton("davaLevel1Button", icons::dava(1), kDava1Tip);

@@ -4,30 +4,27 @@
 #include <QWidget>
 
 namespace parvolin::widgets {
-namespace {
 
-struct BaseUnits {
-  int x;
-  int y;
-};
-
-BaseUnits baseUnits(const QWidget* dialog) {
-  const QFontMetrics metrics(dialog->font());
+DialogUnits::DialogUnits(const QFont& font) {
+  const QFontMetrics metrics(font);
   static const QString kAlphabet =
       QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-  const int width = (metrics.horizontalAdvance(kAlphabet) / 26 + 1) / 2;
-  return {width, metrics.height()};
+  base_.x = (metrics.horizontalAdvance(kAlphabet) / 26 + 1) / 2;
+  base_.y = metrics.height();
 }
 
-}  // namespace
+DialogUnits::DialogUnits(const QWidget* dialog) : DialogUnits(dialog->font()) {}
+
+QRect DialogUnits::rect(int left, int top, int width, int height) const {
+  return toQRect(base::toPixels(base_, left, top, width, height));
+}
 
 QRect dialogUnits(const QWidget* dialog, int x, int y, int width, int height) {
-  const BaseUnits base = baseUnits(dialog);
-  return QRect(x * base.x / 4, y * base.y / 8, width * base.x / 4, height * base.y / 8);
+  return DialogUnits(dialog).rect(x, y, width, height);
 }
 
 QSize dialogUnitSize(const QWidget* dialog, int width, int height) {
-  return dialogUnits(dialog, 0, 0, width, height).size();
+  return DialogUnits(dialog).size(width, height);
 }
 
 void placeInDialogUnits(QWidget* widget, int x, int y, int width, int height) {

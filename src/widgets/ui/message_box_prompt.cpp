@@ -3,47 +3,35 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
+#include "widgets/ui/message_box_icon.h"
+
 namespace parvolin::widgets {
-namespace {
-
-QMessageBox::Icon iconOf(base::PromptIcon icon) {
-  switch (icon) {
-    case base::PromptIcon::Information:
-      return QMessageBox::Information;
-    case base::PromptIcon::Exclamation:
-      return QMessageBox::Warning;
-    case base::PromptIcon::Question:
-      return QMessageBox::Question;
-    case base::PromptIcon::Stop:
-      return QMessageBox::Critical;
-    case base::PromptIcon::None:
-      break;
-  }
-  return QMessageBox::NoIcon;
-}
-
-}  // namespace
 
 MessageBoxPrompt::MessageBoxPrompt(QWidget* parent, QString caption)
     : parent_(parent),
       caption_(caption.isEmpty() ? QGuiApplication::applicationDisplayName() : caption) {}
 
+int MessageBoxPrompt::show(std::string_view text, base::PromptIcon icon, int buttons,
+                           int defaultButton) {
+  QMessageBox box(messageBoxIcon(icon), caption_,
+                  QString::fromUtf8(text.data(), qsizetype(text.size())),
+                  QMessageBox::StandardButtons(buttons), parent_);
+  box.setDefaultButton(QMessageBox::StandardButton(defaultButton));
+  return box.exec();
+}
+
 void MessageBoxPrompt::message(std::string_view text, base::PromptIcon icon) {
-  QMessageBox box(iconOf(icon), caption_, QString::fromUtf8(text.data(), qsizetype(text.size())),
-                  QMessageBox::Ok, parent_);
-  box.exec();
+  show(text, icon, QMessageBox::Ok, QMessageBox::Ok);
 }
 
-bool MessageBoxPrompt::askYesNo(std::string_view text, bool, base::PromptIcon icon) {
-  QMessageBox box(iconOf(icon), caption_, QString::fromUtf8(text.data(), qsizetype(text.size())),
-                  QMessageBox::Yes | QMessageBox::No, parent_);
-  return box.exec() == QMessageBox::Yes;
+bool MessageBoxPrompt::askYesNo(std::string_view text, bool safeAnswer, base::PromptIcon icon) {
+  return show(text, icon, QMessageBox::Yes | QMessageBox::No,
+              safeAnswer ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
 }
 
-bool MessageBoxPrompt::askOkCancel(std::string_view text, bool, base::PromptIcon icon) {
-  QMessageBox box(iconOf(icon), caption_, QString::fromUtf8(text.data(), qsizetype(text.size())),
-                  QMessageBox::Ok | QMessageBox::Cancel, parent_);
-  return box.exec() == QMessageBox::Ok;
+bool MessageBoxPrompt::askOkCancel(std::string_view text, bool safeAnswer, base::PromptIcon icon) {
+  return show(text, icon, QMessageBox::Ok | QMessageBox::Cancel,
+              safeAnswer ? QMessageBox::Ok : QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 }  // namespace parvolin::widgets

@@ -1,0 +1,377 @@
+#include "app/ui/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSystemTrayIcon>
+#include <QVBoxLayout>
+
+#include "app/main_window_layout.h"
+#include "app/ui/about_box.h"
+#include "app/ui/app_icons.h"
+#include "logview/engine_list_edits.h"
+#include "logview/ui/log_viewer_dialog.h"
+#include "widgets/ui/dialog_units.h"
+#include "widgets/ui/hover_button.h"
+
+namespace parvolin::app::ui {
+namespace {
+
+constexpr int kFontPointSize = 9;
+constexpr int kExitIconPixels = 16;
+
+QString qText(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+Qt::Alignment alignmentOf(TextAlign align) {
+  switch (align) {
+    case TextAlign::Centre:
+      return Qt::AlignHCenter | Qt::AlignVCenter;
+    case TextAlign::Right:
+      return Qt::AlignRight | Qt::AlignVCenter;
+    case TextAlign::Left:
+      break;
+  }
+  return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(WindowServices services, MainWindowOptions options, QWidget* parent)
+    : QDialog(parent),
+      clock_(services.clock),
+      prompt_(this),
+      laterPrompt_(this),
+      timer_([this] { onTick(); }),
+      tray_(options.trayAvailable) {
+  setWindowTitle(qText(kWindowTitle));
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setWindowIcon(icons::program());
+  QFont dialogFont = font();
+  dialogFont.setPointSize(kFontPointSize);
+  setFont(dialogFont);
+
+  createControls();
+  createButtons();
+  createContextMenu();
+  createTrayMenu();
+  applyLayout(device::kMaxUnits);
+
+  recorder_ = std::make_unique<Recorder>(
+      RecorderServices{services.d2xx, services.clock, services.store, prompt_, *this,
+                       services.shell, services.workingFolder, *this, timer_, &laterPrompt_},
+      std::move(options.recorder));
+}
+
+MainWindow::~MainWindow() {
+  apply(tray_.destroyed());
+  // The Recorder writes what it still holds while the window's parts it reports to exist.
+  recorder_.reset();
+}
+
+void MainWindow::createControls() {
+  for (int port = 0; port < device::kMaxPorts; ++port) {
+    auto* status = new QLabel(this);
+    status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    controls_[control::kPortStatus[port]] = status;
+    auto* detail = new QLabel(this);
+    detail->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    detail->setIndent(2);
+    controls_[control::kPortDetail[port]] = detail;
+  }
+  controls_[control::kItemsLabel] = new QLabel(this);
+  controls_[control::kSpaceLabel] = new QLabel(this);
+  for (const int id : {control::kItemsBar, control::kSpaceBar}) {
+    auto* bar = new QProgressBar(this);
+    bar->setTextVisible(false);
+    bar->setRange(0, 1);
+    bar->setValue(0);
+    controls_[id] = bar;
+  }
+  for (const auto& ids : {control::kItemsScale, control::kSpaceScale}) {
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      controls_[ids[i]] = new QLabel(qText(kScaleTexts[i]), this);
+    }
+  }
+  locationLine_ = new QLineEdit(this);
+  locationLine_->setReadOnly(true);
+  locationLine_->setFocusPolicy(Qt::ClickFocus);
+  controls_[control::kLocationLine] = locationLine_;
+  statusLine_ = new QLabel(this);
+  statusLine_->setStyleSheet("color: #a40000");
+  controls_[control::kStatusLine] = statusLine_;
+
+  for (auto& [id, widget] : controls_) {
+    if (auto* text = qobject_cast<QLabel*>(widget)) text->setTextFormat(Qt::PlainText);
+    widget->setObjectName(QString("control%1").arg(id));
+  }
+}
+
+void MainWindow::createButtons() {
+  struct Spec {
+    int id;
+    std::string_view text;
+    unsigned hover;
+    void (MainWindow::*slot)();
+  };
+  const Spec specs[] = {
+      {control::kConfigure, kConfigureText, kButtonHoverRed, &MainWindow::configure},
+      {control::kViewLog, kViewLogText, kButtonHoverGreen, &MainWindow::viewLog},
+      {control::kAbout, kAboutText, kButtonHoverGreen, &MainWindow::about},
+      {control::kExit, kExitText, kButtonHoverRed, &MainWindow::exitButton}};
+  for (const Spec& spec : specs) {
+    auto* button = new widgets::HoverButton(qText(spec.text), this);
+    button->setObjectName(QString("control%1").arg(spec.id));
+    button->setTextColors(widgets::colorFromColorRef(kButtonTextColor),
+                          widgets::colorFromColorRef(spec.hover));
+    button->setFlat(false);
+    button->setAutoFillBackground(true);
+    connect(button, &QPushButton::clicked, this, spec.slot);
+    controls_[spec.id] = button;
+  }
+  auto* exit = button(control::kExit);
+  exit->setIcon(icons::exit());
+  exit->setIconSize(QSize(kExitIconPixels, kExitIconPixels));
+  exit->setDefault(true);
+  // The Exit button comes first, as the dialog's control 1, and has the focus when it opens.
+  setTabOrder(exit, button(control::kViewLog));
+  setTabOrder(button(control::kViewLog), button(control::kConfigure));
+  setTabOrder(button(control::kConfigure), button(control::kAbout));
+  exit->setFocus();
+}
+
+void MainWindow::createContextMenu() {
+  // The system menu's About entry, where a Linux desktop has no such menu.
+  auto* aboutEntry = new QAction(QString::fromUtf8(kAboutEntryText), this);
+  aboutEntry->setObjectName("aboutAction");
+  connect(aboutEntry, &QAction::triggered, this, &MainWindow::about);
+  addAction(aboutEntry);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void MainWindow::createTrayMenu() {
+  trayMenu_ = new QMenu(this);
+  QAction* restore = trayMenu_->addAction(qText(kTrayRestoreText));
+  connect(restore, &QAction::triggered, this, &MainWindow::restoreFromTray);
+  trayMenu_->setDefaultAction(restore);
+  QAction* exit = trayMenu_->addAction(qText(kTrayExitText));
+  connect(exit, &QAction::triggered, this, &QDialog::reject);
+}
+
+void MainWindow::applyLayout(int visibleRows) {
+  const MainWindowLayout layout = mainWindowLayout(widgets::DialogUnits(this).base(), visibleRows);
+  for (const ControlPlace& place : layout.controls) {
+    QWidget* widget = control(place.id);
+    if (!widget) continue;
+    widget->setGeometry(widgets::toQRect(place.rect));
+    widget->setVisible(place.visible);
+    if (auto* text = qobject_cast<QLabel*>(widget); text && place.align != TextAlign::Left) {
+      text->setAlignment(alignmentOf(place.align));
+    }
+  }
+  setFixedSize(layout.width, layout.height);
+}
+
+QWidget* MainWindow::control(int id) const {
+  const auto at = controls_.find(id);
+  return at == controls_.end() ? nullptr : at->second;
+}
+
+QLabel* MainWindow::label(int id) const {
+  return qobject_cast<QLabel*>(control(id));
+}
+
+widgets::HoverButton* MainWindow::button(int id) const {
+  return qobject_cast<widgets::HoverButton*>(control(id));
+}
+
+QProgressBar* MainWindow::bar(int id) const {
+  return qobject_cast<QProgressBar*>(control(id));
+}
+
+// --- The run -------------------------------------------------------------------------------------
+
+bool MainWindow::startRecorder() {
+  return recorder_->start();
+}
+
+RecorderSession::OpenResult MainWindow::openRecorder(bool minimized) {
+  const RecorderSession::OpenResult result = recorder_->open();
+  applyLayout(recorder_->visibleRows());
+  if (minimized) {
+    if (tray_.trayAvailable()) {
+      apply(tray_.minimised());
+    } else {
+      showMinimized();
+    }
+  } else {
+    show();
+  }
+  return result;
+}
+
+void MainWindow::onTick() {
+  recorder_->tick();
+  ++ticks_;
+}
+
+void MainWindow::exitButton() {
+  if (recorder_->exit(RecorderSession::ExitQuestion::Ask)) accept();
+}
+
+void MainWindow::exitWithoutQuestion() {
+  recorder_->exit(RecorderSession::ExitQuestion::DontAsk);
+  apply(tray_.destroyed());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // A dialog that is not visible ignores its close; in the tray it must end all the same.
+  if (!isVisible()) {
+    reject();
+    event->accept();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+void MainWindow::done(int result) {
+  apply(tray_.destroyed());
+  QDialog::done(result);
+}
+
+// --- The other buttons ---------------------------------------------------------------------------
+
+int MainWindow::runConfigurationDialog() {
+  // Stands in for the configuration dialog until it is built.
+  QDialog dialog(this);
+  dialog.setObjectName("configurationDialog");
+  dialog.setWindowTitle(qText(kWindowTitle));
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(new QLabel("The configuration dialog is not available yet.", &dialog));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  layout->addWidget(buttons);
+  return dialog.exec();
+}
+
+void MainWindow::configure() {
+  runConfigurationDialog();
+  // Whatever the dialog's result: the folder or the limits may have changed.
+  recorder_->refreshAfterConfigure();
+}
+
+void MainWindow::viewLog() {
+  logview::EngineListEdits edits(
+      [this](engine::PendingListEdit edit, engine::Engine::ListEditDone done) {
+        recorder_->requestListEdit(std::move(edit), std::move(done));
+      });
+  logview::ui::LogViewerDialog viewer(recorder_->listPath(), recorder_->settings(), edits, prompt_,
+                                      this);
+  viewer.setObjectName("logViewer");
+  viewer.exec();
+}
+
+void MainWindow::about() {
+  runAboutBox(this);
+}
+
+// --- Tray ----------------------------------------------------------------------------------------
+
+void MainWindow::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange) return;
+  if (isMinimized()) {
+    apply(tray_.minimised());
+  } else if (tray_.trayMinimised() && isVisible()) {
+    // Restored by the desktop rather than from the tray.
+    apply(tray_.restored());
+  }
+}
+
+void MainWindow::restoreFromTray() {
+  apply(tray_.restored());
+}
+
+void MainWindow::apply(const TrayState::Step& step) {
+  if (step.createIcon) {
+    trayIcon_ = new QSystemTrayIcon(icons::tray(), this);
+    trayIcon_->setToolTip(qText(kTrayToolTip));
+    trayIcon_->setContextMenu(trayMenu_);
+    connect(trayIcon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+              if (reason == QSystemTrayIcon::DoubleClick) restoreFromTray();
+            });
+    trayIcon_->show();
+  }
+  if (step.removeIcon && trayIcon_) {
+    trayIcon_->hide();
+    trayIcon_->deleteLater();
+    trayIcon_ = nullptr;
+  }
+  // Hidden once the minimise has run to its end (a minimise of Qt's own shows the window last).
+  if (step.hideWindow) {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (tray_.trayMinimised()) hide();
+        },
+        Qt::QueuedConnection);
+  }
+  if (step.showWindow) {
+    showNormal();
+    raise();
+    activateWindow();
+  }
+}
+
+// --- What the engine shows -----------------------------------------------------------------------
+
+void MainWindow::showPort(int portIndex, std::string_view statusText, std::string_view detailText) {
+  if (portIndex < 0 || portIndex >= device::kMaxPorts) return;
+  label(control::kPortStatus[portIndex])->setText(qText(statusText));
+  label(control::kPortDetail[portIndex])->setText(qText(detailText));
+}
+
+void MainWindow::showCapacity(const engine::CapacityDisplay& capacity) {
+  label(control::kItemsLabel)->setText(qText(capacity.itemsText));
+  label(control::kSpaceLabel)->setText(qText(capacity.spaceText));
+  const struct {
+    int id;
+    BarSetting setting;
+  } bars[] = {{control::kItemsBar, barSetting(capacity.itemsRangeEnd, capacity.itemsPosition)},
+              {control::kSpaceBar, barSetting(capacity.spaceRangeEnd, capacity.spacePosition)}};
+  for (const auto& b : bars) {
+    bar(b.id)->setRange(0, b.setting.maximum);
+    bar(b.id)->setValue(b.setting.value);
+  }
+}
+
+void MainWindow::refresh() {
+  const QString line = qText(recorder_ ? recorder_->fields().locationLine : std::string());
+  if (line == locationLine_->text()) return;
+  locationLine_->setText(line);
+  // A line too long for its box shows its end, the folder, and the whole line as a tooltip.
+  const bool fits = locationLine_->fontMetrics().horizontalAdvance(line) <=
+                    locationLine_->contentsRect().width() - 8;
+  locationLine_->setCursorPosition(fits ? 0 : int(line.size()));
+  locationLine_->setToolTip(fits ? QString() : line.trimmed());
+}
+
+void MainWindow::report(std::string_view text) {
+  problems_.add(clock_.wallSeconds(), text);
+  const QString latest = QString::fromStdString(problems_.latestLine());
+  statusLine_->setText(
+      statusLine_->fontMetrics().elidedText(latest, Qt::ElideRight, statusLine_->width()));
+  statusLine_->setToolTip(QString::fromStdString(problems_.listText()));
+}
+
+}  // namespace parvolin::app::ui
