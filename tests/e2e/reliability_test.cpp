@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <regex>
+#include <sstream>
 
 #include "e2e/headless_recorder.h"
 #include "engine/recording_files.h"
@@ -37,10 +37,13 @@ class Reliability : public HeadlessRecorder {
   // "FILE: N audio blocks (...) not written" lines of the exit summary, by file.
   std::map<std::string, std::uint64_t> unwrittenBlocks() const {
     std::map<std::string, std::uint64_t> blocks;
-    const std::regex line(R"((w[0-9A-F]{8}p[0-9A-F]\.LV[0-3]): (\d+) audio blocks? \()");
-    for (auto it = std::sregex_iterator(errors_.begin(), errors_.end(), line);
-         it != std::sregex_iterator(); ++it) {
-      blocks[(*it)[1]] += std::stoull((*it)[2]);
+    std::istringstream lines(errors_);
+    for (std::string line; std::getline(lines, line);) {
+      const std::size_t name = line.find(": w");
+      if (name == std::string::npos || line.find(" not written") == std::string::npos) continue;
+      const std::size_t colon = line.find(": ", name + 2);
+      if (colon == std::string::npos) continue;
+      blocks[line.substr(name + 2, colon - name - 2)] += std::stoull(line.substr(colon + 2));
     }
     return blocks;
   }
