@@ -12,7 +12,7 @@
 # Qt code, its name in PARVOLIN_UI_LAYERS after the ui layers it uses, and the Qt modules it needs
 # besides Core and Widgets.
 
-set(PARVOLIN_CORE_LAYERS base device codec player sim engine logview app tools)
+set(PARVOLIN_CORE_LAYERS base device codec player sim engine logview app config tools)
 
 set(PARVOLIN_USES_base "")
 set(PARVOLIN_USES_device base)
@@ -22,13 +22,15 @@ set(PARVOLIN_USES_sim base device codec)
 set(PARVOLIN_USES_engine base device codec)
 set(PARVOLIN_USES_logview base device codec engine)
 set(PARVOLIN_USES_app base device codec sim engine logview)
-set(PARVOLIN_USES_tools base device codec player sim engine logview app)
+set(PARVOLIN_USES_config base device codec engine app)
+set(PARVOLIN_USES_tools base device codec player sim engine logview app config)
 
-set(PARVOLIN_UI_LAYERS widgets logview player app)
+set(PARVOLIN_UI_LAYERS widgets logview player config app)
 set(PARVOLIN_USES_widgets base)
 set(PARVOLIN_UI_USES_widgets "")
 set(PARVOLIN_UI_USES_logview widgets)
 set(PARVOLIN_UI_USES_player widgets)
 set(PARVOLIN_UI_QT_player Multimedia)
-set(PARVOLIN_UI_USES_app widgets logview)
+set(PARVOLIN_UI_USES_config widgets)
+set(PARVOLIN_UI_USES_app widgets logview config)
 set(PARVOLIN_UI_QT_app Svg)

@@ -3,7 +3,12 @@
 // (not found, not a recording, out of memory), 2 without a path.
 
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 #include <string>
+
+#include "base/exit_status.h"
+#include "base/program_text.h"
 
 #include "base/clock.h"
 #include "player/player_engine.h"
@@ -16,13 +21,33 @@
 
 namespace {
 
-constexpr int kNotPlayed = 1;
-constexpr int kUsage = 2;
+constexpr int kNotPlayed = parvolin::base::kExitFailed;
+constexpr int kUsage = parvolin::base::kExitUsage;
+
+constexpr const char* kHelp =
+    "usage: lvplayer FILE.LV0|FILE.LV1|FILE.LV2|FILE.LV3\n"
+    "       lvplayer --help | --version\n"
+    "Plays one call recording in a small window: a position slider, Pause/Play, Stop, the two\n"
+    "levels of the digital volume adjustment and \"Wave file conversion\", which saves the sound\n"
+    "as an 8-bit WAV file. The whole text after the program's name is the path, blanks included\n"
+    "(a file whose name is --help is ./--help). Without a sound device it plays silently on its\n"
+    "clock.\n"
+    "Exit status 0 after playing, 1 when the file could not be played, 2 without a path. The\n"
+    "manual is lvplayer(1).\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace parvolin;
+  // Answered before Qt starts, so that they need no display.
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kHelp, stdout);
+    return base::kExitOk;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("%s\n", base::versionLine("lvplayer").c_str());
+    return base::kExitOk;
+  }
   // Taken before Qt removes the arguments it understands: all of it is the path.
   const std::string path = player::commandLinePath(argc, argv);
   QApplication app(argc, argv);

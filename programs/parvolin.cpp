@@ -19,6 +19,8 @@
 #include "app/ui/qsettings_store.h"
 #include "app/ui/windowed_run.h"
 #include "base/clock.h"
+#include "base/exit_status.h"
+#include "base/program_text.h"
 
 namespace {
 
@@ -64,6 +66,14 @@ int main(int argc, char** argv) {
   if (!options) {
     std::fprintf(stderr, "parvolin: %s\n%s", error.c_str(), parvolin::app::kParvolinUsage);
     return parvolin::app::kExitUsage;
+  }
+  if (options->help) {
+    std::printf("%s%s", parvolin::app::kParvolinUsage, parvolin::app::kParvolinHelp);
+    return parvolin::base::kExitOk;
+  }
+  if (options->version) {
+    std::printf("%s\n", parvolin::base::versionLine("parvolin").c_str());
+    return parvolin::base::kExitOk;
   }
   if (!options->headless && !haveDisplay()) {
     std::fprintf(stderr,

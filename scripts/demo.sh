@@ -6,8 +6,9 @@
 # a line's state (Ctrl-C stops it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-scripts/build.sh
+scripts/install-deps.sh build
+# Only the programs the demo runs: the tests are built by scripts/test.sh.
+BUILD_TARGETS="parvolin lvplayer pvtool" scripts/build.sh -DPARVOLIN_TESTS=OFF
 mkdir -p demo/home
 demo="$PWD/demo"
 export HOME="$demo/home"

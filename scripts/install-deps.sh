@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building and testing Parvolin needs.
+# Installs the Debian 12 packages that Parvolin needs:
+#   scripts/install-deps.sh build   what building the programs needs (the demo)
+#   scripts/install-deps.sh         that, and what the tests and the package need
 set -euo pipefail
-packages=(
+build_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev
-  libftdi1-dev libusb-1.0-0-dev
+  libftdi1-dev libusb-1.0-0-dev libsystemd-dev
+  scdoc gzip
+)
+test_packages=(
   libgtest-dev libgmock-dev
   desktop-file-utils shared-mime-info
   pulseaudio pulseaudio-utils xvfb xdotool imagemagick
   openbox trayer x11-utils
+  # The service unit's check (systemd-analyze, which looks up its manual page with man), and the
+  # package's build (dpkg-shlibdeps, file), check and installation test.
+  systemd man-db dpkg-dev file lintian adduser
 )
+packages=("${build_packages[@]}")
+[ "${1:-all}" = "build" ] || packages+=("${test_packages[@]}")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

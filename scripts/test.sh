@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh "$@"
+scripts/build.sh -DPARVOLIN_TESTS=ON "$@"
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure -j "$(nproc)"

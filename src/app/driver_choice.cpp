@@ -1,5 +1,6 @@
 #include "app/driver_choice.h"
 
+#include "base/program_text.h"
 #include "device/driver_support.h"
 
 #include <system_error>
@@ -49,7 +50,7 @@ bool takeDriverOptions(std::vector<std::string>& args, DriverOptions& options, s
       } else if (value == "sim") {
         options.kind = DriverKind::kSim;
       } else {
-        return error = "unknown driver '" + value + "' (ftdi, d2xx or sim)", false;
+        return error = "unknown driver '" + base::printable(value) + "' (ftdi, d2xx or sim)", false;
       }
       driverGiven = true;
     } else if (a == "--simulate" || a.rfind("--simulate=", 0) == 0) {
@@ -61,10 +62,12 @@ bool takeDriverOptions(std::vector<std::string>& args, DriverOptions& options, s
       const auto id = missing ? std::nullopt : device::parseUsbId(value);
       if (!id) return error = "--usb-id needs VID:PID in hex, e.g. 0403:6001", false;
       options.usbIds.push_back(*id);
-    } else if (a == "--realtime") {
-      options.time = TimeMode::kRealtime;
-    } else if (a == "--virtual") {
-      options.time = TimeMode::kVirtual;
+    } else if (a == "--realtime" || a == "--virtual") {
+      const TimeMode time = a == "--realtime" ? TimeMode::kRealtime : TimeMode::kVirtual;
+      if (options.time != TimeMode::kDefault && options.time != time) {
+        return error = "--realtime and --virtual contradict each other", false;
+      }
+      options.time = time;
     } else {
       rest.push_back(a);
     }

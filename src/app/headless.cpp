@@ -4,6 +4,7 @@
 #include "app/headless_printer.h"
 #include "app/poll_timer.h"
 #include "app/recorder.h"
+#include "app/service_notifier.h"
 #include "app/signal_pipe.h"
 #include "app/working_folder.h"
 #include "app/xdg_shell.h"
@@ -34,15 +35,41 @@ class LoopTimer final : public PollTimer {
   int periodMs_ = 0;
 };
 
+// The service manager's status line for the recorder as it is now.
+std::string statusLine(const Recorder& recorder, const LastProblem& problems) {
+  int served = 0, inCall = 0;
+  for (int u = 0; u < device::kMaxUnits; ++u) {
+    if (!recorder.unit(u).present) continue;
+    for (int p = u * device::kPortsPerUnit; p < (u + 1) * device::kPortsPerUnit; ++p) {
+      ++served;
+      if (recorder.engine() && recorder.engine()->port(p).record.callType != engine::kCallIdle) {
+        ++inCall;
+      }
+    }
+  }
+  return serviceStatusLine(inCall, served, problems.text());
+}
+
+// After every tick: the status line when it changed, and the watchdog's keep-alive.
+struct ServiceUpdates {
+  ServiceNotifier& notifier;
+  const LastProblem& problems;
+  void afterTick(const Recorder& recorder) {
+    notifier.status(statusLine(recorder, problems));
+    notifier.keepAlive();
+  }
+};
+
 // Ticks on the wall clock at the timer's period until a signal arrives.
-void tickOnWallClock(Recorder& recorder, LoopTimer& timer, base::Clock& clock,
-                     SignalPipe& signals) {
+void tickOnWallClock(Recorder& recorder, LoopTimer& timer, base::Clock& clock, SignalPipe& signals,
+                     ServiceUpdates& service) {
   std::int64_t next = clock.monotonicMs() + timer.periodMs();
   while (timer.running()) {
     const std::int64_t wait = next - clock.monotonicMs();
     if (signals.wait(wait > 0 ? static_cast<int>(wait) : 0)) return;
     if (clock.monotonicMs() < next) continue;  // woken early
     recorder.tick();
+    service.afterTick(recorder);
     next += timer.periodMs();
     // A tick that took longer than a period does not make the next ones come in a burst.
     if (next < clock.monotonicMs()) next = clock.monotonicMs() + timer.periodMs();
@@ -52,10 +79,12 @@ void tickOnWallClock(Recorder& recorder, LoopTimer& timer, base::Clock& clock,
 // Ticks as fast as the machine allows, the clock moved on by one period per tick, until the
 // scenario is over or a signal arrives.
 void tickOnVirtualClock(Recorder& recorder, LoopTimer& timer, base::Clock& clock,
-                        std::optional<std::int64_t> stopAtMs, SignalPipe& signals) {
+                        std::optional<std::int64_t> stopAtMs, SignalPipe& signals,
+                        ServiceUpdates& service) {
   while (timer.running() && (!stopAtMs || clock.monotonicMs() <= *stopAtMs + kScenarioDrainMs)) {
     if (signals.wait(0)) return;
     recorder.tick();
+    service.afterTick(recorder);
     clock.sleepMs(timer.periodMs());
   }
 }
@@ -66,8 +95,14 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
   // Installed first, so that a signal during start-up stops the run at its first tick instead of
   // killing the process with the units open.
   SignalPipe signals;
-  base::StderrPrompt prompt;
-  base::StderrDiagnostics diagnostics;
+  base::StderrPrompt stderrPrompt;
+  base::StderrDiagnostics stderrDiagnostics;
+  // Every problem also goes into the service manager's status line.
+  LastProblem problems(stderrDiagnostics, stderrPrompt, units.clock);
+  base::Prompt& prompt = problems;
+  base::Diagnostics& diagnostics = problems;
+  ServiceNotifier notifier;
+  ServiceUpdates service{notifier, problems};
   XdgShell shell(userDataFolder());
   ProcessWorkingFolder workingFolder;
   HeadlessPrinter printer(run.out, units.clock);
@@ -86,8 +121,12 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
     }
   }
 
-  if (!recorder.start()) return kExitUnitUnreadable;
+  if (!recorder.start()) {
+    notifier.stopping(statusLine(recorder, problems));
+    return kExitUnitUnreadable;
+  }
   if (recorder.open() != RecorderSession::OpenResult::Running) {
+    notifier.stopping(statusLine(recorder, problems));
     recorder.exit(RecorderSession::ExitQuestion::DontAsk);
     return kExitSetUpFailed;
   }
@@ -100,17 +139,21 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
   if (run.options.capture) {
     if (const auto problem = recorder.startCapture(*run.options.capture, existing)) {
       std::fprintf(stderr, "parvolin: cannot write the capture: %s\n", problem->c_str());
+      notifier.stopping(statusLine(recorder, problems));
       recorder.exit(RecorderSession::ExitQuestion::DontAsk);
       return kExitUsage;
     }
   }
   printer.start(recorder.fields().locationLine, recorder.visibleRows() * device::kPortsPerUnit);
+  // The units are set up and polled: the service is up.
+  notifier.ready(statusLine(recorder, problems));
 
   if (units.virtualClock) {
-    tickOnVirtualClock(recorder, timer, units.clock, units.stopAtMonotonicMs, signals);
+    tickOnVirtualClock(recorder, timer, units.clock, units.stopAtMonotonicMs, signals, service);
   } else {
-    tickOnWallClock(recorder, timer, units.clock, signals);
+    tickOnWallClock(recorder, timer, units.clock, signals, service);
   }
+  notifier.stopping(statusLine(recorder, problems));
   recorder.exit(RecorderSession::ExitQuestion::DontAsk);
   printer.note(signals.signalNumber() != 0 ? "Stopped by a signal; units closed."
                                            : "Scenario over; units closed.");

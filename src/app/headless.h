@@ -8,19 +8,19 @@
 #include "app/parvolin_options.h"
 #include "app/settings_store.h"
 #include "base/clock.h"
+#include "base/exit_status.h"
 #include "device/d2xx.h"
-#include "engine/capture_replay.h"
 
 namespace parvolin::app {
 
-// Exit statuses of the recorder.
-inline constexpr int kExitStopped = 0;         // stopped by a signal or at a scenario's end
-inline constexpr int kExitUnitUnreadable = 1;  // "Failed to read from Parvolin, ..."
-inline constexpr int kExitFolderUnusable = 1;  // --folder unusable, or the folder held by another
-inline constexpr int kExitUsage = 2;           // bad command line, or a capture refused
-inline constexpr int kExitSetUpFailed = 3;     // a unit set-up failed (a service restarts us)
+// Exit statuses of the recorder (the programs' table: base/exit_status.h).
+inline constexpr int kExitStopped = base::kExitOk;             // stopped by a signal or a scenario
+inline constexpr int kExitUnitUnreadable = base::kExitFailed;  // "Failed to read from Parvolin"
+inline constexpr int kExitFolderUnusable = base::kExitFailed;  // --folder unusable, or held
+inline constexpr int kExitUsage = base::kExitUsage;            // bad command line, capture refused
+inline constexpr int kExitSetUpFailed = base::kExitSetUp;      // a unit set-up failed
 // Stopped, but audio, call records or rows could not all be written (the summary names them).
-inline constexpr int kExitUnwritten = engine::kReplayUnwritten;
+inline constexpr int kExitUnwritten = base::kExitIncomplete;
 
 // How the units are reached for one run.
 struct UnitAccess {

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "base/program_text.h"
+
 namespace parvolin::app {
 namespace {
 
@@ -84,7 +86,8 @@ void HeadlessPrinter::note(std::string_view text) {
 }
 
 void HeadlessPrinter::start(std::string_view heading, int shownPorts) {
-  std::fprintf(out_, "%.*s\n", static_cast<int>(heading.size()), heading.data());
+  // The heading holds the recording folder, a text from the settings file.
+  std::fprintf(out_, "%s\n", base::printable(heading).c_str());
   // Ports of the rows the window hides are never printed; their lines do not change.
   for (int p = 0; p < device::kMaxPorts; ++p) {
     if (p < shownPorts) {

@@ -3,6 +3,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/program_text.h"
+
 namespace parvolin::app {
 namespace {
 
@@ -41,7 +43,13 @@ std::optional<ParvolinOptions> parseParvolinOptions(const std::vector<std::strin
       into = value;
       return true;
     };
-    if (arg == "--headless") {
+    if (arg == "--help" || arg == "-h") {
+      o.help = true;
+      return o;
+    } else if (arg == "--version") {
+      o.version = true;
+      return o;
+    } else if (arg == "--headless") {
       o.headless = true;
     } else if (arg == "--minimized") {
       o.minimized = true;
@@ -70,7 +78,7 @@ std::optional<ParvolinOptions> parseParvolinOptions(const std::vector<std::strin
     } else if (named(arg, "--config")) {
       if (!path("--config", o.config)) return {};
     } else {
-      error = "unknown option '" + arg + "'";
+      error = "unknown option '" + base::printable(arg) + "'";
       return {};
     }
   }
@@ -78,9 +86,15 @@ std::optional<ParvolinOptions> parseParvolinOptions(const std::vector<std::strin
     error = "--force goes with --capture";
     return {};
   }
+  if (o.headless && o.minimized) {
+    error = "--minimized is for the window; --headless has none";
+    return {};
+  }
   if (o.replay) {
-    if (o.capture || o.simulated) {
-      error = "--replay cannot be combined with --capture or --simulate";
+    if (o.capture || !o.driverArgs.empty()) {
+      error =
+          "--replay reads a capture: it cannot be combined with --capture or a unit option ("
+          "--driver, --simulate, --realtime, --virtual, --usb-id)";
       return {};
     }
     if (!o.folder) {

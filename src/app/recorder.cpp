@@ -116,28 +116,25 @@ void Recorder::applySettings(const engine::RecorderSettings& changed,
   for (const engine::Setting setting : save) saveSetting(services_.store, settings_, setting);
 }
 
-bool Recorder::changeRecordingFolder(const std::filesystem::path& folder) {
+FolderChange Recorder::changeRecordingFolder(const std::filesystem::path& folder) {
   WorkingFolder& wf = services_.workingFolder;
   const std::filesystem::path before = wf.current();
-  if (!wf.changeTo(folder) && !wf.create(folder)) {
-    services_.prompt.message(folderMissingText(folder.string()));
-  }
-  wf.changeTo(folder);
+  const bool located = enterOrCreate(wf, folder);
   const std::filesystem::path now = wf.current();
   std::error_code error;
   if (!std::filesystem::equivalent(now, folderLock_.folder(), error)) {
     base::FolderLock lock = base::FolderLock::acquire(now, options_.programName);
     if (lock.status() == base::FolderLock::Status::kBusy) {
-      services_.prompt.message(lock.describe());
       wf.changeTo(before);
-      return false;
+      return {FolderChange::Result::kHeld, lock.describe()};
     }
     if (!lock.held()) services_.diagnostics.report(lock.describe());
     folderLock_ = std::move(lock);
   }
   recordingFolder_ = now;
   engine_->setFolder(recordingFolder_);
-  return true;
+  session_->endFolderOverride();
+  return {located ? FolderChange::Result::kEntered : FolderChange::Result::kNotLocated, {}};
 }
 
 bool Recorder::lockFolder(const std::filesystem::path& folder) {

@@ -125,12 +125,13 @@ class Recorder {
   // it changed).
   void applySettings(const engine::RecorderSettings& changed,
                      std::initializer_list<engine::Setting> save = {});
-  // Makes `folder` the recording folder: the current directory (created when missing; when that
-  // fails too, "Fail to locate the directory at: " is shown and the current directory stays) and
-  // the engine's folder for new recordings, the call log and the list; its lock is taken and the
-  // previous folder's released. False, with a message and nothing changed, when another program
-  // holds the folder.
-  bool changeRecordingFolder(const std::filesystem::path& folder);
+  // Makes `folder` the recording folder: the current directory (created when missing) and the
+  // engine's folder for new recordings, the call log and the list; its lock is taken and the
+  // previous folder's released; the location line shows it from the next refresh on, also in a
+  // run that began with --folder. kNotLocated, with nothing shown, when the folder could be
+  // neither entered nor created: the current directory stays the recording folder. kHeld, with
+  // nothing shown and nothing changed, when another program holds the folder.
+  FolderChange changeRecordingFolder(const std::filesystem::path& folder);
   // After the configuration dialog closed: capacity counters unknown and recounted, the location
   // line rebuilt from the folder setting.
   void refreshAfterConfigure();

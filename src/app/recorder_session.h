@@ -50,6 +50,9 @@ class RecorderSession {
   // After the configuration dialog: capacity counters unknown and recounted, location line
   // rebuilt from the (possibly changed) folder setting.
   void refreshAfterConfigure();
+  // The user chose a recording folder: the location line shows the folder setting from the next
+  // refresh on, also in a run that began with --folder.
+  void endFolderOverride() { folderOverridden_ = false; }
   // The exit sequence. With ExitQuestion::Ask and the first unit in use, asks first; false when
   // the answer was not Yes, and nothing was done.
   bool exitRecorder(ExitQuestion question);

@@ -22,6 +22,12 @@ bool ProcessWorkingFolder::create(const std::filesystem::path& folder) {
   return std::filesystem::is_directory(folder, ec);
 }
 
+bool enterOrCreate(WorkingFolder& workingFolder, const std::filesystem::path& folder) {
+  const bool located = workingFolder.changeTo(folder) || workingFolder.create(folder);
+  workingFolder.changeTo(folder);
+  return located;
+}
+
 bool FakeWorkingFolder::changeTo(const std::filesystem::path& folder) {
   std::error_code ec;
   if (folder.empty() || !std::filesystem::is_directory(current_ / folder, ec)) return false;

@@ -2,10 +2,13 @@
 
 #include <cstdio>
 
+#include "base/program_text.h"
+
 namespace parvolin::base {
 
 void StderrDiagnostics::report(std::string_view text) {
-  std::fprintf(stderr, "parvolin: %.*s\n", static_cast<int>(text.size()), text.data());
+  // File names and texts from files in the message are shown escaped.
+  std::fprintf(stderr, "parvolin: %s\n", printableLines(text).c_str());
 }
 
 }  // namespace parvolin::base

@@ -98,6 +98,7 @@ std::error_code readWholeFile(const std::filesystem::path& path, std::string& ou
   if (!file.isOpen()) return lastError();
   struct stat st {};
   if (::fstat(file.fd(), &st) != 0) return lastError();
+  if (S_ISDIR(st.st_mode)) return std::make_error_code(std::errc::is_a_directory);
   if (!S_ISREG(st.st_mode)) return std::make_error_code(std::errc::invalid_argument);
   out.reserve(std::size_t(st.st_size));
   char chunk[65536];

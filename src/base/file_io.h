@@ -55,7 +55,8 @@ std::error_code writeAll(int fd, const void* data, std::size_t size);
 // disk that filled up takes what fits).
 std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes, std::size_t& written);
 
-// Reads a whole file into `out`. ENOENT when the file does not exist.
+// Reads a whole file into `out`. ENOENT when the file does not exist, EISDIR for a folder, EINVAL
+// for anything else that is not a regular file (a device, a pipe).
 std::error_code readWholeFile(const std::filesystem::path& path, std::string& out);
 
 // Writes `parts` one after the other as the new contents of `target` so that a crash or a full

@@ -2,10 +2,12 @@
 
 #include <cstdio>
 
+#include "base/program_text.h"
+
 namespace parvolin::base {
 
 void StderrPrompt::message(std::string_view text, PromptIcon) {
-  std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+  std::fprintf(stderr, "%s\n", printableLines(text).c_str());
 }
 
 bool StderrPrompt::askYesNo(std::string_view text, bool safeAnswer, PromptIcon icon) {

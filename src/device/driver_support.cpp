@@ -52,7 +52,7 @@ std::string udevRules(const std::vector<FtdiD2xx::UsbId>& ids) {
     std::array<char, 200> line{};
     std::snprintf(line.data(), line.size(),
                   "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTR{idVendor}==\"%04x\", "
-                  "ATTR{idProduct}==\"%04x\", TAG+=\"uaccess\", GROUP=\"plugdev\", "
+                  "ATTR{idProduct}==\"%04x\", TAG+=\"uaccess\", GROUP=\"parvolin\", "
                   "MODE=\"0660\"\n",
                   vendor, product);
     rules += line.data();

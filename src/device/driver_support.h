@@ -20,8 +20,8 @@ std::string statusText(D2xx::Status status);
 // Parses "VID:PID" (four hexadecimal digits each, as lsusb shows them); nullopt when malformed.
 std::optional<FtdiD2xx::UsbId> parseUsbId(std::string_view text);
 
-// udev rule lines that give the logged-in user (and the plugdev group) access to devices with
-// the given ids, one line per id.
+// udev rule lines that give the logged-in user (and the group parvolin, the recorder service's)
+// access to devices with the given ids, one line per id.
 std::string udevRules(const std::vector<FtdiD2xx::UsbId>& ids);
 
 }  // namespace parvolin::device

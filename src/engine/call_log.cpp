@@ -1,12 +1,15 @@
 #include "engine/call_log.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "base/file_io.h"
+#include "device/unit_link.h"
 
 namespace parvolin::engine {
 
@@ -38,19 +41,85 @@ std::error_code appendCallLog(const std::filesystem::path& folder, const CallRec
   return file.close();
 }
 
+namespace {
+
+// Records read at a time.
+constexpr std::size_t kReadRecords = 2048;
+
+}  // namespace
+
+CallLogReader::CallLogReader() : buffer_(kReadRecords * kCallRecordSize) {}
+
+std::error_code CallLogReader::open(const std::filesystem::path& file) {
+  *this = CallLogReader();
+  file_ = base::FileHandle(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file_.isOpen()) return {errno, std::generic_category()};
+  struct stat st {};
+  if (::fstat(file_.fd(), &st) != 0) return {errno, std::generic_category()};
+  if (S_ISDIR(st.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+  if (!S_ISREG(st.st_mode)) return std::make_error_code(std::errc::invalid_argument);
+  return {};
+}
+
+// Moves the unread bytes to the front and reads behind them; false when nothing more came.
+bool CallLogReader::fill() {
+  if (atEnd_) return false;
+  std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+  end_ -= begin_;
+  begin_ = 0;
+  while (end_ < buffer_.size()) {
+    const ssize_t n = ::read(file_.fd(), buffer_.data() + end_, buffer_.size() - end_);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error_ = {errno, std::generic_category()};
+    if (n <= 0) {
+      atEnd_ = true;
+      break;
+    }
+    end_ += std::size_t(n);
+  }
+  return end_ - begin_ >= kCallRecordSize;
+}
+
+bool CallLogReader::next(CallRecord& record, std::uint64_t& offset) {
+  if (!file_.isOpen()) return false;
+  if (end_ - begin_ < kCallRecordSize && !fill()) {
+    tornBytes_ = error_ ? 0 : end_ - begin_;
+    return false;
+  }
+  record = decodeCallRecord(
+      std::span<const std::uint8_t, kCallRecordSize>(buffer_.data() + begin_, kCallRecordSize));
+  offset = offset_;
+  begin_ += kCallRecordSize;
+  offset_ += kCallRecordSize;
+  return true;
+}
+
+std::string whyNotARealCall(const CallRecord& record) {
+  if (record.portIndex >= device::kMaxPorts) {
+    return "port " + std::to_string(record.portIndex + 1) + " is above 16";
+  }
+  switch (record.callType) {
+    case kCallCallerNumber:
+    case kCallCallerNumber | kAnsweredBit:
+    case kCallRinging:
+    case kCallAnswered:
+    case kCallOutgoing:
+    case kCallVar:
+      return {};
+    default:
+      return "call type " + std::to_string(record.callType) + " is never logged";
+  }
+}
+
 std::error_code readCallLog(const std::filesystem::path& file, CallLogContents& out) {
   out = {};
-  std::string bytes;
-  if (std::error_code error = base::readWholeFile(file, bytes)) return error;
-  const std::size_t whole = bytes.size() / kCallRecordSize;
-  out.records.reserve(whole);
-  for (std::size_t i = 0; i < whole; ++i) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data()) + i * kCallRecordSize;
-    out.records.push_back(
-        decodeCallRecord(std::span<const std::uint8_t, kCallRecordSize>(p, kCallRecordSize)));
-  }
-  out.tornBytes = bytes.size() % kCallRecordSize;
-  return {};
+  CallLogReader reader;
+  if (std::error_code error = reader.open(file)) return error;
+  CallRecord record;
+  std::uint64_t offset = 0;
+  while (reader.next(record, offset)) out.records.push_back(record);
+  out.tornBytes = reader.tornBytes();
+  return reader.error();
 }
 
 }  // namespace parvolin::engine

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <vector>
 
+#include "base/file_io.h"
 #include "engine/call_record.h"
 
 namespace parvolin::engine {
@@ -17,6 +20,40 @@ inline constexpr char kCallLogName[] = "ParvolinLog.ZERU";
 // so every record stays at a multiple of 32. A write that fails part-way is cut back as well.
 // Returns the error that kept the record out of the log.
 std::error_code appendCallLog(const std::filesystem::path& folder, const CallRecord& record);
+
+// Reads a call log record by record through a buffer of a fixed size, so that a log of any length
+// is read in constant memory.
+class CallLogReader {
+ public:
+  CallLogReader();
+  // Opens the log: ENOENT when it does not exist, EISDIR for a folder, EINVAL for anything else
+  // that is not a regular file.
+  std::error_code open(const std::filesystem::path& file);
+  // The next whole record and the byte offset it starts at; false at the end of the file or after
+  // a read error (error()).
+  bool next(CallRecord& record, std::uint64_t& offset);
+  // The read error that ended the records early; empty at a normal end.
+  std::error_code error() const { return error_; }
+  // After the end: the bytes after the last whole record (a record cut short), and where they
+  // start.
+  std::size_t tornBytes() const { return tornBytes_; }
+  std::uint64_t tornOffset() const { return offset_; }
+
+ private:
+  bool fill();
+
+  base::FileHandle file_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t begin_ = 0, end_ = 0;  // unread bytes of buffer_
+  std::uint64_t offset_ = 0;         // file offset of buffer_[begin_]
+  bool atEnd_ = false;
+  std::size_t tornBytes_ = 0;
+  std::error_code error_;
+};
+
+// Why a record read from a log cannot be one the recorder wrote (a port above 16, a call type the
+// recorder never logs); empty for a record that can be real.
+std::string whyNotARealCall(const CallRecord& record);
 
 struct CallLogContents {
   std::vector<CallRecord> records;

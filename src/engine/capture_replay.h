@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "base/exit_status.h"
 #include "base/prompt.h"
 #include "engine/engine_view.h"
 #include "engine/recorder_settings.h"
@@ -13,7 +14,7 @@
 namespace parvolin::engine {
 
 // The exit status of a replay that could not write everything it replayed (messages name it).
-inline constexpr int kReplayUnwritten = 4;
+inline constexpr int kReplayUnwritten = base::kExitIncomplete;
 
 struct ReplayOutcome {
   // 0 replayed, 1 the folder or the file could not be used, 2 refused, 4 replayed but not all

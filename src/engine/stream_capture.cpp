@@ -1,6 +1,7 @@
 #include "engine/stream_capture.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -118,10 +119,17 @@ bool CaptureReader::open(const std::filesystem::path& path, CaptureFault& fault,
     ioError = {errno, std::generic_category()};
     return false;
   }
+  // A folder opens for reading on Linux and reads as nothing: say what it is.
+  struct stat st {};
+  if (::fstat(::fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) {
+    ioError = std::make_error_code(S_ISDIR(st.st_mode) ? std::errc::is_a_directory
+                                                       : std::errc::invalid_argument);
+    return false;
+  }
   std::array<std::uint8_t, kCaptureHeaderSize> head{};
   const std::size_t got = std::fread(head.data(), 1, head.size(), file_);
-  if (std::memcmp(head.data(), kCaptureMagic, std::min(got, kCaptureMagicSize)) != 0) {
-    fault = {0, "bad magic"};
+  if (got == 0 || std::memcmp(head.data(), kCaptureMagic, std::min(got, kCaptureMagicSize)) != 0) {
+    fault = {0, std::string("not a stream capture: no ") + kCaptureMagic + " header"};
     return false;
   }
   if (got < kCaptureHeaderSize) {

@@ -4,10 +4,10 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <map>
-#include <sstream>
 
+#include "base/file_io.h"
+#include "base/program_text.h"
 #include "device/digit_code.h"
 #include "device/unit_link.h"
 #include "device/unit_protocol.h"
@@ -38,7 +38,8 @@ class Parser {
 
  private:
   bool fail(const std::string& what) {
-    error_ = name_ + ":" + std::to_string(line_) + ": " + what;
+    // The words quoted come from the file: shown escaped, never as raw bytes.
+    error_ = base::printable(name_) + ":" + std::to_string(line_) + ": " + base::printable(what);
     return false;
   }
   bool parseUnit(const std::vector<std::string>& w);
@@ -386,21 +387,19 @@ std::optional<Scenario> parseScenario(std::string_view text, std::string_view na
     }
   }
   if (parser.scenario().units.empty()) {
-    error = std::string(name) + ": no unit declared";
+    error = base::printable(name) + ": no unit declared";
     return std::nullopt;
   }
   return std::move(parser.scenario());
 }
 
 std::optional<Scenario> loadScenario(const std::filesystem::path& file, std::string& error) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    error = "cannot open scenario '" + file.string() + "'";
+  std::string text;
+  if (const std::error_code ec = base::readWholeFile(file, text)) {
+    error = base::printable(file.string()) + ": cannot read the scenario: " + ec.message();
     return std::nullopt;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return parseScenario(text.str(), file.string(), file.parent_path(), error);
+  return parseScenario(text, file.string(), file.parent_path(), error);
 }
 
 Scenario builtInScenario() {

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <system_error>
 
+#include "base/program_text.h"
+
 namespace parvolin::tools {
 namespace {
 
@@ -24,7 +26,7 @@ std::optional<double> parseDecimalOption(std::string_view option, std::string_vi
   // Written so that NaN and infinities fail too.
   if (text.empty() || ec != std::errc() || at != end || !(value >= min && value <= max)) {
     error = std::string(option) + " must be a number from " + decimalText(min) + " to " +
-            decimalText(max) + ", not '" + std::string(text) + "'";
+            decimalText(max) + ", not '" + base::printable(text) + "'";
     return std::nullopt;
   }
   return value;
@@ -44,7 +46,7 @@ std::optional<std::int64_t> parseWholeOption(std::string_view option, std::strin
   const auto [at, ec] = std::from_chars(digits.data(), end, value, base);
   if (digits.empty() || ec != std::errc() || at != end || value < min || value > max) {
     error = std::string(option) + " must be a whole number from " + std::to_string(min) + " to " +
-            std::to_string(max) + ", not '" + std::string(text) + "'";
+            std::to_string(max) + ", not '" + base::printable(text) + "'";
     return std::nullopt;
   }
   return value;

@@ -6,23 +6,24 @@
 #include <unistd.h>
 
 #include "base/file_io.h"
+#include "base/program_text.h"
 #include "logview/batch_wave.h"
 #include "tools/pvtool_list.h"
 
 namespace parvolin::tools {
-namespace {
 
-namespace fs = std::filesystem;
-
-constexpr const char* kUsage =
+constinit const std::string_view kBatchWavHelp =
     "usage: pvtool batch-wav LIST [--dava 1|2]\n"
     "  Converts every recorded call of LIST (an HTML call list, or a search result) into an\n"
     "  8-bit PCM WAV file in a new folder WaveFolder00 to WaveFolder99 next to LIST, named\n"
     "  after the call (\"P5 06-03-06 14=05=09 In 5551234 .WAV\").\n"
     "  --dava 1|2  digital volume adjustment L1 (Less) or L2 (Deep)\n";
+namespace {
+
+namespace fs = std::filesystem;
 
 int usageError(std::ostream& err, const std::string& problem) {
-  err << "pvtool batch-wav: " << problem << '\n' << kUsage;
+  err << "pvtool batch-wav: " << problem << '\n' << kBatchWavHelp;
   return 2;
 }
 
@@ -34,7 +35,7 @@ int runBatchWavWith(const Args& args, std::ostream& out, std::ostream& err, bool
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "-h" || a == "--help") {
-      out << kUsage;
+      out << kBatchWavHelp;
       return 0;
     }
     if (a == "--dava") {
@@ -74,14 +75,19 @@ int runBatchWavWith(const Args& args, std::ostream& out, std::ostream& err, bool
                               return true;
                             });
   if (terminal) err << "\x1b[K";
-  for (const std::string& name : result.written) out << (*batchFolder / name).string() << '\n';
+  // Names are made of the list's texts: shown escaped.
+  for (const std::string& name : result.written) {
+    out << base::printable((*batchFolder / name).string()) << '\n';
+  }
   if (result.status == logview::BatchResult::Status::kNoMemory) {
     err << "pvtool batch-wav: " << logview::kBatchNoMemory << '\n';
   }
   for (const std::string& name : result.missing) {
-    err << "pvtool batch-wav: " << name << ": recording not found, left out\n";
+    err << "pvtool batch-wav: " << base::printable(name) << ": recording not found, left out\n";
   }
-  for (const std::string& line : result.failed) err << "pvtool batch-wav: " << line << '\n';
+  for (const std::string& line : result.failed) {
+    err << "pvtool batch-wav: " << base::printable(line) << '\n';
+  }
   err << "pvtool batch-wav: " << result.written.size() << " WAV files in " << batchFolder->string()
       << '\n';
   const bool complete = result.status == logview::BatchResult::Status::kDone &&

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "base/exit_status.h"
+#include "base/program_text.h"
 #include "codec/lv_format.h"
 #include "device/stream_framing.h"
 #include "engine/stream_capture.h"
@@ -15,6 +17,16 @@
 #include "tools/unit_description.h"
 
 namespace parvolin::tools {
+
+constinit const std::string_view kCaptureHelp =
+    "usage: pvtool capture FILE.pvcap [--audio]\n"
+    "Shows what a stream capture (parvolin --capture, pvtool sim) holds: its start, the units and\n"
+    "their settings, the number of records and their time span, then one line per event as\n"
+    "pvtool units prints them, with the audio blocks counted per call.\n"
+    "  --audio  a line for every audio block too\n"
+    "Exit status 0 when the capture was read, 1 when it cannot be read, 2 for a bad command line\n"
+    "or a file that is no stream capture.\n";
+
 namespace {
 
 std::string utcTime(std::uint32_t seconds) {
@@ -120,30 +132,35 @@ class EventPrinter {
 int runCapture(const Args& args) {
   std::string file;
   bool everyBlock = false;
+  auto usage = [](const std::string& problem) {
+    std::fprintf(stderr, "pvtool capture: %s\n%s", problem.c_str(), kCaptureHelp.data());
+    return base::kExitUsage;
+  };
   for (const std::string& a : args) {
     if (a == "--audio") {
       everyBlock = true;
-    } else if (!a.starts_with("-") && file.empty()) {
-      file = a;
+    } else if (a.starts_with("-")) {
+      return usage("unknown option '" + base::printable(a) + "'");
+    } else if (!file.empty()) {
+      return usage("one capture at a time ('" + base::printable(a) + "' is a second one)");
     } else {
-      file.clear();
-      break;
+      file = a;
     }
   }
-  if (file.empty()) {
-    std::fprintf(stderr, "usage: pvtool capture FILE.pvcap [--audio]\n");
-    return 2;
-  }
+  if (file.empty()) return usage("no capture named");
+  const std::string shown = base::printable(file);
   const engine::CaptureCheck check = engine::checkCapture(file);
   if (check.ioError) {
-    std::fprintf(stderr, "%s: %s\n", file.c_str(), check.ioError.message().c_str());
-    return 1;
+    std::fprintf(stderr, "pvtool capture: %s: %s\n", shown.c_str(),
+                 check.ioError.message().c_str());
+    return base::kExitFailed;
   }
   if (check.fault) {
-    std::fprintf(stderr, "%s\n", engine::describeCaptureFault(file, *check.fault).c_str());
-    return 2;
+    std::fprintf(stderr, "pvtool capture: %s\n",
+                 engine::describeCaptureFault(shown, *check.fault).c_str());
+    return base::kExitUsage;
   }
-  printSummary(file, check.summary);
+  printSummary(shown, check.summary);
   if (check.summary.cutShortAt) {
     std::printf("cut short  at byte %llu: the last record is incomplete\n",
                 static_cast<unsigned long long>(*check.summary.cutShortAt));

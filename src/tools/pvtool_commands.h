@@ -1,24 +1,69 @@
 #pragma once
 
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
-// The subcommands of pvtool. Each takes the arguments after its name and returns the process's
-// exit status.
+#include "app/settings_store.h"
+
+// The commands of pvtool. Each takes the arguments after its name and returns the process's exit
+// status (base/exit_status.h).
 namespace parvolin::tools {
 
 using Args = std::vector<std::string>;
 
-// pvtool units: list the units and watch their streams.
+// What the program gives its commands.
+struct ToolContext {
+  // Opens the recorder's settings store: the file `config` names, or the user's own. Empty in a
+  // build without one; a command that needs it then says so.
+  std::function<std::unique_ptr<app::SettingsStore>(const std::optional<std::filesystem::path>&)>
+      openSettings;
+};
+
+struct ToolCommand {
+  std::string_view name;
+  std::string_view summary;  // one line for `pvtool --help`
+  std::string_view help;     // the whole `pvtool NAME --help`, starting with its usage lines
+  int (*run)(const Args& args, const ToolContext& context);
+};
+
+// Every command, in the order `pvtool --help` lists them.
+std::span<const ToolCommand> toolCommands();
+
+// pvtool's whole command line (the arguments after the program's name): `--help` and `--version`
+// of pvtool and of every command (standard output, status 0), then the command. Problems with the
+// command line go to `err` with status 2.
+int runPvtool(const Args& args, const ToolContext& context, std::FILE* out, std::FILE* err);
+
+extern const std::string_view kPvtoolHelp;
+
 int runUnits(const Args& args);
-int runReplay(const Args& args);   // replay FILE --folder DIR --setting N [--html-name NAME]
-int runCapture(const Args& args);  // capture FILE [--audio]
-int runLog(const Args& args);      // log [FILE] [--csv|--json]
-int runSim(const Args& args);      // sim SCENARIO -o FILE.pvcap [--seconds N]
-// pvtool convert [--dava 1|2] [--raw16] [--force] [-o OUT] FILE...
+int runReplay(const Args& args);
+int runCapture(const Args& args);
+int runLog(const Args& args, const ToolContext& context);
+int runSim(const Args& args);
 int runConvert(const Args& args);
-// pvtool list sort-port|sort-duration|search|edit|delete|delete-all LIST ...
 int runList(const Args& args);
-int runBatchWav(const Args& args);  // batch-wav LIST [--dava 1|2]
+int runBatchWav(const Args& args);
+int runSettings(const Args& args, const ToolContext& context);
+int runUnitSettings(const Args& args);
+
+// The help texts of the commands, each kept beside its command.
+extern const std::string_view kUnitsHelp;
+extern const std::string_view kReplayHelp;
+extern const std::string_view kCaptureHelp;
+extern const std::string_view kLogHelp;
+extern const std::string_view kSimHelp;
+extern const std::string_view kConvertHelp;
+extern const std::string_view kListHelp;
+extern const std::string_view kBatchWavHelp;
+extern const std::string_view kSettingsHelp;
+extern const std::string_view kUnitSettingsHelp;
 
 }  // namespace parvolin::tools

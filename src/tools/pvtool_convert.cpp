@@ -9,10 +9,24 @@
 
 #include <unistd.h>
 
+#include "base/audio_block.h"
+#include "base/program_text.h"
 #include "codec/lv_conversion.h"
 #include "engine/output_files.h"
 
 namespace parvolin::tools {
+
+constinit const std::string_view kConvertHelp =
+    "usage: pvtool convert [--dava 1|2] [--raw16] [--force] [-o OUT] FILE...\n"
+    "  Decodes LV recordings (*.LV0-*.LV3) into 8-bit PCM WAV files (or, with --raw16, into\n"
+    "  16-bit little-endian samples, *.s16) beside each input.\n"
+    "  --dava 1|2  digital volume adjustment L1 (Less) or L2 (Deep); not with --raw16\n"
+    "  --raw16     write the decoded 16-bit samples instead of a WAV file\n"
+    "  --force     replace existing output files\n"
+    "  -o OUT      output file for one input, or output folder for several\n"
+    "A recording is whole 512-byte blocks: an empty file, or one whose length is not a multiple\n"
+    "of 512 bytes, is converted all the same, with a warning on standard error.\n"
+    "Exit status 0 when every file was converted, 1 when any failed, 2 for a bad command line.\n";
 
 namespace {
 
@@ -20,15 +34,6 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kProgressMinFiles = 8;
 constexpr std::uint64_t kProgressMinBytes = 16u << 20;
-
-constexpr const char* kUsage =
-    "usage: pvtool convert [--dava 1|2] [--raw16] [--force] [-o OUT] FILE...\n"
-    "  Decodes LV recordings (*.LV0-*.LV3) into 8-bit PCM WAV files (or, with --raw16, into\n"
-    "  16-bit little-endian samples, *.s16) beside each input.\n"
-    "  --dava 1|2  digital volume adjustment L1 (Less) or L2 (Deep); not with --raw16\n"
-    "  --raw16     write the decoded 16-bit samples instead of a WAV file\n"
-    "  --force     replace existing output files\n"
-    "  -o OUT      output file for one input, or output folder for several\n";
 
 struct Options {
   int davaLevel = 0;
@@ -118,13 +123,13 @@ bool isFolder(const fs::path& p) {
 int runConvertWith(const Args& args, std::ostream& out, std::ostream& err, bool terminal) {
   for (const std::string& a : args) {
     if (a == "-h" || a == "--help") {
-      out << kUsage;
+      out << kConvertHelp;
       return 0;
     }
   }
   const auto options = parse(args, err);
   if (!options) {
-    err << kUsage;
+    err << kConvertHelp;
     return 2;
   }
   const Options& o = *options;
@@ -158,7 +163,7 @@ int runConvertWith(const Args& args, std::ostream& out, std::ostream& err, bool 
   std::set<fs::path> written;
   auto fail = [&](const fs::path& file, const std::string& why) {
     progress.clear();
-    err << "pvtool convert: " << file.string() << ": " << why << '\n';
+    err << "pvtool convert: " << base::printable(file.string()) << ": " << why << '\n';
     allDone = false;
   };
 
@@ -192,6 +197,17 @@ int runConvertWith(const Args& args, std::ostream& out, std::ostream& err, bool 
       continue;
     }
 
+    // Recordings are whole audio blocks; converted all the same, but the user hears of it.
+    if (const auto size = fs::file_size(file, ec); !ec && size % base::kAudioBlockSize != 0) {
+      progress.clear();
+      err << "pvtool convert: " << base::printable(file.string()) << ": warning: " << size
+          << " bytes, not a whole number of " << base::kAudioBlockSize << "-byte blocks (the last "
+          << size % base::kAudioBlockSize << " bytes are cut short)\n";
+    } else if (!ec && size == 0) {
+      progress.clear();
+      err << "pvtool convert: " << base::printable(file.string())
+          << ": warning: empty recording, no sound to convert\n";
+    }
     progress.start(i, file);
     const codec::ConversionResult r = codec::convertLvFile(
         file, *mode, target, o.raw16 ? codec::OutputForm::kRaw16Le : codec::OutputForm::kWav8,

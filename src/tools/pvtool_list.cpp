@@ -9,18 +9,15 @@
 #include <string>
 
 #include "base/file_io.h"
+#include "base/program_text.h"
 #include "logview/file_manager_session.h"
 #include "logview/list_edits.h"
 #include "logview/log_viewer_logic.h"
 #include "tools/number_options.h"
 
 namespace parvolin::tools {
-namespace {
 
-namespace fs = std::filesystem;
-using logview::Outcome;
-
-constexpr const char* kUsage =
+constinit const std::string_view kListHelp =
     "usage: pvtool list sort-port|sort-duration LIST\n"
     "       pvtool list search LIST [--text T] [--from YY-MM-DD] [--to YY-MM-DD]\n"
     "       pvtool list edit LIST ITEM TEXT\n"
@@ -32,13 +29,17 @@ constexpr const char* kUsage =
     "  item ITEM, or the items from ITEM down to END. The changes are applied to LIST at once,\n"
     "  as the recorder does: a list left without rows is deleted, and delete-all (or a range\n"
     "  from the newest item down to 1) then also deletes every file in the list's folder.\n";
+namespace {
+
+namespace fs = std::filesystem;
+using logview::Outcome;
 
 // Questions are answered Yes (the command line asked already); messages go to `err`.
 class CommandLinePrompt final : public base::Prompt {
  public:
   explicit CommandLinePrompt(std::ostream& err) : err_(err) {}
   void message(std::string_view text, base::PromptIcon) override {
-    err_ << "pvtool list: " << text << '\n';
+    err_ << "pvtool list: " << base::printableLines(text) << '\n';
   }
   bool askYesNo(std::string_view, bool, base::PromptIcon) override { return true; }
   bool askOkCancel(std::string_view, bool, base::PromptIcon) override { return true; }
@@ -81,7 +82,7 @@ std::optional<Date> parseDate(const std::string& option, const std::string& text
 }
 
 int usageError(std::ostream& err, const std::string& problem) {
-  err << "pvtool list: " << problem << '\n' << kUsage;
+  err << "pvtool list: " << problem << '\n' << kListHelp;
   return 2;
 }
 
@@ -100,7 +101,7 @@ int reportEdit(const logview::ImmediateListEditor& editor, const fs::path& list,
   out << done << '\n';
   if (!logview::fileExists(list)) out << list.string() << ": no rows left; list deleted\n";
   for (const fs::path& file : result->undeleted) {
-    err << "pvtool list: " << file.string() << ": cannot delete\n";
+    err << "pvtool list: " << base::printable(file.string()) << ": cannot delete\n";
   }
   return result->undeleted.empty() ? 0 : 1;
 }
@@ -170,7 +171,7 @@ std::optional<base::FolderLock> holdFolder(const std::filesystem::path& folder,
 int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::time_t now) {
   for (const std::string& a : args) {
     if (a == "-h" || a == "--help") {
-      out << kUsage;
+      out << kListHelp;
       return 0;
     }
   }

@@ -1,16 +1,42 @@
-// pvtool log [FILE] [--csv|--json]
+// pvtool log [FILE] [--config FILE] [--csv|--json|--jsonl]
 
 #include <cstdio>
 #include <ctime>
 #include <string>
 
+#include "base/exit_status.h"
+#include "base/program_text.h"
 #include "engine/call_log.h"
+#include "engine/recorder_settings.h"
 #include "tools/pvtool_commands.h"
 
 namespace parvolin::tools {
+
+constinit const std::string_view kLogHelp =
+    "usage: pvtool log [FILE] [--csv | --json | --jsonl]\n"
+    "       pvtool log [--config SETTINGS] [--csv | --json | --jsonl]\n"
+    "Prints the call log, one call a line: its port, whether it was incoming (In), outgoing (Out)\n"
+    "or voice-activated (VAR), its call type value, the caller's or the dialled number, its start\n"
+    "in local time, its length and the seconds from its start to its audio. Without FILE it reads\n"
+    "ParvolinLog.ZERU in the recording folder that the recorder's settings name (those of\n"
+    "~/.config/ParvolinUsb/Parvolin.conf, or of the file --config names).\n"
+    "  --csv              comma-separated values (RFC 4180: CRLF line ends, a header line)\n"
+    "  --json             one JSON document: an array of calls\n"
+    "  --jsonl            one JSON object per line, a call each\n"
+    "  --config SETTINGS  the recorder's settings file, as parvolin --config takes it\n"
+    "Every output is valid UTF-8: a byte of a number that is not printable ASCII (or UTF-8) is\n"
+    "shown as \\xNN, and a backslash as \\\\. The log is read as a stream, in constant memory.\n"
+    "Records that cannot be real (a port above 16, a call type the recorder never logs) and a\n"
+    "last record cut short are reported on standard error with their byte offset and skipped.\n"
+    "Exit status 0 when every record was printed, 1 when the log cannot be read, 2 for a bad\n"
+    "command line, 4 when records were skipped.\n";
+
 namespace {
 
-enum class Format { kText, kCsv, kJson };
+enum class Format { kText, kCsv, kJson, kJsonLines };
+
+// Bad records told one by one; past these, only counted.
+constexpr std::uint64_t kBadRecordsShown = 20;
 
 std::string localTime(std::uint32_t seconds) {
   const std::time_t t = std::time_t(seconds);
@@ -26,26 +52,19 @@ const char* typeName(const engine::CallRecord& r) {
   return (r.callType & engine::kOutgoingBit) ? "Out" : "In";
 }
 
-std::string trimmedText(const engine::CallRecord& r) {
-  std::string text(r.text());
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
+// The call's number without its padding, safe for a terminal and valid UTF-8.
+std::string shownText(const engine::CallRecord& r) {
+  std::string_view text = r.text();
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return base::printable(text);
 }
 
+// `s` holds no control byte (it was made printable); only quotes and backslashes are escaped.
 std::string jsonString(const std::string& s) {
   std::string out = "\"";
   for (const char c : s) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20 || u >= 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-      out += escaped;
-    } else {
-      out += c;
-    }
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
   }
   return out + "\"";
 }
@@ -57,63 +76,182 @@ std::string csvField(const std::string& s) {
   return out + "\"";
 }
 
-void print(const engine::CallRecord& r, Format format) {
-  const std::string text = trimmedText(r);
-  const std::string start = localTime(r.startTime);
-  switch (format) {
-    case Format::kText:
-      std::printf("Port %2d  %-3s %2u  %-22s  %s  %5u s  audio after %u s\n", r.portIndex + 1,
-                  typeName(r), r.callType, text.c_str(), start.c_str(), r.durationSec,
-                  r.firstAudioSec);
-      break;
-    case Format::kCsv:
-      std::printf("%d,%u,%s,%s,%s,%u,%u,%u\n", r.portIndex + 1, r.callType, typeName(r),
-                  csvField(text).c_str(), start.c_str(), r.startTime, r.durationSec,
-                  r.firstAudioSec);
-      break;
-    case Format::kJson:
-      std::printf(
-          "{\"port\":%d,\"callType\":%u,\"type\":\"%s\",\"callText\":%s,\"start\":\"%s\","
-          "\"startTime\":%u,\"durationSec\":%u,\"firstAudioSec\":%u}\n",
-          r.portIndex + 1, r.callType, typeName(r), jsonString(text).c_str(), start.c_str(),
-          r.startTime, r.durationSec, r.firstAudioSec);
-      break;
+std::string jsonObject(const engine::CallRecord& r) {
+  char numbers[160];
+  std::snprintf(numbers, sizeof numbers,
+                "{\"port\":%d,\"callType\":%u,\"type\":\"%s\",\"callText\":", r.portIndex + 1,
+                r.callType, typeName(r));
+  std::string out = numbers;
+  out += jsonString(shownText(r));
+  std::snprintf(numbers, sizeof numbers,
+                ",\"start\":\"%s\",\"startTime\":%u,\"durationSec\":%u,\"firstAudioSec\":%u}",
+                localTime(r.startTime).c_str(), r.startTime, r.durationSec, r.firstAudioSec);
+  return out + numbers;
+}
+
+// Writes the calls in one format: what comes before the first, each call, what ends the output.
+class CallPrinter {
+ public:
+  explicit CallPrinter(Format format) : format_(format) {}
+
+  void begin() {
+    if (format_ == Format::kCsv) {
+      std::fputs("port,callType,type,callText,start,startTime,durationSec,firstAudioSec\r\n",
+                 stdout);
+    }
+    if (format_ == Format::kJson) std::fputs("[", stdout);
   }
+  void print(const engine::CallRecord& r) {
+    switch (format_) {
+      case Format::kText:
+        std::printf("Port %2d  %-3s %2u  %-22s  %s  %5u s  audio after %u s\n", r.portIndex + 1,
+                    typeName(r), r.callType, shownText(r).c_str(), localTime(r.startTime).c_str(),
+                    r.durationSec, r.firstAudioSec);
+        break;
+      case Format::kCsv:
+        std::printf("%d,%u,%s,%s,%s,%u,%u,%u\r\n", r.portIndex + 1, r.callType, typeName(r),
+                    csvField(shownText(r)).c_str(), localTime(r.startTime).c_str(), r.startTime,
+                    r.durationSec, r.firstAudioSec);
+        break;
+      case Format::kJson:
+        std::printf("%s\n%s", first_ ? "" : ",", jsonObject(r).c_str());
+        break;
+      case Format::kJsonLines:
+        std::printf("%s\n", jsonObject(r).c_str());
+        break;
+    }
+    first_ = false;
+  }
+  void end() {
+    if (format_ == Format::kJson) std::fputs(first_ ? "]\n" : "\n]\n", stdout);
+  }
+
+ private:
+  Format format_;
+  bool first_ = true;
+};
+
+int usage(const std::string& problem) {
+  std::fprintf(stderr, "pvtool log: %s\n%s", problem.c_str(), kLogHelp.data());
+  return base::kExitUsage;
+}
+
+// The log of the recording folder the stored settings name; empty, with the reason printed,
+// when there is none.
+std::filesystem::path configuredLog(const ToolContext& context,
+                                    const std::optional<std::filesystem::path>& config) {
+  const std::string where = config ? "the settings file " + base::printable(config->string())
+                                   : std::string("the recorder's settings");
+  if (!context.openSettings) {
+    std::fprintf(stderr, "pvtool log: this build cannot read %s; name the log file\n",
+                 where.c_str());
+    return {};
+  }
+  std::error_code ec;
+  if (config && !std::filesystem::is_regular_file(*config, ec)) {
+    std::fprintf(
+        stderr, "pvtool log: --config %s: %s\n", base::printable(config->string()).c_str(),
+        std::filesystem::exists(*config, ec) ? "not a settings file" : "no such settings file");
+    return {};
+  }
+  const std::unique_ptr<app::SettingsStore> store = context.openSettings(config);
+  const std::string folder =
+      store->getStringOr(engine::settingSpec(engine::Setting::kParvolinPath).name, "");
+  if (folder.empty()) {
+    std::fprintf(stderr,
+                 "pvtool log: %s name no recording folder (the recorder has not run with them);"
+                 " name the log file\n",
+                 where.c_str());
+    return {};
+  }
+  return std::filesystem::path(folder) / engine::kCallLogName;
 }
 
 }  // namespace
 
-int runLog(const Args& args) {
-  std::string file = engine::kCallLogName;
-  Format format = Format::kText;
-  bool fileGiven = false;
-  for (const std::string& a : args) {
+int runLog(const Args& args, const ToolContext& context) {
+  std::optional<std::filesystem::path> file, config;
+  std::optional<Format> format;
+  std::string formatOption;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::optional<Format> chosen;
     if (a == "--csv") {
-      format = Format::kCsv;
+      chosen = Format::kCsv;
     } else if (a == "--json") {
-      format = Format::kJson;
-    } else if (!a.starts_with("-") && !fileGiven) {
-      file = a;
-      fileGiven = true;
+      chosen = Format::kJson;
+    } else if (a == "--jsonl") {
+      chosen = Format::kJsonLines;
+    } else if (a == "--config") {
+      if (i + 1 == args.size()) return usage("--config needs a settings file");
+      config = args[++i];
+    } else if (a.starts_with("-")) {
+      return usage("unknown option '" + base::printable(a) + "'");
+    } else if (file) {
+      return usage("one log at a time ('" + base::printable(a) + "' is a second one)");
     } else {
-      std::fprintf(stderr, "usage: pvtool log [FILE] [--csv|--json]\n");
-      return 2;
+      file = a;
+    }
+    if (chosen) {
+      if (format && *format != *chosen)
+        return usage(formatOption + " and " + a + " contradict each other");
+      format = chosen;
+      formatOption = a;
     }
   }
-  engine::CallLogContents log;
-  if (const std::error_code error = engine::readCallLog(file, log)) {
-    std::fprintf(stderr, "%s: %s\n", file.c_str(), error.message().c_str());
-    return 1;
+  if (file && config) {
+    return usage("--config finds the log of the configured folder; a log FILE needs none");
   }
-  if (format == Format::kCsv) {
-    std::printf("port,callType,type,callText,start,startTime,durationSec,firstAudioSec\n");
+  if (!file) {
+    file = configuredLog(context, config);
+    if (file->empty()) return base::kExitFailed;
   }
-  for (const engine::CallRecord& r : log.records) print(r, format);
-  if (log.tornBytes != 0) {
-    std::fprintf(stderr, "%s: %zu bytes after the last whole record (a torn record)\n",
-                 file.c_str(), log.tornBytes);
+  const std::string shown = base::printable(file->string());
+
+  engine::CallLogReader reader;
+  if (const std::error_code error = reader.open(*file)) {
+    std::fprintf(stderr, "pvtool log: %s: %s\n", shown.c_str(), error.message().c_str());
+    return base::kExitFailed;
   }
-  return 0;
+  CallPrinter printer(format.value_or(Format::kText));
+  printer.begin();
+  engine::CallRecord record;
+  std::uint64_t offset = 0;
+  std::uint64_t bad = 0;
+  while (reader.next(record, offset)) {
+    const std::string why = engine::whyNotARealCall(record);
+    if (why.empty()) {
+      printer.print(record);
+      continue;
+    }
+    if (++bad <= kBadRecordsShown) {
+      std::fprintf(stderr, "pvtool log: %s: byte %llu: %s; record skipped\n", shown.c_str(),
+                   static_cast<unsigned long long>(offset), why.c_str());
+    }
+  }
+  printer.end();
+  if (reader.error()) {
+    std::fprintf(stderr, "pvtool log: %s: read failed at byte %llu: %s\n", shown.c_str(),
+                 static_cast<unsigned long long>(reader.tornOffset()),
+                 reader.error().message().c_str());
+  }
+  if (bad > kBadRecordsShown) {
+    std::fprintf(stderr, "pvtool log: %s: %llu more records that cannot be real skipped\n",
+                 shown.c_str(), static_cast<unsigned long long>(bad - kBadRecordsShown));
+  }
+  if (reader.tornBytes() != 0) {
+    std::fprintf(stderr,
+                 "pvtool log: %s: byte %llu: %zu bytes after the last whole record (a record cut "
+                 "short); skipped\n",
+                 shown.c_str(), static_cast<unsigned long long>(reader.tornOffset()),
+                 reader.tornBytes());
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "pvtool log: cannot write the output\n");
+    return base::kExitFailed;
+  }
+  if (reader.error()) return base::kExitFailed;
+  return bad != 0 || reader.tornBytes() != 0 ? base::kExitIncomplete : base::kExitOk;
 }
 
 }  // namespace parvolin::tools

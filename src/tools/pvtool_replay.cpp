@@ -5,6 +5,8 @@
 #include <string>
 
 #include "base/diagnostics.h"
+#include "base/exit_status.h"
+#include "base/program_text.h"
 #include "base/prompt.h"
 #include "engine/capture_replay.h"
 #include "engine/engine_view.h"
@@ -12,17 +14,29 @@
 #include "tools/pvtool_commands.h"
 
 namespace parvolin::tools {
-namespace {
 
-constexpr int kUsageStatus = 2;
+constinit const std::string_view kReplayHelp =
+    "usage: pvtool replay FILE.pvcap --folder DIR --setting N [--html-name NAME]\n"
+    "Replays a stream capture (parvolin --capture, pvtool sim) into a recording folder as the\n"
+    "recorder would have recorded it: the audio files, the call log and the HTML list.\n"
+    "  --folder DIR      the recording folder (created when missing)\n"
+    "  --setting N       the recording options, the recorder's ParvolinSetting: the sum of\n"
+    "                    1 (volume adjustment L1), 2 (L2), 4 (keep the HTML list), 8 (keep calls\n"
+    "                    shorter than 8 s), 16 (record WAV files), 32 (record LV files);\n"
+    "                    0-63, decimal or 0x hex; 44 is the recorder's default\n"
+    "  --html-name NAME  the HTML list's file name (default ZEruTestNew.htm)\n"
+    "Exit status 0 after a complete replay, 1 when the capture or the folder cannot be used (or\n"
+    "another program holds the folder), 2 for a bad command line or a file that is no stream\n"
+    "capture, 4 when not everything replayed could be written (standard error names it).\n";
+
+namespace {
 
 // The recording options are the six bits 0x01 to 0x20 of "ParvolinSetting".
 constexpr std::int64_t kMaxSetting = 0x3F;
 
-int usage() {
-  std::fprintf(stderr,
-               "usage: pvtool replay FILE.pvcap --folder DIR --setting N [--html-name NAME]\n");
-  return kUsageStatus;
+int usage(const std::string& problem) {
+  std::fprintf(stderr, "pvtool replay: %s\n%s", problem.c_str(), kReplayHelp.data());
+  return base::kExitUsage;
 }
 
 }  // namespace
@@ -38,20 +52,23 @@ int runReplay(const Args& args) {
     } else if (a == "--setting" && hasValue) {
       std::string error;
       const auto value = parseWholeOption("--setting", args[++i], 0, kMaxSetting, error);
-      if (!value) {
-        std::fprintf(stderr, "pvtool replay: %s\n", error.c_str());
-        return usage();
-      }
+      if (!value) return usage(error);
       setting = std::uint32_t(*value);
     } else if (a == "--html-name" && hasValue) {
       htmlName = args[++i];
+    } else if (a == "--folder" || a == "--setting" || a == "--html-name") {
+      return usage(a + " needs a value");
     } else if (!a.starts_with("-") && !file) {
       file = a;
+    } else if (!a.starts_with("-")) {
+      return usage("one capture at a time ('" + base::printable(a) + "' is a second one)");
     } else {
-      return usage();
+      return usage("unknown option '" + base::printable(a) + "'");
     }
   }
-  if (!file || !folder || !setting) return usage();
+  if (!file) return usage("no capture named");
+  if (!folder) return usage("--folder DIR is needed");
+  if (!setting) return usage("--setting N is needed");
 
   engine::RecorderSettings settings;
   settings.parvolinPath = *folder;

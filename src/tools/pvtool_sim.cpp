@@ -9,6 +9,8 @@
 
 #include "base/clock.h"
 #include "base/diagnostics.h"
+#include "base/exit_status.h"
+#include "base/program_text.h"
 #include "device/unit_link.h"
 #include "engine/output_files.h"
 #include "engine/stream_capture.h"
@@ -30,18 +32,24 @@ constexpr double kMaxSeconds = 4'000'000;
 // A millisecond of virtual time at least.
 constexpr double kMinSeconds = 0.001;
 
-int usage() {
-  std::fprintf(stderr,
-               "usage: pvtool sim SCENARIO|builtin -o FILE.pvcap [--seconds N] [--force]\n");
-  return 2;
-}
-
 int usage(const std::string& problem) {
-  std::fprintf(stderr, "pvtool sim: %s\n", problem.c_str());
-  return usage();
+  std::fprintf(stderr, "pvtool sim: %s\n%s", problem.c_str(), kSimHelp.data());
+  return base::kExitUsage;
 }
 
 }  // namespace
+
+constinit const std::string_view kSimHelp =
+    "usage: pvtool sim SCENARIO|builtin -o FILE.pvcap [--seconds N] [--force]\n"
+    "Runs emulated units playing SCENARIO (its format: docs/scenario-format.md; \"builtin\" plays\n"
+    "random calls) on a virtual clock and writes what a recorder would read from them as a\n"
+    "stream capture, for pvtool capture and pvtool replay.\n"
+    "  -o FILE      the capture to write (a file there already is kept unless --force)\n"
+    "  --seconds N  how long to run, 0.001 to 4000000 (default: to the scenario's end and 2 s\n"
+    "               more; 60 s for random calls)\n"
+    "  --force      replace FILE when it exists (never a recording folder's own files)\n"
+    "Exit status 0 when the capture was written, 1 when the scenario or the capture failed, 2 for\n"
+    "a bad command line.\n";
 
 int runSim(const Args& args) {
   std::optional<std::string> scenarioName, output;
@@ -58,13 +66,18 @@ int runSim(const Args& args) {
       if (!seconds) return usage(error);
     } else if (a == "--force") {
       existing = engine::ExistingFile::kReplace;
-    } else if (!a.starts_with("-") && !scenarioName) {
-      scenarioName = a;
+    } else if (a == "-o" || a == "--seconds") {
+      return usage(a + " needs a value");
+    } else if (a.starts_with("-")) {
+      return usage("unknown option '" + base::printable(a) + "'");
+    } else if (scenarioName) {
+      return usage("one scenario at a time ('" + base::printable(a) + "' is a second one)");
     } else {
-      return usage();
+      scenarioName = a;
     }
   }
-  if (!scenarioName || !output) return usage();
+  if (!scenarioName) return usage("no scenario named");
+  if (!output) return usage("-o FILE.pvcap is needed");
   if (const auto problem = engine::outputFileProblem(*output, existing)) return usage(*problem);
 
   sim::Scenario scenario;
@@ -74,8 +87,8 @@ int runSim(const Args& args) {
     std::string error;
     std::optional<sim::Scenario> loaded = sim::loadScenario(*scenarioName, error);
     if (!loaded) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      return 1;
+      std::fprintf(stderr, "pvtool sim: %s\n", error.c_str());
+      return base::kExitFailed;
     }
     scenario = std::move(*loaded);
   }
@@ -93,7 +106,8 @@ int runSim(const Args& args) {
   std::unique_ptr<engine::CaptureWriter> writer =
       engine::CaptureWriter::create(*output, setUp.header, diagnostics, error, existing);
   if (!writer) {
-    std::fprintf(stderr, "%s: %s\n", output->c_str(), error.message().c_str());
+    std::fprintf(stderr, "pvtool sim: %s: %s\n", base::printable(*output).c_str(),
+                 error.message().c_str());
     return 1;
   }
   engine::LinkStreams streams(link);

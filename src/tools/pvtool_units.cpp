@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/driver_choice.h"
+#include "base/program_text.h"
 #include "codec/lv_format.h"
 #include "device/driver_support.h"
 #include "device/stream_framing.h"
@@ -18,19 +19,28 @@
 #include "tools/unit_description.h"
 
 namespace parvolin::tools {
+
+constinit const std::string_view kUnitsHelp =
+    "usage: pvtool units [--driver ftdi|d2xx|sim] [--simulate[=SCENARIO]] [--seconds N]\n"
+    "                    [--realtime|--virtual] [--usb-id VID:PID]...\n"
+    "Lists the recorder units (serial, version, settings, unit number), starts their streams and\n"
+    "prints one line per event for N seconds, then stops the streams and closes the units. When\n"
+    "no unit is found it tells what to check (cable, kernel driver, permissions).\n"
+    "  --driver ftdi|d2xx|sim  libftdi1 (the default), the vendor's D2XX library, or emulated\n"
+    "                          units\n"
+    "  --simulate[=SCENARIO]   emulated units playing SCENARIO (default: the demo scenario)\n"
+    "  --seconds N             how long to watch the streams, 0.001 to 4000000 (default 10)\n"
+    "  --realtime, --virtual   emulated units on the wall clock, or on a virtual clock that runs\n"
+    "                          as fast as it can (the default for emulated units)\n"
+    "  --usb-id VID:PID        also list units with this USB id (hex; repeatable)\n"
+    "Exit status 0 when the units were listed, watched and closed, 1 when none could be used.\n";
+
 namespace {
 
 constexpr double kDefaultSeconds = 10;
 // A watch of a millisecond at least, and of at most about 46 days.
 constexpr double kMinSeconds = 0.001;
 constexpr double kMaxSeconds = 4'000'000;
-
-constexpr const char* kUsage =
-    "usage: pvtool units [--driver ftdi|d2xx|sim] [--simulate[=SCENARIO]] [--seconds N]\n"
-    "                    [--realtime] [--usb-id VID:PID]...\n"
-    "Lists the recorder units (serial, version, settings, unit number), starts their streams and\n"
-    "prints one line per event for N seconds (default 10; emulated units run on virtual time\n"
-    "unless --realtime), then stops the streams and closes the units.\n";
 
 // One unit being watched.
 struct Watch {
@@ -77,7 +87,7 @@ void printAccessHints(const app::DriverOptions& options) {
 }
 
 void printSettings(device::UnitLink& link, int u, Watch& watch) {
-  std::printf("\nUnit%d  serial %s\n", u + 1, std::string(link.serial(u)).c_str());
+  std::printf("\nUnit%d  serial %s\n", u + 1, base::printable(link.serial(u)).c_str());
   if (const auto version = link.queryVersion(u)) {
     std::printf("  version     %s\n", describeVersion(*version).c_str());
   } else {
@@ -166,12 +176,12 @@ int runUnits(const Args& arguments) {
   std::string error;
   const auto seconds = takeSeconds(args, error);
   if (!seconds || !app::takeDriverOptions(args, options, error)) {
-    std::fprintf(stderr, "pvtool units: %s\n%s", error.c_str(), kUsage);
+    std::fprintf(stderr, "pvtool units: %s\n%s", error.c_str(), kUnitsHelp.data());
     return 2;
   }
   if (!args.empty()) {
-    if (args[0] == "--help" || args[0] == "-h") return std::printf("%s", kUsage), 0;
-    std::fprintf(stderr, "pvtool units: unknown argument '%s'\n%s", args[0].c_str(), kUsage);
+    std::fprintf(stderr, "pvtool units: unknown argument '%s'\n%s",
+                 base::printable(args[0]).c_str(), kUnitsHelp.data());
     return 2;
   }
   auto driver = app::makeDriver(options, error);
@@ -204,7 +214,7 @@ int runUnits(const Args& arguments) {
     std::printf("Opening the units failed");
     for (int u = 0; u < device::kMaxUnits; ++u) {
       if (link.isListed(u) && !link.isPresent(u)) {
-        std::printf(" at Unit%d (serial %s)", u + 1, std::string(link.serial(u)).c_str());
+        std::printf(" at Unit%d (serial %s)", u + 1, base::printable(link.serial(u)).c_str());
         break;
       }
     }

@@ -72,6 +72,8 @@ TEST(DriverChoiceTest, RejectsBadValuesAndContradictions) {
       {{"--driver", "ftdi", "--simulate"}, "cannot go with another --driver"},
       {{"--virtual"}, "--virtual needs emulated units"},
       {{"--simulate="}, "--simulate= needs a file"},
+      {{"--simulate", "--realtime", "--virtual"}, "--realtime and --virtual contradict"},
+      {{"--simulate", "--virtual", "--realtime"}, "--realtime and --virtual contradict"},
   };
   for (const auto& [args, message] : cases) {
     std::vector<std::string> a = args;
@@ -101,7 +103,7 @@ TEST(DriverChoiceTest, EmulatedUnitsRunOnAVirtualClockUnlessRealtime) {
 
   options.scenario = "/nonexistent/x.scenario";
   EXPECT_FALSE(app::makeDriver(options, error));
-  EXPECT_THAT(error, ::testing::HasSubstr("cannot open scenario"));
+  EXPECT_THAT(error, ::testing::HasSubstr("cannot read the scenario"));
 }
 
 TEST(DriverChoiceTest, HardwareDriversNeverFallBackToEmulatedUnits) {

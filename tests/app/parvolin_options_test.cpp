@@ -34,6 +34,9 @@ TEST(ParvolinOptions, ReplayImpliesHeadlessAndRefusesWhatItCannotDo) {
       {"--replay", "c.pvcap", "--folder", "o", "--capture", "d.pvcap"},
       {"--replay", "c.pvcap", "--folder", "o", "--simulate"},
       {"--replay", "c.pvcap", "--folder", "o", "--driver", "sim"},
+      {"--replay", "c.pvcap", "--folder", "o", "--usb-id", "0403:6001"},
+      {"--replay", "c.pvcap", "--folder", "o", "--realtime"},
+      {"--headless", "--minimized"},
       {"--folder"},
       {"--driver"},
       {"--colour"},
@@ -45,6 +48,18 @@ TEST(ParvolinOptions, ReplayImpliesHeadlessAndRefusesWhatItCannotDo) {
     EXPECT_FALSE(parseParvolinOptions(args, error)) << args[0];
     EXPECT_FALSE(error.empty());
   }
+}
+
+TEST(ParvolinOptions, HelpAndVersionWinOverEverythingAfterThem) {
+  std::string error;
+  const auto help = parseParvolinOptions({"--headless", "--help", "--colour"}, error);
+  ASSERT_TRUE(help) << error;
+  EXPECT_TRUE(help->help);
+  const auto version = parseParvolinOptions({"--version", "--replay"}, error);
+  ASSERT_TRUE(version) << error;
+  EXPECT_TRUE(version->version);
+  // Before them, a bad option is still refused.
+  EXPECT_FALSE(parseParvolinOptions({"--colour", "--help"}, error));
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include "engine/call_log.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
-#include "support/scripted_d2xx.h"
+#include "support/recorder_run.h"
 #include "support/test_files.h"
 
 namespace parvolin::app {
@@ -24,103 +24,7 @@ using test::readFile;
 using test::TempFolder;
 namespace fs = std::filesystem;
 
-class ManualTimer final : public PollTimer {
- public:
-  bool start(int periodMs) override {
-    period = periodMs;
-    running = true;
-    return true;
-  }
-  void stop() override { running = false; }
-  bool running = false;
-  int period = 0;
-};
-
-// Records what a window would show.
-class ScreenLog final : public engine::EngineView {
- public:
-  void showPort(int portIndex, std::string_view status, std::string_view) override {
-    lastStatus[std::size_t(portIndex)] = status;
-  }
-  void showCapacity(const engine::CapacityDisplay& capacity) override {
-    items = capacity.itemsText;
-  }
-  void refresh() override { ++refreshes; }
-  std::array<std::string, 16> lastStatus;
-  std::string items;
-  int refreshes = 0;
-};
-
-// The prompt that gets the messages raised during a tick; `onMessage` runs as each is shown.
-struct LaterPrompt final : base::Prompt {
-  void message(std::string_view text, base::PromptIcon) override {
-    texts.emplace_back(text);
-    if (onMessage) onMessage();
-  }
-  bool askYesNo(std::string_view, bool safe, base::PromptIcon) override { return safe; }
-  bool askOkCancel(std::string_view, bool safe, base::PromptIcon) override { return safe; }
-  std::vector<std::string> texts;
-  std::function<void()> onMessage;
-};
-
-// A run on emulated units playing `scenario` (none when it is empty), on a virtual clock; the
-// recording folder is "rec" in a folder of its own.
-struct RecorderRun {
-  TempFolder dir;
-  base::VirtualClock clock;
-  std::unique_ptr<sim::SimD2xx> d2xx;
-  std::unique_ptr<test::ScriptedD2xx> front;  // in front of the emulated units: sees every call
-  MemorySettingsStore store;
-  base::ScriptedPrompt prompt;
-  LaterPrompt later;  // messages raised during a tick
-  base::CollectingDiagnostics diagnostics;
-  RecordingShell shell;
-  FakeWorkingFolder workingFolder{dir.path()};
-  ScreenLog screen;
-  ManualTimer timer;
-  std::unique_ptr<Recorder> recorder;
-
-  explicit RecorderRun(const std::string& scenario, RecorderOptions options = {}) {
-    if (scenario.empty()) {
-      d2xx = std::make_unique<sim::SimD2xx>(clock);  // nothing attached
-    } else {
-      std::string error;
-      auto parsed = sim::parseScenario(scenario, "test", dir.path(), error);
-      EXPECT_TRUE(parsed) << error;
-      d2xx = std::make_unique<sim::SimD2xx>(*parsed, clock);
-    }
-    front = std::make_unique<test::ScriptedD2xx>(*d2xx);
-    store.values["ParvolinPath"] = (dir / "rec").string();
-    remake(std::move(options));
-  }
-  void remake(RecorderOptions options) {
-    recorder =
-        std::make_unique<Recorder>(RecorderServices{*front, clock, store, prompt, diagnostics,
-                                                    shell, workingFolder, screen, timer, &later},
-                                   std::move(options));
-  }
-  void open() {
-    ASSERT_TRUE(recorder->start());
-    ASSERT_EQ(recorder->open(), RecorderSession::OpenResult::Running);
-  }
-  // Ticks at the timer's period until the scenario's second `untilSec`.
-  void tickUntil(double untilSec) {
-    while (timer.running && clock.monotonicMs() < std::int64_t(untilSec * 1000)) {
-      recorder->tick();
-      clock.advanceMs(timer.period);
-    }
-  }
-  fs::path rec() const { return dir / "rec"; }
-  // The files of a folder but its lock.
-  std::vector<std::string> files(const fs::path& folder) const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) {
-      if (e.path().filename() != base::kFolderLockName) names.push_back(e.path().filename());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-};
+using test::RecorderRun;
 
 constexpr const char* kTwoUnits =
     "unit A1 number=0x01020304\n"
@@ -330,12 +234,6 @@ TEST(Recorder, ASecondExitDoesNothing) {
   EXPECT_TRUE(run.recorder->exited());
 }
 
-}  // namespace
-}  // namespace parvolin::app
-
-namespace parvolin::app {
-namespace {
-
 TEST(Recorder, SecondRecorderOnAFolderTouchesNothingAndNamesTheFirst) {
   RecorderRun first(kTwoUnits);
   first.open();
@@ -391,13 +289,14 @@ TEST(Recorder, FolderHeldByAnotherIsNotTakenOverMidRun) {
   run.open();
   fs::create_directories(run.dir / "other");
   const base::FolderLock other = base::FolderLock::acquire(run.dir / "other", "pvtool");
-  EXPECT_FALSE(run.recorder->changeRecordingFolder(run.dir / "other"));
+  const FolderChange held = run.recorder->changeRecordingFolder(run.dir / "other");
+  EXPECT_EQ(held.result, FolderChange::Result::kHeld);
+  EXPECT_NE(held.heldBy.find("(pvtool)"), std::string::npos) << held.heldBy;
   EXPECT_EQ(run.recorder->recordingFolder(), run.rec());
   EXPECT_EQ(run.workingFolder.current(), run.rec());
-  ASSERT_FALSE(run.prompt.shown.empty());
-  EXPECT_NE(run.prompt.shown.back().text.find("(pvtool)"), std::string::npos);
   // A free folder is taken, and the old one let go.
-  EXPECT_TRUE(run.recorder->changeRecordingFolder(run.dir / "free"));
+  EXPECT_EQ(run.recorder->changeRecordingFolder(run.dir / "free").result,
+            FolderChange::Result::kEntered);
   EXPECT_TRUE(base::FolderLock::acquire(run.rec()).held());
   EXPECT_EQ(base::FolderLock::acquire(run.dir / "free").status(), base::FolderLock::Status::kBusy);
 }

@@ -6,6 +6,7 @@
 // a condition, with a generous deadline.
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -119,34 +120,44 @@ class SoundCapture {
   std::unique_ptr<ProgramRun> capture_;
 };
 
-// An X server of the test's own on the first free display.
+// An X server of the test's own. Its display number is taken from a wide range starting at a
+// place drawn from the process id, never the first free one: a server that is shutting down
+// removes its socket file late, and a new server that took the same number just then would be
+// left without one (seen as "could not connect to display" in parallel runs).
 class XDisplay {
  public:
   explicit XDisplay(const std::filesystem::path& root) : root_(root) {
-    server_ = std::make_unique<ProgramRun>(
-        "/usr/bin/Xvfb",
-        std::vector<std::string>{"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten",
-                                 "tcp"},
-        std::map<std::string, std::string>{}, root_, root_ / "xvfb.out", root_ / "xvfb.err");
+    constexpr int kFirst = 100, kCount = 3000;
+    const int start = int(::getpid() % kCount);
+    for (int attempt = 0; attempt < 20 && name_.empty(); ++attempt) {
+      const int number = kFirst + (start + attempt * 149) % kCount;
+      const std::string tag = std::to_string(attempt);
+      server_ = std::make_unique<ProgramRun>(
+          "/usr/bin/Xvfb",
+          std::vector<std::string>{":" + std::to_string(number), "-displayfd", "1", "-screen", "0",
+                                   "1024x768x24", "-nolisten", "tcp"},
+          std::map<std::string, std::string>{}, root_, root_ / ("xvfb" + tag + ".out"),
+          root_ / ("xvfb" + tag + ".err"));
+      // Ready when it writes its number; a display in use makes it exit at once.
+      bool ended = false;
+      waitUntil(
+          [&] {
+            if (server_->output().find('\n') != std::string::npos) return true;
+            ended = server_->waitFor(std::chrono::milliseconds(0)).has_value();
+            return ended;
+          },
+          30s);
+      if (!ended && server_->output().find('\n') != std::string::npos)
+        name_ = ":" + std::to_string(number);
+    }
   }
   ~XDisplay() {
     server_->signal(SIGTERM);
     if (!server_->waitFor(10s)) server_->signal(SIGKILL);
   }
 
-  // The display's name (":12") once the server accepts clients; empty if it did not start.
-  std::string name(std::chrono::milliseconds timeout = 30s) {
-    if (!name_.empty()) return name_;
-    waitUntil(
-        [&] {
-          const std::string out = server_->output();
-          if (out.find('\n') == std::string::npos) return false;
-          name_ = ":" + out.substr(0, out.find('\n'));
-          return true;
-        },
-        timeout);
-    return name_;
-  }
+  // The display's name (":1234"); empty if no server started.
+  std::string name() const { return name_; }
   std::string errors() const { return server_->errors(); }
 
  private:

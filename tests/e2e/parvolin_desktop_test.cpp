@@ -2,11 +2,14 @@
 // two emulated units, records a scripted call (a screenshot of the window while recording is
 // kept under the build folder), goes to the tray on a real minimise, comes back on a double
 // click on its tray icon and ends through the Exit button and its question. A signal ends a
-// window run with the exit sequence too.
+// window run with the exit sequence too. Its configuration dialog, driven from the keyboard,
+// changes the file format and a unit's VAR ports, which the unit uses after its power cycle.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -80,10 +83,10 @@ class ParvolinDesktop : public ::testing::Test {
         30s))
         << "no tray";
   }
-  std::unique_ptr<ProgramRun> startRecorder() {
+  std::unique_ptr<ProgramRun> startRecorder(const std::string& scenario = "call.scn") {
     return std::make_unique<ProgramRun>(
         kParvolin,
-        std::vector<std::string>{"--simulate=call.scn", "--config", "Parvolin.conf", "--folder",
+        std::vector<std::string>{"--simulate=" + scenario, "--config", "Parvolin.conf", "--folder",
                                  rec().string()},
         env(), root(), root() / "parvolin.out", root() / "parvolin.err");
   }
@@ -102,17 +105,24 @@ class ParvolinDesktop : public ::testing::Test {
   // The recorder's visible windows: its main window, its tray icon, its message boxes.
   std::set<std::string> recorderWindows() { return visible({"--class", "parvolin"}); }
   // The main window once it shows.
-  std::string mainWindow() {
+  std::string mainWindow() { return window("^Parvolin$"); }
+  // The one visible window whose title matches `title`, once it shows; empty if it does not.
+  std::string window(const std::string& title) {
     std::string id;
     waitUntil(
         [&] {
-          const auto found = visible({"--name", "^Parvolin$"});
+          const auto found = visible({"--name", title});
           if (found.size() != 1) return false;
           id = *found.begin();
           return true;
         },
         30s);
     return id;
+  }
+  // Types `keys` into the window, one key at a time.
+  void keys(const std::string& window, const std::vector<std::string>& keys) {
+    tool("xdotool", {"windowactivate", "--sync", window});
+    for (const std::string& key : keys) tool("xdotool", {"key", key});
   }
   bool hasFileEnding(const std::string& extension) {
     std::error_code ec;
@@ -183,6 +193,77 @@ TEST_F(ParvolinDesktop, RecordsACallGoesToTheTrayComesBackAndExits) {
   EXPECT_EQ(recorder->waitFor(30s), 0) << recorder->errors();
   EXPECT_FALSE(fs::exists(rec() / "ZEruTestNewFind.htm")) << "the exit sequence ran";
   EXPECT_TRUE(fs::exists(rec() / "ZEruTestNew.htm"));
+}
+
+// A unit whose ports record in VAR mode only after its power cycle (an unplug and replug at
+// 30 s); random calls from 32 s on, the first on port 2 a voice-activated recording when the
+// port is in VAR mode.
+constexpr const char* kPowerCycle = R"(unit PV0001
+30 1 unplug
+31 1 replug
+random 1 seed=43 from=32 until=40
+)";
+constexpr int kUnplugSec = 30;
+
+// Through "Configure", from the keyboard: port 2 of the unit set to VAR on its hardware page
+// ("Write Hardware" and its message), WAV chosen on the software page, "OK". After the unit's
+// power cycle its port 2 records in VAR mode, into a WAV file.
+TEST_F(ParvolinDesktop, ConfigureChangesTheFormatAndAVarPortThatTheUnitUsesAfterItsPowerCycle) {
+  std::ofstream(root() / "configure.scn") << kPowerCycle;
+  const auto started = std::chrono::steady_clock::now();
+  auto recorder = startRecorder("configure.scn");
+  const std::string main = mainWindow();
+  ASSERT_FALSE(main.empty()) << recorder->errors();
+
+  keys(main, {"Tab", "Tab", "space"});  // from Exit over View Log to Configure
+  const std::string dialog = window("^Configure Software, and/or hardware unit\\(s\\)");
+  ASSERT_FALSE(dialog.empty()) << recorder->errors();
+  // The tab row has the focus: Right shows Unit1's page; Port 1, Port 2 (toggled); back over
+  // Port 1, the tab row and "Exit Settings" to "Write Hardware".
+  keys(dialog, {"Right", "Tab", "Tab", "space", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab",
+                "space"});
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        return visible({"--name", "^Parvolin$"}).size() == 2;
+      },
+      30s))
+      << "no message after Write Hardware";
+  keepScreenshot("parvolin-configure-written");
+  tool("xdotool", {"key", "Return"});
+  ASSERT_TRUE(waitUntil([&] { return visible({"--name", "^Parvolin$"}).size() == 1; }, 30s));
+
+  // Ctrl+Tab to the software page, whose first control (LV) takes the focus; Tab to WAV.
+  keys(dialog, {"ctrl+Tab", "Tab", "space"});
+  keepScreenshot("parvolin-configure-software");
+  keys(dialog, {"Return"});  // "OK"
+  ASSERT_TRUE(waitUntil([&] { return visible({"--name", "^Configure"}).empty(); }, 30s));
+  ASSERT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(kUnplugSec - 2))
+      << "the dialog took longer than the scenario allows before the power cycle";
+  std::string conf;
+  std::getline(std::ifstream(root() / "Parvolin.conf"), conf, '\0');
+  EXPECT_NE(conf.find("ParvolinSetting=28\n"), std::string::npos)
+      << "WAV instead of LV in 44: " << conf;
+
+  // After the power cycle, port 2's first call is a voice-activated recording, in a WAV file.
+  const auto varCallOnPort2 = [&] {
+    engine::CallLogContents log;
+    if (engine::readCallLog(rec() / engine::kCallLogName, log)) return false;
+    for (const engine::CallRecord& r : log.records) {
+      if (r.portIndex == 1 && r.callType == engine::kCallVar) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(waitUntil(varCallOnPort2, 60s)) << recorder->errors();
+  EXPECT_TRUE(hasFileEnding(".WAV"));
+  EXPECT_FALSE(hasFileEnding(".LV3"));
+
+  keepScreenshot("parvolin-configure-var-call");
+
+  // "Configure" kept the focus: on over "About" to "Exit".
+  keys(main, {"Tab", "Tab", "Return"});
+  ASSERT_TRUE(waitUntil([&] { return recorderWindows().size() == 2; }, 30s)) << "no question";
+  tool("xdotool", {"key", "alt+y"});
+  EXPECT_EQ(recorder->waitFor(30s), 0) << recorder->errors();
 }
 
 TEST_F(ParvolinDesktop, ASignalRunsTheExitSequenceWithoutAsking) {

@@ -152,7 +152,8 @@ TEST(StreamCapture, BrokenCapturesAreRefusedWithWhereAndWhy) {
     return f;
   };
   const std::vector<Case> cases = {
-      {"magic", withHeaderByte(7, '2'), "byte 0: bad magic"},
+      {"magic", withHeaderByte(7, '2'), "byte 0: not a stream capture: no PVCAP001 header"},
+      {"empty", Bytes{}, "byte 0: not a stream capture: no PVCAP001 header"},
       {"short header", Bytes{'P', 'V', 'C'}, "byte 3: header cut short"},
       {"reserved", withHeaderByte(13, 1), "byte 13: reserved header byte is not 0"},
       {"flags", withHeaderByte(20, 0x08), "byte 20: unit 1 has unknown flag bits"},

@@ -7,6 +7,7 @@
 #include "device/digit_code.h"
 #include "device/stream_record.h"
 #include "sim_test_support.h"
+#include "support/test_files.h"
 
 namespace parvolin::test {
 namespace {
@@ -110,6 +111,9 @@ TEST(ScenarioTest, ErrorsNameTheLine) {
       {"unit A\n1 1 explode\n", "t.scenario:2: unknown unit event 'explode'"},
       {"unit A\nunit A\n", "t.scenario:2: unit 'A' is declared twice"},
       {"# nothing\n", "t.scenario: no unit declared"},
+      // Bytes of the file are quoted escaped, never raw to the terminal.
+      {"unit A\n\x1b[2Jx\x07\xff 1/1 ring\n",
+       "t.scenario:2: unknown statement '\\x1B[2Jx\\x07\\xFF'"},
   };
   for (const Case& k : cases) {
     std::string error;
@@ -229,6 +233,16 @@ TEST(ScenarioTest, DemoScenarioLoads) {
   ASSERT_TRUE(s) << error;
   EXPECT_EQ(s->units.size(), 2u);
   EXPECT_GE(s->endMs(), 50'000);
+}
+
+TEST(ScenarioTest, AFolderOrAMissingFileIsNamedWithWhatIsWrong) {
+  TempFolder folder;
+  std::string error;
+  EXPECT_FALSE(sim::loadScenario(folder.path(), error));
+  EXPECT_THAT(error,
+              HasSubstr(folder.path().string() + ": cannot read the scenario: Is a directory"));
+  EXPECT_FALSE(sim::loadScenario(folder / "none.scenario", error));
+  EXPECT_THAT(error, HasSubstr("none.scenario: cannot read the scenario: No such file"));
 }
 
 }  // namespace

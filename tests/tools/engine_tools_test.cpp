@@ -39,7 +39,7 @@ TEST(PvtoolCommands, ReplayAndCaptureRefuseABrokenCaptureWithStatus2) {
   EXPECT_EQ(runReplay({file, "--folder", (folder / "out").string(), "--setting", "44"}), 2);
   EXPECT_FALSE(std::filesystem::exists(folder / "out"));
   EXPECT_EQ(runReplay({file, "--folder", (folder / "out").string()}), 2) << "no --setting";
-  EXPECT_EQ(runLog({(folder / "missing.ZERU").string()}), 1);
+  EXPECT_EQ(runLog({(folder / "missing.ZERU").string()}, {}), 1);
   // A length of time that is no number of seconds is refused before anything runs.
   const std::string out = (folder / "sim.pvcap").string();
   for (const char* seconds : {"nan", "inf", "-1", "0", "1e300"}) {

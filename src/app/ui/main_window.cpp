@@ -2,18 +2,18 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDialogButtonBox>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QSystemTrayIcon>
-#include <QVBoxLayout>
 
 #include "app/main_window_layout.h"
 #include "app/ui/about_box.h"
 #include "app/ui/app_icons.h"
+#include "config/recorder_host.h"
+#include "config/ui/configure_dialog.h"
 #include "logview/engine_list_edits.h"
 #include "logview/ui/log_viewer_dialog.h"
 #include "widgets/ui/dialog_units.h"
@@ -251,15 +251,8 @@ void MainWindow::done(int result) {
 // --- The other buttons ---------------------------------------------------------------------------
 
 int MainWindow::runConfigurationDialog() {
-  // Stands in for the configuration dialog until it is built.
-  QDialog dialog(this);
-  dialog.setObjectName("configurationDialog");
-  dialog.setWindowTitle(qText(kWindowTitle));
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->addWidget(new QLabel("The configuration dialog is not available yet.", &dialog));
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
-  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  layout->addWidget(buttons);
+  config::RecorderHost host(*recorder_);
+  config::ui::ConfigureDialog dialog(host, nullptr, this);
   return dialog.exec();
 }
 

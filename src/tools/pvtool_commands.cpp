@@ -1,0 +1,100 @@
+#include "tools/pvtool_commands.h"
+
+#include <algorithm>
+
+#include "base/exit_status.h"
+#include "base/program_text.h"
+
+namespace parvolin::tools {
+namespace {
+
+template <int (*run)(const Args&)>
+int withoutContext(const Args& args, const ToolContext&) {
+  return run(args);
+}
+
+const ToolCommand kCommands[] = {
+    {"units", "list the recorder units and watch their streams", kUnitsHelp,
+     withoutContext<runUnits>},
+    {"replay", "replay a stream capture into a recording folder", kReplayHelp,
+     withoutContext<runReplay>},
+    {"capture", "show what a stream capture holds", kCaptureHelp, withoutContext<runCapture>},
+    {"log", "print the call log (text, CSV, JSON)", kLogHelp, runLog},
+    {"sim", "write a stream capture from emulated units", kSimHelp, withoutContext<runSim>},
+    {"convert", "decode LV recordings into WAV files or raw 16-bit", kConvertHelp,
+     withoutContext<runConvert>},
+    {"list", "sort, search, edit or delete calls of an HTML call list", kListHelp,
+     withoutContext<runList>},
+    {"batch-wav", "convert the calls of a list into a WaveFolder", kBatchWavHelp,
+     withoutContext<runBatchWav>},
+    {"settings", "show or change the recorder's software settings", kSettingsHelp, runSettings},
+    {"unit-settings", "show or write a unit's VAR, caller-ID and audio mode settings",
+     kUnitSettingsHelp, withoutContext<runUnitSettings>},
+};
+
+void printCommandList(std::FILE* to) {
+  std::fprintf(to, "%.*s\ncommands:\n", int(kPvtoolHelp.size()), kPvtoolHelp.data());
+  for (const ToolCommand& c : kCommands) {
+    std::fprintf(to, "  %-13.*s %.*s\n", int(c.name.size()), c.name.data(), int(c.summary.size()),
+                 c.summary.data());
+  }
+  std::fprintf(to, "\n'pvtool COMMAND --help' tells more of each; the manual is pvtool(1).\n");
+}
+
+// "--help" or "--version" among a command's options; arguments after "--" are not options.
+std::string_view askedFor(const Args& args) {
+  for (const std::string& a : args) {
+    if (a == "--") break;
+    if (a == "--help" || a == "-h" || a == "--version") return a;
+  }
+  return {};
+}
+
+}  // namespace
+
+const std::string_view kPvtoolHelp =
+    "usage: pvtool COMMAND [ARGS...]\n"
+    "       pvtool --help | --version\n"
+    "The call recorder's operations for scripts and for people at a terminal.\n";
+
+std::span<const ToolCommand> toolCommands() {
+  return kCommands;
+}
+
+int runPvtool(const Args& args, const ToolContext& context, std::FILE* out, std::FILE* err) {
+  if (args.empty()) {
+    printCommandList(err);
+    return base::kExitUsage;
+  }
+  const std::string& first = args[0];
+  if (first == "--help" || first == "-h") {
+    printCommandList(out);
+    return base::kExitOk;
+  }
+  if (first == "--version") {
+    std::fprintf(out, "%s\n", base::versionLine("pvtool").c_str());
+    return base::kExitOk;
+  }
+  const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                    [&](const ToolCommand& c) { return c.name == first; });
+  if (command == std::end(kCommands)) {
+    std::fprintf(err, "pvtool: unknown command '%s'\n", base::printable(first).c_str());
+    printCommandList(err);
+    return base::kExitUsage;
+  }
+  const Args rest(args.begin() + 1, args.end());
+  const std::string_view asked = askedFor(rest);
+  if (asked == "--version") {
+    std::fprintf(out, "%s\n", base::versionLine("pvtool").c_str());
+    return base::kExitOk;
+  }
+  if (!asked.empty()) {
+    std::fprintf(out, "%.*s", int(command->help.size()), command->help.data());
+    return base::kExitOk;
+  }
+  // The commands print with stdio and iostreams; a line of either comes out in order.
+  std::fflush(out);
+  return command->run(rest, context);
+}
+
+}  // namespace parvolin::tools
