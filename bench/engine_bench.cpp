@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "base/clock.h"
@@ -124,6 +125,7 @@ class FullLoadUnits final : public engine::UnitStreams {
   }
   bool reopenUnit(int) override { return true; }
   void restartStream(int) override {}
+  std::optional<std::uint8_t> readStreamControl(int) override { return 0x4D; }
 
  private:
   Bytes stream_;

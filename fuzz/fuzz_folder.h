@@ -19,6 +19,7 @@
 
 #include "base/audio_block.h"
 #include "base/file_io.h"
+#include "base/folder_lock.h"
 #include "codec/wav_header.h"
 #include "engine/call_log.h"
 #include "engine/html_list.h"
@@ -50,8 +51,8 @@ inline bool isRecordingName(const std::string& name) {
 
 // "" when every file of `folder` is well formed: recordings whole 512-byte blocks (a WAV
 // recording after its conversion: a header and whole blocks of samples), the call log whole
-// records, the list starting with its fixed header, and no other file; else the first file that
-// is not, and why.
+// records, the list starting with its fixed header, the folder's lock, and no other file; else
+// the first file that is not, and why.
 inline std::string folderFault(const std::filesystem::path& folder, const std::string& listName) {
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
@@ -72,6 +73,8 @@ inline std::string folderFault(const std::filesystem::path& folder, const std::s
       if (size % engine::kCallRecordSize != 0) {
         return name + ": " + std::to_string(size) + " bytes is not whole records";
       }
+    } else if (name == base::kFolderLockName) {
+      // The lock of whoever recorded there: its holder's process and name.
     } else if (name == listName) {
       std::ifstream in(entry.path(), std::ios::binary);
       const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

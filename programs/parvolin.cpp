@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/config_file.h"
 #include "app/driver_choice.h"
 #include "app/headless.h"
 #include "app/parvolin_options.h"
@@ -84,6 +85,13 @@ int main(int argc, char** argv) {
   // lines are then lost, the calls are not.
   std::signal(SIGPIPE, SIG_IGN);
   parvolin::app::makePathsAbsolute(*options);
+  // A file that is no settings file is refused before it could be read or rewritten.
+  if (options->config) {
+    if (const auto problem = parvolin::app::configFileProblem(*options->config)) {
+      std::fprintf(stderr, "parvolin: --config: %s\n", problem->c_str());
+      return parvolin::app::kExitUsage;
+    }
+  }
 
   std::unique_ptr<QApplication> app;
   if (!options->headless) {

@@ -111,6 +111,16 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
                      printer, timer},
                     {run.options.folder, run.programFolder});
 
+  // A capture that may not be written is refused before anything else happens.
+  const engine::ExistingFile existing =
+      run.options.force ? engine::ExistingFile::kReplace : engine::ExistingFile::kRefuse;
+  if (run.options.capture) {
+    if (const auto problem = engine::outputFileProblem(*run.options.capture, existing)) {
+      std::fprintf(stderr, "parvolin: cannot write the capture: %s\n", problem->c_str());
+      return kExitUsage;
+    }
+  }
+
   if (!recorder.start()) {
     notifier.stopping(statusLine(recorder, problems));
     return kExitUnitUnreadable;
@@ -127,9 +137,8 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
     diagnostics.report(why.empty() ? "no recorder unit found" : "no recorder unit found: " + why);
   }
   if (run.options.capture) {
-    if (const std::error_code error = recorder.startCapture(*run.options.capture)) {
-      std::fprintf(stderr, "parvolin: cannot write the capture %s: %s\n",
-                   run.options.capture->string().c_str(), error.message().c_str());
+    if (const auto problem = recorder.startCapture(*run.options.capture, existing)) {
+      std::fprintf(stderr, "parvolin: cannot write the capture: %s\n", problem->c_str());
       notifier.stopping(statusLine(recorder, problems));
       recorder.exit(RecorderSession::ExitQuestion::DontAsk);
       return kExitUsage;
@@ -148,7 +157,9 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
   recorder.exit(RecorderSession::ExitQuestion::DontAsk);
   printer.note(signals.signalNumber() != 0 ? "Stopped by a signal; units closed."
                                            : "Scenario over; units closed.");
-  return kExitStopped;
+  const std::vector<std::string> unwritten = recorder.unwrittenReport();
+  for (const std::string& line : unwritten) diagnostics.report(line);
+  return unwritten.empty() ? kExitStopped : kExitUnwritten;
 }
 
 }  // namespace parvolin::app

@@ -16,8 +16,11 @@ namespace parvolin::app {
 // Exit statuses of the recorder (the programs' table: base/exit_status.h).
 inline constexpr int kExitStopped = base::kExitOk;             // stopped by a signal or a scenario
 inline constexpr int kExitUnitUnreadable = base::kExitFailed;  // "Failed to read from Parvolin"
+inline constexpr int kExitFolderUnusable = base::kExitFailed;  // --folder unusable, or held
 inline constexpr int kExitUsage = base::kExitUsage;            // bad command line, capture refused
 inline constexpr int kExitSetUpFailed = base::kExitSetUp;      // a unit set-up failed
+// Stopped, but audio, call records or rows could not all be written (the summary names them).
+inline constexpr int kExitUnwritten = base::kExitIncomplete;
 
 // How the units are reached for one run.
 struct UnitAccess {
@@ -40,13 +43,15 @@ struct HeadlessRun {
 
 // The recorder without a window: start-up, opening, PollTimer ticks until SIGINT, SIGTERM or
 // SIGHUP (or the scenario's end), then the exit sequence without its question. Messages and
-// diagnostics go to standard error. Returns the process's exit status.
+// diagnostics go to standard error, and at the end a summary of whatever could not be written.
+// Returns the process's exit status.
 int runHeadless(const HeadlessRun& run, UnitAccess& units);
 
 // `parvolin --replay FILE --folder DIR`: the capture's reads processed into DIR (created when
 // missing) with the stored settings, which are only read; no unit, no file type, no program
 // started. Returns 0 after a complete replay, 2 for a refused capture, 1 when the capture or the
-// folder cannot be used.
+// folder cannot be used (a folder another program holds included), 4 when it could not write all
+// it replayed.
 int runReplay(const HeadlessRun& run);
 
 }  // namespace parvolin::app

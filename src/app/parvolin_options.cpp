@@ -53,6 +53,8 @@ std::optional<ParvolinOptions> parseParvolinOptions(const std::vector<std::strin
       o.headless = true;
     } else if (arg == "--minimized") {
       o.minimized = true;
+    } else if (arg == "--force") {
+      o.force = true;
     } else if (arg == "--virtual" || arg == "--realtime") {
       o.virtualClock = o.virtualClock || arg == "--virtual";
       o.driverArgs.push_back(arg);
@@ -79,6 +81,10 @@ std::optional<ParvolinOptions> parseParvolinOptions(const std::vector<std::strin
       error = "unknown option '" + base::printable(arg) + "'";
       return {};
     }
+  }
+  if (o.force && !o.capture) {
+    error = "--force goes with --capture";
+    return {};
   }
   if (o.headless && o.minimized) {
     error = "--minimized is for the window; --headless has none";

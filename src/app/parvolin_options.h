@@ -14,6 +14,7 @@ struct ParvolinOptions {
   bool headless = false;
   bool minimized = false;
   std::optional<std::filesystem::path> capture;  // --capture FILE
+  bool force = false;                            // --force: --capture may replace a file
   std::optional<std::filesystem::path> replay;   // --replay FILE (implies headless)
   std::optional<std::filesystem::path> folder;   // --folder DIR
   std::optional<std::filesystem::path> config;   // --config FILE
@@ -37,7 +38,7 @@ void makePathsAbsolute(ParvolinOptions& options);
 
 inline constexpr const char* kParvolinUsage =
     "usage: parvolin [--headless] [--driver ftdi|d2xx|sim] [--simulate[=SCENARIO]] [--virtual]\n"
-    "                [--realtime] [--usb-id VID:PID] [--capture FILE] [--folder DIR]\n"
+    "                [--realtime] [--usb-id VID:PID] [--capture FILE [--force]] [--folder DIR]\n"
     "                [--config FILE] [--minimized]\n"
     "       parvolin --replay FILE --folder DIR [--config FILE]\n"
     "       parvolin --help | --version\n";
@@ -58,12 +59,17 @@ inline constexpr const char* kParvolinHelp =
     "                         --headless)\n"
     "  --usb-id VID:PID       also look for units with this USB id (hex; repeatable)\n"
     "  --capture FILE         also write everything read from the units into a stream capture\n"
+    "                         (never a file there already, nor a recording folder's own)\n"
+    "  --force                with --capture: replace FILE when it exists\n"
     "  --folder DIR           record into DIR for this run instead of the configured folder\n"
-    "  --config FILE          the settings file (default ~/.config/ParvolinUsb/Parvolin.conf)\n"
+    "                         (a folder that exists or can be made)\n"
+    "  --config FILE          the settings file (default ~/.config/ParvolinUsb/Parvolin.conf;\n"
+    "                         a settings file that can be written)\n"
     "  --replay FILE          process a stream capture into --folder DIR, with the stored\n"
     "                         settings, and end\n"
-    "Exit status 0 after a stop, 1 when the first unit's number cannot be read, 2 for a bad\n"
-    "command line or a refused capture, 3 when a unit could not be set up. The manual is\n"
-    "parvolin(1).\n";
+    "Exit status 0 after a stop, 1 when the first unit's number cannot be read or the recording\n"
+    "folder is unusable or held by another program, 2 for a bad command line or a refused\n"
+    "capture or settings file, 3 when a unit could not be set up, 4 when recordings, call\n"
+    "records or rows were left unwritten (named on standard error). The manual is parvolin(1).\n";
 
 }  // namespace parvolin::app

@@ -2,6 +2,7 @@
 
 #include "app/settings_io.h"
 #include "app/startup.h"
+#include "engine/call_log.h"
 
 namespace parvolin::app {
 
@@ -25,12 +26,32 @@ bool Recorder::start() {
   StartupOptions startup;
   startup.folderOverride = options_.folderOverride;
   startup.programFolder = options_.programFolder;
+  // The folder is taken before anything is touched: a second recorder started on it by mistake
+  // must leave the units, the settings and the folder to the first.
+  WorkingFolder& wf = services_.workingFolder;
+  std::filesystem::path folder = plannedRecordingFolder(startup, services_.store, wf.current());
+  if (options_.folderOverride) {
+    if (const auto problem = folderProblem(folder)) {
+      services_.prompt.message(folderUnusableText(folder, *problem));
+      return false;
+    }
+  } else if (!wf.create(folder)) {
+    // Start-up will say so and record into the directory it runs in.
+    folder = wf.current();
+  }
+  if (!lockFolder(folder)) return false;
+
   StartupResult started = runStartup(startup, {&link_, services_.store, services_.prompt,
                                                services_.shell, services_.workingFolder});
   unitNumber_ = started.unitNumber;
   if (!started.ok) return false;
   settings_ = std::move(started.settings);
   recordingFolder_ = std::move(started.recordingFolder);
+  std::error_code error;
+  if (!std::filesystem::equivalent(recordingFolder_, folder, error) &&
+      !lockFolder(recordingFolder_)) {
+    return false;
+  }
   shownFolder_ = std::move(started.shownFolder);
   engine_ = std::make_unique<engine::Engine>(link_, services_.clock, settings_, recordingFolder_,
                                              fields_, services_.diagnostics, tickPrompt_);
@@ -46,11 +67,18 @@ RecorderSession::OpenResult Recorder::open() {
   return session_->open();
 }
 
-std::error_code Recorder::startCapture(const std::filesystem::path& path) {
+std::optional<std::string> Recorder::startCapture(const std::filesystem::path& path,
+                                                  engine::ExistingFile existing) {
+  if (auto problem =
+          engine::outputFileProblem(path, existing, recordingFolder_, settings_.lvLogHtmlName)) {
+    return problem;
+  }
   std::error_code error;
-  capture_ = engine::CaptureWriter::create(path, captureHeader(), services_.diagnostics, error);
+  capture_ =
+      engine::CaptureWriter::create(path, captureHeader(), services_.diagnostics, error, existing);
   engine_->setCapture(capture_.get());
-  return error;
+  if (error) return path.string() + ": " + error.message();
+  return std::nullopt;
 }
 
 void Recorder::tick() {
@@ -88,12 +116,41 @@ void Recorder::applySettings(const engine::RecorderSettings& changed,
   for (const engine::Setting setting : save) saveSetting(services_.store, settings_, setting);
 }
 
-bool Recorder::changeRecordingFolder(const std::filesystem::path& folder) {
-  const bool located = enterOrCreate(services_.workingFolder, folder);
-  recordingFolder_ = services_.workingFolder.current();
+FolderChange Recorder::changeRecordingFolder(const std::filesystem::path& folder) {
+  WorkingFolder& wf = services_.workingFolder;
+  const std::filesystem::path before = wf.current();
+  const bool located = enterOrCreate(wf, folder);
+  const std::filesystem::path now = wf.current();
+  std::error_code error;
+  if (!std::filesystem::equivalent(now, folderLock_.folder(), error)) {
+    base::FolderLock lock = base::FolderLock::acquire(now, options_.programName);
+    if (lock.status() == base::FolderLock::Status::kBusy) {
+      wf.changeTo(before);
+      return {FolderChange::Result::kHeld, lock.describe()};
+    }
+    if (!lock.held()) services_.diagnostics.report(lock.describe());
+    folderLock_ = std::move(lock);
+  }
+  recordingFolder_ = now;
   engine_->setFolder(recordingFolder_);
   session_->endFolderOverride();
-  return located;
+  return {located ? FolderChange::Result::kEntered : FolderChange::Result::kNotLocated, {}};
+}
+
+bool Recorder::lockFolder(const std::filesystem::path& folder) {
+  base::FolderLock lock = base::FolderLock::acquire(folder, options_.programName);
+  if (lock.status() == base::FolderLock::Status::kBusy) {
+    services_.prompt.message(lock.describe());
+    return false;
+  }
+  if (!lock.held()) services_.diagnostics.report(lock.describe());
+  folderLock_ = std::move(lock);
+  return true;
+}
+
+std::vector<std::string> Recorder::unwrittenReport() const {
+  if (!engine_) return {};
+  return engine_->unwritten().describe(engine::kCallLogName, settings_.lvLogHtmlName);
 }
 
 void Recorder::refreshAfterConfigure() {

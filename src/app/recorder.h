@@ -5,7 +5,9 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "app/poll_timer.h"
 #include "app/recorder_session.h"
@@ -16,11 +18,13 @@
 #include "app/working_folder.h"
 #include "base/clock.h"
 #include "base/diagnostics.h"
+#include "base/folder_lock.h"
 #include "base/prompt.h"
 #include "device/d2xx.h"
 #include "device/unit_link.h"
 #include "engine/engine.h"
 #include "engine/engine_view.h"
+#include "engine/output_files.h"
 #include "engine/recorder_settings.h"
 #include "engine/stream_capture.h"
 
@@ -46,6 +50,8 @@ struct RecorderOptions {
   // --folder: records into this folder for one run instead of the stored one.
   std::optional<std::filesystem::path> folderOverride;
   std::filesystem::path programFolder;  // where lvplayer and LvSvr are installed
+  // The name the folder's lock file gives for this run (see base::FolderLock).
+  std::string programName = "parvolin";
   // The call-end WAV conversion's work memory limit (Engine::setWavConversionMemoryLimit).
   std::optional<std::size_t> wavConversionMemoryLimit = std::nullopt;
 };
@@ -80,16 +86,21 @@ class Recorder {
   // --- The run ---------------------------------------------------------------------------------
   // The start-up sequence: the first unit's number into "USN", the settings with their defaults,
   // the recording folder made the current directory, the file types registered, the server
-  // started when allowed. False when the first unit's number could not be read: the message was
-  // shown and the program ends.
+  // started when allowed. Before any of it the recording folder is taken for the run (its lock,
+  // held until the Recorder goes): a folder that another program holds, or a --folder that is
+  // not a usable folder, ends the start before anything is touched. False, the message shown,
+  // when the program ends: for those, and when the first unit's number could not be read.
   bool start();
   // The main window's opening: the units opened for the run and set up, the PollTimer started.
   // Messages of a failed step were shown. Only after a successful start().
   RecorderSession::OpenResult open();
   // Records every stream read of the live unit passes into `path` from now on (nothing before
-  // the opening, whose state the capture's header holds). An empty error_code when the capture
-  // was created.
-  std::error_code startCapture(const std::filesystem::path& path);
+  // the opening, whose state the capture's header holds). Nothing when the capture was created;
+  // otherwise why not: a file that exists (unless kReplace), one of the recording folder's own
+  // files (always), a file that cannot be made.
+  std::optional<std::string> startCapture(
+      const std::filesystem::path& path,
+      engine::ExistingFile existing = engine::ExistingFile::kRefuse);
   // One PollTimer tick. A tick never runs inside another: one asked for while a tick runs (a
   // nested event loop delivering the timer) is skipped and counted. Messages the tick raises go
   // to the laterPrompt once the tick is over.
@@ -115,11 +126,12 @@ class Recorder {
   void applySettings(const engine::RecorderSettings& changed,
                      std::initializer_list<engine::Setting> save = {});
   // Makes `folder` the recording folder: the current directory (created when missing) and the
-  // engine's folder for new recordings, the call log and the list; the location line shows it
-  // from the next refresh on, also in a run that began with --folder. False, with nothing shown,
-  // when the folder could be neither entered nor created: the current directory stays the
-  // recording folder.
-  bool changeRecordingFolder(const std::filesystem::path& folder);
+  // engine's folder for new recordings, the call log and the list; its lock is taken and the
+  // previous folder's released; the location line shows it from the next refresh on, also in a
+  // run that began with --folder. kNotLocated, with nothing shown, when the folder could be
+  // neither entered nor created: the current directory stays the recording folder. kHeld, with
+  // nothing shown and nothing changed, when another program holds the folder.
+  FolderChange changeRecordingFolder(const std::filesystem::path& folder);
   // After the configuration dialog closed: capacity counters unknown and recounted, the location
   // line rebuilt from the folder setting.
   void refreshAfterConfigure();
@@ -150,8 +162,16 @@ class Recorder {
   const engine::Engine* engine() const { return engine_.get(); }
   // The units as the opening left them, as a stream capture's header records them.
   engine::CaptureHeader captureHeader() const;
+  // What the run recorded but could not write (audio, call records, rows), as lines for the
+  // user; empty when nothing is missing. After exit() it is what the run lost for good, and a
+  // front end ends with kExitUnwritten when there is any.
+  std::vector<std::string> unwrittenReport() const;
 
  private:
+  // Takes the lock of `folder` for the run; false, with the message shown, when another program
+  // holds it. A lock that cannot be made (a read-only folder) is reported and the run goes on.
+  bool lockFolder(const std::filesystem::path& folder);
+
   RecorderServices services_;
   RecorderOptions options_;
   TickPrompt tickPrompt_;  // what the engine and the session show messages through
@@ -161,6 +181,8 @@ class Recorder {
   std::filesystem::path recordingFolder_;
   std::string shownFolder_;
   std::int32_t unitNumber_ = -1;
+  // Declared before the engine, so that the engine's last writes happen while it is held.
+  base::FolderLock folderLock_;
   std::unique_ptr<engine::Engine> engine_;
   std::unique_ptr<RecorderSession> session_;
   std::unique_ptr<engine::CaptureWriter> capture_;

@@ -93,6 +93,8 @@ bool RecorderSession::setUpUnit(int unit) {
   if (setUp.varOffDelaySec) engine_.setVarOffDelay(unit, *setUp.varOffDelaySec);
   switch (setUp.failure) {
     case device::SetUpFailure::kNone:
+      // The set-up started the stream: from now on a stream that stops is noticed.
+      engine_.watchStream(unit);
       return true;
     case device::SetUpFailure::kEncoderMode:
       prompt_.message(kEncoderModeErrorText);

@@ -25,6 +25,11 @@ int runReplay(const HeadlessRun& run) {
   base::StderrDiagnostics diagnostics;
   RecordingShell noShell;  // a replay registers nothing and starts nothing
   ProcessWorkingFolder workingFolder;
+  if (const auto problem = folderProblem(*run.options.folder)) {
+    std::fprintf(stderr, "parvolin: %s\n",
+                 folderUnusableText(*run.options.folder, *problem).c_str());
+    return kExitFolderUnusable;
+  }
 
   StartupOptions startup;
   startup.mode = StartupMode::Replay;
@@ -46,7 +51,7 @@ int runReplay(const HeadlessRun& run) {
   for (const std::string& message : outcome.messages) {
     std::fprintf(stderr, "%s\n", message.c_str());
   }
-  if (outcome.exitStatus == 0) {
+  if (outcome.exitStatus == 0 || outcome.exitStatus == kExitUnwritten) {
     std::fprintf(run.out, "replayed %llu reads into %s\n",
                  static_cast<unsigned long long>(outcome.records),
                  started.recordingFolder.string().c_str());

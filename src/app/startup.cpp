@@ -1,5 +1,10 @@
 #include "app/startup.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
 #include "app/settings_io.h"
 
 namespace parvolin::app {
@@ -32,6 +37,41 @@ void enterRecordingFolder(const std::filesystem::path& folder, const std::string
 }
 
 }  // namespace
+
+std::filesystem::path plannedRecordingFolder(const StartupOptions& options, SettingsStore& store,
+                                             const std::filesystem::path& workingDirectory) {
+  std::filesystem::path folder;
+  if (options.folderOverride) {
+    folder = *options.folderOverride;
+  } else {
+    SettingsLoad load;
+    load.workingDirectory = workingDirectory;
+    load.writes = DefaultWrites::None;
+    load.folder = DefaultFolder::LeaveAlone;
+    folder = loadRecorderSettings(store, load).parvolinPath;
+  }
+  return folder.is_absolute() ? folder : workingDirectory / folder;
+}
+
+std::optional<std::string> folderProblem(const std::filesystem::path& folder) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(folder, error);
+  if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+    return std::string("it is not a folder");
+  }
+  if (!std::filesystem::exists(status)) {
+    std::filesystem::create_directories(folder, error);
+    if (error) return "it cannot be made: " + error.message();
+  }
+  if (::access(folder.c_str(), X_OK) != 0) {
+    return "it cannot be entered: " + std::error_code(errno, std::generic_category()).message();
+  }
+  return std::nullopt;
+}
+
+std::string folderUnusableText(const std::filesystem::path& folder, std::string_view problem) {
+  return "Cannot record into " + folder.string() + ": " + std::string(problem);
+}
 
 std::string folderMissingText(std::string_view folder) {
   return "Fail to locate the directory at: " + std::string(folder) +

@@ -55,6 +55,19 @@ struct StartupResult {
   std::string shownFolder;
 };
 
+// The folder a run records into before start-up has entered it: the --folder of `options`, or
+// the stored "ParvolinPath" (the working directory's "ZEruFolder" when none is stored), taken
+// from `workingDirectory` when relative. Reads the store and writes nothing.
+std::filesystem::path plannedRecordingFolder(const StartupOptions& options, SettingsStore& store,
+                                             const std::filesystem::path& workingDirectory);
+
+// Why a folder named on the command line (--folder) cannot be recorded into: it names something
+// that is not a folder, or it cannot be made or entered. A missing folder is made. Nothing when
+// it can be used.
+std::optional<std::string> folderProblem(const std::filesystem::path& folder);
+// "Cannot record into FOLDER: PROBLEM"
+std::string folderUnusableText(const std::filesystem::path& folder, std::string_view problem);
+
 // The start-up sequence before the main window opens: the first unit's number into "USN", the
 // settings with their defaults, the recording folder made the current directory, the file
 // types registered and, when allowed, the remote-access server started. Messages go through

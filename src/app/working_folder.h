@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace parvolin::app {
 
@@ -26,6 +27,17 @@ class ProcessWorkingFolder final : public WorkingFolder {
 // Makes `folder` the current directory, creating it when it is missing, then tries once more to
 // enter it. False when it could be neither entered nor created: the current directory stays.
 bool enterOrCreate(WorkingFolder& workingFolder, const std::filesystem::path& folder);
+
+// How a change of the recording folder went.
+struct FolderChange {
+  enum class Result {
+    kEntered,     // the folder is the recording folder now
+    kNotLocated,  // it could be neither entered nor created: the current directory is used
+    kHeld,        // another program holds it: the previous folder stays
+  };
+  Result result = Result::kEntered;
+  std::string heldBy;  // kHeld: a sentence naming the folder and the program that holds it
+};
 
 // Keeps the current directory as a value and never changes the process's; for tests. Folders
 // are created on disk.

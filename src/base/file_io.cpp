@@ -15,6 +15,7 @@ std::error_code lastError() {
 
 constexpr mode_t kNewFileMode = 0644;
 
+detail::WriteCall writeCall = ::write;
 bool waitForDisk = true;
 
 }  // namespace
@@ -50,7 +51,9 @@ std::error_code createExclusive(const std::filesystem::path& path, FileHandle& o
 
 namespace detail {
 
-std::error_code writeAllWith(WriteCall call, int fd, std::span<const std::uint8_t> bytes) {
+std::error_code writeAllWith(WriteCall call, int fd, std::span<const std::uint8_t> bytes,
+                             std::size_t& written) {
+  written = 0;
   while (!bytes.empty()) {
     const ssize_t n = call(fd, bytes.data(), bytes.size());
     if (n < 0) {
@@ -59,15 +62,31 @@ std::error_code writeAllWith(WriteCall call, int fd, std::span<const std::uint8_
     }
     // A write that takes nothing would take nothing again: the disk is full.
     if (n == 0) return std::make_error_code(std::errc::no_space_on_device);
+    written += static_cast<std::size_t>(n);
     bytes = bytes.subspan(static_cast<std::size_t>(n));
   }
   return {};
 }
 
+std::error_code writeAllWith(WriteCall call, int fd, std::span<const std::uint8_t> bytes) {
+  std::size_t written = 0;
+  return writeAllWith(call, fd, bytes, written);
+}
+
+WriteCall replaceWriteCall(WriteCall call) {
+  const WriteCall previous = writeCall;
+  writeCall = call ? call : ::write;
+  return previous;
+}
+
 }  // namespace detail
 
 std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes) {
-  return detail::writeAllWith(::write, fd, bytes);
+  return detail::writeAllWith(writeCall, fd, bytes);
+}
+
+std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes, std::size_t& written) {
+  return detail::writeAllWith(writeCall, fd, bytes, written);
 }
 
 std::error_code writeAll(int fd, const void* data, std::size_t size) {

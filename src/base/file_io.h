@@ -51,6 +51,9 @@ std::error_code createExclusive(const std::filesystem::path& path, FileHandle& o
 // nothing (returns 0) is a failure, ENOSPC, never a reason to try again.
 std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes);
 std::error_code writeAll(int fd, const void* data, std::size_t size);
+// As writeAll; `written` counts the bytes that went in, also when the write failed part-way (a
+// disk that filled up takes what fits).
+std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes, std::size_t& written);
 
 // Reads a whole file into `out`. ENOENT when the file does not exist, EISDIR for a folder, EINVAL
 // for anything else that is not a regular file (a device, a pipe).
@@ -84,6 +87,11 @@ namespace detail {
 // writeAll over a given write call, so that a test can stand in for the system's.
 using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t size);
 std::error_code writeAllWith(WriteCall call, int fd, std::span<const std::uint8_t> bytes);
+std::error_code writeAllWith(WriteCall call, int fd, std::span<const std::uint8_t> bytes,
+                             std::size_t& written);
+// The write call behind every writeAll of the process: the system's, unless a test put another in
+// its place (a disk that fills up). Returns the one it replaced.
+WriteCall replaceWriteCall(WriteCall call);
 }  // namespace detail
 
 }  // namespace parvolin::base

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/working_folder.h"
 #include "device/unit_link.h"
 #include "engine/recorder_settings.h"
 
@@ -24,9 +25,10 @@ class ConfigureHost {
   virtual void storeSetting(const engine::RecorderSettings& changed, engine::Setting setting) = 0;
   // The current directory, against which a relative folder is taken.
   virtual std::filesystem::path currentFolder() = 0;
-  // Makes `folder` the recording folder: the current directory, created when missing. False
-  // when it could be neither entered nor created; the previous folder then stays in use.
-  virtual bool enterFolder(const std::filesystem::path& folder) = 0;
+  // Makes `folder` the recording folder: the current directory, created when missing.
+  // kNotLocated when it could be neither entered nor created (the current directory is used),
+  // kHeld when another program holds it (the previous folder stays in use).
+  virtual app::FolderChange enterFolder(const std::filesystem::path& folder) = 0;
 
   // --- Units ---------------------------------------------------------------------------------
   // The units, opened; null when the host has none (every unit then counts as absent).

@@ -17,7 +17,7 @@ class RecorderHost final : public ConfigureHost {
     recorder_.applySettings(changed, {setting});
   }
   std::filesystem::path currentFolder() override { return recorder_.recordingFolder(); }
-  bool enterFolder(const std::filesystem::path& folder) override {
+  app::FolderChange enterFolder(const std::filesystem::path& folder) override {
     return recorder_.changeRecordingFolder(folder);
   }
   device::UnitLink* link() override { return &recorder_.units(); }

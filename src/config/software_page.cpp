@@ -23,6 +23,10 @@ std::string folderNotLocatedText(std::string_view folder) {
   return "Fail to locate the directory at: " + std::string(folder);
 }
 
+std::string folderHeldText(std::string_view heldBy, std::string_view kept) {
+  return std::string(heldBy) + ".\nThe recording folder stays " + std::string(kept) + ".";
+}
+
 std::string htmlNameRefusedText(std::string_view refused, std::string_view kept) {
   return "The HTML file name \"" + std::string(refused) +
          "\" cannot be used: the list is a file in the recorder folder, so its name may be "
@@ -134,6 +138,7 @@ void SoftwarePage::storeFolder(const std::string& typed, SoftwareOkOutcome& outc
   // typed, the next start would take it under the directory the program starts in instead.
   if (folder.is_relative()) folder = host_.currentFolder() / folder;
   engine::RecorderSettings changed = host_.settings();
+  const engine::RecorderSettings before = changed;
   changed.parvolinPath = folder.string();
   fields_.folder = changed.parvolinPath;
   host_.storeSetting(changed, Setting::kParvolinPath);
@@ -145,9 +150,24 @@ void SoftwarePage::storeFolder(const std::string& typed, SoftwareOkOutcome& outc
     prompt_.message(kFolderNotCreatedText);
     outcome.folderNotCreated = true;
   }
-  if (!host_.enterFolder(folder)) {
-    prompt_.message(folderNotLocatedText(changed.parvolinPath));
-    outcome.folderNotLocated = true;
+  const app::FolderChange change = host_.enterFolder(folder);
+  switch (change.result) {
+    case app::FolderChange::Result::kEntered:
+      break;
+    case app::FolderChange::Result::kNotLocated:
+      prompt_.message(folderNotLocatedText(changed.parvolinPath));
+      outcome.folderNotLocated = true;
+      break;
+    case app::FolderChange::Result::kHeld:
+      // The folder in use stays the stored one, so that the next start does not run into the
+      // other program either.
+      prompt_.message(folderHeldText(change.heldBy, before.parvolinPath.empty()
+                                                        ? host_.currentFolder().string()
+                                                        : before.parvolinPath));
+      host_.storeSetting(before, Setting::kParvolinPath);
+      fields_.folder = before.parvolinPath;
+      outcome.folderHeld = true;
+      break;
   }
 }
 

@@ -25,6 +25,8 @@ inline constexpr std::string_view kFolderNotCreatedText =
     "your setting and redo if necssary!";
 // "Fail to locate the directory at: " followed by the folder.
 std::string folderNotLocatedText(std::string_view folder);
+// Another program holds the typed folder (`heldBy` names it); the recording stays in `kept`.
+std::string folderHeldText(std::string_view heldBy, std::string_view kept);
 // An HTML list name that would put the list outside the recording folder, or nowhere.
 std::string htmlNameRefusedText(std::string_view refused, std::string_view kept);
 
@@ -52,8 +54,11 @@ struct SoftwareOkOutcome {
   bool htmlNameRefused = false;   // the stored list name was kept
   bool folderNotCreated = false;  // the sub-folder could not be made (or existed already)
   bool folderNotLocated = false;  // the new folder could not be entered: the old one stays in use
+  bool folderHeld = false;        // another program holds the new folder: the old one stays
 
-  bool allTaken() const { return !wavRefused && !htmlNameRefused && !folderNotLocated; }
+  bool allTaken() const {
+    return !wavRefused && !htmlNameRefused && !folderNotLocated && !folderHeld;
+  }
 };
 
 // The software settings page: the recorder's own settings as the page shows them, the rules of

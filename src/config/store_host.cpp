@@ -1,6 +1,7 @@
 #include "config/store_host.h"
 
 #include "app/settings_io.h"
+#include "base/folder_lock.h"
 
 namespace parvolin::config {
 
@@ -11,6 +12,18 @@ StoreHost::StoreHost(app::SettingsStore& store, engine::RecorderSettings setting
 void StoreHost::storeSetting(const engine::RecorderSettings& changed, engine::Setting setting) {
   settings_ = changed;
   app::saveSetting(store_, settings_, setting);
+}
+
+app::FolderChange StoreHost::enterFolder(const std::filesystem::path& folder) {
+  // Taken and dropped at once: pvtool only points the settings at the folder.
+  const base::FolderLock lock =
+      base::FolderLock::acquire(workingFolder_.current() / folder, "pvtool");
+  if (lock.status() == base::FolderLock::Status::kBusy) {
+    return {app::FolderChange::Result::kHeld, lock.describe()};
+  }
+  return {app::enterOrCreate(workingFolder_, folder) ? app::FolderChange::Result::kEntered
+                                                     : app::FolderChange::Result::kNotLocated,
+          {}};
 }
 
 std::uint8_t StoreHost::audioMode(int unit) const {

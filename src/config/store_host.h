@@ -20,9 +20,8 @@ class StoreHost final : public ConfigureHost {
   const engine::RecorderSettings& settings() const override { return settings_; }
   void storeSetting(const engine::RecorderSettings& changed, engine::Setting setting) override;
   std::filesystem::path currentFolder() override { return workingFolder_.current(); }
-  bool enterFolder(const std::filesystem::path& folder) override {
-    return app::enterOrCreate(workingFolder_, folder);
-  }
+  // A folder that a running recorder (or another pvtool) holds is left alone.
+  app::FolderChange enterFolder(const std::filesystem::path& folder) override;
   device::UnitLink* link() override { return link_; }
   std::uint8_t audioMode(int unit) const override;
   void setAudioMode(int unit, std::uint8_t mode) override;

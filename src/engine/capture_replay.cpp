@@ -1,6 +1,8 @@
 #include "engine/capture_replay.h"
 
 #include "base/clock.h"
+#include "base/folder_lock.h"
+#include "engine/call_log.h"
 #include "engine/engine.h"
 
 namespace parvolin::engine {
@@ -41,6 +43,14 @@ ReplayOutcome replayCapture(const std::filesystem::path& capture,
     outcome.messages.push_back(folder.string() + ": " + error.message());
     return outcome;
   }
+  // One writer per recording folder: a recorder or another replay there is left alone.
+  const base::FolderLock lock = base::FolderLock::acquire(folder);
+  if (lock.status() == base::FolderLock::Status::kBusy) {
+    outcome.exitStatus = 1;
+    outcome.messages.push_back(lock.describe());
+    return outcome;
+  }
+  if (!lock.held()) outcome.messages.push_back(lock.describe());
 
   const CaptureHeader& header = check.summary.header;
   applyCapturedSetUp(header, settings);
@@ -78,6 +88,12 @@ ReplayOutcome replayCapture(const std::filesystem::path& capture,
     ++outcome.records;
   }
   engine.finishRun();
+  const std::vector<std::string> unwritten =
+      engine.unwritten().describe(kCallLogName, settings.lvLogHtmlName);
+  if (!unwritten.empty()) {
+    outcome.exitStatus = kReplayUnwritten;
+    outcome.messages.insert(outcome.messages.end(), unwritten.begin(), unwritten.end());
+  }
   return outcome;
 }
 

@@ -89,9 +89,7 @@ void Engine::onPollTick() {
     }
     counters_.loggedItems = -1;
     counters_.loggedBlocks = -1;
-    showCapacity(updateCapacity(counters_, folder_, listPath(),
-                                {settings_.itemLimit, settings_.spaceLimit}, std::nullopt,
-                                !pendingRows_.empty()));
+    recount();
     // Told last, so that the list and the figures are up to date when the requester looks.
     if (result.applied && listEditDone_) std::exchange(listEditDone_, {})(result);
   }
@@ -100,8 +98,10 @@ void Engine::onPollTick() {
 
 void Engine::runUnitPass(int unit) {
   device::UnitStreamBuffer& buffer = *streams_[std::size_t(unit)];
+  bool gotBytes = false;
   const PassReads pass =
       readUnitPass(units_, buffer, unit, clock_, [&](std::uint32_t n, std::int64_t wallMs) {
+        gotBytes = true;
         if (capture_) capture_->append(unit, {buffer.readTarget(), n}, wallMs);
         actOnRead(unit, n, secondsOf(wallMs));
       });
@@ -114,6 +114,7 @@ void Engine::runUnitPass(int unit) {
     lost = false;
     diagnostics_.report(unitText(unit, "open again"));
   }
+  watchUnit(unit, pass.reopened, gotBytes);
   showUnitPorts(unit);
 }
 
@@ -171,6 +172,11 @@ void Engine::showUnitPorts(int unit) {
 }
 
 void Engine::retryDeferredWrites() {
+  writeDueAudio();
+  if (!held_.empty() && clock_.monotonicMs() - heldTriedAtMs_ >= kAudioWritePeriodMs) {
+    heldTriedAtMs_ = clock_.monotonicMs();
+    retryHeldAudio();
+  }
   if (!pendingLog_.empty()) flushLog();
   if (!pendingRows_.empty()) flushRows();
 }
@@ -226,19 +232,35 @@ void Engine::requestListEdit(PendingListEdit edit, ListEditDone done) {
 
 void Engine::recountCapacity() {
   counters_.forget();
-  showCapacity(updateCapacity(counters_, folder_, listPath(),
-                              {settings_.itemLimit, settings_.spaceLimit}, std::nullopt,
-                              !pendingRows_.empty()));
+  recount();
+}
+
+void Engine::recount() {
+  updateCapacity(counters_, folder_, listPath(), {settings_.itemLimit, settings_.spaceLimit},
+                 std::nullopt, !pendingRows_.empty());
+  // The count follows the kept calls, the rows of those still waiting included (see
+  // showCounters), as the count that grows with each kept call does.
+  counters_.loggedItems += std::int32_t(pendingRows_.size());
+  showCounters();
 }
 
 void Engine::finishRun() {
-  for (PortState& port : ports_) {
-    if (!port.audioFile.isOpen()) continue;
-    writeBufferedAudio(port);
-    closeAudioFile(port);
-  }
-  retryDeferredWrites();
+  for (PortState& port : ports_) finishRecording(port, CallKept::kNo);
+  writeDueAudio();
+  retryHeldAudio();
+  if (!pendingLog_.empty()) flushLog();
+  if (!pendingRows_.empty()) flushRows();
   if (capture_) capture_->flush();
+}
+
+void Engine::showCounters() {
+  // What is on disk: rows still waiting for the list are not in it.
+  CapacityCounters onDisk = counters_;
+  if (onDisk.loggedItems > 0) {
+    onDisk.loggedItems =
+        std::max<std::int32_t>(0, onDisk.loggedItems - std::int32_t(pendingRows_.size()));
+  }
+  showCapacity(capacityDisplay(onDisk, {settings_.itemLimit, settings_.spaceLimit}));
 }
 
 void Engine::showCapacity(const CapacityDisplay& display) {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -33,10 +34,40 @@
 #include "engine/recording_files.h"
 #include "engine/unit_pass_reads.h"
 #include "engine/unit_streams.h"
+#include "engine/unwritten.h"
 
 namespace parvolin::engine {
 
 class CaptureWriter;
+
+// A call's buffered audio goes to its file at least this often, so that a crash or a power cut
+// loses at most about a second of each call.
+inline constexpr std::int64_t kAudioWritePeriodMs = 1000;
+// Audio of ended calls that their files did not take (a full disk) is held up to this much in
+// all; beyond it, it is counted as lost.
+inline constexpr std::size_t kMaxHeldAudioBytes = 64u << 20;
+// The stream watch: a unit that has sent nothing for this long while one of its ports is in a
+// recorded call, or for kIdleStreamCheckMs in any case, has its stream control byte read; a 0
+// there means the unit was reset, and its stream is started again.
+inline constexpr std::int64_t kStalledStreamMs = 5'000;
+inline constexpr std::int64_t kIdleStreamCheckMs = 30'000;
+// A unit lost this long has the calls it was in ended.
+inline constexpr std::int64_t kLostUnitCallsMs = 30'000;
+
+// Whether an ended call was kept (logged, listed): its audio then counts towards the capacity.
+enum class CallKept { kYes, kNo };
+
+// An ended call's audio that its file has not taken yet.
+struct HeldRecording {
+  std::filesystem::path folder;
+  std::string name;
+  bool made = false;  // the file exists: created by this run
+  bool wav = false;   // converted once complete
+  int mode = 3;
+  CallKept kept = CallKept::kYes;
+  std::uint64_t written = 0;         // bytes in the file
+  std::vector<std::uint8_t> blocks;  // whole blocks, in order
+};
 
 // How an engine is built; the defaults are the recorder's.
 struct EngineOptions {
@@ -70,13 +101,18 @@ class Engine {
   // One tick's reads of one unit (0-3): reads again while a read returned the full 2048 bytes,
   // up to kMaxReadsPerPass reads; the clock is taken once per read when it returns. When the
   // pass's first read returns nothing and the unit is no longer present, the unit is reopened
-  // and its stream restarted. Ends by showing the unit's four port lines.
+  // and its stream restarted. Then the stream watch (see kStalledStreamMs): calls cut off by a
+  // unit that was reset, that was reopened, or that has been lost for kLostUnitCallsMs are ended
+  // as finishRun ends a call in progress, reported with their file names, and their ports freed.
+  // Ends by showing the unit's four port lines.
   void runUnitPass(int unit);
   // The bytes of one stream read of `unit` (at most 2048), read at `nowSeconds` (seconds since
   // 1970): framed and acted on record by record, then the unit's four port lines shown. Returns
   // false, doing nothing, for a unit outside 0-3 or more than 2048 bytes.
   bool processRead(int unit, std::span<const std::uint8_t> bytes, std::int64_t nowSeconds);
-  // Writes the call log records and list rows that earlier attempts could not write.
+  // Writes what waits for the disk: audio buffered for kAudioWritePeriodMs or more (whole
+  // blocks), what ended calls' files did not take before, and the call log records and list rows
+  // that earlier attempts could not write.
   void retryDeferredWrites();
 
   // Main window opening: every port idle (callType 0, callText blank, firstAudioSec 0).
@@ -87,9 +123,12 @@ class Engine {
   // Counters and rowCountCache to unknown, then a full recount shown on the view.
   void recountCapacity();
   // Ends the run: a call in progress is not logged and gets no row, but its buffered audio is
-  // written, converted when WavFormat is set, and its file closed. Deferred log records and rows
-  // get a last try. Safe to call more than once.
+  // written, converted when WavFormat is set, and its file closed. Everything that waits for the
+  // disk gets a last try; what still does not fit stays in unwritten(). Safe to call more than
+  // once.
   void finishRun();
+  // What was recorded but is not on disk: audio held or lost, records and rows waiting.
+  UnwrittenSummary unwritten() const;
 
   // Records every read of the live unit passes into `capture` (nullptr: none), flushed at the
   // end of every tick and by finishRun. A capture whose write fails stops itself; the recording
@@ -103,6 +142,9 @@ class Engine {
   int varOffDelay(int unit) const;
   void setAudioMode(int unit, std::uint8_t mode);
   void setVarOffDelay(int unit, int seconds);
+  // The unit's stream was started (its set-up went through): from now on the stream watch reads
+  // its stream control byte when it falls quiet, and starts it again after a reset.
+  void watchStream(int unit);
 
   // Hands a change of the list body to the next tick, which applies it after the unit passes
   // and recounts the capacity. An edit that cannot be applied yet (the list cannot be read or
@@ -119,6 +161,8 @@ class Engine {
   const CapacityDisplay& capacityShown() const { return shown_; }
   std::size_t deferredRows() const { return pendingRows_.size(); }
   std::size_t deferredLogRecords() const { return pendingLog_.size(); }
+  // Ended calls whose audio waits in memory for its file.
+  std::size_t heldRecordings() const { return held_.size(); }
   std::filesystem::path listPath() const { return folder_ / settings_.lvLogHtmlName; }
   const std::filesystem::path& folder() const { return folder_; }
   // Records into `folder` from now on: new recordings, the call log and the list. A call in
@@ -142,13 +186,31 @@ class Engine {
   void onCallEnd(int unit, int portIndex, std::span<const std::uint8_t> payload, std::int64_t now);
   void onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
                      std::span<const std::uint8_t> payload, std::int64_t now);
-  void createAudioFile(int unit, int portIndex, std::int64_t now);
-  void writeBufferedAudio(PortState& port);
-  void closeAudioFile(PortState& port);
   void keepCall(int unit, const PortState& port);
   void flushLog();
   void flushRows();
   void showCapacity(const CapacityDisplay& display);
+  // The counters as the window shows them: the items count only the rows on disk.
+  void showCounters();
+  // The recount form of updateCapacity, shown.
+  void recount();
+
+  // The recordings (engine_audio.cpp).
+  void nameAudioFile(int unit, int portIndex, std::int64_t now);
+  bool createAudioFile(PortState& port);
+  bool writeBufferedAudio(PortState& port);
+  void closeAudioFile(PortState& port);
+  void closeRecording(const std::filesystem::path& folder, const std::string& name, bool wav);
+  // Writes the call's audio and closes its file; what the file does not take is held.
+  void finishRecording(PortState& port, CallKept kept);
+  void writeDueAudio();
+  void retryHeldAudio();
+  void countLost(const std::string& file, int mode, std::uint64_t blocks);
+
+  // The stream watch (engine_watch.cpp).
+  enum class CutOff { kReset, kReopened, kGone };
+  void watchUnit(int unit, bool reopened, bool gotBytes);
+  void cutOffCalls(int unit, CutOff why);
 
   std::unique_ptr<UnitStreams> ownedUnits_;
   UnitStreams& units_;
@@ -177,6 +239,17 @@ class Engine {
   PendingListEdit pendingListEdit_;
   ListEditDone listEditDone_;
   std::array<bool, device::kMaxUnits> unitLost_{};
+
+  std::deque<HeldRecording> held_;
+  std::size_t heldBytes_ = 0;
+  std::int64_t heldTriedAtMs_ = 0;
+  std::map<std::string, RecordingBlocks> lost_;  // by file name
+  struct UnitWatch {
+    bool streaming = false;          // its stream was started: a 0 control byte is a reset
+    std::int64_t quietSinceMs = -1;  // the unit's last bytes, or the last check of its stream
+    std::int64_t lostSinceMs = -1;   // when the unit was found lost
+  };
+  std::array<UnitWatch, device::kMaxUnits> watch_{};
 };
 
 }  // namespace parvolin::engine

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "base/file_io.h"
+#include "base/folder_lock.h"
 #include "engine/recording_files.h"
 
 namespace parvolin::engine {
@@ -144,7 +145,9 @@ ListEditResult applyPendingListEdit(const std::filesystem::path& folder,
           continue;
         }
         const std::string name = it->path().filename().string();
-        if (std::find(inUse.begin(), inUse.end(), name) == inUse.end()) {
+        // The folder's lock belongs to whoever is clearing it, as do the files in use.
+        if (name != base::kFolderLockName &&
+            std::find(inUse.begin(), inUse.end(), name) == inUse.end()) {
           files.push_back(it->path());
         }
       }

@@ -66,7 +66,7 @@ struct ListEditResult {
 // Applies a pending edit to the list at `listPath` in `folder`. When the list cannot be read or
 // rewritten the edit stays pending; otherwise it is cleared. A clearing edit passes over the
 // files named in `inUse` (the recordings of calls still going on): they stay, as a file held
-// open by the recorder does.
+// open by the recorder does; and over the folder's lock file.
 ListEditResult applyPendingListEdit(const std::filesystem::path& folder,
                                     const std::filesystem::path& listPath, PendingListEdit& edit,
                                     std::span<const std::string> inUse = {});

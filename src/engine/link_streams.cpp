@@ -25,4 +25,10 @@ void LinkStreams::restartStream(int unit) {
   link_.restartStream(unit);
 }
 
+std::optional<std::uint8_t> LinkStreams::readStreamControl(int unit) {
+  const device::CommandReply reply = link_.readStreamControl(unit);
+  if (!reply) return std::nullopt;
+  return *reply;
+}
+
 }  // namespace parvolin::engine

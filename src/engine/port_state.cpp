@@ -166,6 +166,8 @@ void resetCall(PortState& port) {
   port.record.callText = CallRecord::blankText();
   port.record.firstAudioSec = 0;
   port.audioFill = 0;
+  port.audioWriteFailed = false;
+  port.audioLostBlocks = 0;
 }
 
 }  // namespace parvolin::engine

@@ -55,14 +55,21 @@ struct PortState {
   // The status line as shown.
   const std::string& statusText() const { return portLine(line, record.portIndex); }
 
-  base::FileHandle audioFile;                   // open from the call's first audio block to its end
-  std::filesystem::path audioFolder;            // the recording folder it was created in
+  // The call's recording: named at its first audio block (firstAudioSec is then set), and open
+  // from then to the call's end. A file that could not be made is tried again at every write.
+  base::FileHandle audioFile;
+  std::filesystem::path audioFolder;            // the recording folder it was named in
   std::string audioFileName;                    // the name it was created under
   bool audioFileIsWav = false;                  // created under the ".WAV" name
   int audioFileMode = 0;                        // the AudioMode its name carries
-  std::uint64_t audioWritten = 0;               // bytes safely in the file
+  std::uint64_t audioWritten = 0;               // bytes in the file, whole blocks
   std::unique_ptr<std::uint8_t[]> audioBuffer;  // the engine's buffer size, for the whole run
-  std::uint32_t audioFill = 0;                  // a multiple of 512
+  std::uint32_t audioFill = 0;                  // a multiple of 512, not yet in the file
+  std::int64_t audioWrittenAtMs = 0;            // monotonic time of the last write (or naming)
+  bool audioWriteFailed = false;                // the last write left blocks in the buffer
+  std::uint64_t audioLostBlocks = 0;            // blocks of this call the full buffer turned away
+
+  bool hasRecording() const { return record.firstAudioSec != 0; }
 };
 
 // The port shows one of its two recording lines ("Recording", "---------"): it is in the middle
@@ -93,8 +100,8 @@ void takeDialledNumber(CallRecord& record, std::span<const std::uint8_t> payload
 bool isShortCall(std::uint8_t endCode, const CallRecord& record, std::int64_t lastedSec,
                  int varOffDelaySec);
 
-// The port after a call: idle, blank text, no audio. startTime, durationSec, portIndex and the
-// display lines stay.
+// The port after a call: idle, blank text, no audio, nothing lost. startTime, durationSec,
+// portIndex and the display lines stay.
 void resetCall(PortState& port);
 
 }  // namespace parvolin::engine

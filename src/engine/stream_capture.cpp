@@ -47,8 +47,10 @@ std::array<std::uint8_t, kCaptureHeaderSize> encodeCaptureHeader(const CaptureHe
 std::unique_ptr<CaptureWriter> CaptureWriter::create(const std::filesystem::path& path,
                                                      const CaptureHeader& header,
                                                      base::Diagnostics& diagnostics,
-                                                     std::error_code& error) {
-  base::FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+                                                     std::error_code& error,
+                                                     ExistingFile existing) {
+  const int how = existing == ExistingFile::kRefuse ? O_EXCL : O_TRUNC;
+  base::FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | how | O_CLOEXEC, 0644));
   if (!file.isOpen()) {
     error = {errno, std::generic_category()};
     return nullptr;

@@ -21,6 +21,7 @@
 #include "base/file_io.h"
 #include "device/stream_framing.h"
 #include "device/unit_link.h"
+#include "engine/output_files.h"
 
 namespace parvolin::engine {
 
@@ -56,11 +57,13 @@ std::array<std::uint8_t, kCaptureHeaderSize> encodeCaptureHeader(const CaptureHe
 // A write that fails stops the capture: one diagnostic, and every later call does nothing.
 class CaptureWriter {
  public:
-  // Creates (or truncates) `path` and writes the header. nullptr with `error` set on failure.
+  // Creates `path` and writes the header; an existing file is replaced, or with kRefuse left
+  // as it is (error EEXIST). nullptr with `error` set on failure.
   static std::unique_ptr<CaptureWriter> create(const std::filesystem::path& path,
                                                const CaptureHeader& header,
                                                base::Diagnostics& diagnostics,
-                                               std::error_code& error);
+                                               std::error_code& error,
+                                               ExistingFile existing = ExistingFile::kReplace);
   ~CaptureWriter();
 
   // One read that returned bytes, `wallMs` being the wall clock when it returned. The record's

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "device/unit_link.h"
 
@@ -21,6 +22,9 @@ class UnitStreams {
   // Starts the stream of a reopened unit afresh (UnitLink::restartStream). The result is not
   // checked.
   virtual void restartStream(int unit) = 0;
+  // The unit's stream control byte as it answers it (0 stopped, 0x4D streaming); nothing when it
+  // did not answer.
+  virtual std::optional<std::uint8_t> readStreamControl(int unit) = 0;
 };
 
 // The units of a live run.
@@ -32,6 +36,7 @@ class LinkStreams final : public UnitStreams {
   std::uint32_t readStream(std::uint8_t* buffer, std::uint32_t n, int unit) override;
   bool reopenUnit(int unit) override;
   void restartStream(int unit) override;
+  std::optional<std::uint8_t> readStreamControl(int unit) override;
 
  private:
   device::UnitLink& link_;
@@ -45,6 +50,7 @@ class NoUnitStreams final : public UnitStreams {
   std::uint32_t readStream(std::uint8_t*, std::uint32_t, int) override { return 0; }
   bool reopenUnit(int) override { return false; }
   void restartStream(int) override {}
+  std::optional<std::uint8_t> readStreamControl(int) override { return std::nullopt; }
 };
 
 }  // namespace parvolin::engine

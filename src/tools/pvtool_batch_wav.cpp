@@ -54,12 +54,14 @@ int runBatchWavWith(const Args& args, std::ostream& out, std::ostream& err, bool
   }
   if (!list) return usageError(err, "no list named");
 
+  const fs::path folder = list->has_parent_path() ? list->parent_path() : fs::path(".");
+  const auto lock = holdFolder(folder, "batch-wav", err);
+  if (!lock) return 1;
   std::string content;
   if (const std::error_code error = base::readWholeFile(*list, content)) {
     err << "pvtool batch-wav: " << base::describeFailure(*list, "read", error) << '\n';
     return 1;
   }
-  const fs::path folder = list->has_parent_path() ? list->parent_path() : fs::path(".");
   const auto batchFolder = logview::makeBatchFolder(folder);
   if (!batchFolder) {
     err << "pvtool batch-wav: " << logview::noBatchFolderMessage(folder) << '\n';

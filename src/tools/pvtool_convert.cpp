@@ -12,6 +12,7 @@
 #include "base/audio_block.h"
 #include "base/program_text.h"
 #include "codec/lv_conversion.h"
+#include "engine/output_files.h"
 
 namespace parvolin::tools {
 
@@ -189,8 +190,10 @@ int runConvertWith(const Args& args, std::ostream& out, std::ostream& err, bool 
       fail(file, "the output " + target.string() + " was already written by this command");
       continue;
     }
-    if (!o.force && fs::exists(fs::symlink_status(target, ec))) {
-      fail(file, "the output " + target.string() + " exists (--force replaces it)");
+    // A converted file never takes the place of a recording folder's own file.
+    if (const auto problem = engine::outputFileProblem(
+            target, o.force ? engine::ExistingFile::kReplace : engine::ExistingFile::kRefuse)) {
+      fail(file, "the output " + *problem);
       continue;
     }
 

@@ -3,7 +3,6 @@
 
 #include "tools/pvtool_list.h"
 
-#include <charconv>
 #include <ctime>
 #include <iostream>
 #include <optional>
@@ -14,6 +13,7 @@
 #include "logview/file_manager_session.h"
 #include "logview/list_edits.h"
 #include "logview/log_viewer_logic.h"
+#include "tools/number_options.h"
 
 namespace parvolin::tools {
 
@@ -48,27 +48,37 @@ class CommandLinePrompt final : public base::Prompt {
   std::ostream& err_;
 };
 
-std::optional<int> parseInt(const std::string& text) {
-  int value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc() || ptr != end || text.empty()) return std::nullopt;
-  return value;
+// Item numbers fill the five places of the list's item column.
+constexpr std::int64_t kMaxItem = 99'999;
+constexpr std::int64_t kMaxYear = 9'999;
+
+// An item number given for `what` ("ITEM", "--to"): 1 to 99999, or nothing with `error` set.
+std::optional<int> parseItem(const std::string& what, const std::string& text, std::string& error) {
+  const auto item = parseWholeOption(what, text, 1, kMaxItem, error);
+  if (!item) return std::nullopt;
+  return int(*item);
 }
 
 struct Date {
   int year, month, day;
 };
 
-std::optional<Date> parseDate(const std::string& text) {
+// YY-MM-DD with a month of 1 to 12 and a day of 1 to 31; nothing with `error` set otherwise.
+std::optional<Date> parseDate(const std::string& option, const std::string& text,
+                              std::string& error) {
   const std::size_t a = text.find('-');
   const std::size_t b = a == std::string::npos ? a : text.find('-', a + 1);
-  if (b == std::string::npos) return std::nullopt;
-  const auto y = parseInt(text.substr(0, a));
-  const auto m = parseInt(text.substr(a + 1, b - a - 1));
-  const auto d = parseInt(text.substr(b + 1));
-  if (!y || !m || !d) return std::nullopt;
-  return Date{*y, *m, *d};
+  if (b == std::string::npos) {
+    error = option + " takes a date as YY-MM-DD, not '" + text + "'";
+    return std::nullopt;
+  }
+  const auto y = parseWholeOption(option + " year", text.substr(0, a), 0, kMaxYear, error);
+  if (!y) return std::nullopt;
+  const auto m = parseWholeOption(option + " month", text.substr(a + 1, b - a - 1), 1, 12, error);
+  if (!m) return std::nullopt;
+  const auto d = parseWholeOption(option + " day", text.substr(b + 1), 1, 31, error);
+  if (!d) return std::nullopt;
+  return Date{int(*y), int(*m), int(*d)};
 }
 
 int usageError(std::ostream& err, const std::string& problem) {
@@ -117,8 +127,9 @@ int runSearch(const logview::ListFiles& files, const Args& rest, std::time_t now
     if (option == "--text") {
       fields.text = value;
     } else if (option == "--from" || option == "--to") {
-      const auto date = parseDate(value);
-      if (!date) return usageError(err, option + " takes a date as YY-MM-DD, not '" + value + "'");
+      std::string error;
+      const auto date = parseDate(option, value, error);
+      if (!date) return usageError(err, error);
       if (date->year > 99) {
         err << "pvtool list: note: the list writes two-digit years; " << value
             << " compares as written and matches no call of that year\n";
@@ -146,6 +157,17 @@ int runSearch(const logview::ListFiles& files, const Args& rest, std::time_t now
 
 }  // namespace
 
+std::optional<base::FolderLock> holdFolder(const std::filesystem::path& folder,
+                                           std::string_view command, std::ostream& err) {
+  base::FolderLock lock = base::FolderLock::acquire(folder, "pvtool " + std::string(command));
+  if (lock.status() == base::FolderLock::Status::kBusy) {
+    err << "pvtool " << command << ": " << lock.describe() << '\n';
+    return std::nullopt;
+  }
+  if (!lock.held()) err << "pvtool " << command << ": " << lock.describe() << '\n';
+  return lock;
+}
+
 int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::time_t now) {
   for (const std::string& a : args) {
     if (a == "-h" || a == "--help") {
@@ -162,6 +184,10 @@ int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::tim
       command != "edit" && command != "delete" && command != "delete-all") {
     return usageError(err, "unknown command '" + command + "'");
   }
+  // Every command writes beside the list: one program at a time in a recording folder.
+  const fs::path folder = list.has_parent_path() ? list.parent_path() : fs::path(".");
+  const auto lock = holdFolder(folder, "list", err);
+  if (!lock) return 1;
   std::string content;
   if (const std::error_code error = base::readWholeFile(list, content)) {
     err << "pvtool list: " << base::describeFailure(list, "read", error) << '\n';
@@ -170,7 +196,6 @@ int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::tim
   const std::vector<logview::ListRow> rows = logview::parseRows(logview::listBody(content));
 
   CommandLinePrompt prompt(err);
-  const fs::path folder = list.has_parent_path() ? list.parent_path() : fs::path(".");
   logview::ImmediateListEditor editor(folder, list);
 
   if (command == "sort-port" || command == "sort-duration") {
@@ -194,8 +219,9 @@ int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::tim
   }
 
   if (rest.empty()) return usageError(err, command + " needs an item number");
-  const auto item = parseInt(rest[0]);
-  if (!item) return usageError(err, "not an item number: '" + rest[0] + "'");
+  std::string error;
+  const auto item = parseItem("ITEM", rest[0], error);
+  if (!item) return usageError(err, error);
 
   if (command == "edit") {
     if (rest.size() != 2) return usageError(err, "edit needs an item number and a text");
@@ -222,8 +248,8 @@ int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::tim
   // delete ITEM [--to END]
   std::optional<int> end;
   if (rest.size() == 3 && rest[1] == "--to") {
-    end = parseInt(rest[2]);
-    if (!end) return usageError(err, "not an item number: '" + rest[2] + "'");
+    end = parseItem("--to", rest[2], error);
+    if (!end) return usageError(err, error);
   } else if (rest.size() != 1) {
     return usageError(err, "delete takes ITEM [--to END]");
   }

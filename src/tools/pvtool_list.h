@@ -1,8 +1,12 @@
 #pragma once
 
 #include <ctime>
+#include <filesystem>
+#include <optional>
 #include <ostream>
+#include <string_view>
 
+#include "base/folder_lock.h"
 #include "tools/pvtool_commands.h"
 
 namespace parvolin::tools {
@@ -12,5 +16,11 @@ namespace parvolin::tools {
 // done), 2 usage error.
 int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::time_t now);
 int runBatchWavWith(const Args& args, std::ostream& out, std::ostream& err, bool terminal);
+
+// The lock of the folder a command writes in (a list's folder), held while the command runs.
+// Nothing, with the reason written to `err` after "pvtool COMMAND: ", when another program (a
+// recorder) holds the folder; a lock that cannot be made (a read-only folder) is only reported.
+std::optional<base::FolderLock> holdFolder(const std::filesystem::path& folder,
+                                           std::string_view command, std::ostream& err);
 
 }  // namespace parvolin::tools

@@ -251,7 +251,7 @@ int runLog(const Args& args, const ToolContext& context) {
     return base::kExitFailed;
   }
   if (reader.error()) return base::kExitFailed;
-  return bad != 0 || reader.tornBytes() != 0 ? base::kExitBadData : base::kExitOk;
+  return bad != 0 || reader.tornBytes() != 0 ? base::kExitIncomplete : base::kExitOk;
 }
 
 }  // namespace parvolin::tools

@@ -1,7 +1,6 @@
 // pvtool replay FILE --folder DIR --setting N [--html-name NAME]
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -11,6 +10,7 @@
 #include "base/prompt.h"
 #include "engine/capture_replay.h"
 #include "engine/engine_view.h"
+#include "tools/number_options.h"
 #include "tools/pvtool_commands.h"
 
 namespace parvolin::tools {
@@ -25,21 +25,18 @@ constinit const std::string_view kReplayHelp =
     "                    shorter than 8 s), 16 (record WAV files), 32 (record LV files);\n"
     "                    0-63, decimal or 0x hex; 44 is the recorder's default\n"
     "  --html-name NAME  the HTML list's file name (default ZEruTestNew.htm)\n"
-    "Exit status 0 after a complete replay, 1 when the capture or the folder cannot be used,\n"
-    "2 for a bad command line or a file that is no stream capture.\n";
+    "Exit status 0 after a complete replay, 1 when the capture or the folder cannot be used (or\n"
+    "another program holds the folder), 2 for a bad command line or a file that is no stream\n"
+    "capture, 4 when not everything replayed could be written (standard error names it).\n";
 
 namespace {
+
+// The recording options are the six bits 0x01 to 0x20 of "ParvolinSetting".
+constexpr std::int64_t kMaxSetting = 0x3F;
 
 int usage(const std::string& problem) {
   std::fprintf(stderr, "pvtool replay: %s\n%s", problem.c_str(), kReplayHelp.data());
   return base::kExitUsage;
-}
-
-std::optional<std::uint32_t> parseSetting(const std::string& text) {
-  char* end = nullptr;
-  const unsigned long value = std::strtoul(text.c_str(), &end, 0);
-  if (text.empty() || *end != '\0' || value > 0xFFFFFFFFul) return std::nullopt;
-  return std::uint32_t(value);
 }
 
 }  // namespace
@@ -53,9 +50,10 @@ int runReplay(const Args& args) {
     if (a == "--folder" && hasValue) {
       folder = args[++i];
     } else if (a == "--setting" && hasValue) {
-      setting = parseSetting(args[++i]);
-      if (!setting)
-        return usage("--setting takes a number, not '" + base::printable(args[i]) + "'");
+      std::string error;
+      const auto value = parseWholeOption("--setting", args[++i], 0, kMaxSetting, error);
+      if (!value) return usage(error);
+      setting = std::uint32_t(*value);
     } else if (a == "--html-name" && hasValue) {
       htmlName = args[++i];
     } else if (a == "--folder" || a == "--setting" || a == "--html-name") {

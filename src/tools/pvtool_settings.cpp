@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/settings_io.h"
+#include "base/folder_lock.h"
 #include "config/software_page.h"
 #include "config/store_host.h"
 #include "engine/recorder_settings.h"
@@ -40,11 +41,12 @@ using config::SoftwarePage;
 
 const std::string_view kUsage = kSettingsHelp;
 
-// Whether a running recorder holds `folder`. The recording folder's lock is not in this tree
-// yet: until it is, no holder is found, and a change made here is not seen by a recorder that
-// runs until its next start.
-bool recorderHoldsFolder(const fs::path& /*folder*/) {
-  return false;
+// Who holds `folder` ("... is in use by process 1234 (parvolin); ..."), or empty when no
+// program does. A recorder reads its settings only when it starts, so a change made under a
+// running one would wait unseen and then surprise.
+std::string folderHolder(const fs::path& folder) {
+  const base::FolderLock lock = base::FolderLock::acquire(folder, "pvtool");
+  return lock.status() == base::FolderLock::Status::kBusy ? lock.describe() : std::string();
 }
 
 std::optional<bool> parseSwitch(const std::string& value) {
@@ -180,9 +182,12 @@ int runSettingsWith(const Args& arguments, const SettingsCommandServices& servic
       return 2;
     }
   }
-  if (!settings.parvolinPath.empty() && recorderHoldsFolder(settings.parvolinPath)) {
-    err << "pvtool settings: a recorder is running on " << settings.parvolinPath
-        << "; change its settings in its Configure dialog, or close it first.\n";
+  if (const std::string holder =
+          settings.parvolinPath.empty() ? std::string() : folderHolder(settings.parvolinPath);
+      !holder.empty()) {
+    err << "pvtool settings: " << holder
+        << ".\nA recorder reads its settings when it starts: change them in its Configure "
+           "dialog, or stop it first.\n";
     return 1;
   }
 

@@ -12,11 +12,13 @@
 #include "base/exit_status.h"
 #include "base/program_text.h"
 #include "device/unit_link.h"
+#include "engine/output_files.h"
 #include "engine/stream_capture.h"
 #include "engine/unit_pass_reads.h"
 #include "engine/unit_streams.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "tools/number_options.h"
 #include "tools/pvtool_commands.h"
 #include "tools/sim_units.h"
 
@@ -27,6 +29,9 @@ constexpr std::int64_t kTailMs = 2000;  // time after the scenario's end for the
 // A capture's record times span at most 2^32 ms (49.7 days).
 constexpr double kMaxSeconds = 4'000'000;
 
+// A millisecond of virtual time at least.
+constexpr double kMinSeconds = 0.001;
+
 int usage(const std::string& problem) {
   std::fprintf(stderr, "pvtool sim: %s\n%s", problem.c_str(), kSimHelp.data());
   return base::kExitUsage;
@@ -35,32 +40,32 @@ int usage(const std::string& problem) {
 }  // namespace
 
 constinit const std::string_view kSimHelp =
-    "usage: pvtool sim SCENARIO|builtin -o FILE.pvcap [--seconds N]\n"
+    "usage: pvtool sim SCENARIO|builtin -o FILE.pvcap [--seconds N] [--force]\n"
     "Runs emulated units playing SCENARIO (its format: docs/scenario-format.md; \"builtin\" plays\n"
     "random calls) on a virtual clock and writes what a recorder would read from them as a\n"
     "stream capture, for pvtool capture and pvtool replay.\n"
-    "  -o FILE      the capture to write\n"
-    "  --seconds N  how long to run, above 0 (default: to the scenario's end and 2 s more; 60 s\n"
-    "               for random calls)\n"
+    "  -o FILE      the capture to write (a file there already is kept unless --force)\n"
+    "  --seconds N  how long to run, 0.001 to 4000000 (default: to the scenario's end and 2 s\n"
+    "               more; 60 s for random calls)\n"
+    "  --force      replace FILE when it exists (never a recording folder's own files)\n"
     "Exit status 0 when the capture was written, 1 when the scenario or the capture failed, 2 for\n"
     "a bad command line.\n";
 
 int runSim(const Args& args) {
   std::optional<std::string> scenarioName, output;
   std::optional<double> seconds;
+  engine::ExistingFile existing = engine::ExistingFile::kRefuse;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
     if (a == "-o" && hasValue) {
       output = args[++i];
     } else if (a == "--seconds" && hasValue) {
-      char* end = nullptr;
-      seconds = std::strtod(args[++i].c_str(), &end);
-      // Written so that NaN fails too.
-      if (*end != '\0' || !(*seconds > 0 && *seconds <= kMaxSeconds)) {
-        return usage("--seconds must be a number above 0 and at most 4000000, not '" +
-                     base::printable(args[i]) + "'");
-      }
+      std::string error;
+      seconds = parseDecimalOption("--seconds", args[++i], kMinSeconds, kMaxSeconds, error);
+      if (!seconds) return usage(error);
+    } else if (a == "--force") {
+      existing = engine::ExistingFile::kReplace;
     } else if (a == "-o" || a == "--seconds") {
       return usage(a + " needs a value");
     } else if (a.starts_with("-")) {
@@ -73,6 +78,7 @@ int runSim(const Args& args) {
   }
   if (!scenarioName) return usage("no scenario named");
   if (!output) return usage("-o FILE.pvcap is needed");
+  if (const auto problem = engine::outputFileProblem(*output, existing)) return usage(*problem);
 
   sim::Scenario scenario;
   if (*scenarioName == "builtin") {
@@ -98,7 +104,7 @@ int runSim(const Args& args) {
   base::StderrDiagnostics diagnostics;
   std::error_code error;
   std::unique_ptr<engine::CaptureWriter> writer =
-      engine::CaptureWriter::create(*output, setUp.header, diagnostics, error);
+      engine::CaptureWriter::create(*output, setUp.header, diagnostics, error, existing);
   if (!writer) {
     std::fprintf(stderr, "pvtool sim: %s: %s\n", base::printable(*output).c_str(),
                  error.message().c_str());

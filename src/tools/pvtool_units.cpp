@@ -1,7 +1,6 @@
 // pvtool units: lists the attached units with their settings, then watches their streams.
 
 #include <array>
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -15,6 +14,7 @@
 #include "device/stream_framing.h"
 #include "device/unit_link.h"
 #include "device/unit_protocol.h"
+#include "tools/number_options.h"
 #include "tools/pvtool_commands.h"
 #include "tools/unit_description.h"
 
@@ -29,7 +29,7 @@ constinit const std::string_view kUnitsHelp =
     "  --driver ftdi|d2xx|sim  libftdi1 (the default), the vendor's D2XX library, or emulated\n"
     "                          units\n"
     "  --simulate[=SCENARIO]   emulated units playing SCENARIO (default: the demo scenario)\n"
-    "  --seconds N             how long to watch the streams (default 10)\n"
+    "  --seconds N             how long to watch the streams, 0.001 to 4000000 (default 10)\n"
     "  --realtime, --virtual   emulated units on the wall clock, or on a virtual clock that runs\n"
     "                          as fast as it can (the default for emulated units)\n"
     "  --usb-id VID:PID        also list units with this USB id (hex; repeatable)\n"
@@ -38,6 +38,9 @@ constinit const std::string_view kUnitsHelp =
 namespace {
 
 constexpr double kDefaultSeconds = 10;
+// A watch of a millisecond at least, and of at most about 46 days.
+constexpr double kMinSeconds = 0.001;
+constexpr double kMaxSeconds = 4'000'000;
 
 // One unit being watched.
 struct Watch {
@@ -157,12 +160,9 @@ std::optional<double> takeSeconds(Args& args, std::string& error) {
       rest.push_back(args[i]);
       continue;
     }
-    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-    if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
-        !(seconds > 0)) {
-      error = "--seconds needs a number of seconds above 0";
-      return std::nullopt;
-    }
+    const auto parsed = parseDecimalOption("--seconds", value, kMinSeconds, kMaxSeconds, error);
+    if (!parsed) return std::nullopt;
+    seconds = *parsed;
   }
   args = std::move(rest);
   return seconds;

@@ -7,11 +7,12 @@ namespace {
 
 TEST(ParvolinOptions, AcceptsBothValueFormsAndPassesDriverChoicesOn) {
   std::string error;
-  const auto o =
-      parseParvolinOptions({"--headless", "--simulate=calls.scn", "--virtual", "--folder", "rec",
-                            "--config=p.conf", "--usb-id", "0403:6001", "--capture", "c.pvcap"},
-                           error);
+  const auto o = parseParvolinOptions(
+      {"--headless", "--simulate=calls.scn", "--virtual", "--folder", "rec", "--config=p.conf",
+       "--usb-id", "0403:6001", "--capture", "c.pvcap", "--force"},
+      error);
   ASSERT_TRUE(o) << error;
+  EXPECT_TRUE(o->force);
   EXPECT_TRUE(o->headless);
   EXPECT_TRUE(o->simulated);
   EXPECT_TRUE(o->virtualClock);
@@ -40,6 +41,7 @@ TEST(ParvolinOptions, ReplayImpliesHeadlessAndRefusesWhatItCannotDo) {
       {"--driver"},
       {"--colour"},
       {"--simulate", "--virtual"},
+      {"--headless", "--force"},  // --force only lets a capture replace a file
   };
   for (const auto& args : refused) {
     error.clear();

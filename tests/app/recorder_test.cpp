@@ -9,6 +9,7 @@
 
 #include "app/settings_io.h"
 #include "base/clock.h"
+#include "base/folder_lock.h"
 #include "codec/call_wav.h"
 #include "engine/call_log.h"
 #include "sim/scenario.h"
@@ -231,6 +232,92 @@ TEST(Recorder, ASecondExitDoesNothing) {
   EXPECT_TRUE(run.recorder->exit(RecorderSession::ExitQuestion::DontAsk));
   EXPECT_TRUE(run.front->log.empty());
   EXPECT_TRUE(run.recorder->exited());
+}
+
+TEST(Recorder, SecondRecorderOnAFolderTouchesNothingAndNamesTheFirst) {
+  RecorderRun first(kTwoUnits);
+  first.open();
+  RecorderRun second("unit B1 number=7\n");
+  second.store.values["ParvolinPath"] = first.rec().string();
+  EXPECT_FALSE(second.recorder->start());
+  ASSERT_EQ(second.prompt.shown.size(), 1u);
+  EXPECT_NE(second.prompt.shown[0].text.find(first.rec().string() + " is in use by process " +
+                                             std::to_string(::getpid()) + " (parvolin)"),
+            std::string::npos)
+      << second.prompt.shown[0].text;
+  EXPECT_TRUE(second.store.writes.empty()) << "not even the unit number";
+  EXPECT_TRUE(second.shell.calls.empty());
+  // The first goes on recording; once it is gone, the folder is free.
+  first.tickUntil(8);
+  EXPECT_EQ(fs::file_size(first.rec() / engine::kCallLogName), 32u);
+  first.recorder.reset();
+  EXPECT_TRUE(second.recorder->start());
+}
+
+TEST(Recorder, FolderGivenOnTheCommandLineMustBeAFolder) {
+  RecorderRun run("unit A1\n");
+  test::writeFile(run.dir / "notes.txt", "not a folder");
+  struct Case {
+    fs::path folder;
+    const char* problem;  // empty: usable
+  };
+  const Case cases[] = {
+      {run.dir / "notes.txt", ": it is not a folder"},
+      {run.dir / "notes.txt" / "under", ": it cannot be made: Not a directory"},
+      {run.dir / "new" / "deeper", ""},
+  };
+  for (const Case& c : cases) {
+    run.prompt.shown.clear();
+    run.store.writes.clear();
+    run.remake(RecorderOptions{c.folder, {}});
+    const bool started = run.recorder->start();
+    EXPECT_EQ(started, *c.problem == '\0') << c.folder;
+    if (started) {
+      EXPECT_TRUE(fs::is_directory(c.folder));
+      EXPECT_EQ(run.recorder->recordingFolder(), c.folder);
+      continue;
+    }
+    ASSERT_EQ(run.prompt.shown.size(), 1u);
+    EXPECT_EQ(run.prompt.shown[0].text, "Cannot record into " + c.folder.string() + c.problem);
+    EXPECT_TRUE(run.store.writes.empty());
+  }
+  EXPECT_EQ(test::readFile(run.dir / "notes.txt"), "not a folder");
+}
+
+TEST(Recorder, FolderHeldByAnotherIsNotTakenOverMidRun) {
+  RecorderRun run(kTwoUnits);
+  run.open();
+  fs::create_directories(run.dir / "other");
+  const base::FolderLock other = base::FolderLock::acquire(run.dir / "other", "pvtool");
+  const FolderChange held = run.recorder->changeRecordingFolder(run.dir / "other");
+  EXPECT_EQ(held.result, FolderChange::Result::kHeld);
+  EXPECT_NE(held.heldBy.find("(pvtool)"), std::string::npos) << held.heldBy;
+  EXPECT_EQ(run.recorder->recordingFolder(), run.rec());
+  EXPECT_EQ(run.workingFolder.current(), run.rec());
+  // A free folder is taken, and the old one let go.
+  EXPECT_EQ(run.recorder->changeRecordingFolder(run.dir / "free").result,
+            FolderChange::Result::kEntered);
+  EXPECT_TRUE(base::FolderLock::acquire(run.rec()).held());
+  EXPECT_EQ(base::FolderLock::acquire(run.dir / "free").status(), base::FolderLock::Status::kBusy);
+}
+
+TEST(Recorder, CaptureNeverReplacesAFileUnlessToldAndNeverTheFoldersOwn) {
+  RecorderRun run(kTwoUnits);
+  run.open();
+  test::writeFile(run.dir / "old.pvcap", "an older capture");
+  const auto refused = run.recorder->startCapture(run.dir / "old.pvcap");
+  ASSERT_TRUE(refused);
+  EXPECT_NE(refused->find("exists (--force replaces it)"), std::string::npos);
+  EXPECT_EQ(test::readFile(run.dir / "old.pvcap"), "an older capture");
+  for (const char* own : {"ParvolinLog.ZERU", "ZEruTestNew.htm", "w499602D2p0.LV3"}) {
+    const auto problem =
+        run.recorder->startCapture(run.rec() / own, engine::ExistingFile::kReplace);
+    ASSERT_TRUE(problem) << own;
+    EXPECT_NE(problem->find("own files"), std::string::npos) << *problem;
+    EXPECT_FALSE(fs::exists(run.rec() / own) && std::string(own) != "ZEruTestNew.htm") << own;
+  }
+  EXPECT_FALSE(run.recorder->startCapture(run.dir / "old.pvcap", engine::ExistingFile::kReplace));
+  EXPECT_EQ(test::readFile(run.dir / "old.pvcap").substr(0, 8), "PVCAP001");
 }
 
 }  // namespace

@@ -50,6 +50,16 @@ TEST(WriteAll, PartialAndInterruptedWritesGoOnAWriteOfNothingFails) {
   }
 }
 
+TEST(WriteAll, CountsWhatWentInWhenTheDiskFillsUp) {
+  const std::vector<std::uint8_t> bytes(10, 0x55);
+  ScriptedWrites::results = {4, 3, 0};
+  ScriptedWrites::asked.clear();
+  std::size_t written = 99;
+  EXPECT_EQ(detail::writeAllWith(ScriptedWrites::write, 3, bytes, written),
+            std::errc::no_space_on_device);
+  EXPECT_EQ(written, 7u);
+}
+
 TEST(WriteAll, FullDeviceIsReported) {
   FileHandle full(::open("/dev/full", O_WRONLY | O_CLOEXEC));
   if (!full.isOpen()) GTEST_SKIP() << "no /dev/full";

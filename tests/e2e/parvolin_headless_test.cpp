@@ -7,7 +7,9 @@
 #include <cstring>
 #include <set>
 
+#include "base/folder_lock.h"
 #include "device/stream_record.h"
+#include "e2e/headless_recorder.h"
 #include "e2e/run_program.h"
 #include "engine/call_record.h"
 #include "engine/recording_files.h"
@@ -19,9 +21,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using parvolin::test::TempFolder;
-
-const std::filesystem::path kParvolin =
-    std::filesystem::path(PARVOLIN_BINARY_DIR) / "programs" / "parvolin";
 
 // Three calls on two units: an answered incoming call with audio on port 2, an outgoing call
 // with audio on port 5 and a call that only rang on port 4.
@@ -38,67 +37,6 @@ unit PV0002
 4.0 1/4 ring
 6.0 1/4 callend
 )";
-
-class HeadlessRecorder : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::filesystem::create_directories(home());
-    std::filesystem::create_directories(work());
-  }
-  std::filesystem::path home() const { return root_ / "home"; }
-  std::filesystem::path work() const { return root_ / "work"; }
-  std::map<std::string, std::string> env() const {
-    return {{"HOME", home().string()},
-            {"XDG_DATA_HOME", (home() / "data").string()},
-            {"XDG_CONFIG_HOME", (home() / "config").string()},
-            {"DISPLAY", ""},
-            {"WAYLAND_DISPLAY", ""}};
-  }
-  std::filesystem::path writeScenario(const std::string& name, const std::string& text) {
-    const auto file = work() / name;
-    std::ofstream(file) << text;
-    return file;
-  }
-  std::unique_ptr<ProgramRun> start(const std::vector<std::string>& args) {
-    return std::make_unique<ProgramRun>(kParvolin, args, env(), work(), root_ / "out.txt",
-                                        root_ / "err.txt");
-  }
-  int run(const std::vector<std::string>& args) {
-    auto p = start(args);
-    const int status = p->wait();
-    output_ = p->output();
-    errors_ = p->errors();
-    return status;
-  }
-
-  static std::set<std::string> filesIn(const std::filesystem::path& folder) {
-    std::set<std::string> names;
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
-      names.insert(e.path().filename().string());
-    }
-    return names;
-  }
-  static std::vector<engine::CallRecord> callLog(const std::filesystem::path& folder) {
-    const std::string bytes = ProgramRun::readAll(folder / "ParvolinLog.ZERU");
-    std::vector<engine::CallRecord> records;
-    for (std::size_t at = 0; at + engine::kCallRecordSize <= bytes.size();
-         at += engine::kCallRecordSize) {
-      std::array<std::uint8_t, engine::kCallRecordSize> raw;
-      std::memcpy(raw.data(), bytes.data() + at, raw.size());
-      records.push_back(engine::decodeCallRecord(raw));
-    }
-    return records;
-  }
-  static std::size_t count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-  }
-
-  TempFolder root_;
-  std::string output_, errors_;
-};
 
 // Blocks of audio that `seconds` of mode-3 audio make (512 samples a block), give or take one.
 void expectAudioBlocks(const std::filesystem::path& file, double seconds) {

@@ -88,6 +88,8 @@ class ProgramRun {
   }
 
   bool started() const { return pid_ > 0; }
+  // The process id while it runs (and until it was waited for); -1 after.
+  pid_t pid() const { return pid_; }
   void signal(int number) {
     if (pid_ > 0) kill(pid_, number);
   }

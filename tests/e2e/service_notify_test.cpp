@@ -107,10 +107,13 @@ TEST(ServiceNotify, TheLastProblemShowsInTheStatusLine) {
   test::writeFile(root / "one.scn", "unit PV0001\n");
   test::writeFile(root / "file", "");
   fs::create_directories(root / "home");
-  // The recording folder cannot be made below a file: the recorder says so and runs on.
+  // The configured recording folder cannot be made below a file: the recorder says so and runs
+  // on in the folder it started in.
+  test::writeFile(root / "p.conf",
+                  "[Parvolin]\nParvolinPath=" + (root / "file" / "rec").string() + "\n");
   ProgramRun recorder(fs::path(PARVOLIN_BINARY_DIR) / "programs" / "parvolin",
                       {"--headless", "--simulate=" + (root / "one.scn").string(), "--config",
-                       (root / "p.conf").string(), "--folder", (root / "file" / "rec").string()},
+                       (root / "p.conf").string()},
                       {{"HOME", (root / "home").string()},
                        {"XDG_DATA_HOME", (root / "home/data").string()},
                        {"XDG_CONFIG_HOME", (root / "home/config").string()},

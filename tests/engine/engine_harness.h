@@ -12,11 +12,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/clock.h"
 #include "base/diagnostics.h"
+#include "base/folder_lock.h"
 #include "base/prompt.h"
 #include "engine/call_log.h"
 #include "engine/capture_replay.h"
@@ -90,11 +92,13 @@ using parvolin::test::TempFolder;
 using parvolin::test::writeBytes;
 using parvolin::test::writeFile;
 
-// Every file of a folder and its contents, for comparing two folders.
+// Every file of a folder and its contents, for comparing two folders. The folder's lock, which
+// names the process that held it, is left out.
 inline std::map<std::string, std::string> folderContents(const std::filesystem::path& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    files[entry.path().filename().string()] = readFile(entry.path());
+    const std::string name = entry.path().filename().string();
+    if (name != base::kFolderLockName) files[name] = readFile(entry.path());
   }
   return files;
 }
@@ -176,7 +180,14 @@ class ScriptedStreams final : public UnitStreams {
     if (reopenWorks) present[unit] = true;
     return reopenWorks;
   }
-  void restartStream(int unit) override { ++restarts[unit]; }
+  void restartStream(int unit) override {
+    ++restarts[unit];
+    streamControl[unit] = 0x4D;
+  }
+  std::optional<std::uint8_t> readStreamControl(int unit) override {
+    ++controlReads[unit];
+    return streamControl[unit];
+  }
 
   // Queues `bytes` as reads of at most 2048 bytes.
   void queue(int unit, const Bytes& bytes) {
@@ -189,7 +200,9 @@ class ScriptedStreams final : public UnitStreams {
   std::array<bool, 4> listed{true, false, false, false};
   std::array<bool, 4> present{true, false, false, false};
   std::array<std::deque<Bytes>, 4> chunks;
-  std::array<int, 4> reads{}, reopens{}, restarts{};
+  std::array<int, 4> reads{}, reopens{}, restarts{}, controlReads{};
+  // What a read of the stream control byte answers (nothing: no answer).
+  std::array<std::optional<std::uint8_t>, 4> streamControl{0x4D, 0x4D, 0x4D, 0x4D};
   bool reopenWorks = true;
   base::VirtualClock* clock = nullptr;
   std::int64_t readCostMs = 0;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/folder_lock.h"
 #include "engine/html_list.h"
 #include "engine_harness.h"
 
@@ -116,12 +117,15 @@ TEST(HtmlList, EmptiedBodyClearsTheFolderOnlyForDeleteAll) {
     writeFile(folder / "w00000001p0.LV3", "audio");
     writeFile(folder / "ParvolinLog.ZERU", std::string(32, '\0'));
     std::filesystem::create_directory(folder / "WaveFolder00");
+    writeFile(folder / base::kFolderLockName, "1 parvolin\n");
     PendingListEdit edit{body, "", deleteAll};
     EXPECT_TRUE(applyPendingListEdit(folder.path(), list, edit).applied);
     EXPECT_FALSE(std::filesystem::exists(list));
     EXPECT_EQ(std::filesystem::exists(folder / "w00000001p0.LV3"), !deleteAll);
     EXPECT_EQ(std::filesystem::exists(folder / "ParvolinLog.ZERU"), !deleteAll);
     EXPECT_TRUE(std::filesystem::is_directory(folder / "WaveFolder00")) << "folders stay";
+    // The lock of whoever edits the folder stays with it.
+    EXPECT_TRUE(std::filesystem::exists(folder / base::kFolderLockName));
   }
 }
 

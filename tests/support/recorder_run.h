@@ -16,6 +16,7 @@
 
 #include "app/recorder.h"
 #include "base/clock.h"
+#include "base/folder_lock.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
 #include "support/scripted_d2xx.h"
@@ -92,6 +93,11 @@ struct RecorderRun {
     }
     front = std::make_unique<ScriptedD2xx>(*d2xx);
     store.values["ParvolinPath"] = (dir / "rec").string();
+    remake(std::move(options));
+  }
+  // A new Recorder on the same units, settings and folder (the previous one's lock dropped).
+  void remake(app::RecorderOptions options) {
+    recorder.reset();
     recorder = std::make_unique<app::Recorder>(
         app::RecorderServices{*front, clock, store, prompt, diagnostics, shell, workingFolder,
                               screen, timer, &later},
@@ -109,9 +115,12 @@ struct RecorderRun {
     }
   }
   fs::path rec() const { return dir / "rec"; }
+  // The files of a folder but its lock.
   std::vector<std::string> files(const fs::path& folder) const {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(folder)) {
+      if (e.path().filename() != base::kFolderLockName) names.push_back(e.path().filename());
+    }
     std::sort(names.begin(), names.end());
     return names;
   }

@@ -46,6 +46,34 @@ TEST(PvtoolCommands, ReplayAndCaptureRefuseABrokenCaptureWithStatus2) {
     EXPECT_EQ(runSim({"builtin", "-o", out, "--seconds", seconds}), 2) << seconds;
   }
   EXPECT_FALSE(std::filesystem::exists(folder / "sim.pvcap"));
+  // Settings that are no ParvolinSetting are refused before anything is made.
+  const std::string capture = (folder / "bad.pvcap").string();
+  for (const char* setting : {"64", "-1", "99999999999", "0x", "44x"}) {
+    EXPECT_EQ(runReplay({capture, "--folder", (folder / "out").string(), "--setting", setting}), 2)
+        << setting;
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder / "out"));
+}
+
+TEST(PvtoolCommands, SimNeverReplacesAFileUnlessToldAndNeverARecordingFoldersOwn) {
+  engine::test::TempFolder folder;
+  engine::test::writeFile(folder / "old.pvcap", "keep me");
+  engine::test::writeFile(folder / "ParvolinLog.ZERU", std::string(32, 'r'));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(runSim({"builtin", "-o", (folder / "old.pvcap").string(), "--seconds", "1"}), 2);
+  EXPECT_EQ(runSim({"builtin", "-o", (folder / "ParvolinLog.ZERU").string(), "--seconds", "1",
+                    "--force"}),
+            2);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("exists (--force replaces it)"), std::string::npos) << err;
+  EXPECT_NE(err.find("own files"), std::string::npos) << err;
+  EXPECT_EQ(engine::test::readFile(folder / "old.pvcap"), "keep me");
+  EXPECT_EQ(engine::test::readFile(folder / "ParvolinLog.ZERU"), std::string(32, 'r'));
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(runSim({"builtin", "-o", (folder / "old.pvcap").string(), "--seconds", "1", "--force"}),
+            0);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(engine::test::readFile(folder / "old.pvcap").substr(0, 8), "PVCAP001");
 }
 
 }  // namespace

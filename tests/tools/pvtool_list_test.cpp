@@ -91,8 +91,24 @@ TEST_F(PvtoolList, DeleteAllAndARangeOverEverythingClearTheFolder) {
     writeFile(folder / "w1p0.LV3", "audio");
     ASSERT_EQ(run(args), 0) << err.str();
     EXPECT_NE(out.str().find("deleted all 3 calls"), std::string::npos);
-    EXPECT_TRUE(fs::is_empty(folder.path()));
+    EXPECT_TRUE(engine::test::folderContents(folder.path()).empty()) << "all but the lock";
   }
+}
+
+TEST_F(PvtoolList, FolderThatARecorderHoldsIsLeftAlone) {
+  const std::string original = listOf(logview::test::numbered(3));
+  writeFile(files.list, original);
+  const base::FolderLock recorder = base::FolderLock::acquire(folder.path(), "parvolin");
+  for (const Args& args : {Args{"delete-all", list()}, Args{"edit", list(), "2", "new text"},
+                           Args{"sort-port", list()}}) {
+    err.str("");
+    EXPECT_EQ(run(args), 1);
+    EXPECT_NE(err.str().find("is in use by process " + std::to_string(::getpid()) + " (parvolin)"),
+              std::string::npos)
+        << err.str();
+  }
+  EXPECT_EQ(readFile(files.list), original);
+  EXPECT_FALSE(fs::exists(files.find));
 }
 
 TEST_F(PvtoolList, BadInputIsRefusedWithoutTouchingTheList) {
@@ -107,7 +123,14 @@ TEST_F(PvtoolList, BadInputIsRefusedWithoutTouchingTheList) {
       {{"shuffle", list()}, 2, "unknown command"},
       {{"sort-port", (folder / "none.htm").string()}, 1, "none.htm"},
       {{"edit", list(), "2"}, 2, "an item number and a text"},
-      {{"edit", list(), "x", "text"}, 2, "not an item number"},
+      {{"edit", list(), "x", "text"}, 2, "ITEM must be a whole number from 1 to 99999, not 'x'"},
+      {{"delete", list(), "0"}, 2, "ITEM must be a whole number from 1 to 99999"},
+      {{"delete", list(), "99999999999999999999"}, 2, "from 1 to 99999"},
+      {{"delete", list(), "2", "--to", "-1"}, 2, "--to must be a whole number from 1 to 99999"},
+      {{"search", list(), "--from", "07-13-05"},
+       2,
+       "--from month must be a whole number from 1 to 12"},
+      {{"search", list(), "--to", "07-03-32"}, 2, "--to day must be a whole number from 1 to 31"},
       {{"edit", list(), "9", "text"}, 1, "no item 9"},
       {{"edit", list(), "2", "</td><b>"}, 1, "cannot hold"},
       {{"edit", list(), "2", std::string(41, 'x')}, 1, "40 characters"},

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/folder_lock.h"
 #include "config/software_page.h"
 #include "config/store_host.h"
 #include "sim/sim_d2xx.h"
@@ -101,6 +102,30 @@ TEST_F(PvtoolSettings, RefusalsAreShownAndFailTheCommand) {
   EXPECT_EQ(run({"html-name=../calls.htm"}), 1);
   EXPECT_THAT(out.str(), HasSubstr("The HTML file name \"../calls.htm\" cannot be used"));
   EXPECT_EQ(store.getStringOr("LvLogHtmlName", ""), "");
+}
+
+// A running recorder reads its settings only when it starts: a folder it holds is not changed
+// under it, nor are the settings pointed at a folder another program holds.
+TEST_F(PvtoolSettings, FoldersHeldByAnotherProgramAreLeftAlone) {
+  const fs::path rec = dir / "rec";
+  const fs::path busy = dir / "busy" / "ZEruFolder";  // the folder typed, and its sub-folder
+  fs::create_directories(rec);
+  fs::create_directories(busy);
+  store.values["ParvolinPath"] = rec.string();
+  {
+    const base::FolderLock recorder = base::FolderLock::acquire(rec, "parvolin");
+    ASSERT_TRUE(recorder.held());
+    EXPECT_EQ(run({"dava=1"}), 1);
+    EXPECT_THAT(err.str(), HasSubstr(rec.string() + " is in use by process "));
+    EXPECT_THAT(err.str(), HasSubstr("(parvolin)"));
+    EXPECT_TRUE(store.writes.empty());
+  }
+  const base::FolderLock other = base::FolderLock::acquire(busy, "parvolin");
+  EXPECT_EQ(run({"folder=" + (dir / "busy").string()}), 1);
+  EXPECT_THAT(out.str(), HasSubstr(busy.string() + " is in use by process "));
+  EXPECT_THAT(out.str(), HasSubstr("The recording folder stays " + rec.string()));
+  EXPECT_EQ(store.getStringOr("ParvolinPath", ""), rec.string());
+  EXPECT_EQ(workingFolder.current(), dir.path());
 }
 
 TEST_F(PvtoolSettings, BadArgumentsChangeNothing) {

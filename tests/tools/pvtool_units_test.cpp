@@ -59,12 +59,17 @@ unit U2
 
 TEST(PvtoolUnitsTest, BadArgumentsAreRefused) {
   for (const tools::Args& args :
-       {tools::Args{"--seconds", "0"}, tools::Args{"--bogus"}, tools::Args{"--driver", "x"}}) {
+       {tools::Args{"--seconds", "0"}, tools::Args{"--seconds", "1e17"},
+        tools::Args{"--seconds=inf"}, tools::Args{"--bogus"}, tools::Args{"--driver", "x"}}) {
     int status = -1;
     ::testing::internal::CaptureStderr();
-    runUnits(args, status);
-    ::testing::internal::GetCapturedStderr();
+    const std::string out = runUnits(args, status);
+    const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 2);
+    EXPECT_EQ(out, "") << "nothing watched";
+    if (args[0].rfind("--seconds", 0) == 0) {
+      EXPECT_THAT(err, HasSubstr("--seconds must be a number from 0.001 to 4000000"));
+    }
   }
 }
 

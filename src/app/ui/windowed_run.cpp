@@ -22,6 +22,15 @@ int runWindowed(const HeadlessRun& run, UnitAccess& units) {
   MainWindowOptions options;
   options.recorder = {run.options.folder, run.programFolder};
   options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+  // A capture that may not be written is refused before anything else happens.
+  const engine::ExistingFile existing =
+      run.options.force ? engine::ExistingFile::kReplace : engine::ExistingFile::kRefuse;
+  if (run.options.capture) {
+    if (const auto problem = engine::outputFileProblem(*run.options.capture, existing)) {
+      std::fprintf(stderr, "parvolin: cannot write the capture: %s\n", problem->c_str());
+      return kExitUsage;
+    }
+  }
   MainWindow window({units.d2xx, units.clock, run.store, shell, workingFolder}, options);
 
   if (!window.startRecorder()) return kExitUnitUnreadable;
@@ -44,16 +53,17 @@ int runWindowed(const HeadlessRun& run, UnitAccess& units) {
 
   window.openRecorder(run.options.minimized);
   if (run.options.capture) {
-    if (const std::error_code error = window.recorder().startCapture(*run.options.capture)) {
-      std::fprintf(stderr, "parvolin: cannot write the capture %s: %s\n",
-                   run.options.capture->string().c_str(), error.message().c_str());
+    if (const auto problem = window.recorder().startCapture(*run.options.capture, existing)) {
+      std::fprintf(stderr, "parvolin: cannot write the capture: %s\n", problem->c_str());
       window.exitWithoutQuestion();
       return kExitUsage;
     }
   }
   QCoreApplication::exec();
   if (stoppedBySignal) window.exitWithoutQuestion();
-  return kExitStopped;
+  const std::vector<std::string> unwritten = window.recorder().unwrittenReport();
+  for (const std::string& line : unwritten) std::fprintf(stderr, "parvolin: %s\n", line.c_str());
+  return unwritten.empty() ? kExitStopped : kExitUnwritten;
 }
 
 }  // namespace parvolin::app::ui

@@ -1,0 +1,28 @@
+#include "support/full_disk.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace parvolin::test {
+
+FullDisk::FullDisk(std::size_t room) {
+  room_ = room;
+  previous_ = base::detail::replaceWriteCall(&FullDisk::write);
+}
+
+FullDisk::~FullDisk() {
+  base::detail::replaceWriteCall(previous_);
+}
+
+ssize_t FullDisk::write(int fd, const void* data, std::size_t size) {
+  if (room_ == 0) {
+    errno = ENOSPC;
+    return -1;
+  }
+  const ssize_t n = ::write(fd, data, size < room_ ? size : room_);
+  if (n > 0) room_ -= std::size_t(n);
+  return n;
+}
+
+}  // namespace parvolin::test
