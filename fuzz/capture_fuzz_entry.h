@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "base/diagnostics.h"
@@ -24,9 +23,8 @@ inline std::string captureFuzzCheck(const std::uint8_t* data, std::size_t size,
                                     const std::filesystem::path& scratch) {
   const auto capture = scratch / "input.pvcap";
   const auto folder = scratch / "replayed";
-  {
-    std::ofstream f(capture, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+  if (!writeScratchFile(capture, {reinterpret_cast<const char*>(data), size})) {
+    return "cannot write the capture";
   }
 
   const engine::CaptureCheck check = engine::checkCapture(capture);
@@ -47,7 +45,8 @@ inline std::string captureFuzzCheck(const std::uint8_t* data, std::size_t size,
   base::NullDiagnostics diagnostics;
   base::ScriptedPrompt prompt;
   const engine::ReplayOutcome outcome =
-      engine::replayCapture(capture, folder, settings, view, diagnostics, prompt);
+      engine::replayCapture(capture, folder, settings, view, diagnostics, prompt,
+                            engine::EngineOptions{kFuzzAudioBufferSize});
   if (outcome.exitStatus == 0) {
     if (!check.ok()) return "replay accepted a capture the check refused";
     if (outcome.records != check.summary.records) {

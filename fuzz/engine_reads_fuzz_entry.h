@@ -1,11 +1,14 @@
 #pragma once
 
 // The body of the engine reads fuzz target, shared with the test that replays the saved corpus.
-// Input: byte 0 gives the audio modes of units 0-3 (two bits each, unit 0 lowest); then reads,
+// Input: byte 0 gives the audio modes of units 0-3 (two bits each, unit 0 lowest); byte 1 the
+// recording options (ParvolinSetting, low six bits) and the units' VAR turn-off delay (bits
+// 6-7: 4, 12, 32 or 100 seconds); then reads,
 // each a 3-byte head {unit in bits 0-1 and seconds to move the clock on in bits 2-7, u16 length
 // - 1 (modulo 2048)} followed by that many bytes (fewer at the end of the input). After the run
 // every file of the folder must be well formed.
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -26,25 +29,30 @@ inline constexpr std::int64_t kEngineFuzzStartMs = 1234567890LL * 1000;
 
 inline std::string engineReadsFuzzCheck(const std::uint8_t* data, std::size_t size,
                                         const std::filesystem::path& folder) {
-  if (size < 1) return {};
+  if (size < 2) return {};
 
   engine::RecorderSettings settings;
-  settings.parvolinSetting = engine::kHtmlListOn | engine::kLvFormat;
+  settings.parvolinSetting = data[1] & 0x3F;
+  const int varOffDelay = std::array{4, 12, 32, 100}[data[1] >> 6];
   base::VirtualClock clock(kEngineFuzzStartMs);
   engine::NoUnitStreams units;
   engine::NullEngineView view;
   base::NullDiagnostics diagnostics;
   base::ScriptedPrompt prompt;
   {
-    engine::Engine engine(units, clock, settings, folder, view, diagnostics, prompt);
+    engine::Engine engine(units, clock, settings, folder, view, diagnostics, prompt,
+                          engine::EngineOptions{kFuzzAudioBufferSize});
     engine.resetPorts();
     for (int p = 0; p < 16; ++p) {
       engine.setPortLine(p, engine::PortLine::kIdle);
     }
     engine.recountCapacity();
-    for (int u = 0; u < 4; ++u) engine.setAudioMode(u, (data[0] >> (2 * u)) & 3);
+    for (int u = 0; u < 4; ++u) {
+      engine.setAudioMode(u, (data[0] >> (2 * u)) & 3);
+      engine.setVarOffDelay(u, varOffDelay);
+    }
 
-    std::size_t at = 1;
+    std::size_t at = 2;
     while (at + 3 <= size) {
       const int unit = data[at] & 3;
       clock.advanceMs(std::int64_t(data[at] >> 2) * 1000);

@@ -5,6 +5,7 @@
 // (empty when the input ran clean). A libFuzzer target runs it through runFuzzInput, which
 // aborts on a failure; the corpus replay reports the failure with the input's name.
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -14,18 +15,29 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "base/audio_block.h"
+#include "base/file_io.h"
 #include "base/folder_lock.h"
+#include "codec/wav_header.h"
 #include "engine/call_log.h"
 #include "engine/html_list.h"
 #include "engine/recording_files.h"
 
 namespace parvolin::fuzz {
 
+// The engine's audio buffer in the targets that run it: three blocks instead of a megabyte, so
+// that an engine per input is cheap and short inputs reach the write of a full buffer.
+inline constexpr std::uint32_t kFuzzAudioBufferSize = 3 * base::kAudioBlockSize;
+
 // One input, run in `scratch` (an existing folder of the caller's): what went wrong, or "".
 using FuzzCheck = std::string (*)(const std::uint8_t* data, std::size_t size,
                                   const std::filesystem::path& scratch);
+
+inline bool isWavRecordingName(const std::string& name) {
+  return name.size() > 4 && name.compare(name.size() - 4, 4, ".WAV") == 0;
+}
 
 inline bool isRecordingName(const std::string& name) {
   const auto dot = name.rfind('.');
@@ -37,16 +49,23 @@ inline bool isRecordingName(const std::string& name) {
   return ext.find_first_not_of("0123456789ABCDEF", 2) == std::string::npos;
 }
 
-// "" when every file of `folder` is well formed: recordings whole 512-byte blocks, the call log
-// whole records, the list starting with its fixed header, the folder's lock, and no other file;
-// else the first file that is not, and why.
+// "" when every file of `folder` is well formed: recordings whole 512-byte blocks (a WAV
+// recording after its conversion: a header and whole blocks of samples), the call log whole
+// records, the list starting with its fixed header, the folder's lock, and no other file; else
+// the first file that is not, and why.
 inline std::string folderFault(const std::filesystem::path& folder, const std::string& listName) {
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
     const std::string name = entry.path().filename().string();
     const auto size = std::filesystem::file_size(entry.path(), ec);
     if (ec) return name + ": size unreadable: " + ec.message();
-    if (isRecordingName(name)) {
+    if (isWavRecordingName(name) && name != listName) {
+      const bool converted = size >= codec::kWavHeaderSize &&
+                             (size - codec::kWavHeaderSize) % base::kAudioBlockSize == 0;
+      if (size % base::kAudioBlockSize != 0 && !converted) {
+        return name + ": " + std::to_string(size) + " bytes is neither whole blocks nor a WAV file";
+      }
+    } else if (isRecordingName(name)) {
       if (size % base::kAudioBlockSize != 0) {
         return name + ": " + std::to_string(size) + " bytes is not whole blocks";
       }
@@ -70,16 +89,44 @@ inline std::string folderFault(const std::filesystem::path& folder, const std::s
   return {};
 }
 
+// Writes a new file of the scratch folder in one go (no temporary file, no rename: nothing else
+// looks at it meanwhile); false when it cannot.
+inline bool writeScratchFile(const std::filesystem::path& path, std::string_view bytes) {
+  base::FileHandle file;
+  return !base::createExclusive(path, file) &&
+         !base::writeAll(file.fd(), bytes.data(), bytes.size());
+}
+
+// Empties `folder`, which must exist; false when something in it cannot be removed.
+inline bool emptyFolder(const std::filesystem::path& folder) {
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    std::error_code removed;
+    std::filesystem::remove_all(it->path(), removed);
+    if (removed) return false;
+  }
+  return !ec;
+}
+
 // The libFuzzer side: runs `check` in a scratch folder of this process (in memory-backed
-// storage when there is one, emptied before each input) and aborts with the failure.
+// storage when there is one, emptied before each input) and aborts with the failure. The files
+// are thrown away, so the writes do not wait for the disk.
 inline int runFuzzInput(FuzzCheck check, const std::uint8_t* data, std::size_t size) {
   struct Scratch {
     std::filesystem::path path;
     Scratch() {
+      base::setDurabilityWaits(false);
       std::error_code ec;
       std::filesystem::path dir = "/dev/shm";
       if (!std::filesystem::is_directory(dir, ec)) dir = std::filesystem::temp_directory_path();
       path = dir / ("parvolin-fuzz-" + std::to_string(::getpid()));
+      std::filesystem::remove_all(path, ec);
+      std::filesystem::create_directories(path, ec);
+      if (ec) {
+        std::fprintf(stderr, "cannot make %s: %s\n", path.c_str(), ec.message().c_str());
+        std::abort();
+      }
     }
     ~Scratch() {
       std::error_code ec;
@@ -87,11 +134,11 @@ inline int runFuzzInput(FuzzCheck check, const std::uint8_t* data, std::size_t s
     }
   };
   static const Scratch scratch;
-  std::error_code ec;
-  std::filesystem::remove_all(scratch.path, ec);
-  std::filesystem::create_directories(scratch.path, ec);
-  if (ec) {
-    std::fprintf(stderr, "cannot make %s: %s\n", scratch.path.c_str(), ec.message().c_str());
+  // An empty folder is removed and made again, which costs less than listing it; only one that
+  // is not empty is emptied entry by entry.
+  const bool empty = ::rmdir(scratch.path.c_str()) == 0 && ::mkdir(scratch.path.c_str(), 0700) == 0;
+  if (!empty && !emptyFolder(scratch.path)) {
+    std::fprintf(stderr, "cannot empty %s\n", scratch.path.c_str());
     std::abort();
   }
   const std::string failure = check(data, size, scratch.path);

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,7 +39,11 @@ inline std::string lvDecodeFuzzCheck(const std::uint8_t* data, std::size_t size,
   std::vector<std::int16_t> separate(n);
   if (codec::decodeLv(file, mode, s1, separate) != n) return "decodeLv: not every sample";
 
-  std::vector<std::int16_t> buffer(codec::decodeBufferElementsFor(file.size(), mode));
+  // Left unfilled as the decoder's callers leave it: most of it is slack the decoding never
+  // touches, and filling it would cost more than the decoding.
+  const auto elements = static_cast<std::size_t>(codec::decodeBufferElementsFor(file.size(), mode));
+  const auto storage = std::make_unique_for_overwrite<std::int16_t[]>(elements);
+  const std::span<std::int16_t> buffer(storage.get(), elements);
   if (!file.empty()) std::memcpy(buffer.data(), file.data(), file.size());
   const auto inPlace = codec::decodeLvBuffer(buffer, file.size(), mode, s2);
   if (!inPlace || *inPlace != n) return "decodeLvBuffer: not every sample";
@@ -55,9 +59,8 @@ inline std::string lvDecodeFuzzCheck(const std::uint8_t* data, std::size_t size,
 
   if (callWav) {
     const auto path = scratch / "call.WAV";
-    {
-      std::ofstream f(path, std::ios::binary | std::ios::trunc);
-      f.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    if (!writeScratchFile(path, {reinterpret_cast<const char*>(file.data()), file.size()})) {
+      return "cannot write the recording";
     }
     base::ScriptedPrompt prompt;
     codec::DavaGainState gain{1 + data[1] % 8};
@@ -68,6 +71,8 @@ inline std::string lvDecodeFuzzCheck(const std::uint8_t* data, std::size_t size,
       return "call WAV of " + std::to_string(wavSize) + " bytes for " +
              std::to_string(file.size()) + " bytes of recording";
     }
+    // Leaves the scratch folder empty, which is quicker to check for than to empty.
+    std::filesystem::remove(path, ec);
   }
   return {};
 }

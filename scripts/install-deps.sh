@@ -17,6 +17,8 @@ test_packages=(
   # The service unit's check (systemd-analyze, which looks up its manual page with man), and the
   # package's build (dpkg-shlibdeps, file), check and installation test.
   systemd man-db dpkg-dev file lintian adduser
+  # The fuzz targets' build.
+  clang libclang-rt-14-dev
 )
 packages=("${build_packages[@]}")
 [ "${1:-all}" = "build" ] || packages+=("${test_packages[@]}")

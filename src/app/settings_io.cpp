@@ -30,7 +30,7 @@ RecorderSettings readAll(SettingsStore& store, Reading reading) {
 void applyDefaults(RecorderSettings& settings, const SettingsLoad& load, SettingsStore* write) {
   for (const SettingSpec& spec : engine::kSettings) {
     if (spec.isText()) {
-      if (!engine::settingText(settings, spec).empty()) continue;
+      if (!engine::settingTextMissing(spec, engine::settingText(settings, spec))) continue;
       std::string value(spec.text);
       if (spec.kind == SettingSpec::Default::kUnderWorkingFolder) {
         const std::filesystem::path folder = load.workingDirectory / spec.text;

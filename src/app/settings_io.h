@@ -27,10 +27,11 @@ struct SettingsLoad {
   DefaultFolder folder = DefaultFolder::Create;
 };
 
-// Reads the nine settings of engine::kSettings, gives every one that counts as missing its
-// default, writing each default back at once in the order of the table, then reads all nine
-// again; those are the values returned. With DefaultWrites::None nothing is written and the
-// defaults are applied in memory only.
+// Reads the nine settings of engine::kSettings, gives every one that counts as missing (a list
+// name that could not name a list of its own counts as missing too) its default, writing each
+// default back at once in the order of the table, then reads all nine again; those are the values
+// returned. With DefaultWrites::None nothing is written and the defaults are applied in memory
+// only.
 engine::RecorderSettings loadRecorderSettings(SettingsStore& store, const SettingsLoad& load);
 
 // Writes one setting as `settings` holds it (the configuration dialog writes those it changed).

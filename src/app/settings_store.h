@@ -32,7 +32,14 @@ class SettingsStore {
   }
 };
 
-// A store held in memory. It records the names it was asked to write, in order.
+// A stored value read as a 32-bit number: decimal digits after an optional sign, with blanks
+// (spaces, tabs, line ends) around them allowed; nothing for any other text, or for a number
+// outside the 32-bit range. An INI file holds every value as text: this is how a number is read
+// back from it, and a value that is not one counts as absent.
+std::optional<std::int32_t> parseStoredNumber(std::string_view text);
+
+// A store held in memory. A number stored as text is read as parseStoredNumber reads it. It
+// records the names it was asked to write, in order.
 class MemorySettingsStore final : public SettingsStore {
  public:
   using Value = std::variant<std::string, std::int32_t>;
@@ -44,7 +51,8 @@ class MemorySettingsStore final : public SettingsStore {
   }
   std::optional<std::int32_t> getInt(std::string_view name) override {
     const auto it = values.find(std::string(name));
-    if (it == values.end() || !std::holds_alternative<std::int32_t>(it->second)) return {};
+    if (it == values.end()) return {};
+    if (const auto* text = std::get_if<std::string>(&it->second)) return parseStoredNumber(*text);
     return std::get<std::int32_t>(it->second);
   }
   void setString(std::string_view name, std::string_view value) override {

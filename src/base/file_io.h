@@ -73,6 +73,12 @@ std::filesystem::path temporaryPathFor(const std::filesystem::path& target);
 // Makes the folder's entries (creations, renames) durable.
 std::error_code syncFolder(const std::filesystem::path& folder);
 
+// Whether replaceFileContents and syncFolder wait for the disk (on by default). Only a process
+// that throws its files away, such as a fuzz target writing into memory, turns the waits off;
+// the files' contents and names are the same either way.
+void setDurabilityWaits(bool on);
+bool durabilityWaits();
+
 // "name: cannot <action>: reason" for a diagnostic line.
 std::string describeFailure(const std::filesystem::path& path, std::string_view action,
                             const std::error_code& error);

@@ -15,7 +15,9 @@ struct UnitStreamBuffer {
   static constexpr std::size_t kSize = 65536;
   static constexpr std::size_t kMaxRead = 2048;
 
-  std::array<std::uint8_t, kSize> bytes{};
+  // Only the bytes before writePos, and those a read has just put behind them, hold anything:
+  // the rest is never read, so the buffer is not cleared.
+  std::array<std::uint8_t, kSize> bytes;
   std::size_t writePos = 0;
 
   std::uint8_t* readTarget() { return bytes.data() + writePos; }

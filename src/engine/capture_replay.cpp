@@ -16,8 +16,8 @@ void applyCapturedSetUp(const CaptureHeader& header, RecorderSettings& settings)
 
 ReplayOutcome replayCapture(const std::filesystem::path& capture,
                             const std::filesystem::path& folder, RecorderSettings& settings,
-                            EngineView& view, base::Diagnostics& diagnostics,
-                            base::Prompt& prompt) {
+                            EngineView& view, base::Diagnostics& diagnostics, base::Prompt& prompt,
+                            const EngineOptions& options) {
   ReplayOutcome outcome;
   // Refuse a broken capture before anything is written.
   const CaptureCheck check = checkCapture(capture);
@@ -56,7 +56,7 @@ ReplayOutcome replayCapture(const std::filesystem::path& capture,
   applyCapturedSetUp(header, settings);
   base::VirtualClock clock(std::int64_t(header.startEpoch) * 1000);
   NoUnitStreams units;
-  Engine engine(units, clock, settings, folder, view, diagnostics, prompt);
+  Engine engine(units, clock, settings, folder, view, diagnostics, prompt, options);
   engine.resetPorts();
   for (int u = 0; u < device::kMaxUnits; ++u) {
     const CaptureUnit& unit = header.units[std::size_t(u)];

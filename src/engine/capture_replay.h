@@ -7,6 +7,7 @@
 #include "base/diagnostics.h"
 #include "base/exit_status.h"
 #include "base/prompt.h"
+#include "engine/engine.h"
 #include "engine/engine_view.h"
 #include "engine/recorder_settings.h"
 #include "engine/stream_capture.h"
@@ -33,7 +34,8 @@ struct ReplayOutcome {
 // is held while the replay runs; a folder that another program holds is left alone (status 1).
 ReplayOutcome replayCapture(const std::filesystem::path& capture,
                             const std::filesystem::path& folder, RecorderSettings& settings,
-                            EngineView& view, base::Diagnostics& diagnostics, base::Prompt& prompt);
+                            EngineView& view, base::Diagnostics& diagnostics, base::Prompt& prompt,
+                            const EngineOptions& options = {});
 
 // The set-up's changes to the settings for a captured unit whose `setUp` flag is set.
 void applyCapturedSetUp(const CaptureHeader& header, RecorderSettings& settings);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "base/audio_block.h"
 #include "engine/stream_capture.h"
 
 namespace parvolin::engine {
@@ -29,7 +30,7 @@ std::string unitText(int unit, const char* what) {
 
 Engine::Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& settings,
                std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
-               base::Prompt& prompt)
+               base::Prompt& prompt, const EngineOptions& options)
     : units_(units),
       clock_(clock),
       settings_(settings),
@@ -38,10 +39,13 @@ Engine::Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& setting
       prompt_(prompt),
       failures_(diagnostics),
       diagnostics_(diagnostics),
-      streams_(std::make_unique<std::array<device::UnitStreamBuffer, device::kMaxUnits>>()) {
+      audioBufferSize_(std::max(options.audioBufferSize / std::uint32_t(base::kAudioBlockSize),
+                                std::uint32_t(1)) *
+                       std::uint32_t(base::kAudioBlockSize)) {
+  for (auto& stream : streams_) stream = std::make_unique_for_overwrite<device::UnitStreamBuffer>();
   for (int i = 0; i < device::kMaxPorts; ++i) {
     ports_[std::size_t(i)].audioBuffer =
-        std::make_unique_for_overwrite<std::uint8_t[]>(kAudioBufferSize);
+        std::make_unique_for_overwrite<std::uint8_t[]>(audioBufferSize_);
     ports_[std::size_t(i)].record.portIndex = std::uint8_t(i);
   }
 }
@@ -93,7 +97,7 @@ void Engine::onPollTick() {
 }
 
 void Engine::runUnitPass(int unit) {
-  device::UnitStreamBuffer& buffer = (*streams_)[std::size_t(unit)];
+  device::UnitStreamBuffer& buffer = *streams_[std::size_t(unit)];
   bool gotBytes = false;
   const PassReads pass =
       readUnitPass(units_, buffer, unit, clock_, [&](std::uint32_t n, std::int64_t wallMs) {
@@ -118,7 +122,7 @@ bool Engine::processRead(int unit, std::span<const std::uint8_t> bytes, std::int
   if (unit < 0 || unit >= device::kMaxUnits || bytes.size() > device::UnitStreamBuffer::kMaxRead) {
     return false;
   }
-  device::UnitStreamBuffer& buffer = (*streams_)[std::size_t(unit)];
+  device::UnitStreamBuffer& buffer = *streams_[std::size_t(unit)];
   if (!bytes.empty()) std::memcpy(buffer.readTarget(), bytes.data(), bytes.size());
   actOnRead(unit, bytes.size(), nowSeconds);
   showUnitPorts(unit);
@@ -126,7 +130,7 @@ bool Engine::processRead(int unit, std::span<const std::uint8_t> bytes, std::int
 }
 
 void Engine::actOnRead(int unit, std::size_t n, std::int64_t now) {
-  device::frameRead((*streams_)[std::size_t(unit)], n,
+  device::frameRead(*streams_[std::size_t(unit)], n,
                     [this, unit, now](const device::StreamRecord& r) { onRecord(unit, r, now); });
 }
 

@@ -69,6 +69,14 @@ struct HeldRecording {
   std::vector<std::uint8_t> blocks;  // whole blocks, in order
 };
 
+// How an engine is built; the defaults are the recorder's.
+struct EngineOptions {
+  // Bytes of audio a port collects before they go to its recording in one write: whole blocks,
+  // allocated once per port for the engine's life. The fuzz targets use a few blocks, so that a
+  // short input reaches the full-buffer write and an engine per input costs little.
+  std::uint32_t audioBufferSize = kAudioBufferSize;
+};
+
 class Engine {
  public:
   // `folder` is the recording folder; every file of the engine is made in it. Every reference
@@ -79,7 +87,7 @@ class Engine {
          base::Prompt& prompt);
   Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& settings,
          std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
-         base::Prompt& prompt);
+         base::Prompt& prompt, const EngineOptions& options = {});
   // Calls finishRun, so that no buffered audio is lost however the run ends.
   ~Engine();
 
@@ -215,7 +223,9 @@ class Engine {
   base::Diagnostics& diagnostics_;
 
   std::array<PortState, device::kMaxPorts> ports_;
-  std::unique_ptr<std::array<device::UnitStreamBuffer, device::kMaxUnits>> streams_;
+  std::uint32_t audioBufferSize_;
+  // One buffer per unit, each allocated on its own.
+  std::array<std::unique_ptr<device::UnitStreamBuffer>, device::kMaxUnits> streams_;
   CapacityCounters counters_;
   CapacityDisplay shown_;
   std::deque<CallRecord> pendingLog_;

@@ -33,12 +33,12 @@ void Engine::onAudioBlock(int unit, int portIndex, std::span<const std::uint8_t>
   PortState& port = ports_[std::size_t(portIndex)];
   noteAudioBlock(port, now);
   if (!port.hasRecording()) nameAudioFile(unit, portIndex, now);
-  if (port.audioFill == kAudioBufferSize) {
+  if (port.audioFill == audioBufferSize_) {
     // The file did not take the full buffer; it is tried again once a period, not per block.
     if (clock_.monotonicMs() - port.audioWrittenAtMs >= kAudioWritePeriodMs) {
       writeBufferedAudio(port);
     }
-    if (port.audioFill == kAudioBufferSize) {
+    if (port.audioFill == audioBufferSize_) {
       ++port.audioLostBlocks;
       countLost(port.audioFileName, port.audioFileMode, 1);
       return;
@@ -46,7 +46,7 @@ void Engine::onAudioBlock(int unit, int portIndex, std::span<const std::uint8_t>
   }
   std::memcpy(port.audioBuffer.get() + port.audioFill, block.data(), block.size());
   port.audioFill += std::uint32_t(block.size());
-  if (port.audioFill == kAudioBufferSize) writeBufferedAudio(port);
+  if (port.audioFill == audioBufferSize_) writeBufferedAudio(port);
 }
 
 void Engine::nameAudioFile(int unit, int portIndex, std::int64_t now) {

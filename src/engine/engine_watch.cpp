@@ -60,7 +60,7 @@ void Engine::watchUnit(int unit, bool reopened, bool gotBytes) {
   cutOffCalls(unit, CutOff::kReset);
   units_.restartStream(unit);
   // Whatever part record waited is from before the reset.
-  (*streams_)[std::size_t(unit)].writePos = 0;
+  streams_[std::size_t(unit)]->writePos = 0;
 }
 
 void Engine::cutOffCalls(int unit, CutOff why) {

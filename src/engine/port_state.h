@@ -63,7 +63,7 @@ struct PortState {
   bool audioFileIsWav = false;                  // created under the ".WAV" name
   int audioFileMode = 0;                        // the AudioMode its name carries
   std::uint64_t audioWritten = 0;               // bytes in the file, whole blocks
-  std::unique_ptr<std::uint8_t[]> audioBuffer;  // kAudioBufferSize bytes for the whole run
+  std::unique_ptr<std::uint8_t[]> audioBuffer;  // the engine's buffer size, for the whole run
   std::uint32_t audioFill = 0;                  // a multiple of 512, not yet in the file
   std::int64_t audioWrittenAtMs = 0;            // monotonic time of the last write (or naming)
   bool audioWriteFailed = false;                // the last write left blocks in the buffer

@@ -1,6 +1,10 @@
 #include "engine/recorder_settings.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "codec/lv_format.h"
+#include "engine/call_log.h"
 
 namespace parvolin::engine {
 namespace {
@@ -24,6 +28,44 @@ RecorderSettings::RecorderSettings() {
       setSettingNumber(*this, spec, spec.number);
     }
   }
+}
+
+namespace {
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool isUsableListName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || c == '/' || c == '\\') return false;
+  }
+  if (equalIgnoringCase(name, kCallLogName)) return false;
+  // A recording's extension: ".WAV", or ".LV" and the unit's audio mode in hex, which is 0-3 but
+  // written as the unit reports it.
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return true;
+  const std::string_view ext = name.substr(dot + 1);
+  if (equalIgnoringCase(ext, "WAV")) return false;
+  const bool lv = ext.size() >= 3 && ext.size() <= 4 && equalIgnoringCase(ext.substr(0, 2), "LV") &&
+                  std::all_of(ext.begin() + 2, ext.end(),
+                              [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+  return !lv;
+}
+
+bool settingTextMissing(const SettingSpec& spec, std::string_view text) {
+  return text.empty() || (spec.usable && !spec.usable(text));
 }
 
 const std::string& settingText(const RecorderSettings& settings, const SettingSpec& spec) {

@@ -52,9 +52,15 @@ enum class Setting {
 };
 inline constexpr std::size_t kSettingCount = 9;
 
+// Whether `name` can name the HTML list in the recording folder: a plain file name (no folder
+// separator, no control character, not "." or "..") that is neither the call log's name nor that
+// of a recording (ending in ".WAV", or ".LV" and one or two hex digits, in any case), since the
+// list would then be written over the log, or counted, converted and deleted as audio.
+bool isUsableListName(std::string_view name);
+
 // One setting of the settings section: its value name, its field, its default and what counts
-// as missing. A text counts as missing when it is empty; a number when it is absent or holds
-// `missing`.
+// as missing. A text counts as missing when it is empty or `usable` refuses it; a number when it
+// is absent or holds `missing`.
 struct SettingSpec {
   using Field = std::variant<std::string RecorderSettings::*, std::int32_t RecorderSettings::*,
                              std::uint32_t RecorderSettings::*>;
@@ -73,6 +79,7 @@ struct SettingSpec {
   // The fallback for an absent number when the settings are read the second time at start-up,
   // after the defaults were written back.
   std::int32_t rereadFallback = 0;
+  bool (*usable)(std::string_view text) = nullptr;  // a text's further rule
 
   bool isText() const { return std::holds_alternative<std::string RecorderSettings::*>(field); }
 };
@@ -81,7 +88,7 @@ inline constexpr std::array<SettingSpec, kSettingCount> kSettings = {{
     {Setting::kParvolinPath, "ParvolinPath", &RecorderSettings::parvolinPath,
      SettingSpec::Default::kUnderWorkingFolder, "ZEruFolder"},
     {Setting::kLvLogHtmlName, "LvLogHtmlName", &RecorderSettings::lvLogHtmlName,
-     SettingSpec::Default::kValue, "ZEruTestNew.htm"},
+     SettingSpec::Default::kValue, "ZEruTestNew.htm", 0, 0, 0, isUsableListName},
     {Setting::kLvUsername, "LvUsername", &RecorderSettings::lvUsername,
      SettingSpec::Default::kValue, "ZORUZIVA"},
     {Setting::kLvPassword, "LvPassword", &RecorderSettings::lvPassword,
@@ -133,6 +140,9 @@ inline constexpr std::array<SettingSpec, kSettingCount> kSettings = {{
 constexpr const SettingSpec& settingSpec(Setting id) {
   return kSettings[static_cast<std::size_t>(id)];
 }
+
+// Whether a stored text counts as missing: empty, or refused by the setting's rule.
+bool settingTextMissing(const SettingSpec& spec, std::string_view text);
 
 // A setting's value in `settings`: the text, or the number as the store keeps it (32 bits,
 // signed).

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <numbers>
+#include <system_error>
 
+#include "base/file_io.h"
 #include "base/little_endian.h"
 
 namespace parvolin::sim {
@@ -129,13 +129,14 @@ void SpeechSynth::fill(std::span<std::int16_t> samples) {
 
 std::optional<std::vector<std::int16_t>> loadWavSamples(const std::filesystem::path& path,
                                                         std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open '" + path.string() + "'";
+  // A folder or a device is refused here, never read (nor read for ever).
+  std::string file;
+  if (const std::error_code why = base::readWholeFile(path, file)) {
+    error = (why == std::errc::no_such_file_or_directory ? "cannot open '" : "cannot read '") +
+            path.string() + "': " + why.message();
     return std::nullopt;
   }
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
+  const std::vector<std::uint8_t> bytes(file.begin(), file.end());
   const std::uint8_t* p = bytes.data();
   if (bytes.size() < 12 || std::string(p, p + 4) != "RIFF" ||
       std::string(p + 8, p + 12) != "WAVE") {

@@ -84,6 +84,90 @@ TEST(SettingsLoad, StoredStringsAreKeptAndStoredFolderIsNotCreated) {
   EXPECT_FALSE(std::filesystem::exists(cwd.path() / "ZEruFolder"));
 }
 
+TEST(StoredNumber, DecimalWithSignAndBlanksInTheThirtyTwoBitRangeElseAbsent) {
+  const struct {
+    const char* text;
+    std::optional<std::int32_t> number;
+  } cases[] = {
+      {"44", 44},
+      {" \t44\r\n", 44},
+      {"+7", 7},
+      {"-1", -1},
+      {"007", 7},
+      {"2147483647", 2147483647},
+      {"-2147483648", -2147483647 - 1},
+      {"2147483648", std::nullopt},
+      {"-2147483649", std::nullopt},
+      {"99999999999999999999999", std::nullopt},
+      {"", std::nullopt},
+      {"  ", std::nullopt},
+      {"-", std::nullopt},
+      {"+-1", std::nullopt},
+      {"4 4", std::nullopt},
+      {"0x10", std::nullopt},
+      {"44abc", std::nullopt},
+      {"yes", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(parseStoredNumber(c.text), c.number) << '"' << c.text << '"';
+  }
+}
+
+TEST(SettingsLoad, NumbersStoredAsTextAreReadAsNumbersAndGarbageCountsAsMissing) {
+  TempFolder cwd;
+  MemorySettingsStore store;
+  store.values["ParvolinSetting"] = std::string(" 12 ");
+  store.values["UItemNoLimitSetting"] = std::string("lots");
+  const auto s =
+      loadRecorderSettings(store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::Create});
+  EXPECT_EQ(s.parvolinSetting, 12u);
+  EXPECT_EQ(s.itemLimit, 2000);
+  EXPECT_EQ(store.getIntOr("UItemNoLimitSetting", 0), 2000);
+}
+
+TEST(SettingsLoad, ListNameThatCannotNameAListOfItsOwnCountsAsMissing) {
+  const struct {
+    std::string name;
+    bool kept;
+  } cases[] = {
+      {"calls.htm", true},
+      {"calls", true},
+      {"my calls.HTML", true},
+      {"list.LVX", true},
+      {"ParvolinLog.ZERU", false},  // the list would be written over the call log
+      {"parvolinlog.zeru", false},
+      {"calls.wav", false},  // counted as a recording, deleted by a recording's rules
+      {"w499602D2p0.LV3", false},
+      {"x.lv0", false},
+      {"list.LV19", false},  // a recording of a unit that reports mode 0x19
+      {"list.LV123", true},
+      {"../calls.htm", false},  // outside the recording folder
+      {"sub/calls.htm", false},
+      {"sub\\calls.htm", false},
+      {".", false},
+      {"..", false},
+      {"tab\there.htm", false},
+      {std::string("ParvolinLog.ZERU\0.htm", 21), false},  // cut at the zero by the system
+  };
+  TempFolder cwd;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemorySettingsStore store;
+    store.values["LvLogHtmlName"] = c.name;
+    const auto s =
+        loadRecorderSettings(store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::Create});
+    const std::string expected = c.kept ? c.name : "ZEruTestNew.htm";
+    EXPECT_EQ(s.lvLogHtmlName, expected);
+    EXPECT_EQ(store.getStringOr("LvLogHtmlName", ""), expected);
+    MemorySettingsStore readOnly;
+    readOnly.values["LvLogHtmlName"] = c.name;
+    EXPECT_EQ(
+        loadRecorderSettings(readOnly, {cwd.path(), DefaultWrites::None, DefaultFolder::LeaveAlone})
+            .lvLogHtmlName,
+        expected);
+  }
+}
+
 TEST(SettingsLoad, ReadOnlyLoadDefaultsInMemoryWithoutWritingOrCreating) {
   TempFolder cwd;
   MemorySettingsStore store;

@@ -232,6 +232,28 @@ TEST(CallStateMachine, FullBufferGoesToTheFileInOneMegabyteWrite) {
   EXPECT_EQ(h.view.capacity.spaceText, "Logged Space: 1 / 500 (MB)");
 }
 
+TEST(CallStateMachine, SmallerBufferGoesToTheFileInWholeBlocksEachTimeItFills) {
+  // A size that is not whole blocks is taken down to whole blocks, and at least one.
+  const struct {
+    std::uint32_t asked;
+    std::uint32_t blocks;
+  } cases[] = {{3 * 512, 3}, {3 * 512 + 511, 3}, {100, 1}, {0, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.asked);
+    EngineHarness h(kHtmlListOn | kLvFormat, EngineOptions{c.asked});
+    for (std::uint32_t i = 1; i <= 2 * c.blocks + 1; ++i) {
+      h.feed(audio(0, std::uint8_t(i)), kT1);
+      EXPECT_EQ(h.file("w499602D2p0.LV3").size(), i / c.blocks * c.blocks * 512);
+    }
+    h.feed(callEnd(0), kT1 + 70);
+    const std::string data = h.file("w499602D2p0.LV3");
+    ASSERT_EQ(data.size(), (2 * c.blocks + 1) * 512);
+    for (std::uint32_t i = 0; i < 2 * c.blocks + 1; ++i) {
+      EXPECT_EQ(std::uint8_t(data[i * 512]), i + 1) << "block " << i;
+    }
+  }
+}
+
 TEST(CallStateMachine, DurationWrapsAt16BitsAndNeverGoesNegative) {
   EngineHarness h;
   h.feed(ring(0), kT1);

@@ -225,10 +225,11 @@ inline ReplayOutcome replayInto(const std::filesystem::path& capture,
 // most 2048 bytes at the given second, then ends the tick's work as a poll tick does (the rows
 // of the calls kept are written).
 struct EngineHarness {
-  explicit EngineHarness(std::uint32_t settingBits = kHtmlListOn | kLvFormat) {
+  explicit EngineHarness(std::uint32_t settingBits = kHtmlListOn | kLvFormat,
+                         const EngineOptions& options = {}) {
     settings.parvolinSetting = settingBits;
     engine = std::make_unique<Engine>(streams, clock, settings, folder.path(), view, diagnostics,
-                                      prompt);
+                                      prompt, options);
     engine->resetPorts();
     for (int p = 0; p < 16; ++p) engine->setPortLine(p, PortLine::kIdle);
     engine->recountCapacity();

@@ -6,10 +6,14 @@
 #include <filesystem>
 #include <vector>
 
+#include "../../fuzz/call_log_fuzz_entry.h"
 #include "../../fuzz/capture_fuzz_entry.h"
 #include "../../fuzz/engine_reads_fuzz_entry.h"
+#include "../../fuzz/list_fuzz_entry.h"
 #include "../../fuzz/lv_decode_fuzz_entry.h"
 #include "../../fuzz/scenario_fuzz_entry.h"
+#include "../../fuzz/settings_fuzz_entry.h"
+#include "../../fuzz/unit_answers_fuzz_entry.h"
 #include "support/test_files.h"
 
 namespace parvolin::fuzz {
@@ -22,16 +26,21 @@ struct Target {
 };
 
 constexpr Target kTargets[] = {
-    {"lv_decode_fuzz", lvDecodeFuzzCheck, 10},
-    {"capture_fuzz", captureFuzzCheck, 5},
-    {"engine_reads_fuzz", engineReadsFuzzCheck, 3},
-    {"scenario_fuzz", scenarioFuzzCheck, 3},
+    {"lv_decode_fuzz", lvDecodeFuzzCheck, 10},      {"capture_fuzz", captureFuzzCheck, 5},
+    {"engine_reads_fuzz", engineReadsFuzzCheck, 3}, {"scenario_fuzz", scenarioFuzzCheck, 3},
+    {"call_log_fuzz", callLogFuzzCheck, 3},         {"list_fuzz", listFuzzCheck, 10},
+    {"settings_fuzz", settingsFuzzCheck, 5},        {"unit_answers_fuzz", unitAnswersFuzzCheck, 5},
 };
 
 class FuzzCorpus : public ::testing::TestWithParam<Target> {};
 
 TEST_P(FuzzCorpus, EveryInputRunsClean) {
   const Target& target = GetParam();
+  // The scratch folders are thrown away: their writes need not wait for the disk.
+  struct NoWaits {
+    NoWaits() { base::setDurabilityWaits(false); }
+    ~NoWaits() { base::setDurabilityWaits(true); }
+  } noWaits;
   const std::filesystem::path corpus =
       std::filesystem::path(PARVOLIN_SOURCE_DIR) / "fuzz" / "corpus" / target.corpus;
   int inputs = 0;

@@ -122,6 +122,15 @@ TEST(ScenarioTest, ErrorsNameTheLine) {
   }
 }
 
+TEST(ScenarioTest, AWavSourceThatIsAFolderIsAnErrorOfItsLine) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder / "voices.wav");
+  std::string error;
+  EXPECT_FALSE(
+      sim::parseScenario("unit A\n1 1/1 talk 5 voices.wav\n", "t.scenario", folder.path(), error));
+  EXPECT_THAT(error, HasSubstr("t.scenario:2: cannot read"));
+}
+
 TEST(ScenarioTest, PlaysItsCallsIntoTheStreamWithTheirPayloads) {
   std::string error;
   const auto s = parse(R"(unit A

@@ -32,10 +32,7 @@ class QSettingsStore final : public SettingsStore {
     if (!value.isValid()) return {};
     // An INI file holds every value as text; a value that is not a 32-bit number counts as
     // absent, so the caller's default applies.
-    bool ok = false;
-    const int number = value.toString().trimmed().toInt(&ok);
-    if (!ok) return {};
-    return static_cast<std::int32_t>(number);
+    return parseStoredNumber(value.toString().toStdString());
   }
 
   void setString(std::string_view name, std::string_view value) override {
