@@ -120,10 +120,11 @@ class SoundCapture {
   std::unique_ptr<ProgramRun> capture_;
 };
 
-// An X server of the test's own. Its display number is taken from a wide range starting at a
-// place drawn from the process id, never the first free one: a server that is shutting down
-// removes its socket file late, and a new server that took the same number just then would be
-// left without one (seen as "could not connect to display" in parallel runs).
+// An X server of the test's own, on a display number drawn from a wide range at a place given by
+// the process id (a number in use makes the server exit at once, and the next one is tried). It
+// runs with -noreset: by default an X server resets whenever its last client leaves, and a client
+// that connects during the reset is turned away ("could not connect to display"). The tests' short
+// clients (xdotool, import) and a player that ends leave the server without clients many times.
 class XDisplay {
  public:
   explicit XDisplay(const std::filesystem::path& root) : root_(root) {
@@ -134,8 +135,8 @@ class XDisplay {
       const std::string tag = std::to_string(attempt);
       server_ = std::make_unique<ProgramRun>(
           "/usr/bin/Xvfb",
-          std::vector<std::string>{":" + std::to_string(number), "-displayfd", "1", "-screen", "0",
-                                   "1024x768x24", "-nolisten", "tcp"},
+          std::vector<std::string>{":" + std::to_string(number), "-displayfd", "1", "-noreset",
+                                   "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
           std::map<std::string, std::string>{}, root_, root_ / ("xvfb" + tag + ".out"),
           root_ / ("xvfb" + tag + ".err"));
       // Ready when it writes its number; a display in use makes it exit at once.

@@ -138,7 +138,7 @@ class LvPlayerDesktop : public ::testing::Test {
 TEST_F(LvPlayerDesktop, ClicksPausePlaySeekAndStop) {
   auto player = startPlayer("first");
   auto window = findWindow();
-  ASSERT_TRUE(window) << player->errors();
+  ASSERT_TRUE(window) << player->errors() << "X server: " << display_.errors();
   // Playing: the button offers to pause.
   ASSERT_TRUE(waitUntil([&] { return !pixelsAround(window->at(kPausePlay), 2).empty(); }, 30s));
   keepScreenshot();
@@ -158,7 +158,7 @@ TEST_F(LvPlayerDesktop, ClicksPausePlaySeekAndStop) {
 
   auto second = startPlayer("second");
   window = findWindow();
-  ASSERT_TRUE(window) << second->errors();
+  ASSERT_TRUE(window) << second->errors() << "X server: " << display_.errors();
   ASSERT_TRUE(waitUntil(
       [&] { return !showsPlaySymbol(*window) && !pixelsAround(window->at(kStop), 2).empty(); },
       30s));
