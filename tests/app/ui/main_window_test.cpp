@@ -36,7 +36,9 @@ namespace {
 namespace fs = std::filesystem;
 using widgets::colorFromColorRef;
 
-constexpr int kWaitMs = 10'000;
+// A deadline for conditions, never a wait of its own: generous, for sanitizer builds on a busy
+// machine.
+constexpr int kWaitMs = 30'000;
 
 // The recorder's window on emulated units that run on the wall clock, as the window's timer
 // does: `units` idle units, or those of `scenario`.
