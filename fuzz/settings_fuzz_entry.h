@@ -35,11 +35,11 @@ namespace settings_fuzz {
 // "" when the two loads agree on every setting.
 inline std::string differences(const engine::RecorderSettings& a,
                                const engine::RecorderSettings& b) {
-  for (const engine::SettingSpec& spec : engine::kSettings) {
-    const bool same = spec.isText()
-                          ? engine::settingText(a, spec) == engine::settingText(b, spec)
-                          : engine::settingNumber(a, spec) == engine::settingNumber(b, spec);
-    if (!same) return std::string(spec.name);
+  for (const engine::SettingSpec& entry : engine::kSettings) {
+    const bool same = entry.isText()
+                          ? engine::settingText(a, entry) == engine::settingText(b, entry)
+                          : engine::settingNumber(a, entry) == engine::settingNumber(b, entry);
+    if (!same) return std::string(entry.name);
   }
   return {};
 }
@@ -81,16 +81,16 @@ inline std::string settingsFuzzCheck(const std::uint8_t* data, std::size_t size,
   app::MemorySettingsStore store = stored;
   engine::RecorderSettings settings = app::loadRecorderSettings(
       store, {start, app::DefaultWrites::WriteBack, app::DefaultFolder::Create});
-  for (const engine::SettingSpec& spec : engine::kSettings) {
-    const std::string name(spec.name);
-    if (spec.isText()) {
-      if (engine::settingText(settings, spec).empty()) return name + " loaded empty";
-      if (store.getStringOr(spec.name, "") != engine::settingText(settings, spec)) {
+  for (const engine::SettingSpec& entry : engine::kSettings) {
+    const std::string name(entry.name);
+    if (entry.isText()) {
+      if (engine::settingText(settings, entry).empty()) return name + " loaded empty";
+      if (store.getStringOr(entry.name, "") != engine::settingText(settings, entry)) {
         return name + ": the store holds another value than the one loaded";
       }
     } else {
-      if (engine::settingNumber(settings, spec) == spec.missing) return name + " loaded missing";
-      if (store.getInt(spec.name) != engine::settingNumber(settings, spec)) {
+      if (engine::settingNumber(settings, entry) == entry.missing) return name + " loaded missing";
+      if (store.getInt(entry.name) != engine::settingNumber(settings, entry)) {
         return name + ": the store holds another value than the one loaded";
       }
     }

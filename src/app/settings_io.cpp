@@ -14,12 +14,12 @@ enum class Reading { kFirst, kAgain };
 // its missing value, and on the second reading as its reread fallback.
 RecorderSettings readAll(SettingsStore& store, Reading reading) {
   RecorderSettings settings;
-  for (const SettingSpec& spec : engine::kSettings) {
-    if (spec.isText()) {
-      engine::setSettingText(settings, spec, store.getStringOr(spec.name, ""));
+  for (const SettingSpec& entry : engine::kSettings) {
+    if (entry.isText()) {
+      engine::setSettingText(settings, entry, store.getStringOr(entry.name, ""));
     } else {
-      const std::int32_t absent = reading == Reading::kFirst ? spec.missing : spec.rereadFallback;
-      engine::setSettingNumber(settings, spec, store.getIntOr(spec.name, absent));
+      const std::int32_t absent = reading == Reading::kFirst ? entry.missing : entry.rereadFallback;
+      engine::setSettingNumber(settings, entry, store.getIntOr(entry.name, absent));
     }
   }
   return settings;
@@ -28,33 +28,33 @@ RecorderSettings readAll(SettingsStore& store, Reading reading) {
 // Gives every missing value its default, in the order of the table; `write` stores each one as
 // it is applied.
 void applyDefaults(RecorderSettings& settings, const SettingsLoad& load, SettingsStore* write) {
-  for (const SettingSpec& spec : engine::kSettings) {
-    if (spec.isText()) {
-      if (!engine::settingTextMissing(spec, engine::settingText(settings, spec))) continue;
-      std::string value(spec.text);
-      if (spec.kind == SettingSpec::Default::kUnderWorkingFolder) {
-        const std::filesystem::path folder = load.workingDirectory / spec.text;
+  for (const SettingSpec& entry : engine::kSettings) {
+    if (entry.isText()) {
+      if (!engine::settingTextMissing(entry, engine::settingText(settings, entry))) continue;
+      std::string value(entry.text);
+      if (entry.kind == SettingSpec::Default::kUnderWorkingFolder) {
+        const std::filesystem::path folder = load.workingDirectory / entry.text;
         value = folder.string();
         if (load.folder == DefaultFolder::Create) {
           std::error_code ignored;
           std::filesystem::create_directory(folder, ignored);
         }
       }
-      engine::setSettingText(settings, spec, value);
-      if (write) write->setString(spec.name, value);
+      engine::setSettingText(settings, entry, value);
+      if (write) write->setString(entry.name, value);
     } else {
-      if (engine::settingNumber(settings, spec) != spec.missing) continue;
-      engine::setSettingNumber(settings, spec, spec.number);
-      if (write) write->setInt(spec.name, spec.number);
+      if (engine::settingNumber(settings, entry) != entry.missing) continue;
+      engine::setSettingNumber(settings, entry, entry.number);
+      if (write) write->setInt(entry.name, entry.number);
     }
   }
 }
 
-void write(SettingsStore& store, const RecorderSettings& settings, const SettingSpec& spec) {
-  if (spec.isText()) {
-    store.setString(spec.name, engine::settingText(settings, spec));
+void write(SettingsStore& store, const RecorderSettings& settings, const SettingSpec& entry) {
+  if (entry.isText()) {
+    store.setString(entry.name, engine::settingText(settings, entry));
   } else {
-    store.setInt(spec.name, engine::settingNumber(settings, spec));
+    store.setInt(entry.name, engine::settingNumber(settings, entry));
   }
 }
 
@@ -75,7 +75,7 @@ void saveSetting(SettingsStore& store, const RecorderSettings& settings, engine:
 }
 
 void saveRecorderSettings(SettingsStore& store, const RecorderSettings& settings) {
-  for (const SettingSpec& spec : engine::kSettings) write(store, settings, spec);
+  for (const SettingSpec& entry : engine::kSettings) write(store, settings, entry);
 }
 
 }  // namespace parvolin::app

@@ -20,12 +20,12 @@ static_assert(tableInOrder(), "kSettings is indexed by Setting");
 }  // namespace
 
 RecorderSettings::RecorderSettings() {
-  for (const SettingSpec& spec : kSettings) {
-    if (spec.kind == SettingSpec::Default::kUnderWorkingFolder) continue;
-    if (spec.isText()) {
-      setSettingText(*this, spec, std::string(spec.text));
+  for (const SettingSpec& entry : kSettings) {
+    if (entry.kind == SettingSpec::Default::kUnderWorkingFolder) continue;
+    if (entry.isText()) {
+      setSettingText(*this, entry, std::string(entry.text));
     } else {
-      setSettingNumber(*this, spec, spec.number);
+      setSettingNumber(*this, entry, entry.number);
     }
   }
 }
@@ -64,31 +64,31 @@ bool isUsableListName(std::string_view name) {
   return !lv;
 }
 
-bool settingTextMissing(const SettingSpec& spec, std::string_view text) {
-  return text.empty() || (spec.usable && !spec.usable(text));
+bool settingTextMissing(const SettingSpec& entry, std::string_view text) {
+  return text.empty() || (entry.usable && !entry.usable(text));
 }
 
-const std::string& settingText(const RecorderSettings& settings, const SettingSpec& spec) {
-  return settings.*std::get<std::string RecorderSettings::*>(spec.field);
+const std::string& settingText(const RecorderSettings& settings, const SettingSpec& entry) {
+  return settings.*std::get<std::string RecorderSettings::*>(entry.field);
 }
 
-std::int32_t settingNumber(const RecorderSettings& settings, const SettingSpec& spec) {
-  if (const auto* bits = std::get_if<std::uint32_t RecorderSettings::*>(&spec.field)) {
+std::int32_t settingNumber(const RecorderSettings& settings, const SettingSpec& entry) {
+  if (const auto* bits = std::get_if<std::uint32_t RecorderSettings::*>(&entry.field)) {
     return static_cast<std::int32_t>(settings.**bits);
   }
-  return settings.*std::get<std::int32_t RecorderSettings::*>(spec.field);
+  return settings.*std::get<std::int32_t RecorderSettings::*>(entry.field);
 }
 
-void setSettingText(RecorderSettings& settings, const SettingSpec& spec, std::string value) {
-  settings.*std::get<std::string RecorderSettings::*>(spec.field) = std::move(value);
+void setSettingText(RecorderSettings& settings, const SettingSpec& entry, std::string value) {
+  settings.*std::get<std::string RecorderSettings::*>(entry.field) = std::move(value);
 }
 
-void setSettingNumber(RecorderSettings& settings, const SettingSpec& spec, std::int32_t value) {
-  if (const auto* bits = std::get_if<std::uint32_t RecorderSettings::*>(&spec.field)) {
+void setSettingNumber(RecorderSettings& settings, const SettingSpec& entry, std::int32_t value) {
+  if (const auto* bits = std::get_if<std::uint32_t RecorderSettings::*>(&entry.field)) {
     settings.** bits = static_cast<std::uint32_t>(value);
     return;
   }
-  settings.*std::get<std::int32_t RecorderSettings::*>(spec.field) = value;
+  settings.*std::get<std::int32_t RecorderSettings::*>(entry.field) = value;
 }
 
 void applyUnitSetUp(RecorderSettings& settings, std::uint8_t audioMode) {

@@ -142,14 +142,14 @@ constexpr const SettingSpec& settingSpec(Setting id) {
 }
 
 // Whether a stored text counts as missing: empty, or refused by the setting's rule.
-bool settingTextMissing(const SettingSpec& spec, std::string_view text);
+bool settingTextMissing(const SettingSpec& entry, std::string_view text);
 
 // A setting's value in `settings`: the text, or the number as the store keeps it (32 bits,
 // signed).
-const std::string& settingText(const RecorderSettings& settings, const SettingSpec& spec);
-std::int32_t settingNumber(const RecorderSettings& settings, const SettingSpec& spec);
-void setSettingText(RecorderSettings& settings, const SettingSpec& spec, std::string value);
-void setSettingNumber(RecorderSettings& settings, const SettingSpec& spec, std::int32_t value);
+const std::string& settingText(const RecorderSettings& settings, const SettingSpec& entry);
+std::int32_t settingNumber(const RecorderSettings& settings, const SettingSpec& entry);
+void setSettingText(RecorderSettings& settings, const SettingSpec& entry, std::string value);
+void setSettingNumber(RecorderSettings& settings, const SettingSpec& entry, std::int32_t value);
 
 // What setting a unit up does to the settings: WAV recording needs every unit in audio mode 3,
 // and the list is kept for every unit set up. Neither change is written to the store.

@@ -207,12 +207,12 @@ TEST(SettingsSave, EverySettingComesBackAsSavedAndOneCanBeSavedAlone) {
   EXPECT_EQ(store.writes.size(), engine::kSettingCount);
   const auto loaded =
       loadRecorderSettings(store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::Create});
-  for (const engine::SettingSpec& spec : engine::kSettings) {
-    SCOPED_TRACE(std::string(spec.name));
-    if (spec.isText()) {
-      EXPECT_EQ(engine::settingText(loaded, spec), engine::settingText(saved, spec));
+  for (const engine::SettingSpec& entry : engine::kSettings) {
+    SCOPED_TRACE(std::string(entry.name));
+    if (entry.isText()) {
+      EXPECT_EQ(engine::settingText(loaded, entry), engine::settingText(saved, entry));
     } else {
-      EXPECT_EQ(engine::settingNumber(loaded, spec), engine::settingNumber(saved, spec));
+      EXPECT_EQ(engine::settingNumber(loaded, entry), engine::settingNumber(saved, entry));
     }
   }
 

@@ -117,26 +117,26 @@ void MainWindow::createControls() {
 }
 
 void MainWindow::createButtons() {
-  struct Spec {
+  struct ButtonRow {
     int id;
     std::string_view text;
     unsigned hover;
     void (MainWindow::*slot)();
   };
-  const Spec specs[] = {
+  const ButtonRow rows[] = {
       {control::kConfigure, kConfigureText, kButtonHoverRed, &MainWindow::configure},
       {control::kViewLog, kViewLogText, kButtonHoverGreen, &MainWindow::viewLog},
       {control::kAbout, kAboutText, kButtonHoverGreen, &MainWindow::about},
       {control::kExit, kExitText, kButtonHoverRed, &MainWindow::exitButton}};
-  for (const Spec& spec : specs) {
-    auto* button = new widgets::HoverButton(qText(spec.text), this);
-    button->setObjectName(QString("control%1").arg(spec.id));
+  for (const ButtonRow& row : rows) {
+    auto* button = new widgets::HoverButton(qText(row.text), this);
+    button->setObjectName(QString("control%1").arg(row.id));
     button->setTextColors(widgets::colorFromColorRef(kButtonTextColor),
-                          widgets::colorFromColorRef(spec.hover));
+                          widgets::colorFromColorRef(row.hover));
     button->setFlat(false);
     button->setAutoFillBackground(true);
-    connect(button, &QPushButton::clicked, this, spec.slot);
-    controls_[spec.id] = button;
+    connect(button, &QPushButton::clicked, this, row.slot);
+    controls_[row.id] = button;
   }
   auto* exit = button(control::kExit);
   exit->setIcon(icons::exit());
