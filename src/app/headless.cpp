@@ -112,14 +112,7 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
                     {run.options.folder, run.programFolder});
 
   // A capture that may not be written is refused before anything else happens.
-  const engine::ExistingFile existing =
-      run.options.force ? engine::ExistingFile::kReplace : engine::ExistingFile::kRefuse;
-  if (run.options.capture) {
-    if (const auto problem = engine::outputFileProblem(*run.options.capture, existing)) {
-      std::fprintf(stderr, "parvolin: cannot write the capture: %s\n", problem->c_str());
-      return kExitUsage;
-    }
-  }
+  if (!captureMayBeWritten(run.options, stderr)) return kExitUsage;
 
   if (!recorder.start()) {
     notifier.stopping(statusLine(recorder, problems));
@@ -137,7 +130,8 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
     diagnostics.report(why.empty() ? "no recorder unit found" : "no recorder unit found: " + why);
   }
   if (run.options.capture) {
-    if (const auto problem = recorder.startCapture(*run.options.capture, existing)) {
+    if (const auto problem =
+            recorder.startCapture(*run.options.capture, captureExistingFile(run.options))) {
       std::fprintf(stderr, "parvolin: cannot write the capture: %s\n", problem->c_str());
       notifier.stopping(statusLine(recorder, problems));
       recorder.exit(RecorderSession::ExitQuestion::DontAsk);

@@ -120,4 +120,12 @@ void makePathsAbsolute(ParvolinOptions& options) {
   }
 }
 
+bool captureMayBeWritten(const ParvolinOptions& options, std::FILE* err) {
+  if (!options.capture) return true;
+  const auto problem = engine::outputFileProblem(*options.capture, captureExistingFile(options));
+  if (!problem) return true;
+  std::fprintf(err, "parvolin: cannot write the capture: %s\n", problem->c_str());
+  return false;
+}
+
 }  // namespace parvolin::app

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "engine/output_files.h"
 
 namespace parvolin::app {
 
@@ -31,6 +34,15 @@ struct ParvolinOptions {
 // is not looked at.
 std::optional<ParvolinOptions> parseParvolinOptions(const std::vector<std::string>& args,
                                                     std::string& error);
+
+// What --capture may do to a file that exists already.
+inline engine::ExistingFile captureExistingFile(const ParvolinOptions& options) {
+  return options.force ? engine::ExistingFile::kReplace : engine::ExistingFile::kRefuse;
+}
+
+// False, after saying why on `err`, when --capture names a file that may not be written: an
+// existing file without --force, or one of a recording folder's own files.
+bool captureMayBeWritten(const ParvolinOptions& options, std::FILE* err);
 
 // Makes the file and folder arguments absolute against the current directory, which start-up
 // changes to the recording folder.

@@ -23,14 +23,7 @@ int runWindowed(const HeadlessRun& run, UnitAccess& units) {
   options.recorder = {run.options.folder, run.programFolder};
   options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
   // A capture that may not be written is refused before anything else happens.
-  const engine::ExistingFile existing =
-      run.options.force ? engine::ExistingFile::kReplace : engine::ExistingFile::kRefuse;
-  if (run.options.capture) {
-    if (const auto problem = engine::outputFileProblem(*run.options.capture, existing)) {
-      std::fprintf(stderr, "parvolin: cannot write the capture: %s\n", problem->c_str());
-      return kExitUsage;
-    }
-  }
+  if (!captureMayBeWritten(run.options, stderr)) return kExitUsage;
   MainWindow window({units.d2xx, units.clock, run.store, shell, workingFolder}, options);
 
   if (!window.startRecorder()) return kExitUnitUnreadable;
@@ -53,7 +46,8 @@ int runWindowed(const HeadlessRun& run, UnitAccess& units) {
 
   window.openRecorder(run.options.minimized);
   if (run.options.capture) {
-    if (const auto problem = window.recorder().startCapture(*run.options.capture, existing)) {
+    if (const auto problem = window.recorder().startCapture(*run.options.capture,
+                                                            captureExistingFile(run.options))) {
       std::fprintf(stderr, "parvolin: cannot write the capture: %s\n", problem->c_str());
       window.exitWithoutQuestion();
       return kExitUsage;
