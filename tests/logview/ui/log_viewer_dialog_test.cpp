@@ -4,14 +4,18 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
-#include <QTextBrowser>
 #include <QTimer>
 
 #include "logview/list_builder.h"
 #include "logview/ui/file_manager_dialog.h"
+#include "logview/ui/list_table_model.h"
 #include "logview/ui/logview_colors.h"
 #include "widgets/ui/hover_button.h"
 
@@ -42,10 +46,25 @@ class LogViewer : public test::ListTest {
   std::unique_ptr<LogViewerDialog> open() {
     auto viewer = std::make_unique<LogViewerDialog>(files.list, settings, editor, prompt);
     viewer->setRecordingOpener([this](const std::filesystem::path& p) { opened.push_back(p); });
+    viewer->setPendingRows([this] { return pending; });
     viewer->show();
     EXPECT_TRUE(QTest::qWaitFor([&] { return viewer->shownPage().has_value(); }));
     return viewer;
   }
+  // Waits until the page asked for last is on screen.
+  static void settle(LogViewerDialog& viewer) {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !viewer.reading(); }));
+  }
+  // The cells of one column, top to bottom.
+  static std::vector<std::string> column(const LogViewerDialog& viewer, ListColumn c) {
+    std::vector<std::string> cells;
+    const QAbstractItemModel* model = viewer.view()->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+      cells.push_back(model->index(row, int(c)).data().toString().toStdString());
+    }
+    return cells;
+  }
+  using Cells = std::vector<std::string>;
   void click(LogViewerDialog& viewer, const char* text) {
     QTest::mouseClick(viewer.button(text), Qt::LeftButton);
   }
@@ -55,6 +74,7 @@ class LogViewer : public test::ListTest {
   base::ScriptedPrompt prompt;
   ImmediateListEditor editor;
   std::vector<std::filesystem::path> opened;
+  std::vector<std::string> pending;
 };
 
 TEST_F(LogViewer, ShowsTheListAsWrittenAndRefreshesEvery25Seconds) {
@@ -62,32 +82,38 @@ TEST_F(LogViewer, ShowsTheListAsWrittenAndRefreshesEvery25Seconds) {
   auto viewer = open();
   EXPECT_EQ(viewer->shownPage(), files.list);
   EXPECT_FALSE(fileExists(files.find)) << "showing the viewer deletes an old result";
-  const QString text = viewer->view()->toPlainText();
-  EXPECT_TRUE(text.contains("<5551234>")) << text.toStdString();
-  EXPECT_TRUE(text.contains("Un-Answered"));
+  EXPECT_EQ(column(*viewer, ListColumn::kItem), (Cells{"3", "2", "1"}));
+  EXPECT_EQ(column(*viewer, ListColumn::kText), (Cells{"<5551234>", "", "Smith"}));
+  EXPECT_EQ(column(*viewer, ListColumn::kDuration), (Cells{"2'05\"", "Un-Answered", "0'30\""}));
   EXPECT_EQ(viewer->refreshPeriodMs(), 25000);
 
   settings.bAutoRefresh = 0;
   click(*viewer, "List Refresh");
+  settle(*viewer);
   EXPECT_EQ(viewer->refreshPeriodMs(), std::nullopt);
 }
 
 TEST_F(LogViewer, SortsShowTheirResultUntilTheNextRefresh) {
   auto viewer = open();
   click(*viewer, "Sort by Duration");
+  settle(*viewer);
   EXPECT_EQ(viewer->shownPage(), files.find);
   EXPECT_EQ(viewer->refreshPeriodMs(), std::nullopt);
-  EXPECT_LT(viewer->view()->toPlainText().indexOf("2'05"),
-            viewer->view()->toPlainText().indexOf("0'30"));
+  EXPECT_EQ(column(*viewer, ListColumn::kItem), (Cells{"3", "1", "2"}));
   click(*viewer, "Sort by Port");
+  settle(*viewer);
   EXPECT_EQ(viewer->shownPage(), files.find);
+  EXPECT_EQ(column(*viewer, ListColumn::kPort), (Cells{"1", "2", "3"}));
   click(*viewer, "List Refresh");
+  settle(*viewer);
   EXPECT_EQ(viewer->shownPage(), files.list);
+  EXPECT_EQ(column(*viewer, ListColumn::kItem), (Cells{"3", "2", "1"}));
   EXPECT_FALSE(fileExists(files.find));
 
   // A sort without a list shows nothing stale, refreshes 200 ms later, and that closes.
   std::filesystem::remove(files.list);
   click(*viewer, "Sort by Port");
+  settle(*viewer);
   EXPECT_EQ(viewer->refreshPeriodMs(), 200);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !viewer->isVisible(); }));
 }
@@ -101,11 +127,135 @@ TEST_F(LogViewer, WithoutAListTheViewerCloses) {
 
 TEST_F(LogViewer, PlayLinksOpenTheirRecordingAndNothingElse) {
   auto viewer = open();
-  emit viewer->view()->anchorClicked(QUrl("w45EBDD05p1.LV3"));
-  emit viewer->view()->anchorClicked(QUrl("https://example.invalid/x.LV3"));
-  emit viewer->view()->anchorClicked(QUrl("../elsewhere.LV3"));
+  viewer->openLink("w45EBDD05p1.LV3");
+  viewer->openLink("https://example.invalid/x.LV3");
+  viewer->openLink("../elsewhere.LV3");
   EXPECT_EQ(opened, (std::vector<std::filesystem::path>{folder / "w45EBDD05p1.LV3"}));
   EXPECT_EQ(viewer->shownPage(), files.list) << "the view never follows a link";
+}
+
+TEST_F(LogViewer, ClickingPlayOpensThatRowsRecordingAndTheRestOfTheCellDoesNot) {
+  auto viewer = open();
+  QTableView* view = viewer->view();
+  view->resize(700, 300);
+  const QModelIndex third = view->model()->index(2, int(ListColumn::kDuration));
+  const QRect cell = view->visualRect(third);
+  const QRect link = ListRowDelegate::linkRect(cell, view->font(), third);
+  ASSERT_FALSE(link.isEmpty());
+  EXPECT_TRUE(cell.contains(link));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                    QPoint(cell.left() + 2, cell.center().y()));
+  EXPECT_TRUE(opened.empty()) << "the duration is no link";
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, link.center());
+  EXPECT_EQ(opened, (std::vector<std::filesystem::path>{folder / "w45EBDD03p2.LV3"}));
+
+  const QModelIndex unanswered = view->model()->index(1, int(ListColumn::kDuration));
+  EXPECT_TRUE(
+      ListRowDelegate::linkRect(view->visualRect(unanswered), view->font(), unanswered).isEmpty());
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                    QPoint(link.center().x(), view->visualRect(unanswered).center().y()));
+  EXPECT_EQ(opened.size(), 1u) << "an un-answered call has nothing to play";
+}
+
+TEST_F(LogViewer, ThePageKeepsItsCaptionColumnsAlignmentAndColours) {
+  auto viewer = open();
+  auto* caption = viewer->findChild<QLabel*>("listCaption");
+  ASSERT_NE(caption, nullptr);
+  EXPECT_EQ(caption->text(), "LIST OF RECORDED CALLS");
+  EXPECT_TRUE(caption->font().bold());
+  EXPECT_TRUE(viewer->windowTitle().isEmpty());
+
+  const QAbstractItemModel* model = viewer->view()->model();
+  ASSERT_EQ(model->columnCount(), 6);
+  const char* titles[] = {"Item",      "Port",    "Type", "Phone # and/or Edited Text",
+                          "Date/Time", "Duration"};
+  for (int c = 0; c < 6; ++c) {
+    EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), titles[c]);
+    EXPECT_TRUE(model->headerData(c, Qt::Horizontal, Qt::FontRole).value<QFont>().bold());
+  }
+  const auto align = [&](int row, ListColumn c) {
+    return Qt::Alignment(model->index(row, int(c)).data(Qt::TextAlignmentRole).toInt()) &
+           Qt::AlignHorizontal_Mask;
+  };
+  EXPECT_EQ(align(0, ListColumn::kItem), Qt::AlignHCenter);
+  EXPECT_EQ(align(0, ListColumn::kDateTime), Qt::AlignHCenter);
+  EXPECT_EQ(align(0, ListColumn::kText), Qt::AlignLeft);
+  EXPECT_EQ(align(0, ListColumn::kDuration), Qt::AlignRight);
+  EXPECT_EQ(align(1, ListColumn::kDuration), Qt::AlignLeft) << "Un-Answered is a plain cell";
+  EXPECT_EQ(model->index(1, 3).data(Qt::BackgroundRole).value<QColor>(), QColor("aqua"));
+  EXPECT_EQ(model->index(0, int(ListColumn::kDuration)).data(ListTableModel::kLinkRole),
+            "w45EBDD05p1.LV3");
+  EXPECT_FALSE(
+      model->index(1, int(ListColumn::kDuration)).data(ListTableModel::kLinkRole).isValid());
+  EXPECT_FALSE(model->index(0, int(ListColumn::kText)).data(ListTableModel::kLinkRole).isValid());
+}
+
+TEST_F(LogViewer, CallsNotYetInTheListComeFirstOnTheListButNotOnAResult) {
+  pending = {test::rowOf({5, 4, 10, "newest"}), test::rowOf({4, 4, 20, "newer"})};
+  auto viewer = open();
+  EXPECT_EQ(column(*viewer, ListColumn::kItem), (Cells{"5", "4", "3", "2", "1"}));
+
+  click(*viewer, "Sort by Duration");
+  settle(*viewer);
+  EXPECT_EQ(column(*viewer, ListColumn::kItem), (Cells{"3", "1", "2"})) << "the file's rows";
+
+  // Once written, a pending row leaves the recorder's memory: it is shown once.
+  writeFile(files.list, test::listOf({{5, 4, 10, "newest"}, {3, 2, 125}, {2, 1, -1}, {1, 3, 30}}));
+  pending = {test::rowOf({4, 4, 20, "newer"})};
+  click(*viewer, "List Refresh");
+  settle(*viewer);
+  EXPECT_EQ(column(*viewer, ListColumn::kItem), (Cells{"4", "5", "3", "2", "1"}));
+}
+
+TEST_F(LogViewer, ARefreshReadsThePageOnlyWhenItChanged) {
+  auto viewer = open();
+  settle(*viewer);
+  const int reads = viewer->pagesRead();
+  QSignalSpy resets(viewer->view()->model(), &QAbstractItemModel::modelReset);
+  for (int i = 0; i < 3; ++i) {
+    click(*viewer, "List Refresh");
+    QTest::qWait(20);
+  }
+  EXPECT_EQ(viewer->pagesRead(), reads);
+  EXPECT_EQ(resets.count(), 0);
+
+  // Rewritten with a text of the same length: same size, so only the file's times tell.
+  writeFile(files.list, listOf({{3, 2, 125, "<5551235>"}, {2, 1, -1}, {1, 3, 30, "Smith"}}));
+  std::filesystem::last_write_time(
+      files.list, std::filesystem::last_write_time(files.list) + std::chrono::seconds(2));
+  click(*viewer, "List Refresh");
+  settle(*viewer);
+  EXPECT_EQ(viewer->pagesRead(), reads + 1);
+  EXPECT_EQ(column(*viewer, ListColumn::kText)[0], "<5551235>");
+
+  // A change of the recorder's pending rows alone is a change too.
+  pending = {test::rowOf({4})};
+  click(*viewer, "List Refresh");
+  settle(*viewer);
+  EXPECT_EQ(viewer->pagesRead(), reads + 2);
+  EXPECT_EQ(column(*viewer, ListColumn::kItem)[0], "4");
+
+  // The automatic refresh takes the same way.
+  viewer->listRefresh();
+  settle(*viewer);
+  EXPECT_EQ(viewer->pagesRead(), reads + 2);
+}
+
+TEST_F(LogViewer, ARereadKeepsTheScrollPositionAndANewPageStartsAtTheTop) {
+  writeFile(files.list, listOf(test::numbered(400)));
+  auto viewer = open();
+  settle(*viewer);
+  QScrollBar* scroll = viewer->view()->verticalScrollBar();
+  ASSERT_GT(scroll->maximum(), 1000);
+  scroll->setValue(1000);
+  writeFile(files.list, listOf(test::numbered(401)));
+  click(*viewer, "List Refresh");
+  settle(*viewer);
+  EXPECT_EQ(viewer->model()->rowCount(), 401);
+  EXPECT_EQ(scroll->value(), 1000);
+  click(*viewer, "Sort by Port");
+  settle(*viewer);
+  EXPECT_EQ(scroll->value(), 0);
 }
 
 TEST_F(LogViewer, ButtonsTakeTheirColoursAndHoverColours) {
@@ -134,12 +284,15 @@ TEST_F(LogViewer, TheFileManagersSearchStaysOnScreenAndExitBringsItBack) {
     QTest::mouseClick(fm.button("Start Search"), Qt::LeftButton);
   });
   click(*viewer, "File Manager");
+  settle(*viewer);
   EXPECT_EQ(viewer->shownPage(), files.find);
   EXPECT_EQ(viewer->refreshPeriodMs(), std::nullopt);
   EXPECT_EQ(test::readFile(files.find), engine::kHtmlHeader);
+  EXPECT_EQ(viewer->model()->rowCount(), 0);
 
   whenModal<FileManagerDialog>([](FileManagerDialog& fm) { fm.reject(); });
   click(*viewer, "File Manager");
+  settle(*viewer);
   EXPECT_EQ(test::readFile(files.find), engine::kHtmlHeader) << "Exit brought it back";
   EXPECT_EQ(viewer->refreshPeriodMs(), std::nullopt);
 
@@ -148,9 +301,10 @@ TEST_F(LogViewer, TheFileManagersSearchStaysOnScreenAndExitBringsItBack) {
   whenModal<FileManagerDialog>(
       [](FileManagerDialog& fm) { QTest::mouseClick(fm.button("Delete Item"), Qt::LeftButton); });
   click(*viewer, "File Manager");
+  settle(*viewer);
   EXPECT_EQ(viewer->shownPage(), files.list);
   EXPECT_EQ(viewer->refreshPeriodMs(), 1000);
-  EXPECT_FALSE(viewer->view()->toPlainText().contains("<5551234>")) << "item 3 is gone";
+  EXPECT_EQ(column(*viewer, ListColumn::kItem), (Cells{"2", "1"})) << "item 3 is gone";
 
   viewer->accept();
   EXPECT_FALSE(fileExists(files.find));
