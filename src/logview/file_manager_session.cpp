@@ -129,29 +129,46 @@ Outcome FileManagerSession::deleteAll() {
   return Outcome::kClosed;
 }
 
+BatchResult runBatch(const BatchJob& job, const BatchProgress& progress) {
+  return convertBatch(job.list, job.recordingFolder, job.batchFolder, job.davaLevel, progress);
+}
+
 Outcome FileManagerSession::batchWaveConversion(int davaLevel, const BatchProgress& progress) {
+  const std::optional<BatchJob> job = prepareBatch(davaLevel);
+  if (!job) return Outcome::kClosed;
+  return finishBatch(runBatch(*job, progress));
+}
+
+std::optional<BatchJob> FileManagerSession::prepareBatch(int davaLevel) {
   // The list the viewer showed: the earlier result, or else the copy of the whole list.
   const std::filesystem::path& shown =
       fileExists(files_.findBackup) ? files_.findBackup : files_.find;
-  std::string list;
-  if (base::readWholeFile(shown, list)) list.clear();
+  BatchJob job;
+  job.davaLevel = davaLevel;
+  if (base::readWholeFile(shown, job.list)) job.list.clear();
 
-  const std::filesystem::path folder = files_.folder();
-  const std::optional<std::filesystem::path> batchFolder = makeBatchFolder(folder);
+  job.recordingFolder = files_.folder();
+  const std::optional<std::filesystem::path> batchFolder = makeBatchFolder(job.recordingFolder);
   if (!batchFolder) {
-    prompt_.message(noBatchFolderMessage(folder), PromptIcon::Exclamation);
-  } else if (!prompt_.askOkCancel(batchFolderQuestion(*batchFolder, folder), false,
+    prompt_.message(noBatchFolderMessage(job.recordingFolder), PromptIcon::Exclamation);
+  } else if (!prompt_.askOkCancel(batchFolderQuestion(*batchFolder, job.recordingFolder), false,
                                   PromptIcon::Exclamation)) {
     std::error_code ignored;
     std::filesystem::remove(*batchFolder, ignored);
   } else {
-    const BatchResult result = convertBatch(list, folder, *batchFolder, davaLevel, progress);
-    if (result.status == BatchResult::Status::kNoMemory) {
-      prompt_.message(kBatchNoMemory, PromptIcon::Exclamation);
-    }
-    const std::string skipped = batchSkippedMessage(result);
-    if (!skipped.empty()) prompt_.message(skipped, PromptIcon::Exclamation);
+    job.batchFolder = *batchFolder;
+    return job;
   }
+  exit();
+  return std::nullopt;
+}
+
+Outcome FileManagerSession::finishBatch(const BatchResult& result) {
+  if (result.status == BatchResult::Status::kNoMemory) {
+    prompt_.message(kBatchNoMemory, PromptIcon::Exclamation);
+  }
+  const std::string skipped = batchSkippedMessage(result);
+  if (!skipped.empty()) prompt_.message(skipped, PromptIcon::Exclamation);
   exit();
   return Outcome::kClosed;
 }

@@ -42,6 +42,16 @@ using AskEditText = std::function<std::optional<std::string>(const EditItemField
 // Whether the operation ended the file manager (a No to a question leaves it open).
 enum class Outcome { kStaysOpen, kClosed };
 
+// A batch conversion the user agreed to: what convertBatch is to run, on any thread.
+struct BatchJob {
+  std::string list;  // the bytes of the list the viewer showed
+  std::filesystem::path recordingFolder;
+  std::filesystem::path batchFolder;
+  int davaLevel = 0;
+};
+
+BatchResult runBatch(const BatchJob& job, const BatchProgress& progress = {});
+
 class FileManagerSession {
  public:
   // Opens the session (the working-file set-up above); `edits` and `prompt` must outlive it.
@@ -64,6 +74,12 @@ class FileManagerSession {
   // Converts the calls of the list the viewer showed (the earlier result when there was one,
   // else the whole list) into a new WaveFolderXX, then ends as Exit does.
   Outcome batchWaveConversion(int davaLevel, const BatchProgress& progress = {});
+  // The same in two steps around the conversion, so that it can run off the window's thread:
+  // the batch folder is made and the question asked; nullopt when there is nothing to convert
+  // (no folder could be made, or the user said Cancel), and the session has then ended as
+  // Exit. finishBatch says what the batch skipped and ends the session as Exit.
+  std::optional<BatchJob> prepareBatch(int davaLevel);
+  Outcome finishBatch(const BatchResult& result);
   // Leaves without a change: the earlier result, if any, becomes the find file again.
   void exit();
 

@@ -6,9 +6,12 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QStyle>
+#include <QThread>
 
+#include <atomic>
 #include <climits>
 #include <ctime>
+#include <mutex>
 
 #include "logview/ui/edit_item_dialog.h"
 #include "logview/ui/logview_colors.h"
@@ -59,7 +62,21 @@ FileManagerDialog::FileManagerDialog(const ListFiles& files, int davaLevel,
   setFixedSize(widgets::dialogUnitSize(this, 269, 214));
 }
 
+struct FileManagerDialog::BatchState {
+  std::mutex mutex;
+  std::size_t done = 0;
+  std::size_t total = 0;
+  std::string name;
+  bool started = false;
+  std::atomic<bool> cancel{false};
+  BatchResult result;  // read once the thread has finished
+};
+
 FileManagerDialog::~FileManagerDialog() {
+  if (batchThread_) {
+    batch_->cancel = true;
+    batchThread_->wait();
+  }
   // Closed from outside without an operation: leave the files as Exit does.
   if (!ended_) session_.exit();
 }
@@ -166,12 +183,9 @@ void FileManagerDialog::connectSignals() {
   });
   connect(button("Batch Delete All"), &QPushButton::clicked, this,
           [this] { finish(session_.deleteAll()); });
-  connect(button("Batch Wave Conversion"), &QPushButton::clicked, this, [this] {
-    finish(session_.batchWaveConversion(
-        davaLevel_, [this](std::size_t done, std::size_t total, std::string_view name) {
-          return batchProgress(done, total, name);
-        }));
-  });
+  connect(button("Batch Wave Conversion"), &QPushButton::clicked, this,
+          &FileManagerDialog::startBatch);
+  connect(&batchTimer_, &QTimer::timeout, this, &FileManagerDialog::showBatchProgress);
   connect(item_, &StepSpinBox::stepped, this, [this](int steps) {
     setItemFields(stepItem(itemFields(), steps, session_.latestItem()));
   });
@@ -232,24 +246,79 @@ void FileManagerDialog::editText() {
                            }));
 }
 
-bool FileManagerDialog::batchProgress(std::size_t done, std::size_t total, std::string_view name) {
-  if (!progress_) {
-    progress_ = std::make_unique<QProgressDialog>("Converting the calls to WAV files...", "Cancel",
-                                                  0, int(total), this);
-    progress_->setWindowTitle(windowTitle());
-    progress_->setWindowModality(Qt::WindowModal);
-    progress_->setMinimumDuration(300);
+void FileManagerDialog::startBatch() {
+  if (batch_) return;
+  std::optional<BatchJob> job = session_.prepareBatch(davaLevel_);
+  if (!job) {
+    finish(Outcome::kClosed);
+    return;
   }
+  batch_ = std::make_shared<BatchState>();
+  for (HoverButton* b : findChildren<HoverButton*>()) b->setEnabled(false);
+  progress_ = std::make_unique<QProgressDialog>("Converting the calls to WAV files...", "Cancel", 0,
+                                                1, this);
+  progress_->setWindowTitle(windowTitle());
+  progress_->setWindowModality(Qt::WindowModal);
+  progress_->setMinimumDuration(300);
+  progress_->setAutoClose(false);
+  progress_->setAutoReset(false);
+  progress_->setValue(0);
+  connect(progress_.get(), &QProgressDialog::canceled, this, [this] { batch_->cancel = true; });
+
+  batchThread_.reset(QThread::create([state = batch_, job = std::move(*job)] {
+    state->result =
+        runBatch(job, [&state](std::size_t done, std::size_t total, std::string_view name) {
+          std::lock_guard lock(state->mutex);
+          state->done = done;
+          state->total = total;
+          state->name = name;
+          state->started = true;
+          return !state->cancel;
+        });
+  }));
+  connect(batchThread_.get(), &QThread::finished, this, &FileManagerDialog::endBatch);
+  batchThread_->start();
+  batchTimer_.start(50);
+}
+
+void FileManagerDialog::showBatchProgress() {
+  if (!batch_ || !progress_) return;
+  if (progress_->wasCanceled()) batch_->cancel = true;
+  std::size_t done = 0;
+  std::size_t total = 0;
+  std::string name;
+  {
+    std::lock_guard lock(batch_->mutex);
+    if (!batch_->started) return;
+    done = batch_->done;
+    total = batch_->total;
+    name = batch_->name;
+  }
+  if (batch_->cancel) return;
+  progress_->setMaximum(int(total));
   progress_->setLabelText(QString("Converting call %1 of %2:\n%3")
                               .arg(done + 1 > total ? total : done + 1)
                               .arg(total)
                               .arg(QString::fromUtf8(name.data(), qsizetype(name.size()))));
   progress_->setValue(int(done));
-  QCoreApplication::processEvents();
-  return !progress_->wasCanceled();
+}
+
+void FileManagerDialog::endBatch() {
+  batchTimer_.stop();
+  batchThread_->wait();
+  const BatchResult result = std::move(batch_->result);
+  batchThread_.reset();
+  batch_.reset();
+  progress_.reset();
+  for (HoverButton* b : findChildren<HoverButton*>()) b->setEnabled(true);
+  finish(session_.finishBatch(result));
 }
 
 void FileManagerDialog::reject() {
+  if (batch_) {
+    batch_->cancel = true;  // the batch ends the file manager once it has stopped
+    return;
+  }
   if (ended_) return;
   ended_ = true;
   session_.exit();

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QSpinBox>
+#include <QTimer>
 
 #include <memory>
 
@@ -10,6 +11,7 @@
 
 class QLineEdit;
 class QProgressDialog;
+class QThread;
 
 namespace parvolin::widgets {
 class ColorLabel;
@@ -35,7 +37,9 @@ class StepSpinBox : public QSpinBox {
 };
 
 // The file manager: search, edit, delete and batch conversion over the list's working copies.
-// Opening it sets the working files up; each operation ends it, as does "Exit".
+// Opening it sets the working files up; each operation ends it, as does "Exit". A batch
+// conversion runs on a thread of its own, so that the window (and the recorder's polling on the
+// same thread) goes on while it converts; its progress box can cancel it.
 class FileManagerDialog : public QDialog {
   Q_OBJECT
 
@@ -45,8 +49,12 @@ class FileManagerDialog : public QDialog {
                     base::Prompt& prompt, QWidget* parent = nullptr);
   ~FileManagerDialog() override;
 
-  // "Exit", Escape and the close box: the earlier result comes back.
+  // "Exit", Escape and the close box: the earlier result comes back. During a batch conversion
+  // they cancel it, and the file manager ends when it has stopped.
   void reject() override;
+
+  // Whether a batch conversion is running.
+  bool converting() const { return batch_ != nullptr; }
 
   // The fields as the controls hold them.
   SearchFields searchFields() const;
@@ -69,7 +77,9 @@ class FileManagerDialog : public QDialog {
   void finish(Outcome outcome);
   void startSearch();
   void editText();
-  bool batchProgress(std::size_t done, std::size_t total, std::string_view name);
+  void startBatch();
+  void showBatchProgress();
+  void endBatch();
 
   FileManagerSession session_;
   int davaLevel_;
@@ -86,6 +96,11 @@ class FileManagerDialog : public QDialog {
   QSpinBox* toYear_ = nullptr;
   StepSpinBox* item_ = nullptr;
   StepSpinBox* rangeEnd_ = nullptr;
+  // A batch conversion's state, shared with the thread that converts.
+  struct BatchState;
+  std::shared_ptr<BatchState> batch_;
+  std::unique_ptr<QThread> batchThread_;
+  QTimer batchTimer_;  // shows the batch's progress
   std::unique_ptr<QProgressDialog> progress_;
   bool ended_ = false;  // an operation or Exit ended the session
 };

@@ -4,11 +4,13 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QTest>
 #include <QTimer>
 
 #include "logview/list_builder.h"
 #include "logview/list_edits.h"
+#include "logview/list_rows.h"
 #include "logview/ui/edit_item_dialog.h"
 #include "logview/ui/logview_colors.h"
 #include "widgets/ui/hover_button.h"
@@ -141,9 +143,93 @@ TEST_F(FileManager, BatchConversionFillsTheNextWaveFolder) {
   fm.show();
   prompt.answers = {true};
   click(fm, "Batch Wave Conversion");
-  EXPECT_FALSE(fm.isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !fm.isVisible(); }));
   EXPECT_EQ(readFile(folder / "WaveFolder01" / "P2 03-05-07 09=04=03 In Smith .WAV"), "RIFF");
   EXPECT_FALSE(fileExists(files.find)) << "no earlier result: the list is shown";
+}
+
+// A list of `count` recorded calls, each with a recording of 16 audio blocks.
+class BatchConversion : public FileManager {
+ protected:
+  static constexpr int kCalls = 400;
+  BatchConversion() {
+    const std::string list = listOf(test::numbered(kCalls));
+    writeFile(files.list, list);
+    const std::string audio(16 * 512, '\x55');
+    for (const ListRow& row : parseRows(listBody(list))) {
+      writeFile(folder / std::string(row.link), audio);
+    }
+    prompt.answers = {true};
+  }
+  std::size_t converted() const {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator(folder / "WaveFolder00")) {
+      ++n;
+    }
+    return n;
+  }
+};
+
+TEST_F(BatchConversion, RunsOffTheWindowsThreadAndEndsTheFileManagerWhenDone) {
+  writeFile(files.list, listOf(test::numbered(100)));  // their recordings are there
+  FileManagerDialog fm(files, 0, editor, prompt);
+  fm.show();
+  click(fm, "Batch Wave Conversion");
+  // The click came back before the conversion ended: the window goes on meanwhile.
+  EXPECT_TRUE(fm.converting());
+  EXPECT_TRUE(fm.isVisible());
+  EXPECT_NE(fm.findChild<QProgressDialog*>(), nullptr);
+  EXPECT_FALSE(fm.button("Start Search")->isEnabled()) << "no other operation meanwhile";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !fm.isVisible(); }, 60000));
+  EXPECT_FALSE(fm.converting());
+  EXPECT_EQ(converted(), 100u);
+  EXPECT_EQ(fm.findChild<QProgressDialog*>(), nullptr);
+  EXPECT_EQ(prompt.shown.size(), 1u) << "the question alone: nothing was skipped";
+  EXPECT_FALSE(fileExists(files.find));
+  EXPECT_FALSE(fileExists(files.editCopy));
+}
+
+TEST_F(BatchConversion, CancelStopsItAndKeepsWhatWasConverted) {
+  const struct {
+    const char* how;
+    std::function<void(FileManagerDialog&)> cancel;
+  } ways[] = {{"progress box",
+               [](FileManagerDialog& fm) {
+                 auto* box = fm.findChild<QProgressDialog*>();
+                 ASSERT_NE(box, nullptr);
+                 emit box->canceled();
+               }},
+              {"Escape or close box", [](FileManagerDialog& fm) { fm.reject(); }}};
+  for (const auto& way : ways) {
+    SCOPED_TRACE(way.how);
+    std::filesystem::remove_all(folder / "WaveFolder00");
+    prompt.answers = {true};
+    prompt.shown.clear();
+    writeFile(files.find, "an earlier result");
+    FileManagerDialog fm(files, 0, editor, prompt);
+    fm.show();
+    click(fm, "Batch Wave Conversion");
+    way.cancel(fm);
+    EXPECT_TRUE(fm.isVisible()) << "ends only once the conversion has stopped";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !fm.isVisible(); }, 60000));
+    EXPECT_LT(converted(), std::size_t(kCalls));
+    EXPECT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(readFile(files.find), "an earlier result") << "ended as Exit";
+  }
+}
+
+TEST_F(BatchConversion, ClosingTheWindowMidwayStopsTheConversion) {
+  {
+    FileManagerDialog fm(files, 0, editor, prompt);
+    fm.show();
+    click(fm, "Batch Wave Conversion");
+    ASSERT_TRUE(fm.converting());
+  }
+  const std::size_t atClose = converted();
+  QTest::qWait(50);
+  EXPECT_EQ(converted(), atClose) << "nothing converts after the window is gone";
+  EXPECT_FALSE(fileExists(files.editCopy));
 }
 
 }  // namespace
