@@ -187,6 +187,8 @@ class Engine {
   void onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
                      std::span<const std::uint8_t> payload, std::int64_t now);
   void keepCall(int unit, const PortState& port);
+  // A dropped call's audio moves the WAV conversion's gain level on, as its conversion would.
+  void passThroughGain(const PortState& port);
   void flushLog();
   void flushRows();
   void showCapacity(const CapacityDisplay& display);

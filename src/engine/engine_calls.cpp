@@ -1,5 +1,8 @@
 // The call ends: the recording finished, the call kept (log, list, capacity) or dropped.
 
+#include <algorithm>
+
+#include "codec/call_wav.h"
 #include "engine/call_log.h"
 #include "engine/engine.h"
 
@@ -35,7 +38,9 @@ void Engine::onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
     // An outgoing or voice-activated call without audio leaves no trace.
     if (port.hasRecording() && !settings_.has(kKeepShortCalls) &&
         isShortCall(code, record, now - std::int64_t(record.startTime), varOffDelay(unit))) {
-      // Nothing of a dropped call is kept: what waits in the buffer is not written at all.
+      // Nothing of a dropped call is kept: what waits in the buffer is not written at all. Its
+      // audio still moves the WAV conversion's gain level on, as its conversion would have.
+      if (port.audioFileIsWav) passThroughGain(port);
       port.audioFill = 0;
       port.audioFile.close();
       lost_.erase(port.audioFileName);
@@ -52,6 +57,21 @@ void Engine::onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
     }
   }
   resetCall(port);
+}
+
+void Engine::passThroughGain(const PortState& port) {
+  const int level = settings_.davaLevel();
+  if (level == codec::kDavaNone) return;
+  std::string codes;
+  if (port.audioWritten != 0) {
+    const std::error_code error = base::readWholeFile(port.audioFolder / port.audioFileName, codes);
+    if (error) codes.clear();
+    codes.resize(std::min<std::size_t>(codes.size(), port.audioWritten));
+  }
+  codes.append(reinterpret_cast<const char*>(port.audioBuffer.get()), port.audioFill);
+  if (codes.size() > wavMemoryLimit_ / 2) return;  // the conversion would not have had the memory
+  codec::passCallThroughDava({reinterpret_cast<const std::uint8_t*>(codes.data()), codes.size()},
+                             level, gain_);
 }
 
 void Engine::keepCall(int unit, const PortState& port) {
