@@ -83,11 +83,20 @@ void Engine::keepCall(int unit, const PortState& port) {
 
   pendingLog_.push_back(record);
   flushLog();
-  // The row is written with the others of this tick when the unit passes are over: one rewrite
-  // of the list, and one wait for the disk, however many calls end together.
-  if (settings_.has(kHtmlListOn)) pendingRows_.push_back({record, mode, wav});
+  const bool itemsKnown = counters_.loggedItems != -1;
+  // The row is numbered now, as a rewrite of the list at this moment would number it, and
+  // handed to the list writer, which puts it in the file when its rewrite is due.
+  if (settings_.has(kHtmlListOn)) {
+    followListPath();
+    const int item = nextItemNumber();
+    counters_.rowCountCache = item;
+    listWriter_->add(htmlRow(record, mode, wav, item), clock_.monotonicMs());
+  }
   updateCapacity(counters_, folder_, listPath(), {settings_.itemLimit, settings_.spaceLimit},
-                 KeptCall{record, mode, wav}, !pendingRows_.empty());
+                 KeptCall{record, mode, wav}, true);
+  // A count read from the file misses the rows that still wait for it.
+  if (!itemsKnown) counters_.loggedItems += std::int32_t(listWriter_->pendingRows());
+  counters_.rowCountCache = counters_.loggedItems;
   showCounters();
 }
 
@@ -101,22 +110,9 @@ void Engine::flushLog() {
     }
     failures_.worked(kCallLogName, FileFailure::kAppendLog);
     pendingLog_.pop_front();
+    // The rows waiting for the list now count: their calls are in the log.
+    if (pendingLog_.empty() && listWriter_->pendingRows() != 0) showCounters();
   }
-}
-
-void Engine::flushRows() {
-  if (pendingRows_.empty()) return;
-  const std::error_code error = appendHtmlRows(listPath(), pendingRows_, counters_.rowCountCache);
-  if (error) {
-    failures_.report(settings_.lvLogHtmlName, FileFailure::kWriteList,
-                     base::describeFailure(listPath(), "add the call", error));
-    return;
-  }
-  failures_.worked(settings_.lvLogHtmlName, FileFailure::kWriteList);
-  pendingRows_.clear();
-  // As after every kept call whose row is written: the next row follows the items counted.
-  if (counters_.loggedItems != -1) counters_.rowCountCache = counters_.loggedItems;
-  showCounters();
 }
 
 }  // namespace parvolin::engine
