@@ -53,8 +53,9 @@ bool Recorder::start() {
     return false;
   }
   shownFolder_ = std::move(started.shownFolder);
-  engine_ = std::make_unique<engine::Engine>(link_, services_.clock, settings_, recordingFolder_,
-                                             fields_, services_.diagnostics, tickPrompt_);
+  engine_ =
+      std::make_unique<engine::Engine>(link_, services_.clock, settings_, recordingFolder_, fields_,
+                                       services_.diagnostics, tickPrompt_, options_.engineOptions);
   if (options_.wavConversionMemoryLimit) {
     engine_->setWavConversionMemoryLimit(*options_.wavConversionMemoryLimit);
   }

@@ -54,6 +54,8 @@ struct RecorderOptions {
   std::string programName = "parvolin";
   // The call-end WAV conversion's work memory limit (Engine::setWavConversionMemoryLimit).
   std::optional<std::size_t> wavConversionMemoryLimit = std::nullopt;
+  // How the engine is built; its list rewrites among them (tests ask for one per tick).
+  engine::EngineOptions engineOptions{};
 };
 
 // A unit as the opening found it and as it is now.

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 #include <span>
+#include <vector>
 
 #include "base/file_io.h"
 #include "codec/lv_decoder.h"
@@ -48,6 +49,15 @@ bool convertCallToWav(const std::filesystem::path& recording, int davaLevel, Dav
 
   const auto head = header->encode();
   return !base::replaceFileContents(recording, {head, std::span<const std::uint8_t>(bytes, n)});
+}
+
+void passCallThroughDava(std::span<const std::uint8_t> codes, int davaLevel, DavaGainState& gain) {
+  if (codes.size() <= kDavaMinimumBytes || davaLevel == kDavaNone) return;
+  std::vector<std::int16_t> samples(codes.size());
+  for (std::size_t i = 0; i < codes.size(); ++i) {
+    samples[i] = static_cast<std::int16_t>(expandLogByte(codes[i]));
+  }
+  applyDava(samples, davaLevel, gain);
 }
 
 }  // namespace parvolin::codec

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <limits>
+#include <span>
 #include <string_view>
 
 #include "base/prompt.h"
@@ -23,5 +24,9 @@ inline constexpr std::string_view kCallWavNoMemoryText =
 bool convertCallToWav(const std::filesystem::path& recording, int davaLevel, DavaGainState& gain,
                       base::Prompt& prompt,
                       std::size_t memoryLimitBytes = std::numeric_limits<std::size_t>::max());
+
+// Moves `gain` on exactly as convertCallToWav would for a recording holding `codes`, writing
+// nothing: a call that is dropped after its end still passes through the conversion's gain.
+void passCallThroughDava(std::span<const std::uint8_t> codes, int davaLevel, DavaGainState& gain);
 
 }  // namespace parvolin::codec

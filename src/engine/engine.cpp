@@ -48,12 +48,14 @@ Engine::Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& setting
         std::make_unique_for_overwrite<std::uint8_t[]>(audioBufferSize_);
     ports_[std::size_t(i)].record.portIndex = std::uint8_t(i);
   }
+  listWriter_ = std::make_unique<ListWriter>(listPath(), options.listBudget, options.listWrites);
+  restoreRows();
 }
 
 Engine::Engine(std::unique_ptr<UnitStreams> owned, base::Clock& clock, RecorderSettings& settings,
                std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
-               base::Prompt& prompt)
-    : Engine(*owned, clock, settings, std::move(folder), view, diagnostics, prompt) {
+               base::Prompt& prompt, const EngineOptions& options)
+    : Engine(*owned, clock, settings, std::move(folder), view, diagnostics, prompt, options) {
   ownedUnits_ = std::move(owned);
 }
 
@@ -67,32 +69,7 @@ void Engine::onPollTick() {
   }
   retryDeferredWrites();
   view_.refresh();
-  if (pendingListEdit_.isPending()) {
-    // The recordings of calls going on are open: an edit that clears the folder leaves them.
-    std::vector<std::string> inUse;
-    for (const PortState& port : ports_) {
-      if (port.audioFile.isOpen() && port.audioFolder == folder_) {
-        inUse.push_back(port.audioFileName);
-      }
-    }
-    const ListEditResult result =
-        applyPendingListEdit(folder_, listPath(), pendingListEdit_, inUse);
-    const std::string listName = settings_.lvLogHtmlName;
-    if (result.error) {
-      failures_.report(listName, FileFailure::kEditList,
-                       base::describeFailure(listPath(), "apply the edit", result.error));
-    } else {
-      failures_.worked(listName, FileFailure::kEditList);
-    }
-    for (const std::filesystem::path& file : result.undeleted) {
-      diagnostics_.report(file.filename().string() + ": cannot delete");
-    }
-    counters_.loggedItems = -1;
-    counters_.loggedBlocks = -1;
-    recount();
-    // Told last, so that the list and the figures are up to date when the requester looks.
-    if (result.applied && listEditDone_) std::exchange(listEditDone_, {})(result);
-  }
+  applyListEdit();
   if (capture_) capture_->flush();
 }
 
@@ -178,7 +155,7 @@ void Engine::retryDeferredWrites() {
     retryHeldAudio();
   }
   if (!pendingLog_.empty()) flushLog();
-  if (!pendingRows_.empty()) flushRows();
+  pollList();
 }
 
 void Engine::resetPorts() {
@@ -237,10 +214,11 @@ void Engine::recountCapacity() {
 
 void Engine::recount() {
   updateCapacity(counters_, folder_, listPath(), {settings_.itemLimit, settings_.spaceLimit},
-                 std::nullopt, !pendingRows_.empty());
-  // The count follows the kept calls, the rows of those still waiting included (see
+                 std::nullopt, true);
+  // The count follows the kept calls, the rows still waiting for the list included (see
   // showCounters), as the count that grows with each kept call does.
-  counters_.loggedItems += std::int32_t(pendingRows_.size());
+  counters_.loggedItems += std::int32_t(listWriter_->pendingRows());
+  counters_.rowCountCache = counters_.loggedItems;
   showCounters();
 }
 
@@ -249,18 +227,19 @@ void Engine::finishRun() {
   writeDueAudio();
   retryHeldAudio();
   if (!pendingLog_.empty()) flushLog();
-  if (!pendingRows_.empty()) flushRows();
+  flushList();
   if (capture_) capture_->flush();
 }
 
 void Engine::showCounters() {
-  // What is on disk: rows still waiting for the list are not in it.
-  CapacityCounters onDisk = counters_;
-  if (onDisk.loggedItems > 0) {
-    onDisk.loggedItems =
-        std::max<std::int32_t>(0, onDisk.loggedItems - std::int32_t(pendingRows_.size()));
+  // Rows waiting for their rewrite are counted: the call log holds their calls. Rows that the
+  // disk did not take, or whose calls wait for the log as well, are not.
+  CapacityCounters shown = counters_;
+  if ((listFailing_ || !pendingLog_.empty()) && shown.loggedItems > 0) {
+    shown.loggedItems =
+        std::max<std::int32_t>(0, shown.loggedItems - std::int32_t(listWriter_->pendingRows()));
   }
-  showCapacity(capacityDisplay(onDisk, {settings_.itemLimit, settings_.spaceLimit}));
+  showCapacity(capacityDisplay(shown, {settings_.itemLimit, settings_.spaceLimit}));
 }
 
 void Engine::showCapacity(const CapacityDisplay& display) {

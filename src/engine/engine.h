@@ -29,6 +29,7 @@
 #include "engine/diagnostic_once.h"
 #include "engine/engine_view.h"
 #include "engine/html_list.h"
+#include "engine/list_writer.h"
 #include "engine/port_state.h"
 #include "engine/recorder_settings.h"
 #include "engine/recording_files.h"
@@ -75,6 +76,9 @@ struct EngineOptions {
   // allocated once per port for the engine's life. The fuzz targets use a few blocks, so that a
   // short input reaches the full-buffer write and an engine per input costs little.
   std::uint32_t audioBufferSize = kAudioBufferSize;
+  // How the HTML list's rewrites are spaced, and where they run (see ListWriter).
+  ListWriteBudget listBudget{};
+  ListWrites listWrites = ListWrites::kOwnThread;
 };
 
 class Engine {
@@ -84,7 +88,7 @@ class Engine {
   // by the configuration dialog take effect at the next event.
   Engine(device::UnitLink& link, base::Clock& clock, RecorderSettings& settings,
          std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
-         base::Prompt& prompt);
+         base::Prompt& prompt, const EngineOptions& options = {});
   Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& settings,
          std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
          base::Prompt& prompt, const EngineOptions& options = {});
@@ -154,12 +158,23 @@ class Engine {
   // is empty is no edit: `done` is called at once with applied false.
   using ListEditDone = std::function<void(const ListEditResult&)>;
   void requestListEdit(PendingListEdit edit, ListEditDone done = {});
-  bool listEditPending() const { return pendingListEdit_.isPending(); }
+  bool listEditPending() const { return pendingListEdit_.isPending() || editInWriter_.isPending(); }
 
   const PortState& port(int portIndex) const { return ports_[std::size_t(portIndex)]; }
   const CapacityCounters& capacity() const { return counters_; }
   const CapacityDisplay& capacityShown() const { return shown_; }
-  std::size_t deferredRows() const { return pendingRows_.size(); }
+  // Rows of kept calls that are not in the list file yet: waiting for their rewrite, or for a
+  // disk that did not take it.
+  std::size_t deferredRows() const { return listWriter_->pendingRows(); }
+  // Any thread (guarded by the list writer's mutex): the rows of the kept calls that are not in
+  // the list file yet, newest first, each a whole row as it will stand in the file ("\r\n"
+  // included). A row whose item number is not above the file's first row's number was written
+  // between the two reads and is already in the file.
+  std::vector<std::string> rowsNotInList() const { return listWriter_->rowsNotInList(); }
+  // Writes every waiting row into the list now and waits for it (finishRun does so too).
+  void flushList();
+  // Rewrites of the list that went through in this run.
+  std::uint64_t listRewrites() const { return listWriter_->rewrites(); }
   std::size_t deferredLogRecords() const { return pendingLog_.size(); }
   // Ended calls whose audio waits in memory for its file.
   std::size_t heldRecordings() const { return held_.size(); }
@@ -167,7 +182,8 @@ class Engine {
   const std::filesystem::path& folder() const { return folder_; }
   // Records into `folder` from now on: new recordings, the call log and the list. A call in
   // progress keeps its recording in the folder it was created in.
-  void setFolder(std::filesystem::path folder) { folder_ = std::move(folder); }
+  // The rows waiting for the old folder's list are written into it first.
+  void setFolder(std::filesystem::path folder);
   // The most work memory the call-end WAV conversion may take; a call needing more is kept as
   // recorded, after the out-of-memory message. Unlimited unless set (tests set it small).
   void setWavConversionMemoryLimit(std::size_t bytes) { wavMemoryLimit_ = bytes; }
@@ -175,7 +191,7 @@ class Engine {
  private:
   Engine(std::unique_ptr<UnitStreams> owned, base::Clock& clock, RecorderSettings& settings,
          std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
-         base::Prompt& prompt);
+         base::Prompt& prompt, const EngineOptions& options);
 
   void actOnRead(int unit, std::size_t n, std::int64_t now);
   void onRecord(int unit, const device::StreamRecord& record, std::int64_t now);
@@ -187,8 +203,22 @@ class Engine {
   void onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
                      std::span<const std::uint8_t> payload, std::int64_t now);
   void keepCall(int unit, const PortState& port);
+  // A dropped call's audio moves the WAV conversion's gain level on, as its conversion would.
+  void passThroughGain(const PortState& port);
   void flushLog();
-  void flushRows();
+  // The list writer follows the list's path, is given its due rewrite, and its failures are
+  // reported.
+  void pollList();
+  void followListPath();
+  void noteListWrites();
+  // The number of the next row, as a rewrite at this moment would give it.
+  int nextItemNumber();
+  void applyListEdit();
+  void collectEditResult();
+  // Rows of logged calls missing from the folder's list (a crash before their rewrite) are put
+  // back and reported.
+  void restoreRows();
+  void finishListEdit(const ListEditResult& result, ListEditDone done);
   void showCapacity(const CapacityDisplay& display);
   // The counters as the window shows them: the items count only the rows on disk.
   void showCounters();
@@ -229,8 +259,10 @@ class Engine {
   CapacityCounters counters_;
   CapacityDisplay shown_;
   std::deque<CallRecord> pendingLog_;
-  // Rows of the calls kept in this tick, and of earlier ones whose row could not be written.
-  std::vector<ListRowCall> pendingRows_;
+  // Writes the rows of kept calls and the edits; rows not yet in the file wait in it.
+  std::unique_ptr<ListWriter> listWriter_;
+  bool listFailing_ = false;
+  std::uint64_t listRewritesSeen_ = 0;
   codec::DavaGainState gain_;
   std::size_t wavMemoryLimit_ = std::numeric_limits<std::size_t>::max();
   CaptureWriter* capture_ = nullptr;
@@ -238,6 +270,9 @@ class Engine {
   std::array<int, device::kMaxUnits> varOffDelay_{0, 0, 0, 0};
   PendingListEdit pendingListEdit_;
   ListEditDone listEditDone_;
+  // An edit handed to the list writer, and whom to tell of its result.
+  PendingListEdit editInWriter_;
+  ListEditDone editInWriterDone_;
   std::array<bool, device::kMaxUnits> unitLost_{};
 
   std::deque<HeldRecording> held_;

@@ -256,7 +256,7 @@ UnwrittenSummary Engine::unwritten() const {
   }
   for (const auto& [file, lost] : lost_) summary.lost.push_back(lost);
   summary.logRecords = pendingLog_.size();
-  summary.rows = pendingRows_.size();
+  summary.rows = listWriter_->pendingRows();
   return summary;
 }
 

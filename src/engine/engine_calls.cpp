@@ -1,5 +1,8 @@
 // The call ends: the recording finished, the call kept (log, list, capacity) or dropped.
 
+#include <algorithm>
+
+#include "codec/call_wav.h"
 #include "engine/call_log.h"
 #include "engine/engine.h"
 
@@ -35,7 +38,9 @@ void Engine::onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
     // An outgoing or voice-activated call without audio leaves no trace.
     if (port.hasRecording() && !settings_.has(kKeepShortCalls) &&
         isShortCall(code, record, now - std::int64_t(record.startTime), varOffDelay(unit))) {
-      // Nothing of a dropped call is kept: what waits in the buffer is not written at all.
+      // Nothing of a dropped call is kept: what waits in the buffer is not written at all. Its
+      // audio still moves the WAV conversion's gain level on, as its conversion would have.
+      if (port.audioFileIsWav) passThroughGain(port);
       port.audioFill = 0;
       port.audioFile.close();
       lost_.erase(port.audioFileName);
@@ -54,6 +59,21 @@ void Engine::onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
   resetCall(port);
 }
 
+void Engine::passThroughGain(const PortState& port) {
+  const int level = settings_.davaLevel();
+  if (level == codec::kDavaNone) return;
+  std::string codes;
+  if (port.audioWritten != 0) {
+    const std::error_code error = base::readWholeFile(port.audioFolder / port.audioFileName, codes);
+    if (error) codes.clear();
+    codes.resize(std::min<std::size_t>(codes.size(), port.audioWritten));
+  }
+  codes.append(reinterpret_cast<const char*>(port.audioBuffer.get()), port.audioFill);
+  if (codes.size() > wavMemoryLimit_ / 2) return;  // the conversion would not have had the memory
+  codec::passCallThroughDava({reinterpret_cast<const std::uint8_t*>(codes.data()), codes.size()},
+                             level, gain_);
+}
+
 void Engine::keepCall(int unit, const PortState& port) {
   const CallRecord& record = port.record;
   // The row links to, and the capacity counts, the file under the name it was created with.
@@ -63,11 +83,20 @@ void Engine::keepCall(int unit, const PortState& port) {
 
   pendingLog_.push_back(record);
   flushLog();
-  // The row is written with the others of this tick when the unit passes are over: one rewrite
-  // of the list, and one wait for the disk, however many calls end together.
-  if (settings_.has(kHtmlListOn)) pendingRows_.push_back({record, mode, wav});
+  const bool itemsKnown = counters_.loggedItems != -1;
+  // The row is numbered now, as a rewrite of the list at this moment would number it, and
+  // handed to the list writer, which puts it in the file when its rewrite is due.
+  if (settings_.has(kHtmlListOn)) {
+    followListPath();
+    const int item = nextItemNumber();
+    counters_.rowCountCache = item;
+    listWriter_->add(htmlRow(record, mode, wav, item), clock_.monotonicMs());
+  }
   updateCapacity(counters_, folder_, listPath(), {settings_.itemLimit, settings_.spaceLimit},
-                 KeptCall{record, mode, wav}, !pendingRows_.empty());
+                 KeptCall{record, mode, wav}, true);
+  // A count read from the file misses the rows that still wait for it.
+  if (!itemsKnown) counters_.loggedItems += std::int32_t(listWriter_->pendingRows());
+  counters_.rowCountCache = counters_.loggedItems;
   showCounters();
 }
 
@@ -81,22 +110,9 @@ void Engine::flushLog() {
     }
     failures_.worked(kCallLogName, FileFailure::kAppendLog);
     pendingLog_.pop_front();
+    // The rows waiting for the list now count: their calls are in the log.
+    if (pendingLog_.empty() && listWriter_->pendingRows() != 0) showCounters();
   }
-}
-
-void Engine::flushRows() {
-  if (pendingRows_.empty()) return;
-  const std::error_code error = appendHtmlRows(listPath(), pendingRows_, counters_.rowCountCache);
-  if (error) {
-    failures_.report(settings_.lvLogHtmlName, FileFailure::kWriteList,
-                     base::describeFailure(listPath(), "add the call", error));
-    return;
-  }
-  failures_.worked(settings_.lvLogHtmlName, FileFailure::kWriteList);
-  pendingRows_.clear();
-  // As after every kept call whose row is written: the next row follows the items counted.
-  if (counters_.loggedItems != -1) counters_.rowCountCache = counters_.loggedItems;
-  showCounters();
 }
 
 }  // namespace parvolin::engine

@@ -9,9 +9,9 @@ namespace parvolin::engine {
 // is used (replays, tests).
 Engine::Engine(device::UnitLink& link, base::Clock& clock, RecorderSettings& settings,
                std::filesystem::path folder, EngineView& view, base::Diagnostics& diagnostics,
-               base::Prompt& prompt)
+               base::Prompt& prompt, const EngineOptions& options)
     : Engine(std::make_unique<LinkStreams>(link), clock, settings, std::move(folder), view,
-             diagnostics, prompt) {}
+             diagnostics, prompt, options) {}
 
 std::uint32_t LinkStreams::readStream(std::uint8_t* buffer, std::uint32_t n, int unit) {
   return link_.readStream(buffer, n, unit);

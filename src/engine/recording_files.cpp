@@ -27,15 +27,6 @@ bool isRecordingName(const std::string& name) {
 }
 
 // The five characters at offset 344 of the list, or fewer when the file is shorter.
-int firstItemNumberOfList(const std::filesystem::path& listPath) {
-  base::FileHandle file(::open(listPath.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.isOpen()) return 0;
-  std::array<char, kItemNumberWidth> chars{};
-  const ssize_t n = ::pread(file.fd(), chars.data(), chars.size(), kFirstItemNumberOffset);
-  if (n <= 0) return 0;
-  return readItemNumber({chars.data(), std::size_t(n)}, 0);
-}
-
 std::string formatText(const char* format, int a, int b) {
   char text[96];
   std::snprintf(text, sizeof text, format, a, b);
@@ -54,6 +45,15 @@ std::string recordingFileName(std::uint32_t startTime, int portIndex, int audioM
                   unsigned(audioMode));
   }
   return name;
+}
+
+int firstItemNumberOfList(const std::filesystem::path& listPath) {
+  base::FileHandle file(::open(listPath.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.isOpen()) return 0;
+  std::array<char, kItemNumberWidth> chars{};
+  const ssize_t n = ::pread(file.fd(), chars.data(), chars.size(), kFirstItemNumberOffset);
+  if (n <= 0) return 0;
+  return readItemNumber({chars.data(), std::size_t(n)}, 0);
 }
 
 int readItemNumber(std::string_view bytes, std::size_t offset) {

@@ -56,6 +56,10 @@ CapacityDisplay capacityDisplay(const CapacityCounters& counters, const Capacity
 // are not all there or hold no number.
 int readItemNumber(std::string_view bytes, std::size_t offset);
 
+// The item number of the list's first row (the newest): 0 when the list or the number is not
+// there.
+int firstItemNumberOfList(const std::filesystem::path& listPath);
+
 // Sum of length / 512 over the recordings of the folder (*.WAV, *.LV0 to *.LV3).
 std::int32_t countRecordedBlocks(const std::filesystem::path& folder);
 

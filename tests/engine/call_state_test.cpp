@@ -240,7 +240,7 @@ TEST(CallStateMachine, SmallerBufferGoesToTheFileInWholeBlocksEachTimeItFills) {
   } cases[] = {{3 * 512, 3}, {3 * 512 + 511, 3}, {100, 1}, {0, 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.asked);
-    EngineHarness h(kHtmlListOn | kLvFormat, EngineOptions{c.asked});
+    EngineHarness h(kHtmlListOn | kLvFormat, EngineHarness::everyTick(c.asked));
     for (std::uint32_t i = 1; i <= 2 * c.blocks + 1; ++i) {
       h.feed(audio(0, std::uint8_t(i)), kT1);
       EXPECT_EQ(h.file("w499602D2p0.LV3").size(), i / c.blocks * c.blocks * 512);

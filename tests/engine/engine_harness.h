@@ -225,8 +225,18 @@ inline ReplayOutcome replayInto(const std::filesystem::path& capture,
 // most 2048 bytes at the given second, then ends the tick's work as a poll tick does (the rows
 // of the calls kept are written).
 struct EngineHarness {
+  static EngineOptions everyTick(std::uint32_t audioBufferSize = kAudioBufferSize) {
+    EngineOptions options;
+    options.audioBufferSize = audioBufferSize;
+    options.listBudget = ListWriteBudget::immediate();
+    options.listWrites = ListWrites::kInCaller;
+    return options;
+  }
+
+  // The list is rewritten at the end of every tick that kept a call, in the calling thread,
+  // unless `options` asks for the writer's own thread.
   explicit EngineHarness(std::uint32_t settingBits = kHtmlListOn | kLvFormat,
-                         const EngineOptions& options = {}) {
+                         EngineOptions options = everyTick()) {
     settings.parvolinSetting = settingBits;
     engine = std::make_unique<Engine>(streams, clock, settings, folder.path(), view, diagnostics,
                                       prompt, options);

@@ -47,5 +47,38 @@ TEST(EngineWav, GainLevelCarriesFromOneCallToTheNext) {
   EXPECT_EQ(std::uint8_t(samplesOf(h, "w499602DCp0.WAV")[0]), 165);  // 9600 >> 8, + 128
 }
 
+TEST(EngineWav, DroppedShortCallsStillMoveTheGainLevel) {
+  // Each dropped call's audio has peak 1664 (0x1A, 0x9A): converted, it would leave the level at
+  // 3, so the next kept call of peak 3200 is multiplied by (3 + 3) / 2, not (1 + 3) / 2. A call
+  // of 4096 bytes or fewer gets no adjustment and moves nothing.
+  struct Case {
+    const char* what;
+    Bytes dropped;
+    std::uint8_t expected;
+  };
+  const Bytes loud = squareCall(0x1A, 0x9A, 12);
+  const Bytes outgoing =
+      dialOut(0) + Bytes(loud.begin(), loud.end() - 34) + calloutEnd(0, {0x12, 0x34, 0x56});
+  const Bytes var = varStart(0) + Bytes(loud.begin(), loud.end() - 34) + varEnd(0);
+  Bytes tiny = dialOut(0);
+  for (int b = 0; b < 8; ++b) tiny = tiny + audio(0, b % 2 == 0 ? 0x1A : 0x9A);
+  tiny = tiny + calloutEnd(0, {0x12, 0x34, 0x56});
+  const Case cases[] = {
+      {"short outgoing call", outgoing, 165},  // 9600 >> 8, + 128
+      {"short VAR call", var, 165},
+      {"call of 4096 bytes", tiny, 153},  // 6400 >> 8, + 128
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EngineHarness h(kHtmlListOn | kWavFormat | kDavaLevel1);
+    h.engine->setVarOffDelay(0, 4);
+    h.feed(c.dropped, kT1);
+    EXPECT_FALSE(h.exists("w499602D2p0.WAV"));
+    EXPECT_TRUE(h.log().empty());
+    h.feed(squareCall(0x29, 0xA9, 12), kT1 + 10);
+    EXPECT_EQ(std::uint8_t(samplesOf(h, "w499602DCp0.WAV")[0]), c.expected);
+  }
+}
+
 }  // namespace
 }  // namespace parvolin::engine::test

@@ -96,7 +96,11 @@ struct RecorderRun {
     remake(std::move(options));
   }
   // A new Recorder on the same units, settings and folder (the previous one's lock dropped).
+  // The list is rewritten at the end of every tick that kept a call, in the tick, so that a
+  // test sees it at once.
   void remake(app::RecorderOptions options) {
+    options.engineOptions.listBudget = engine::ListWriteBudget::immediate();
+    options.engineOptions.listWrites = engine::ListWrites::kInCaller;
     recorder.reset();
     recorder = std::make_unique<app::Recorder>(
         app::RecorderServices{*front, clock, store, prompt, diagnostics, shell, workingFolder,
