@@ -5,12 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
+#include <iostream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/headless_recorder.h"
 #include "e2e/run_program.h"
+#include "engine/call_record.h"
+#include "engine/recording_files.h"
 #include "engine/stream_capture.h"
 #include "sim/scenario.h"
 #include "support/test_files.h"
@@ -20,6 +25,10 @@ namespace parvolin::e2e {
 namespace {
 
 using namespace std::chrono_literals;
+
+struct HeadlessRecorderCalls : HeadlessRecorder {
+  using HeadlessRecorder::callLog;
+};
 
 class UsbTestBed : public HeadlessRecorder {
  protected:
@@ -50,6 +59,49 @@ sim::UnitConfig unit(const std::string& serial) {
   return config;
 }
 
+// Two units: an answered incoming call with audio on port 2 and an outgoing call with audio on
+// port 5. The recorder has their streams on before the first event.
+constexpr const char* kTwoCalls = R"(unit PVUSB001 number=0x1234
+unit PVUSB002
+3.0 1/2 ring
+3.5 1/2 callerid A 5551234
+4.0 1/2 answer
+4.2 1/2 talk 3
+7.5 1/2 callend 5551234
+3.5 2/1 dialout 0123456
+6.0 2/1 talk 3
+9.5 2/1 calloutend 0123456
+)";
+constexpr auto kTwoCallsEnd = 10s;
+
+// Everything a capture holds of each unit, its reads end to end.
+std::map<int, std::string> streams(const std::filesystem::path& capture) {
+  std::map<int, std::string> bytes;
+  engine::CaptureReader reader;
+  engine::CaptureFault fault;
+  std::error_code error;
+  EXPECT_TRUE(reader.open(capture, fault, error)) << capture << ": " << fault.reason;
+  engine::CaptureRecord record;
+  while (reader.next(record, fault) == engine::CaptureReader::Step::kRecord) {
+    bytes[record.unit].append(record.bytes.begin(), record.bytes.end());
+  }
+  return bytes;
+}
+
+// The folder's calls as they compare across runs: the call log's records without their times,
+// and the audio files' contents in the order of the log.
+std::vector<std::string> callsIn(const std::filesystem::path& folder) {
+  std::vector<std::string> calls;
+  for (const engine::CallRecord& r : HeadlessRecorderCalls::callLog(folder)) {
+    const std::string audio = engine::recordingFileName(r.startTime, r.portIndex, 3, false);
+    calls.push_back(std::to_string(r.portIndex) + " " + std::to_string(r.callType) + " " +
+                    std::string(r.text()) + " " + std::to_string(r.durationSec) + " audio " +
+                    std::to_string(ProgramRun::readAll(folder / audio).size()) + " " +
+                    std::to_string(std::hash<std::string>{}(ProgramRun::readAll(folder / audio))));
+  }
+  return calls;
+}
+
 TEST_F(UsbTestBed, UnitsListsTheDevicesWithTheirSerialNumbers) {
   bed_.addUnit(unit("PVUSB001"));
   bed_.addUnit(unit("PVUSB002"));
@@ -74,6 +126,117 @@ TEST_F(UsbTestBed, UnitsListsTheDevicesWithTheirSerialNumbers) {
     EXPECT_GT(bed_.bytesFromUnit(serial), 0u);
     EXPECT_GE(bed_.opens(serial), 2) << "listing and opening";
   }
+}
+
+TEST_F(UsbTestBed, RecordingThroughLibftdiEqualsTheEmulatedDriversByteForByte) {
+  const auto scenario = writeScenario("calls.scn", kTwoCalls);
+  const auto config = work() / "Parvolin.conf";
+  ASSERT_EQ(run({"--headless", "--simulate=" + scenario.string(), "--virtual", "--config",
+                 config.string(), "--folder", "sim", "--capture", "sim.pvcap"}),
+            0)
+      << errors_;
+
+  addScenario(kTwoCalls);
+  auto recorder = startOnBed(kParvolin,
+                             {"--headless", "--driver", "ftdi", "--config", config.string(),
+                              "--folder", "ftdi", "--capture", "ftdi.pvcap"},
+                             "ftdi");
+  std::this_thread::sleep_for(kTwoCallsEnd + 1500ms);
+  recorder->signal(SIGINT);
+  ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
+
+  const auto viaUsb = streams(work() / "ftdi.pvcap");
+  const auto emulated = streams(work() / "sim.pvcap");
+  ASSERT_EQ(viaUsb.size(), 2u) << recorder->output();
+  for (const auto& [unitIndex, bytes] : emulated) {
+    EXPECT_GT(bytes.size(), 20000u) << "unit " << unitIndex;
+    EXPECT_TRUE(viaUsb.at(unitIndex) == bytes)
+        << "unit " << unitIndex << ": " << viaUsb.at(unitIndex).size() << " bytes through USB, "
+        << bytes.size() << " emulated";
+  }
+  const auto calls = callsIn(work() / "ftdi");
+  EXPECT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls, callsIn(work() / "sim"));
+  EXPECT_EQ(filesIn(work() / "ftdi").size(), filesIn(work() / "sim").size());
+  // Every packet the chip sent began with its two status bytes, and libftdi took them off.
+  EXPECT_GT(bed_.inPackets("PVUSB001"), emulated.at(0).size() / 62);
+}
+
+// A call on each of two units, and a second call on the first unit after the faults.
+constexpr const char* kCallsAroundFaults = R"(unit PVUSB001
+unit PVUSB002
+2.0 1/1 ring
+2.5 1/1 answer
+2.6 1/1 talk 2
+4.8 1/1 callend 5550001
+2.0 2/3 ring
+2.5 2/3 answer
+2.6 2/3 talk 9
+12.0 2/3 callend 5550002
+9.0 1/2 ring
+9.5 1/2 answer
+9.6 1/2 talk 2
+12.0 1/2 callend 5550003
+)";
+constexpr auto kCallsAroundFaultsEnd = 12s;
+// Its call log: port index and number, in the order the calls end (the same tick: unit order).
+const std::vector<std::pair<int, std::string>> kCallsAroundFaultsLog = {
+    {0, "5550001"}, {1, "5550003"}, {6, "5550002"}};
+
+TEST_F(UsbTestBed, UnitRemovedAndAddedBackIsReopenedAndItsCallsContinue) {
+  addScenario(kCallsAroundFaults);
+  const auto start = std::chrono::steady_clock::now();
+  auto recorder =
+      startOnBed(kParvolin, {"--headless", "--driver", "ftdi", "--folder", "rec"}, "replug");
+  std::this_thread::sleep_until(start + 5500ms);
+  const int opensBefore = bed_.opens("PVUSB001");
+  bed_.unplug("PVUSB001");
+  std::this_thread::sleep_until(start + 7s);
+  bed_.replug("PVUSB001");
+  std::this_thread::sleep_until(start + kCallsAroundFaultsEnd + 1500ms);
+  recorder->signal(SIGINT);
+  ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
+
+  EXPECT_GT(bed_.opens("PVUSB001"), opensBefore) << recorder->output();
+  std::vector<std::pair<int, std::string>> calls;
+  for (const auto& r : callLog(work() / "rec")) {
+    calls.emplace_back(r.portIndex, std::string(r.text().substr(0, 7)));
+  }
+  // The other unit's call went on through it all; the first unit's next call was recorded.
+  EXPECT_EQ(calls, kCallsAroundFaultsLog) << recorder->output();
+  const std::string errors = recorder->errors();
+  EXPECT_NE(errors.find("Unit1: lost; trying to open it again"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("Unit1: open again"), std::string::npos) << errors;
+}
+
+TEST_F(UsbTestBed, ChipFaultsLoseNoCallOfTheOtherUnit) {
+  addScenario(kCallsAroundFaults);
+  const auto start = std::chrono::steady_clock::now();
+  auto recorder =
+      startOnBed(kParvolin, {"--headless", "--driver", "ftdi", "--folder", "rec"}, "faults");
+  std::this_thread::sleep_until(start + 5500ms);
+  // A packet cut short, then a stalled transfer, and the reopening after it meets a chip that
+  // refuses its latency timer once.
+  bed_.cutShortBulkIn("PVUSB001");
+  std::this_thread::sleep_until(start + 6s);
+  bed_.failControlRequest("PVUSB001", 0x09);
+  bed_.stallBulkIn("PVUSB001");
+  std::this_thread::sleep_until(start + kCallsAroundFaultsEnd + 1500ms);
+  recorder->signal(SIGINT);
+  ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
+
+  std::vector<std::pair<int, std::string>> calls;
+  for (const auto& r : callLog(work() / "rec")) {
+    calls.emplace_back(r.portIndex, std::string(r.text().substr(0, 7)));
+  }
+  EXPECT_EQ(calls, kCallsAroundFaultsLog) << recorder->output();
+  const std::string errors = recorder->errors();
+  EXPECT_NE(errors.find("Unit1: lost; trying to open it again"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("Unit1: open again"), std::string::npos) << errors;
+  // The refused latency timer was met (and the open after it set the timer).
+  int latencyRequests = 0;
+  for (const auto& r : bed_.controlRequests("PVUSB001")) latencyRequests += r.request == 0x09;
+  EXPECT_GE(latencyRequests, 3);
 }
 
 }  // namespace

@@ -622,6 +622,10 @@ std::map<std::string, std::string> UsbTestBed::env() const {
 }
 
 sim::EmulatedUnit& UsbTestBed::addUnit(sim::UnitConfig config) {
+  return addUnitAt(std::move(config), static_cast<int>(model_->devices.size()) + 1);
+}
+
+sim::EmulatedUnit& UsbTestBed::addUnitAt(sim::UnitConfig config, int port) {
   std::lock_guard lock(model_->mutex);
   auto unit = std::make_unique<sim::EmulatedUnit>(std::move(config), model_->clock,
                                                   model_->clock.monotonicMs());
@@ -629,7 +633,7 @@ sim::EmulatedUnit& UsbTestBed::addUnit(sim::UnitConfig config) {
   d->model = model_.get();
   d->serial = unit->serial();
   d->unit = unit.get();
-  d->port = static_cast<int>(model_->devices.size()) + 1;
+  d->port = port;
   model_->plug(*d);
   model_->units.push_back(std::move(unit));
   model_->devices.push_back(std::move(d));
@@ -637,9 +641,14 @@ sim::EmulatedUnit& UsbTestBed::addUnit(sim::UnitConfig config) {
 }
 
 void UsbTestBed::addScenario(const sim::Scenario& scenario) {
+  // libusb lists the devices of a bus from the highest port down: the first unit goes on the
+  // highest port, so that the listing has the scenario's order, as the emulated driver's does.
+  const int first = static_cast<int>(model_->devices.size());
+  const int count = static_cast<int>(scenario.units.size());
   std::vector<sim::EmulatedUnit*> added;
-  for (const sim::UnitDeclaration& declared : scenario.units) {
-    sim::EmulatedUnit& unit = addUnit(declared.config);
+  for (int i = 0; i < count; ++i) {
+    const sim::UnitDeclaration& declared = scenario.units[static_cast<std::size_t>(i)];
+    sim::EmulatedUnit& unit = addUnitAt(declared.config, first + count - i);
     if (declared.randomCalls) {
       unit.enableRandomCalls(declared.randomSeed, declared.randomFromMs, declared.randomUntilMs);
     }

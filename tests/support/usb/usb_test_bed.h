@@ -69,7 +69,8 @@ class UsbTestBed {
   // Plugs a device for a new emulated unit; its scenario time starts now. Units follow the
   // system clock.
   sim::EmulatedUnit& addUnit(sim::UnitConfig config);
-  // Plugs the scenario's units with their events, their scenario time starting now.
+  // Plugs the scenario's units with their events, their scenario time starting now; libusb
+  // lists them in the scenario's order.
   void addScenario(const sim::Scenario& scenario);
 
   // The device leaves (sysfs, udev, its node) and every transfer on its node fails as on a
@@ -98,6 +99,8 @@ class UsbTestBed {
   struct Model;
 
  private:
+  sim::EmulatedUnit& addUnitAt(sim::UnitConfig config, int port);
+
   std::unique_ptr<Model> model_;
 };
 
