@@ -43,11 +43,21 @@ class UsbTestBed : public HeadlessRecorder {
     return std::make_unique<ProgramRun>(program, args, bedEnv(), work(), root_ / (name + ".out"),
                                         root_ / (name + ".err"));
   }
-  void addScenario(const std::string& text) {
+  // Plugs the scenario's units, starts the recorder on them and plays the scenario once the
+  // recorder has them all set up and streaming.
+  std::unique_ptr<ProgramRun> recordScenario(const std::string& text,
+                                             const std::vector<std::string>& args,
+                                             const std::string& name) {
     std::string error;
     const auto scenario = sim::parseScenario(text, "bed.scn", work(), error);
-    ASSERT_TRUE(scenario) << error;
-    bed_.addScenario(*scenario);
+    EXPECT_TRUE(scenario) << error;
+    if (!scenario) return nullptr;
+    bed_.addScenario(*scenario, false);
+    auto recorder = startOnBed(kParvolin, args, name);
+    EXPECT_TRUE(recorder->waitForOutput("Logged Items:", 30s))
+        << recorder->output() << recorder->errors();
+    bed_.playScenario();
+    return recorder;
   }
 
   test::UsbTestBed bed_;
@@ -60,19 +70,19 @@ sim::UnitConfig unit(const std::string& serial) {
 }
 
 // Two units: an answered incoming call with audio on port 2 and an outgoing call with audio on
-// port 5. The recorder has their streams on before the first event.
+// port 5.
 constexpr const char* kTwoCalls = R"(unit PVUSB001 number=0x1234
 unit PVUSB002
-3.0 1/2 ring
-3.5 1/2 callerid A 5551234
-4.0 1/2 answer
-4.2 1/2 talk 3
-7.5 1/2 callend 5551234
-3.5 2/1 dialout 0123456
-6.0 2/1 talk 3
-9.5 2/1 calloutend 0123456
+1.0 1/2 ring
+1.5 1/2 callerid A 5551234
+2.0 1/2 answer
+2.2 1/2 talk 3
+5.5 1/2 callend 5551234
+1.5 2/1 dialout 0123456
+4.0 2/1 talk 3
+7.5 2/1 calloutend 0123456
 )";
-constexpr auto kTwoCallsEnd = 10s;
+constexpr auto kTwoCallsEnd = 8s;
 
 // Everything a capture holds of each unit, its reads end to end.
 std::map<int, std::string> streams(const std::filesystem::path& capture) {
@@ -88,14 +98,15 @@ std::map<int, std::string> streams(const std::filesystem::path& capture) {
   return bytes;
 }
 
-// The folder's calls as they compare across runs: the call log's records without their times,
-// and the audio files' contents in the order of the log.
+// The folder's calls as they compare across runs: the call log's records without their times
+// (the start and the length in whole seconds of the wall clock), and the audio files' contents in
+// the order of the log.
 std::vector<std::string> callsIn(const std::filesystem::path& folder) {
   std::vector<std::string> calls;
   for (const engine::CallRecord& r : HeadlessRecorderCalls::callLog(folder)) {
     const std::string audio = engine::recordingFileName(r.startTime, r.portIndex, 3, false);
     calls.push_back(std::to_string(r.portIndex) + " " + std::to_string(r.callType) + " " +
-                    std::string(r.text()) + " " + std::to_string(r.durationSec) + " audio " +
+                    std::string(r.text()) + " audio " +
                     std::to_string(ProgramRun::readAll(folder / audio).size()) + " " +
                     std::to_string(std::hash<std::string>{}(ProgramRun::readAll(folder / audio))));
   }
@@ -136,11 +147,11 @@ TEST_F(UsbTestBed, RecordingThroughLibftdiEqualsTheEmulatedDriversByteForByte) {
             0)
       << errors_;
 
-  addScenario(kTwoCalls);
-  auto recorder = startOnBed(kParvolin,
-                             {"--headless", "--driver", "ftdi", "--config", config.string(),
-                              "--folder", "ftdi", "--capture", "ftdi.pvcap"},
-                             "ftdi");
+  auto recorder = recordScenario(kTwoCalls,
+                                 {"--headless", "--driver", "ftdi", "--config", config.string(),
+                                  "--folder", "ftdi", "--capture", "ftdi.pvcap"},
+                                 "ftdi");
+  ASSERT_TRUE(recorder);
   std::this_thread::sleep_for(kTwoCallsEnd + 1500ms);
   recorder->signal(SIGINT);
   ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
@@ -184,10 +195,10 @@ const std::vector<std::pair<int, std::string>> kCallsAroundFaultsLog = {
     {0, "5550001"}, {1, "5550003"}, {6, "5550002"}};
 
 TEST_F(UsbTestBed, UnitRemovedAndAddedBackIsReopenedAndItsCallsContinue) {
-  addScenario(kCallsAroundFaults);
+  auto recorder = recordScenario(kCallsAroundFaults,
+                                 {"--headless", "--driver", "ftdi", "--folder", "rec"}, "replug");
+  ASSERT_TRUE(recorder);
   const auto start = std::chrono::steady_clock::now();
-  auto recorder =
-      startOnBed(kParvolin, {"--headless", "--driver", "ftdi", "--folder", "rec"}, "replug");
   std::this_thread::sleep_until(start + 5500ms);
   const int opensBefore = bed_.opens("PVUSB001");
   bed_.unplug("PVUSB001");
@@ -210,10 +221,10 @@ TEST_F(UsbTestBed, UnitRemovedAndAddedBackIsReopenedAndItsCallsContinue) {
 }
 
 TEST_F(UsbTestBed, ChipFaultsLoseNoCallOfTheOtherUnit) {
-  addScenario(kCallsAroundFaults);
+  auto recorder = recordScenario(kCallsAroundFaults,
+                                 {"--headless", "--driver", "ftdi", "--folder", "rec"}, "faults");
+  ASSERT_TRUE(recorder);
   const auto start = std::chrono::steady_clock::now();
-  auto recorder =
-      startOnBed(kParvolin, {"--headless", "--driver", "ftdi", "--folder", "rec"}, "faults");
   std::this_thread::sleep_until(start + 5500ms);
   // A packet cut short, then a stalled transfer, and the reopening after it meets a chip that
   // refuses its latency timer once.

@@ -49,6 +49,18 @@ constexpr std::uint32_t kCapabilities = USBDEVFS_CAP_BULK_CONTINUATION |
 
 constexpr const char* kPreload = "libumockdev-preload.so.0";
 
+// A sanitizer build's programs start with the preload library ahead of the sanitizer's run-time,
+// which the sanitizer refuses unless told that this order is meant.
+std::string asanOptions() {
+  const char* options = std::getenv("ASAN_OPTIONS");
+  std::string text = options != nullptr ? options : "";
+  if (text.find("verify_asan_link_order") == std::string::npos) {
+    if (!text.empty()) text += ':';
+    text += "verify_asan_link_order=0";
+  }
+  return text;
+}
+
 std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
   std::string text;
   char two[3];
@@ -142,6 +154,9 @@ struct UsbTestBed::Model {
   mutable std::mutex mutex;
   GSource* ticker = nullptr;
   int nextDevnum = 2;
+  sim::Scenario scenario;
+  std::vector<sim::EmulatedUnit*> scenarioUnits;  // added, their events not yet scheduled
+  std::int64_t addedMs = 0;
 
   Device& find(const std::string& serial) {
     for (auto& d : devices) {
@@ -154,6 +169,7 @@ struct UsbTestBed::Model {
   }
 
   void plug(Device& d);
+  void playScenario();
   void unplug(Device& d);
   void startTicker();
   static gboolean tick(gpointer self);
@@ -581,6 +597,7 @@ bool UsbTestBed::runsUnderPreload() {
 
 void UsbTestBed::restartUnderPreload(char** argv) {
   setenv("LD_PRELOAD", kPreload, 1);
+  setenv("ASAN_OPTIONS", asanOptions().c_str(), 1);
   execv("/proc/self/exe", argv);
   std::perror("cannot run the tests again under libumockdev-preload");
 }
@@ -618,7 +635,8 @@ std::filesystem::path UsbTestBed::root() const {
 }
 
 std::map<std::string, std::string> UsbTestBed::env() const {
-  return {{"LD_PRELOAD", kPreload}, {"UMOCKDEV_DIR", root().string()}};
+  return {
+      {"LD_PRELOAD", kPreload}, {"UMOCKDEV_DIR", root().string()}, {"ASAN_OPTIONS", asanOptions()}};
 }
 
 sim::EmulatedUnit& UsbTestBed::addUnit(sim::UnitConfig config) {
@@ -640,24 +658,46 @@ sim::EmulatedUnit& UsbTestBed::addUnitAt(sim::UnitConfig config, int port) {
   return *model_->units.back();
 }
 
-void UsbTestBed::addScenario(const sim::Scenario& scenario) {
+void UsbTestBed::addScenario(const sim::Scenario& scenario, bool play) {
   // libusb lists the devices of a bus from the highest port down: the first unit goes on the
   // highest port, so that the listing has the scenario's order, as the emulated driver's does.
   const int first = static_cast<int>(model_->devices.size());
   const int count = static_cast<int>(scenario.units.size());
   std::vector<sim::EmulatedUnit*> added;
   for (int i = 0; i < count; ++i) {
-    const sim::UnitDeclaration& declared = scenario.units[static_cast<std::size_t>(i)];
-    sim::EmulatedUnit& unit = addUnitAt(declared.config, first + count - i);
-    if (declared.randomCalls) {
-      unit.enableRandomCalls(declared.randomSeed, declared.randomFromMs, declared.randomUntilMs);
-    }
-    added.push_back(&unit);
+    added.push_back(
+        &addUnitAt(scenario.units[static_cast<std::size_t>(i)].config, first + count - i));
   }
   std::lock_guard lock(model_->mutex);
-  for (const sim::ScenarioEvent& e : scenario.events) {
-    if (e.unit < added.size()) added[e.unit]->schedule(e.event);
+  model_->scenario = scenario;
+  model_->scenarioUnits = added;
+  model_->addedMs = model_->clock.monotonicMs();
+  if (play) model_->playScenario();
+}
+
+void UsbTestBed::playScenario() {
+  std::lock_guard lock(model_->mutex);
+  model_->playScenario();
+}
+
+void UsbTestBed::Model::playScenario() {
+  // Scenario time counts from the units' plugging in: the events are moved by the time since.
+  const std::int64_t shift = clock.monotonicMs() - addedMs;
+  for (std::size_t i = 0; i < scenarioUnits.size(); ++i) {
+    const sim::UnitDeclaration& declared = scenario.units[i];
+    if (declared.randomCalls) {
+      scenarioUnits[i]->enableRandomCalls(
+          declared.randomSeed, declared.randomFromMs + shift,
+          declared.randomUntilMs == sim::kNever ? sim::kNever : declared.randomUntilMs + shift);
+    }
   }
+  for (const sim::ScenarioEvent& e : scenario.events) {
+    if (e.unit >= scenarioUnits.size()) continue;
+    sim::SimEvent event = e.event;
+    event.atMs += shift;
+    scenarioUnits[e.unit]->schedule(event);
+  }
+  scenarioUnits.clear();
 }
 
 void UsbTestBed::unplug(const std::string& serial) {

@@ -69,9 +69,10 @@ class UsbTestBed {
   // Plugs a device for a new emulated unit; its scenario time starts now. Units follow the
   // system clock.
   sim::EmulatedUnit& addUnit(sim::UnitConfig config);
-  // Plugs the scenario's units with their events, their scenario time starting now; libusb
-  // lists them in the scenario's order.
-  void addScenario(const sim::Scenario& scenario);
+  // Plugs the scenario's units, which libusb lists in the scenario's order. Their events start
+  // now, or with `play` false when playScenario() is called (a program has started meanwhile).
+  void addScenario(const sim::Scenario& scenario, bool play = true);
+  void playScenario();
 
   // The device leaves (sysfs, udev, its node) and every transfer on its node fails as on a
   // device that is gone; the unit loses power. replug() brings it back at a new device address,
