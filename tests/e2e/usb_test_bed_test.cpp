@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <functional>
-#include <iostream>
 #include <map>
 #include <string>
 #include <thread>
@@ -248,6 +247,32 @@ TEST_F(UsbTestBed, ChipFaultsLoseNoCallOfTheOtherUnit) {
   int latencyRequests = 0;
   for (const auto& r : bed_.controlRequests("PVUSB001")) latencyRequests += r.request == 0x09;
   EXPECT_GE(latencyRequests, 3);
+}
+
+// The second unit's chip refuses the latency timer when it is first opened: the first unit
+// records from the start, the second once it is opened again, with its set-up.
+TEST_F(UsbTestBed, ChipRefusingItsSetUpAtStartIsOpenedAgainLater) {
+  std::string error;
+  const auto scenario = sim::parseScenario(kCallsAroundFaults, "bed.scn", work(), error);
+  ASSERT_TRUE(scenario) << error;
+  bed_.addScenario(*scenario, false);
+  bed_.failControlRequest("PVUSB002", 0x09);
+  auto recorder =
+      startOnBed(kParvolin, {"--headless", "--driver", "ftdi", "--folder", "rec"}, "refused");
+  ASSERT_TRUE(recorder->waitForOutput("Logged Items:", 30s))
+      << recorder->output() << recorder->errors();
+  bed_.playScenario();
+  std::this_thread::sleep_for(kCallsAroundFaultsEnd + 1500ms);
+  recorder->signal(SIGINT);
+  ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
+  std::vector<std::pair<int, std::string>> calls;
+  for (const auto& r : callLog(work() / "rec")) {
+    calls.emplace_back(r.portIndex, std::string(r.text().substr(0, 7)));
+  }
+  EXPECT_EQ(calls, kCallsAroundFaultsLog) << recorder->output();
+  int latencyRequests = 0;
+  for (const auto& r : bed_.controlRequests("PVUSB002")) latencyRequests += r.request == 0x09;
+  EXPECT_GE(latencyRequests, 2) << "the refused one and the one that set the timer";
 }
 
 }  // namespace
