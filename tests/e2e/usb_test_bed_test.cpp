@@ -225,8 +225,8 @@ TEST_F(UsbTestBed, ChipFaultsLoseNoCallOfTheOtherUnit) {
   ASSERT_TRUE(recorder);
   const auto start = std::chrono::steady_clock::now();
   std::this_thread::sleep_until(start + 5500ms);
-  // A packet cut short, then a stalled transfer, and the reopening after it meets a chip that
-  // refuses its latency timer once.
+  // A packet cut short, then a halted bulk IN endpoint, and the reopening after the stall meets
+  // a chip that refuses its latency timer once.
   bed_.cutShortBulkIn("PVUSB001");
   std::this_thread::sleep_until(start + 6s);
   bed_.failControlRequest("PVUSB001", 0x09);
@@ -243,7 +243,9 @@ TEST_F(UsbTestBed, ChipFaultsLoseNoCallOfTheOtherUnit) {
   const std::string errors = recorder->errors();
   EXPECT_NE(errors.find("Unit1: lost; trying to open it again"), std::string::npos) << errors;
   EXPECT_NE(errors.find("Unit1: open again"), std::string::npos) << errors;
-  // The refused latency timer was met (and the open after it set the timer).
+  // The halted endpoint was cleared, and the refused latency timer was met (and the open after
+  // it set the timer).
+  EXPECT_GE(bed_.haltsCleared("PVUSB001"), 1);
   int latencyRequests = 0;
   for (const auto& r : bed_.controlRequests("PVUSB001")) latencyRequests += r.request == 0x09;
   EXPECT_GE(latencyRequests, 3);

@@ -138,7 +138,8 @@ struct UsbTestBed::Model {
     std::vector<UMockdevIoctlClient*> heldReaps;
     std::vector<UsbControlRequest> requests;
     std::vector<std::uint8_t> failRequests;
-    int stallsDue = 0;
+    bool inHalted = false;  // the bulk IN endpoint, until a CLEAR_FEATURE(ENDPOINT_HALT)
+    int haltsCleared = 0;
     int cutsDue = 0;
     std::uint64_t toUnit = 0;
     std::uint64_t fromUnit = 0;
@@ -316,14 +317,14 @@ bool UsbTestBed::Model::fillIn(Device& d, Urb& urb, std::int64_t now, bool force
   const std::size_t packets = std::max<std::size_t>(1, urb.bufferLength / kMaxPacketSize);
   const std::size_t room = packets * (kMaxPacketSize - 2);
   const std::size_t readable = d.unit->readable();
-  const bool timerRanOut = now - std::max(urb.submittedMs, d.lastInPacketMs) >= d.latencyMs;
-  if (!force && readable < room && !timerRanOut) return false;
-  if (d.stallsDue > 0) {
-    --d.stallsDue;
+  if (d.inHalted) {
+    // A halted endpoint fails every transfer at once, until the host clears the halt.
     urb.status = -EPIPE;
     urb.actualLength = 0;
     return true;
   }
+  const bool timerRanOut = now - std::max(urb.submittedMs, d.lastInPacketMs) >= d.latencyMs;
+  if (!force && readable < room && !timerRanOut) return false;
   urb.data.clear();
   if (d.cutsDue > 0) {
     // A packet cut after the first status byte; the unit's bytes wait for the next transfer.
@@ -412,8 +413,20 @@ bool UsbTestBed::Model::handle(Device& d, UMockdevIoctlClient* client) {
     case USBDEVFS_CLAIMINTERFACE:
     case USBDEVFS_RELEASEINTERFACE:
     case USBDEVFS_SETCONFIGURATION:
+    case USBDEVFS_CLEAR_HALT: {
+      UMockdevIoctlData* data = argument(client, sizeof(unsigned int));
+      if (data == nullptr) return false;
+      unsigned int endpoint = 0;
+      std::memcpy(&endpoint, data->data, sizeof endpoint);
+      g_object_unref(data);
+      if (endpoint == kEndpointIn && d.inHalted) {
+        d.inHalted = false;
+        ++d.haltsCleared;
+      }
+      finish(client, 0, 0);
+      return true;
+    }
     case USBDEVFS_SETINTERFACE:
-    case USBDEVFS_CLEAR_HALT:
     case USBDEVFS_RESET:
       finish(client, 0, 0);
       return true;
@@ -721,7 +734,7 @@ void UsbTestBed::failControlRequest(const std::string& serial, std::uint8_t requ
 
 void UsbTestBed::stallBulkIn(const std::string& serial) {
   std::lock_guard lock(model_->mutex);
-  ++model_->find(serial).stallsDue;
+  model_->find(serial).inHalted = true;
 }
 
 void UsbTestBed::cutShortBulkIn(const std::string& serial) {
@@ -747,6 +760,11 @@ std::uint64_t UsbTestBed::bytesFromUnit(const std::string& serial) const {
 std::uint64_t UsbTestBed::inPackets(const std::string& serial) const {
   std::lock_guard lock(model_->mutex);
   return model_->find(serial).packets;
+}
+
+int UsbTestBed::haltsCleared(const std::string& serial) const {
+  std::lock_guard lock(model_->mutex);
+  return model_->find(serial).haltsCleared;
 }
 
 int UsbTestBed::opens(const std::string& serial) const {

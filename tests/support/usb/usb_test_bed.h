@@ -83,7 +83,8 @@ class UsbTestBed {
   // Faults of the chip, each for the next matching request or transfer of that device:
   // a control request with this request code answered with a stall,
   void failControlRequest(const std::string& serial, std::uint8_t request);
-  // a bulk IN transfer that ends in a stall,
+  // the bulk IN endpoint halted: every transfer on it ends in a stall until the host clears the
+  // halt (USBDEVFS_CLEAR_HALT, libusb_clear_halt), as a chip's halted endpoint does,
   void stallBulkIn(const std::string& serial);
   // a bulk IN transfer whose last packet is cut to one byte (half of the modem status).
   void cutShortBulkIn(const std::string& serial);
@@ -94,6 +95,8 @@ class UsbTestBed {
   std::uint64_t bytesFromUnit(const std::string& serial) const;
   // Bulk IN packets sent (each with its two status bytes, but a cut-short one).
   std::uint64_t inPackets(const std::string& serial) const;
+  // Halts of the bulk IN endpoint that a program cleared.
+  int haltsCleared(const std::string& serial) const;
   // Times a program opened the device node.
   int opens(const std::string& serial) const;
 
