@@ -25,6 +25,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// After a scenario's last event, time for the recorder to take in its last bytes on a busy
+// machine.
+constexpr auto kSettleTime = 3s;
+
 struct HeadlessRecorderCalls : HeadlessRecorder {
   using HeadlessRecorder::callLog;
 };
@@ -151,7 +155,7 @@ TEST_F(UsbTestBed, RecordingThroughLibftdiEqualsTheEmulatedDriversByteForByte) {
                                   "--folder", "ftdi", "--capture", "ftdi.pvcap"},
                                  "ftdi");
   ASSERT_TRUE(recorder);
-  std::this_thread::sleep_for(kTwoCallsEnd + 1500ms);
+  std::this_thread::sleep_for(kTwoCallsEnd + kSettleTime);
   recorder->signal(SIGINT);
   ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
 
@@ -203,7 +207,7 @@ TEST_F(UsbTestBed, UnitRemovedAndAddedBackIsReopenedAndItsCallsContinue) {
   bed_.unplug("PVUSB001");
   std::this_thread::sleep_until(start + 7s);
   bed_.replug("PVUSB001");
-  std::this_thread::sleep_until(start + kCallsAroundFaultsEnd + 1500ms);
+  std::this_thread::sleep_until(start + kCallsAroundFaultsEnd + kSettleTime);
   recorder->signal(SIGINT);
   ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
 
@@ -231,7 +235,7 @@ TEST_F(UsbTestBed, ChipFaultsLoseNoCallOfTheOtherUnit) {
   std::this_thread::sleep_until(start + 6s);
   bed_.failControlRequest("PVUSB001", 0x09);
   bed_.stallBulkIn("PVUSB001");
-  std::this_thread::sleep_until(start + kCallsAroundFaultsEnd + 1500ms);
+  std::this_thread::sleep_until(start + kCallsAroundFaultsEnd + kSettleTime);
   recorder->signal(SIGINT);
   ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
 
@@ -264,7 +268,7 @@ TEST_F(UsbTestBed, ChipRefusingItsSetUpAtStartIsOpenedAgainLater) {
   ASSERT_TRUE(recorder->waitForOutput("Logged Items:", 30s))
       << recorder->output() << recorder->errors();
   bed_.playScenario();
-  std::this_thread::sleep_for(kCallsAroundFaultsEnd + 1500ms);
+  std::this_thread::sleep_for(kCallsAroundFaultsEnd + kSettleTime);
   recorder->signal(SIGINT);
   ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
   std::vector<std::pair<int, std::string>> calls;
