@@ -154,6 +154,7 @@ struct UsbTestBed::Model {
   std::vector<UMockdevIoctlBase*> retiredHandlers;
   mutable std::mutex mutex;
   GSource* ticker = nullptr;
+  bool closing = false;  // the bed is going: ticks and requests change nothing any more
   int nextDevnum = 2;
   sim::Scenario scenario;
   std::vector<sim::EmulatedUnit*> scenarioUnits;  // added, their events not yet scheduled
@@ -278,12 +279,18 @@ gboolean UsbTestBed::Model::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* cli
                                     gpointer device) {
   auto& d = *static_cast<Device*>(device);
   std::lock_guard lock(d.model->mutex);
+  if (d.model->closing) {
+    finish(client, -1, ENODEV);
+    return TRUE;
+  }
   return d.model->handle(d, client) ? TRUE : FALSE;
 }
 
 gboolean UsbTestBed::Model::tick(gpointer self) {
   auto* model = static_cast<Model*>(self);
   std::lock_guard lock(model->mutex);
+  // A tick that was already under way when the bed began to go.
+  if (model->closing) return G_SOURCE_REMOVE;
   const std::int64_t now = model->clock.monotonicMs();
   for (auto& d : model->devices) model->tickDevice(*d, now);
   return G_SOURCE_CONTINUE;
@@ -629,8 +636,8 @@ UsbTestBed::~UsbTestBed() {
         g_object_unref(client);
       }
       d->heldReaps.clear();
-      d->present = false;
     }
+    model_->closing = true;
     if (model_->ticker != nullptr) {
       g_source_destroy(model_->ticker);
       g_source_unref(model_->ticker);
