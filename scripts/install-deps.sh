@@ -17,6 +17,8 @@ test_packages=(
   # The service unit's check (systemd-analyze, which looks up its manual page with man), and the
   # package's build (dpkg-shlibdeps, file), check and installation test.
   systemd man-db dpkg-dev file lintian adduser
+  # The USB test bed: units behind libftdi and libusb on umockdev's emulated devices.
+  umockdev libumockdev-dev
   # The fuzz targets' build.
   clang libclang-rt-14-dev
 )

@@ -43,6 +43,17 @@ D2xx::Status statusFor(int code) {
   }
 }
 
+// A stalled transfer leaves its endpoint halted, on the chip and in the kernel, until the host
+// clears the halt: every later transfer on it would stall too, through any reopening, since
+// libftdi's open does not clear it. The failed call still reports the stall. (Reads only: a
+// failed write comes back from libftdi as -1, without libusb's code.)
+int clearedAfterStall(ftdi_context* ftdi, int code, unsigned char endpoint) {
+  if (code == LIBUSB_ERROR_PIPE && ftdi->usb_dev != nullptr) {
+    libusb_clear_halt(ftdi->usb_dev, endpoint);
+  }
+  return code;
+}
+
 std::string hex4(std::uint16_t value) {
   std::array<char, 8> text{};
   std::snprintf(text.data(), text.size(), "%04x", value);
@@ -241,7 +252,10 @@ D2xx::Status FtdiD2xx::setTimeouts(Handle handle, std::uint32_t readMs, std::uin
 D2xx::Status FtdiD2xx::fill(Port& port) {
   if (port.buffered.size() >= kMaxBuffered) return kOk;
   std::array<std::uint8_t, 4096> chunk;
-  const int n = ftdi_read_data(port.ftdi, chunk.data(), static_cast<int>(chunk.size()));
+  // libftdi reads from its out_ep, the chip's IN endpoint.
+  const int n = clearedAfterStall(
+      port.ftdi, ftdi_read_data(port.ftdi, chunk.data(), static_cast<int>(chunk.size())),
+      static_cast<unsigned char>(port.ftdi->out_ep));
   if (n == LIBUSB_ERROR_TIMEOUT) return kOk;
   if (n < 0) return statusFor(n);
   port.buffered.insert(port.buffered.end(), chunk.begin(), chunk.begin() + n);
@@ -271,7 +285,9 @@ D2xx::Status FtdiD2xx::read(Handle handle, std::uint8_t* buffer, std::uint32_t w
   const auto deadline = Clock::now() + std::chrono::milliseconds(port->readTimeoutMs);
   // Each pass waits at most for the chip's next packet (its latency timer) or libusb's time-out.
   while (got < wanted) {
-    const int n = ftdi_read_data(port->ftdi, buffer + got, static_cast<int>(wanted - got));
+    const int n = clearedAfterStall(
+        port->ftdi, ftdi_read_data(port->ftdi, buffer + got, static_cast<int>(wanted - got)),
+        static_cast<unsigned char>(port->ftdi->out_ep));
     if (n < 0 && n != LIBUSB_ERROR_TIMEOUT) return statusFor(n);
     if (n > 0) got += static_cast<std::uint32_t>(n);
     if (Clock::now() >= deadline) break;

@@ -25,7 +25,8 @@ namespace parvolin::device {
 // least that often, and libusb's own transfer time-out is far above it. A libusb time-out is not
 // a failure: the read returns what had arrived (possibly nothing). Only a device that vanished
 // or an I/O error gives a failed status. A read waits at most its read time-out plus one USB
-// round trip; a write at most one second.
+// round trip; a write at most one second. A read that stalls clears the halt of the chip's IN
+// endpoint before it reports the failure, so that the unit can be opened again.
 class FtdiD2xx final : public D2xx {
  public:
   using UsbId = std::pair<std::uint16_t, std::uint16_t>;  // vendor id, product id
