@@ -44,6 +44,7 @@ void RecorderThread::quit() {
     stop_ = true;
     wake_.notify_all();
   }
+  std::lock_guard joining(joinMutex_);
   if (thread_.joinable() && std::this_thread::get_id() != thread_.get_id()) thread_.join();
   quitting_ = true;
 }

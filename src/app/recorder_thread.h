@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -61,9 +62,29 @@ class RecorderThread final : public PollTimer {
   auto call(F&& task) -> std::invoke_result_t<F&> {
     using Result = std::invoke_result_t<F&>;
     if (onThread() || !running()) return task();
-    std::packaged_task<Result()> packaged(std::forward<F>(task));
-    std::future<Result> result = packaged.get_future();
-    if (!enqueue([&packaged] { packaged(); })) return runHere(packaged, result);
+    std::promise<Result> promise;
+    std::future<Result> result = promise.get_future();
+    // The publication after the command comes before the answer, so that the caller sees its
+    // effect in the status at once.
+    const bool queued = enqueue([&] {
+      try {
+        if constexpr (std::is_void_v<Result>) {
+          task();
+          if (afterEach_) afterEach_();
+          promise.set_value();
+        } else {
+          Result value = task();
+          if (afterEach_) afterEach_();
+          promise.set_value(std::move(value));
+        }
+      } catch (...) {
+        promise.set_exception(std::current_exception());
+      }
+    });
+    if (!queued) {
+      quit();  // the thread is ending: wait for it, then run here
+      return task();
+    }
     return result.get();
   }
   // Ends the thread after the commands handed over so far, and waits for it. Idempotent.
@@ -77,11 +98,6 @@ class RecorderThread final : public PollTimer {
   bool running() const { return !quitting_.load(); }
 
  private:
-  template <typename Result>
-  static Result runHere(std::packaged_task<Result()>& packaged, std::future<Result>& result) {
-    packaged();
-    return result.get();
-  }
   bool enqueue(Task task);
   void loop();
   void noteTickStart();
@@ -99,6 +115,7 @@ class RecorderThread final : public PollTimer {
   std::atomic<int> periodMs_{0};
   std::atomic<bool> quitting_{false};
   std::atomic<std::thread::id> id_{};
+  std::mutex joinMutex_;  // one joins at a time
   std::mutex mutex_;
   std::condition_variable wake_;
   // Guarded by mutex_: the commands waiting, whether the timer was (re)started since the loop
