@@ -90,6 +90,7 @@ void Recorder::tick() {
   ticking_ = true;
   tickPrompt_.beginTick();
   engine_->onPollTick();
+  ++ticks_;
   ticking_ = false;
   tickPrompt_.endTick();
 }
@@ -184,6 +185,28 @@ RecorderUnit Recorder::unit(int unit) const {
     state.varOffDelaySec = engine_->varOffDelay(unit);
   }
   return state;
+}
+
+RecorderStatus Recorder::status() const {
+  RecorderStatus status;
+  for (int port = 0; port < device::kMaxPorts; ++port) {
+    status.statusText[std::size_t(port)] = fields_.statusText(port);
+    status.detailText[std::size_t(port)] = fields_.detailText(port);
+  }
+  status.capacity = fields_.capacity();
+  status.locationLine = fields_.locationLine;
+  for (int u = 0; u < device::kMaxUnits; ++u) status.units[std::size_t(u)] = unit(u);
+  status.pollPeriodMs = exited_ ? 0 : pollPeriodMs();
+  status.visibleRows = visibleRows();
+  status.asksBeforeExit = asksBeforeExit();
+  status.exited = exited_;
+  status.ticks = ticks_;
+  status.skippedNestedTicks = skippedNestedTicks_;
+  status.listEditPending = listEditPending();
+  status.settings = settings_;
+  status.recordingFolder = recordingFolder_;
+  status.listPath = listPath();
+  return status;
 }
 
 bool Recorder::asksBeforeExit() const {

@@ -11,6 +11,7 @@
 
 #include "app/poll_timer.h"
 #include "app/recorder_session.h"
+#include "app/recorder_status.h"
 #include "app/settings_store.h"
 #include "app/shell.h"
 #include "app/tick_prompt.h"
@@ -58,22 +59,15 @@ struct RecorderOptions {
   engine::EngineOptions engineOptions{};
 };
 
-// A unit as the opening found it and as it is now.
-struct RecorderUnit {
-  bool listed = false;   // a serial number was listed: the unit is polled for the whole run
-  bool present = false;  // open and usable now
-  bool idle = false;     // the opening gave its ports the "IDLE" lines
-  bool setUp = false;    // its set-up read its audio mode
-  std::uint8_t audioMode = 3;
-  int varOffDelaySec = 0;
-};
-
 // One run of the recorder: the units, the start-up, the recording engine, the main window's
 // opening and exit, and an optional stream capture. Front ends (the main window, the headless
 // loop) supply the services above and call the commands below; they hold no rule of their own.
 //
 // Order: start(), open(), then tick() from the PollTimer until exit() or the Recorder's
-// destruction. Everything runs on one thread; the commands between ticks (list edits, settings,
+// destruction. A Recorder is not thread-safe: one thread at a time drives it. The window runs it
+// on a RecorderThread (start() before that thread touches it, everything else on it, the
+// destruction after it ended) and shows status() as published after each tick and command; the
+// headless loop runs it on the main thread. The commands between ticks (list edits, settings,
 // unit commands) take effect at the next tick or event. Destroying a Recorder without exit() is
 // the window's immediate close: no question, no stream stop, no closeAll; buffered audio is still
 // written.
@@ -109,6 +103,8 @@ class Recorder {
   void tick();
   // Ticks skipped because they were asked for inside a running tick.
   int skippedNestedTicks() const { return skippedNestedTicks_; }
+  // Ticks run.
+  std::int64_t ticks() const { return ticks_; }
   // The exit sequence of the "Exit" button: with ExitQuestion::Ask the question is asked when
   // the first unit is in use (asksBeforeExit), and false returned, with nothing done, unless the
   // answer is Yes. Then the streams are stopped (units 4 to 1), the timer stopped, a call in
@@ -157,6 +153,8 @@ class Recorder {
   const std::filesystem::path& recordingFolder() const { return recordingFolder_; }
   // The HTML list of the recording folder; empty before start().
   std::filesystem::path listPath() const;
+  // Everything above as one copy, for the threads that show it (see StatusBoard).
+  RecorderStatus status() const;
   // The first unit's number as start() read it; -1 without units.
   std::int32_t unitNumber() const { return unitNumber_; }
   // The engine, for what the windows read besides the view (capacity, deferred writes); null
@@ -190,6 +188,7 @@ class Recorder {
   std::unique_ptr<engine::CaptureWriter> capture_;
   bool ticking_ = false;
   int skippedNestedTicks_ = 0;
+  std::int64_t ticks_ = 0;
   bool exited_ = false;
 };
 

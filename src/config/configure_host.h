@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "app/working_folder.h"
@@ -31,8 +32,15 @@ class ConfigureHost {
   virtual app::FolderChange enterFolder(const std::filesystem::path& folder) = 0;
 
   // --- Units ---------------------------------------------------------------------------------
-  // The units, opened; null when the host has none (every unit then counts as absent).
+  // The units, opened; null when the host has none (every unit then counts as absent). The pages
+  // reach them through withLink() only.
   virtual device::UnitLink* link() = 0;
+  // Runs `commands` on the units (null: none) where the host's own users of the link allow it:
+  // a running recorder runs them on its thread between two poll ticks, and the caller waits.
+  // `commands` shows nothing (message boxes belong to the caller's thread).
+  virtual void withLink(const std::function<void(device::UnitLink*)>& commands) {
+    commands(link());
+  }
   // The unit's AudioMode as the recorder uses it (3 until read from the unit).
   virtual std::uint8_t audioMode(int unit) const = 0;
   virtual void setAudioMode(int unit, std::uint8_t mode) = 0;

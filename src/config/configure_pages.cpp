@@ -18,7 +18,7 @@ ConfigurePages::ConfigurePages(ConfigureHost& host, base::Prompt& prompt)
 }
 
 void ConfigurePages::initialise() {
-  pageCount_ = configurePageCount(host_.link());
+  host_.withLink([&](const device::UnitLink* link) { pageCount_ = configurePageCount(link); });
   for (int unit = 0; unit + 1 < pageCount_; ++unit) hardware(unit).initialise();
 }
 

@@ -127,12 +127,29 @@ bool everyListChosen(const HardwareFields& f) {
 HardwarePage::HardwarePage(int unit, ConfigureHost& host, base::Prompt& prompt)
     : unit_(unit), host_(host), prompt_(prompt) {
   fields_.audioMode = host.audioMode(unit);
-  device::UnitLink* link = host.link();
-  if (link && link->isPresent(unit)) readSettings(*link);
+  bool present = false;
+  host.withLink([&](device::UnitLink* link) { present = link && link->isPresent(unit); });
+  if (present) readSettings();
 }
 
-void HardwarePage::readSettings(device::UnitLink& link) {
-  const CommandReply callerId = link.readRegister(Register::kCallerIdMode, unit_);
+CommandReply HardwarePage::readRegister(Register reg) {
+  CommandReply reply;
+  host_.withLink([&](device::UnitLink* link) {
+    if (link) reply = link->readRegister(reg, unit_);
+  });
+  return reply;
+}
+
+CommandReply HardwarePage::writeRegister(Register reg, std::uint8_t value) {
+  CommandReply reply;
+  host_.withLink([&](device::UnitLink* link) {
+    if (link) reply = link->writeRegister(reg, value, unit_);
+  });
+  return reply;
+}
+
+void HardwarePage::readSettings() {
+  const CommandReply callerId = readRegister(Register::kCallerIdMode);
   if (!callerId) {
     prompt_.message(kCallerIdUnreadableText);
     return;
@@ -141,7 +158,7 @@ void HardwarePage::readSettings(device::UnitLink& link) {
   if (!protocol::callerIdModeValid(mode)) {
     const bool setIt = prompt_.askYesNo(callerIdQuestion(mode), /*safeAnswer=*/false);
     mode = protocol::kDefaultCallerIdMode;
-    if (setIt && !link.writeRegister(Register::kCallerIdMode, mode, unit_)) {
+    if (setIt && !writeRegister(Register::kCallerIdMode, mode)) {
       prompt_.message(kCallerIdNotSetText);
       return;
     }
@@ -150,7 +167,7 @@ void HardwarePage::readSettings(device::UnitLink& link) {
   fields_.preRingFsk = (mode & protocol::kPreRingFskBit) != 0;
   fields_.forcedFskBetweenRings = (mode & protocol::kFskNotForcedBetweenRingsBit) == 0;
 
-  const CommandReply ports = link.readRegister(Register::kVarPorts, unit_);
+  const CommandReply ports = readRegister(Register::kVarPorts);
   if (!ports) {
     prompt_.message(kVarPortsUnreadableText);
     return;
@@ -176,7 +193,7 @@ void HardwarePage::readSettings(device::UnitLink& link) {
        &HardwareFields::varTimeout},
   };
   for (const ListRead& list : lists) {
-    const CommandReply value = link.readRegister(list.reg, unit_);
+    const CommandReply value = readRegister(list.reg);
     if (!value) {
       prompt_.message(list.failed);
       return;
@@ -186,16 +203,20 @@ void HardwarePage::readSettings(device::UnitLink& link) {
 }
 
 bool HardwarePage::initialise() {
-  device::UnitLink* link = host_.link();
-  const std::optional<device::VersionAnswer> version =
-      link ? link->queryVersion(unit_) : std::nullopt;
+  std::optional<device::VersionAnswer> version;
+  std::string serial;
+  host_.withLink([&](device::UnitLink* link) {
+    if (!link) return;
+    version = link->queryVersion(unit_);
+    serial = std::string(link->serial(unit_));
+  });
   if (!version || (*version)[0] != protocol::kAck) {
     prompt_.message(app::kVersionErrorText, base::PromptIcon::Exclamation);
     return false;
   }
   if (protocol::versionAllowsSettingsWrite((*version)[protocol::kVersionByteA],
                                            (*version)[protocol::kVersionByteB])) {
-    fields_.deviceId = std::string(link->serial(unit_));
+    fields_.deviceId = serial;
     writeEnabled_ = true;
   }
   return true;
@@ -203,8 +224,9 @@ bool HardwarePage::initialise() {
 
 HardwarePage::WriteResult HardwarePage::writeHardware(const HardwareFields& controls) {
   fields_ = controls;
-  device::UnitLink* link = host_.link();
-  if (!writeEnabled_ || !link) return WriteResult::kNotEnabled;
+  bool linked = false;
+  host_.withLink([&](device::UnitLink* link) { linked = link != nullptr; });
+  if (!writeEnabled_ || !linked) return WriteResult::kNotEnabled;
   // A list left without a choice (its read failed when the page was made) would give its
   // register 0x50 - 1 = 0x4F, a value outside the register's range.
   if (!everyListChosen(fields_)) {
@@ -214,7 +236,7 @@ HardwarePage::WriteResult HardwarePage::writeHardware(const HardwareFields& cont
   for (const WriteStep& step : kWriteSteps) {
     const std::uint8_t desired = desiredValue(step.reg, fields_);
     const bool audioMode = step.reg == Register::kEncoderMode;
-    const CommandReply first = link->readRegister(step.reg, unit_);
+    const CommandReply first = readRegister(step.reg);
     if (!first) {
       prompt_.message(step.readFailed);
       return WriteResult::kStopped;
@@ -223,13 +245,13 @@ HardwarePage::WriteResult HardwarePage::writeHardware(const HardwareFields& cont
 
     // The audio mode is written from the unit's AudioMode, and every answer lands in it.
     if (audioMode) host_.setAudioMode(unit_, desired);
-    const CommandReply written = link->writeRegister(step.reg, desired, unit_);
+    const CommandReply written = writeRegister(step.reg, desired);
     if (audioMode && written.value) host_.setAudioMode(unit_, *written.value);
     if (!written) {
       prompt_.message(step.writeFailed);
       return WriteResult::kStopped;
     }
-    const CommandReply back = link->readRegister(step.reg, unit_);
+    const CommandReply back = readRegister(step.reg);
     if (audioMode && back.value) host_.setAudioMode(unit_, *back.value);
     if (!back) {
       prompt_.message(step.readBackFailed);

@@ -81,7 +81,8 @@ bool everyListChosen(const HardwareFields& fields);
 // One unit's hardware settings page: reads the unit's settings when it is made, queries the
 // unit's version when its window is made, and writes and verifies the settings on "Write
 // Hardware". Every failure is shown through the prompt; nothing is thrown. `host` and `prompt`
-// outlive the page. All unit commands run at once, between the recorder's poll ticks.
+// outlive the page. Each unit command runs through the host's withLink(), between the recorder's
+// poll ticks; the messages between them are shown on the caller's thread.
 class HardwarePage {
  public:
   enum class WriteResult {
@@ -114,7 +115,10 @@ class HardwarePage {
   WriteResult writeHardware(const HardwareFields& controls);
 
  private:
-  void readSettings(device::UnitLink& link);
+  void readSettings();
+  // One unit command through the host; a unit that is absent answers as a failed command.
+  device::CommandReply readRegister(device::Register reg);
+  device::CommandReply writeRegister(device::Register reg, std::uint8_t value);
 
   int unit_;
   ConfigureHost& host_;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,11 +46,12 @@ Qt::Alignment alignmentOf(TextAlign align) {
 
 MainWindow::MainWindow(WindowServices services, MainWindowOptions options, QWidget* parent)
     : QDialog(parent),
-      clock_(services.clock),
       prompt_(this),
       laterPrompt_(this),
-      timer_([this] { onTick(); }),
-      tray_(options.trayAvailable) {
+      recorderPrompt_(prompt_, this),
+      recorderLaterPrompt_(laterPrompt_, this),
+      tray_(options.trayAvailable),
+      board_(services.clock) {
   setWindowTitle(qText(kWindowTitle));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -65,15 +67,20 @@ MainWindow::MainWindow(WindowServices services, MainWindowOptions options, QWidg
   createTrayMenu();
   applyLayout(device::kMaxUnits);
 
+  board_.setListener([this] { statusChanged(); });
+  thread_ = std::make_unique<RecorderThread>([this] { recorder_->tick(); },
+                                             [this] { board_.publish(recorder_->status()); });
   recorder_ = std::make_unique<Recorder>(
-      RecorderServices{services.d2xx, services.clock, services.store, prompt_, *this,
-                       services.shell, services.workingFolder, *this, timer_, &laterPrompt_},
+      RecorderServices{services.d2xx, services.clock, services.store, recorderPrompt_, board_,
+                       services.shell, services.workingFolder, noView_, *thread_,
+                       &recorderLaterPrompt_},
       std::move(options.recorder));
 }
 
 MainWindow::~MainWindow() {
   apply(tray_.destroyed());
-  // The Recorder writes what it still holds while the window's parts it reports to exist.
+  // No tick runs once the thread ended; the Recorder then writes what it still holds.
+  thread_->quit();
   recorder_.reset();
 }
 
@@ -201,12 +208,18 @@ QProgressBar* MainWindow::bar(int id) const {
 // --- The run -------------------------------------------------------------------------------------
 
 bool MainWindow::startRecorder() {
-  return recorder_->start();
+  // Before the recorder's thread has run anything: its messages are this thread's modal boxes.
+  const bool started = recorder_->start();
+  board_.publish(recorder_->status());
+  return started;
 }
 
 RecorderSession::OpenResult MainWindow::openRecorder(bool minimized) {
-  const RecorderSession::OpenResult result = recorder_->open();
-  applyLayout(recorder_->visibleRows());
+  const RecorderSession::OpenResult result = thread_->call([this] { return recorder_->open(); });
+  // The messages of a failed step, shown before the window as the opening raised them.
+  QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+  repaintStatus();
+  applyLayout(board_.snapshot().visibleRows);
   if (minimized) {
     if (tray_.trayAvailable()) {
       apply(tray_.minimised());
@@ -219,17 +232,18 @@ RecorderSession::OpenResult MainWindow::openRecorder(bool minimized) {
   return result;
 }
 
-void MainWindow::onTick() {
-  recorder_->tick();
-  ++ticks_;
-}
-
 void MainWindow::exitButton() {
-  if (recorder_->exit(RecorderSession::ExitQuestion::Ask)) accept();
+  // The question is this thread's; the recorder polls on while it is open.
+  if (board_.snapshot().asksBeforeExit &&
+      !static_cast<base::Prompt&>(prompt_).askYesNo(kExitQuestionText, /*safeAnswer=*/false)) {
+    return;
+  }
+  thread_->call([this] { recorder_->exit(RecorderSession::ExitQuestion::DontAsk); });
+  accept();
 }
 
 void MainWindow::exitWithoutQuestion() {
-  recorder_->exit(RecorderSession::ExitQuestion::DontAsk);
+  thread_->call([this] { recorder_->exit(RecorderSession::ExitQuestion::DontAsk); });
   apply(tray_.destroyed());
 }
 
@@ -251,7 +265,7 @@ void MainWindow::done(int result) {
 // --- The other buttons ---------------------------------------------------------------------------
 
 int MainWindow::runConfigurationDialog() {
-  config::RecorderHost host(*recorder_);
+  config::RecorderHost host(*recorder_, thread_.get());
   config::ui::ConfigureDialog dialog(host, nullptr, this);
   return dialog.exec();
 }
@@ -259,16 +273,25 @@ int MainWindow::runConfigurationDialog() {
 void MainWindow::configure() {
   runConfigurationDialog();
   // Whatever the dialog's result: the folder or the limits may have changed.
-  recorder_->refreshAfterConfigure();
+  thread_->call([this] { recorder_->refreshAfterConfigure(); });
+  repaintStatus();
 }
 
 void MainWindow::viewLog() {
+  // Edits go to the recorder's thread, which applies them at its next tick; the answer comes
+  // back to this thread (the edits' state is this thread's alone, and outlives the dialog).
   logview::EngineListEdits edits(
       [this](engine::PendingListEdit edit, engine::Engine::ListEditDone done) {
-        recorder_->requestListEdit(std::move(edit), std::move(done));
+        thread_->post([this, edit = std::move(edit), done = std::move(done)]() mutable {
+          recorder_->requestListEdit(
+              std::move(edit), [this, done](const engine::ListEditResult& result) {
+                QMetaObject::invokeMethod(
+                    this, [done, result] { done(result); }, Qt::QueuedConnection);
+              });
+        });
       });
-  logview::ui::LogViewerDialog viewer(recorder_->listPath(), recorder_->settings(), edits, prompt_,
-                                      this);
+  const RecorderStatus now = board_.snapshot();
+  logview::ui::LogViewerDialog viewer(now.listPath, now.settings, edits, prompt_, this);
   viewer.setObjectName("logViewer");
   viewer.exec();
 }
@@ -326,30 +349,50 @@ void MainWindow::apply(const TrayState::Step& step) {
   }
 }
 
-// --- What the engine shows -----------------------------------------------------------------------
+// --- What the recorder shows ---------------------------------------------------------------------
 
-void MainWindow::showPort(int portIndex, std::string_view statusText, std::string_view detailText) {
-  if (portIndex < 0 || portIndex >= device::kMaxPorts) return;
-  label(control::kPortStatus[portIndex])->setText(qText(statusText));
-  label(control::kPortDetail[portIndex])->setText(qText(detailText));
+void MainWindow::statusChanged() {
+  if (repaintQueued_.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        repaintQueued_ = false;
+        repaintStatus();
+      },
+      Qt::QueuedConnection);
 }
 
-void MainWindow::showCapacity(const engine::CapacityDisplay& capacity) {
-  label(control::kItemsLabel)->setText(qText(capacity.itemsText));
-  label(control::kSpaceLabel)->setText(qText(capacity.spaceText));
-  const struct {
-    int id;
-    BarSetting setting;
-  } bars[] = {{control::kItemsBar, barSetting(capacity.itemsRangeEnd, capacity.itemsPosition)},
-              {control::kSpaceBar, barSetting(capacity.spaceRangeEnd, capacity.spacePosition)}};
-  for (const auto& b : bars) {
-    bar(b.id)->setRange(0, b.setting.maximum);
-    bar(b.id)->setValue(b.setting.value);
+void MainWindow::repaintStatus() {
+  const RecorderStatus status = board_.snapshot();
+  for (int port = 0; port < device::kMaxPorts; ++port) {
+    // QLabel leaves an unchanged text alone.
+    label(control::kPortStatus[port])->setText(qText(status.statusText[std::size_t(port)]));
+    label(control::kPortDetail[port])->setText(qText(status.detailText[std::size_t(port)]));
   }
+  const engine::CapacityDisplay& capacity = status.capacity;
+  // Nothing counted yet (before the opening): the bars keep their empty range.
+  if (!capacity.itemsText.empty()) {
+    label(control::kItemsLabel)->setText(qText(capacity.itemsText));
+    label(control::kSpaceLabel)->setText(qText(capacity.spaceText));
+    const struct {
+      int id;
+      BarSetting setting;
+    } bars[] = {{control::kItemsBar, barSetting(capacity.itemsRangeEnd, capacity.itemsPosition)},
+                {control::kSpaceBar, barSetting(capacity.spaceRangeEnd, capacity.spacePosition)}};
+    for (const auto& b : bars) {
+      bar(b.id)->setRange(0, b.setting.maximum);
+      bar(b.id)->setValue(b.setting.value);
+    }
+  }
+  showLocation(status.locationLine);
+  const QString latest = QString::fromStdString(status.latestProblem);
+  statusLine_->setText(
+      statusLine_->fontMetrics().elidedText(latest, Qt::ElideRight, statusLine_->width()));
+  statusLine_->setToolTip(QString::fromStdString(status.problems));
 }
 
-void MainWindow::refresh() {
-  const QString line = qText(recorder_ ? recorder_->fields().locationLine : std::string());
+void MainWindow::showLocation(const std::string& locationLine) {
+  const QString line = qText(locationLine);
   if (line == locationLine_->text()) return;
   locationLine_->setText(line);
   // A line too long for its box shows its end, the folder, and the whole line as a tooltip.
@@ -357,14 +400,6 @@ void MainWindow::refresh() {
                     locationLine_->contentsRect().width() - 8;
   locationLine_->setCursorPosition(fits ? 0 : int(line.size()));
   locationLine_->setToolTip(fits ? QString() : line.trimmed());
-}
-
-void MainWindow::report(std::string_view text) {
-  problems_.add(clock_.wallSeconds(), text);
-  const QString latest = QString::fromStdString(problems_.latestLine());
-  statusLine_->setText(
-      statusLine_->fontMetrics().elidedText(latest, Qt::ElideRight, statusLine_->width()));
-  statusLine_->setToolTip(QString::fromStdString(problems_.listText()));
 }
 
 }  // namespace parvolin::app::ui

@@ -2,14 +2,15 @@
 
 #include <QDialog>
 #include <array>
+#include <atomic>
 #include <map>
 #include <memory>
 
-#include "app/recent_problems.h"
 #include "app/recorder.h"
+#include "app/recorder_status.h"
+#include "app/recorder_thread.h"
 #include "app/tray_state.h"
-#include "app/ui/qt_poll_timer.h"
-#include "base/diagnostics.h"
+#include "app/ui/queued_prompt.h"
 #include "device/unit_link.h"
 #include "engine/engine_view.h"
 #include "widgets/ui/message_box_prompt.h"
@@ -27,8 +28,8 @@ class HoverButton;
 
 namespace parvolin::app::ui {
 
-// What the window needs to run a Recorder besides what it supplies itself (the view, the
-// diagnostics, the message boxes, the PollTimer). Every reference must outlive the window.
+// What the window needs to run a Recorder besides what it supplies itself (the status board, the
+// message boxes, the recorder's thread). Every reference must outlive the window.
 struct WindowServices {
   device::D2xx& d2xx;
   base::Clock& clock;
@@ -48,10 +49,20 @@ struct MainWindowOptions {
 // Recorder and holds no rule of its own: the layout, the shrink, the exit sequence and the tray
 // states are core's.
 //
+// Threads: the Recorder lives on a RecorderThread of its own, which polls the units on time
+// whatever this window's thread is doing (a modal dialog, a long sort, a slow X server). The
+// window is a client: after each tick and command the recorder's thread publishes a
+// RecorderStatus to the StatusBoard (one mutex guards it), and the window repaints from the
+// latest copy, queued to its own thread. The window's commands (the opening, the exit sequence,
+// list edits, the configuration's settings, folder and unit commands) run on the recorder's
+// thread through RecorderThread::post/call; messages raised there are queued to this thread
+// (QueuedPrompt). The Recorder itself is touched from this thread only before the recorder's
+// thread first runs a command (its start) and after that thread ended (its destruction).
+//
 // Ways out: "Exit" (and Enter) runs the exit sequence, asking first when the first unit is in
 // use; the close box, Escape and the tray's "E&xit" end the window at once (the Recorder still
 // writes the audio of calls in progress when it goes). Every way out removes the tray icon.
-class MainWindow final : public QDialog, private engine::EngineView, private base::Diagnostics {
+class MainWindow final : public QDialog {
   Q_OBJECT
 
  public:
@@ -68,14 +79,20 @@ class MainWindow final : public QDialog, private engine::EngineView, private bas
   // The exit sequence without its question, as a signal asks for it.
   void exitWithoutQuestion();
 
+  // The Recorder: only on its thread (recorderThread().call/post), or before openRecorder().
   Recorder& recorder() { return *recorder_; }
+  RecorderThread& recorderThread() { return *thread_; }
+  // Where the recorder's status is published; thread-safe (a status server reads it too).
+  StatusBoard& statusBoard() { return board_; }
+  // The status the recorder published last.
+  RecorderStatus status() const { return board_.snapshot(); }
   const TrayState& trayState() const { return tray_; }
   // The icon while the window is in the tray; null otherwise.
   QSystemTrayIcon* trayIcon() const { return trayIcon_; }
   QMenu* trayMenu() const { return trayMenu_; }
-  const QtPollTimer& pollTimer() const { return timer_; }
+  const RecorderThread& pollTimer() const { return *thread_; }
   // Ticks the PollTimer has run.
-  int tickCount() const { return ticks_; }
+  std::int64_t tickCount() const { return board_.snapshot().ticks; }
   // The control with the layout's id (app/main_window_layout.h).
   QWidget* control(int id) const;
   QLabel* label(int id) const;
@@ -98,12 +115,11 @@ class MainWindow final : public QDialog, private engine::EngineView, private bas
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  // engine::EngineView
-  void showPort(int portIndex, std::string_view statusText, std::string_view detailText) override;
-  void showCapacity(const engine::CapacityDisplay& capacity) override;
-  void refresh() override;
-  // base::Diagnostics
-  void report(std::string_view text) override;
+  // Queued to this thread after every publication; at most one waits at a time.
+  void statusChanged();
+  // Shows the latest status: the port lines, the capacity, the location and the status line.
+  void repaintStatus();
+  void showLocation(const std::string& locationLine);
 
   void createControls();
   void createButtons();
@@ -111,17 +127,18 @@ class MainWindow final : public QDialog, private engine::EngineView, private bas
   void createTrayMenu();
   void applyLayout(int visibleRows);
   void apply(const TrayState::Step& step);
-  void onTick();
   // The configuration dialog, run modally; its result.
   int runConfigurationDialog();
 
-  base::Clock& clock_;
   widgets::MessageBoxPrompt prompt_;
   widgets::ModelessMessageBoxes laterPrompt_;
-  QtPollTimer timer_;
+  // What the Recorder shows its messages through, from whichever thread.
+  QueuedPrompt recorderPrompt_;
+  QueuedPrompt recorderLaterPrompt_;
+  engine::NullEngineView noView_;  // the window reads the status board instead
   TrayState tray_;
-  RecentProblems problems_;
-  int ticks_ = 0;
+  StatusBoard board_;
+  std::atomic<bool> repaintQueued_{false};
 
   std::map<int, QWidget*> controls_;
   QLineEdit* locationLine_ = nullptr;
@@ -130,6 +147,8 @@ class MainWindow final : public QDialog, private engine::EngineView, private bas
   QSystemTrayIcon* trayIcon_ = nullptr;
 
   std::unique_ptr<Recorder> recorder_;
+  // Made after the Recorder, ended (joined) before it goes.
+  std::unique_ptr<RecorderThread> thread_;
 };
 
 }  // namespace parvolin::app::ui

@@ -46,8 +46,10 @@ int runWindowed(const HeadlessRun& run, UnitAccess& units) {
 
   window.openRecorder(run.options.minimized);
   if (run.options.capture) {
-    if (const auto problem = window.recorder().startCapture(*run.options.capture,
-                                                            captureExistingFile(run.options))) {
+    const auto problem = window.recorderThread().call([&] {
+      return window.recorder().startCapture(*run.options.capture, captureExistingFile(run.options));
+    });
+    if (problem) {
       std::fprintf(stderr, "parvolin: cannot write the capture: %s\n", problem->c_str());
       window.exitWithoutQuestion();
       return kExitUsage;
@@ -55,7 +57,8 @@ int runWindowed(const HeadlessRun& run, UnitAccess& units) {
   }
   QCoreApplication::exec();
   if (stoppedBySignal) window.exitWithoutQuestion();
-  const std::vector<std::string> unwritten = window.recorder().unwrittenReport();
+  const std::vector<std::string> unwritten =
+      window.recorderThread().call([&] { return window.recorder().unwrittenReport(); });
   for (const std::string& line : unwritten) std::fprintf(stderr, "parvolin: %s\n", line.c_str());
   return unwritten.empty() ? kExitStopped : kExitUnwritten;
 }
