@@ -150,6 +150,10 @@ bool Recorder::lockFolder(const std::filesystem::path& folder) {
   return true;
 }
 
+std::vector<std::string> Recorder::rowsNotInList() const {
+  return engine_ ? engine_->rowsNotInList() : std::vector<std::string>();
+}
+
 std::vector<std::string> Recorder::unwrittenReport() const {
   if (!engine_) return {};
   return engine_->unwritten().describe(engine::kCallLogName, settings_.lvLogHtmlName);

@@ -160,6 +160,9 @@ class Recorder {
   // The engine, for what the windows read besides the view (capacity, deferred writes); null
   // before start().
   const engine::Engine* engine() const { return engine_.get(); }
+  // The calls kept but not yet in the list file, as their rows, newest first; empty before
+  // start(). Any thread may call it once start() returned: it only takes the list writer's guard.
+  std::vector<std::string> rowsNotInList() const;
   // The units as the opening left them, as a stream capture's header records them.
   engine::CaptureHeader captureHeader() const;
   // What the run recorded but could not write (audio, call records, rows), as lines for the

@@ -18,6 +18,17 @@ std::int64_t nanoseconds(const timespec& t) {
   return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
+// A row's item number (the digits at its item offset); 0 when there is none.
+int itemNumberOf(const ListRow& row) {
+  if (row.content.size() <= engine::kRowItemOffset) return 0;
+  int number = 0;
+  for (const char c : trimBlanks(row.content.substr(engine::kRowItemOffset, 5))) {
+    if (c < '0' || c > '9') return 0;
+    number = number * 10 + (c - '0');
+  }
+  return number;
+}
+
 }  // namespace
 
 FileStamp stampOf(const std::filesystem::path& file) {
@@ -64,8 +75,14 @@ void ListTable::parse() {
     if (!row.ends_with(kLineEnd)) pendingBody_ += kLineEnd;
   }
   rows_ = parseRows(pendingBody_);
-  pendingCount_ = rows_.size();
   std::vector<ListRow> fileRows = parseRows(listBody(file_));
+  // The waiting rows are taken before the file is read: a rewrite that ended in between put some
+  // of them in the file already. Those are shown once, from the file.
+  if (!fileRows.empty()) {
+    const int newestInFile = itemNumberOf(fileRows.front());
+    std::erase_if(rows_, [&](const ListRow& row) { return itemNumberOf(row) <= newestInFile; });
+  }
+  pendingCount_ = rows_.size();
   if (rows_.empty()) {
     rows_ = std::move(fileRows);
   } else {

@@ -64,6 +64,18 @@ TEST_F(ListTableTest, PendingRowsComeFirstAndKeepTheirOwnBoundaries) {
   EXPECT_EQ(table->cell(2, ListColumn::kText), "in file");
 }
 
+TEST_F(ListTableTest, WaitingRowsThatARewriteAlreadyPutInTheFileAreShownOnce) {
+  // The recorder's waiting rows are taken before the file is read; a rewrite in between wrote
+  // rows 20 and 21 to the file while 22 still waits.
+  const auto table = ListTable::fromBytes(
+      "calls.htm", listOf({{21, 2, 30, "in file now"}, {20, 3, 45}, {19, 1, 30}}),
+      {rowOf({22, 4, 10, "waiting"}), rowOf({21, 2, 30, "in file now"}), rowOf({20, 3, 45})});
+  ASSERT_EQ(table->size(), 4u);
+  EXPECT_EQ(table->pendingCount(), 1u);
+  const char* items[] = {"22", "21", "20", "19"};
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(table->cell(i, ListColumn::kItem), items[i]);
+}
+
 TEST_F(ListTableTest, PagesWithoutRowsGiveEmptyTables) {
   const struct {
     const char* name;

@@ -293,6 +293,9 @@ void MainWindow::viewLog() {
   const RecorderStatus now = board_.snapshot();
   logview::ui::LogViewerDialog viewer(now.listPath, now.settings, edits, prompt_, this);
   viewer.setObjectName("logViewer");
+  // The calls the recorder kept whose rows the list file does not hold yet (see
+  // Recorder::rowsNotInList, safe from this thread).
+  viewer.setPendingRows([this] { return recorder_->rowsNotInList(); });
   viewer.exec();
 }
 
