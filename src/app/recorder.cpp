@@ -45,6 +45,9 @@ bool Recorder::start() {
                                                services_.shell, services_.workingFolder});
   unitNumber_ = started.unitNumber;
   if (!started.ok) return false;
+  for (const std::string& problem : started.settingProblems) {
+    services_.diagnostics.report("Setting " + problem);
+  }
   settings_ = std::move(started.settings);
   recordingFolder_ = std::move(started.recordingFolder);
   std::error_code error;
@@ -91,6 +94,14 @@ void Recorder::tick() {
   engine_->onPollTick();
   ticking_ = false;
   tickPrompt_.endTick();
+}
+
+bool Recorder::callInProgress() const {
+  return session_ && !exited_ && session_->callInProgress();
+}
+
+std::string Recorder::exitQuestion() const {
+  return session_ ? session_->exitQuestion() : std::string(kExitQuestionText);
 }
 
 bool Recorder::exit(RecorderSession::ExitQuestion question) {

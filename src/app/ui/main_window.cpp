@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 
 #include "app/main_window_layout.h"
@@ -243,6 +244,18 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
+void MainWindow::reject() {
+  // One stray key must not cut the calls in progress short: the shown window asks first.
+  if (isVisible() && recorder_->callInProgress()) {
+    if (!prompt_.askYesNo(recorder_->exitQuestion(), /*safeAnswer=*/false,
+                          base::PromptIcon::Question)) {
+      return;
+    }
+    recorder_->exit(RecorderSession::ExitQuestion::DontAsk);
+  }
+  QDialog::reject();
+}
+
 void MainWindow::done(int result) {
   apply(tray_.destroyed());
   QDialog::done(result);
@@ -304,6 +317,8 @@ void MainWindow::apply(const TrayState::Step& step) {
               if (reason == QSystemTrayIcon::DoubleClick) restoreFromTray();
             });
     trayIcon_->show();
+    diskShown_ = engine::DiskSpace::kEnough;
+    showDiskSpace();
   }
   if (step.removeIcon && trayIcon_) {
     trayIcon_->hide();
@@ -348,7 +363,25 @@ void MainWindow::showCapacity(const engine::CapacityDisplay& capacity) {
   }
 }
 
+void MainWindow::showDiskSpace() {
+  const engine::Engine* engine = recorder_ ? recorder_->engine() : nullptr;
+  const engine::DiskSpace space = engine ? engine->diskSpace() : engine::DiskSpace::kEnough;
+  if (space == diskShown_ || !trayIcon_) {
+    diskShown_ = space;
+    return;
+  }
+  diskShown_ = space;
+  const std::string_view text = diskTrayText(space);
+  trayIcon_->setIcon(text.empty() ? icons::tray()
+                                  : style()->standardIcon(QStyle::SP_MessageBoxWarning));
+  trayIcon_->setToolTip(qText(text.empty() ? kTrayToolTip : text));
+  if (!text.empty()) {
+    trayIcon_->showMessage(qText(kTrayToolTip), qText(text), QSystemTrayIcon::Warning);
+  }
+}
+
 void MainWindow::refresh() {
+  showDiskSpace();
   const QString line = qText(recorder_ ? recorder_->fields().locationLine : std::string());
   if (line == locationLine_->text()) return;
   locationLine_->setText(line);

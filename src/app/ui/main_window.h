@@ -49,8 +49,9 @@ struct MainWindowOptions {
 // states are core's.
 //
 // Ways out: "Exit" (and Enter) runs the exit sequence, asking first when the first unit is in
-// use; the close box, Escape and the tray's "E&xit" end the window at once (the Recorder still
-// writes the audio of calls in progress when it goes). Every way out removes the tray icon.
+// use; the close box and Escape ask the same question while a line is in a call, and otherwise
+// end the window at once, as the tray's "E&xit" does (the Recorder still writes the audio of
+// calls in progress when it goes). Every way out removes the tray icon.
 class MainWindow final : public QDialog, private engine::EngineView, private base::Diagnostics {
   Q_OBJECT
 
@@ -85,6 +86,8 @@ class MainWindow final : public QDialog, private engine::EngineView, private bas
   QLabel* statusLine() const { return statusLine_; }
 
   void done(int result) override;
+  // Escape and the close box.
+  void reject() override;
 
  public slots:
   void exitButton();
@@ -105,6 +108,9 @@ class MainWindow final : public QDialog, private engine::EngineView, private bas
   // base::Diagnostics
   void report(std::string_view text) override;
 
+  // The tray icon and its tooltip after the disk's state, with a notification when it changes.
+  void showDiskSpace();
+
   void createControls();
   void createButtons();
   void createContextMenu();
@@ -117,6 +123,7 @@ class MainWindow final : public QDialog, private engine::EngineView, private bas
 
   base::Clock& clock_;
   widgets::MessageBoxPrompt prompt_;
+  engine::DiskSpace diskShown_ = engine::DiskSpace::kEnough;
   widgets::ModelessMessageBoxes laterPrompt_;
   QtPollTimer timer_;
   TrayState tray_;
