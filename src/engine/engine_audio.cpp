@@ -284,8 +284,9 @@ std::uint64_t Engine::audioRoom(const std::filesystem::path& folder) {
                                                      : DiskSpace::kEnough;
   if (now != diskSpace_ && folder == folder_) {
     constexpr std::uint64_t kMb = 1u << 20;
-    const std::string freeText =
-        std::to_string((*free + kMb / 2) / kMb) + " MB free in " + folder.string();
+    char megabytes[32];
+    std::snprintf(megabytes, sizeof megabytes, "%.1f MB", double(*free) / double(kMb));
+    const std::string freeText = std::string(megabytes) + " free in " + folder.string();
     switch (now) {
       case DiskSpace::kLow:
         if (diskSpace_ == DiskSpace::kEnough) {
