@@ -11,6 +11,7 @@
 #include "base/program_text.h"
 
 #include "base/clock.h"
+#include "engine/output_files.h"
 #include "player/player_engine.h"
 #include "player/recording_file.h"
 #include "player/ui/file_save_name_dialog.h"
@@ -67,7 +68,13 @@ int main(int argc, char** argv) {
   base::SystemClock clock;
   player::ui::QtWaveOutput output(prompt);
   player::ui::FileSaveNameDialog saveDialog;
-  player::ui::PlayerDialog dialog({clock, prompt, output, saveDialog});
+  player::PlayerOptions options;
+  // The copy never takes the place of a recording, the call log or the list, as with pvtool
+  // convert -o; the dialog has asked before replacing any other file.
+  options.refuseSaveTarget = [](const std::filesystem::path& target) {
+    return engine::outputFileProblem(target, engine::ExistingFile::kReplace);
+  };
+  player::ui::PlayerDialog dialog({clock, prompt, output, saveDialog, options});
   prompt.setParent(&dialog);
   saveDialog.setParent(&dialog);
   if (!dialog.start(std::move(*file), *mode, path)) return kNotPlayed;

@@ -15,6 +15,7 @@
 #include "app/driver_choice.h"
 #include "app/headless.h"
 #include "app/parvolin_options.h"
+#include "app/settings_io.h"
 #include "app/ui/app_icons.h"
 #include "app/ui/qsettings_store.h"
 #include "app/ui/windowed_run.h"
@@ -102,6 +103,13 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<parvolin::app::SettingsStore> store =
       parvolin::app::makeQSettingsStore(options->config);
+  // The window shows stored settings it cannot use in its status line; they go to standard
+  // error too (without a window the recorder's problems go there anyway).
+  if (app) {
+    for (const std::string& problem : parvolin::app::settingProblems(*store)) {
+      std::fprintf(stderr, "parvolin: setting %s\n", problem.c_str());
+    }
+  }
   const parvolin::app::HeadlessRun run{*options, *store, programFolder(argv[0]), stdout};
   if (options->replay) return parvolin::app::runReplay(run);
 

@@ -48,8 +48,9 @@ std::size_t firstForeignLine(std::string_view text) {
 // it.
 std::optional<std::string> folderTakesNoFile(const std::filesystem::path& folder) {
   std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) return "its folder cannot be made: " + error.message();
+  if (!std::filesystem::is_directory(folder, error)) {
+    return "its folder " + folder.string() + " does not exist";
+  }
   std::string probe = (folder / ".parvolin-config-XXXXXX").string();
   const int fd = ::mkstemp(probe.data());
   if (fd < 0) return "it cannot be written in its folder: " + lastErrorText();
@@ -60,7 +61,7 @@ std::optional<std::string> folderTakesNoFile(const std::filesystem::path& folder
 
 }  // namespace
 
-std::optional<std::string> configFileProblem(const std::filesystem::path& file) {
+std::optional<std::string> configFileProblem(const std::filesystem::path& file, ConfigUse use) {
   const std::string name = file.string();
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(file, error);
@@ -68,6 +69,7 @@ std::optional<std::string> configFileProblem(const std::filesystem::path& file) 
   const std::filesystem::path folder =
       file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
   if (!std::filesystem::exists(status)) {
+    if (use == ConfigUse::kRead) return name + ": no such settings file";
     if (const auto problem = folderTakesNoFile(folder)) return name + ": " + *problem;
     return std::nullopt;
   }
@@ -85,6 +87,7 @@ std::optional<std::string> configFileProblem(const std::filesystem::path& file) 
     return name + " is not a settings file (line " + std::to_string(line) +
            " is no setting); it is left as it is";
   }
+  if (use == ConfigUse::kRead) return std::nullopt;
   // Opened for writing without changing it: a file that may not be written is refused here
   // rather than silently not saved.
   const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);

@@ -45,6 +45,9 @@ bool Recorder::start() {
                                                services_.shell, services_.workingFolder});
   unitNumber_ = started.unitNumber;
   if (!started.ok) return false;
+  for (const std::string& problem : started.settingProblems) {
+    services_.diagnostics.report("Setting " + problem);
+  }
   settings_ = std::move(started.settings);
   recordingFolder_ = std::move(started.recordingFolder);
   std::error_code error;
@@ -93,6 +96,14 @@ void Recorder::tick() {
   ++ticks_;
   ticking_ = false;
   tickPrompt_.endTick();
+}
+
+bool Recorder::callInProgress() const {
+  return session_ && !exited_ && session_->callInProgress();
+}
+
+std::string Recorder::exitQuestion() const {
+  return session_ ? session_->exitQuestion() : std::string(kExitQuestionText);
 }
 
 bool Recorder::exit(RecorderSession::ExitQuestion question) {
@@ -203,6 +214,10 @@ RecorderStatus Recorder::status() const {
   status.pollPeriodMs = exited_ ? 0 : pollPeriodMs();
   status.visibleRows = visibleRows();
   status.asksBeforeExit = asksBeforeExit();
+  status.callInProgress = callInProgress();
+  status.exitQuestion = exitQuestion();
+  status.somethingUnwritten = engine_ && !engine_->unwritten().empty();
+  status.diskSpace = engine_ ? engine_->diskSpace() : engine::DiskSpace::kEnough;
   status.exited = exited_;
   status.ticks = ticks_;
   status.skippedNestedTicks = skippedNestedTicks_;

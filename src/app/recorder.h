@@ -148,6 +148,10 @@ class Recorder {
   RecorderUnit unit(int unit) const;
   // The exit question will be asked: port 1 has left its "NONE" line.
   bool asksBeforeExit() const;
+  // A line is in a call now (RecorderSession::callInProgress); false before open().
+  bool callInProgress() const;
+  // RecorderSession::exitQuestion; the plain question before open().
+  std::string exitQuestion() const;
   const engine::RecorderSettings& settings() const { return settings_; }
   // The folder the run records into (absolute); empty before start().
   const std::filesystem::path& recordingFolder() const { return recordingFolder_; }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/call_log.h"
 #include "logview/list_files.h"
 
 namespace parvolin::app {
@@ -119,9 +120,37 @@ bool RecorderSession::firstUnitInUse() const {
   return engine_.port(0).line != engine::PortLine::kNone;
 }
 
+std::string RecorderSession::exitQuestion() const {
+  std::string question(kExitQuestionText);
+  const std::vector<std::string> lines =
+      engine_.unwritten().describe(engine::kCallLogName, settings_.lvLogHtmlName);
+  if (lines.empty()) return question;
+  question += "\n\nNot on the disk yet, and lost if the recorder exits now:";
+  for (std::size_t i = 1; i < lines.size(); ++i) question += "\n" + lines[i];
+  return question;
+}
+
+bool RecorderSession::callInProgress() const {
+  for (int port = 0; port < device::kMaxPorts; ++port) {
+    switch (engine_.port(port).line) {
+      case engine::PortLine::kCallerNumber:
+      case engine::PortLine::kRinging:
+      case engine::PortLine::kDialOut:
+      case engine::PortLine::kAnswering:
+      case engine::PortLine::kVarMode:
+      case engine::PortLine::kRecording:
+      case engine::PortLine::kRecordingSecond:
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
 bool RecorderSession::exitRecorder(ExitQuestion question) {
-  if (question == ExitQuestion::Ask && firstUnitInUse() &&
-      !prompt_.askYesNo(kExitQuestionText, /*safeAnswer=*/false)) {
+  if (question == ExitQuestion::Ask && (firstUnitInUse() || !engine_.unwritten().empty()) &&
+      !prompt_.askYesNo(exitQuestion(), /*safeAnswer=*/false)) {
     return false;
   }
   // Every slot gets the stop command, present or not; a closed handle just fails.

@@ -53,12 +53,19 @@ class RecorderSession {
   // The user chose a recording folder: the location line shows the folder setting from the next
   // refresh on, also in a run that began with --folder.
   void endFolderOverride() { folderOverridden_ = false; }
-  // The exit sequence. With ExitQuestion::Ask and the first unit in use, asks first; false when
-  // the answer was not Yes, and nothing was done.
+  // The exit sequence. With ExitQuestion::Ask and the first unit in use, or anything recorded
+  // still waiting for the disk, asks exitQuestion() first; false when the answer was not Yes,
+  // and nothing was done.
   bool exitRecorder(ExitQuestion question);
+  // "Do you really want to exit?", followed, when something recorded has not reached the disk
+  // yet, by what it is (it is lost by exiting now).
+  std::string exitQuestion() const;
   // Port 1 has left its "NONE" line: the first unit was opened for the run (or has sent since).
   // The exit question is asked only then.
   bool firstUnitInUse() const;
+  // A line is in a call (ringing, dialling out, answered or recording, VAR mode): ending now
+  // would cut it short.
+  bool callInProgress() const;
 
   int pollPeriod() const { return pollPeriodMs_; }
   // Rows of four ports the window shows after opening (1-4); 4 when the opening stopped early.

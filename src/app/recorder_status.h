@@ -16,6 +16,7 @@
 #include "device/unit_link.h"
 #include "engine/engine_view.h"
 #include "engine/recorder_settings.h"
+#include "engine/unwritten.h"
 
 namespace parvolin::app {
 
@@ -42,6 +43,12 @@ struct RecorderStatus {
   int pollPeriodMs = 0;  // 0 before the opening, and once the exit sequence stopped the timer
   int visibleRows = device::kMaxUnits;
   bool asksBeforeExit = false;
+  // A line is in a call: Escape and the close box ask before they end the run.
+  bool callInProgress = false;
+  // The exit question, naming what is not on the disk yet when something is.
+  std::string exitQuestion;
+  bool somethingUnwritten = false;  // the exit question is asked even with no unit in use
+  engine::DiskSpace diskSpace = engine::DiskSpace::kEnough;
   bool exited = false;
   std::int64_t ticks = 0;
   int skippedNestedTicks = 0;

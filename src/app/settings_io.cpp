@@ -1,5 +1,7 @@
 #include "app/settings_io.h"
 
+#include <limits>
+#include <optional>
 #include <system_error>
 
 namespace parvolin::app {
@@ -10,6 +12,56 @@ using engine::SettingSpec;
 
 enum class Reading { kFirst, kAgain };
 
+struct NumberRange {
+  std::int32_t low, high;
+};
+
+// The values a stored number may hold; a value outside them is taken as missing.
+NumberRange rangeOf(engine::Setting id) {
+  constexpr std::int32_t kMost = std::numeric_limits<std::int32_t>::max();
+  switch (id) {
+    case engine::Setting::kLvSvrAllowed:
+    case engine::Setting::kAutoRefresh:
+      return {0, 1};
+    case engine::Setting::kParvolinSetting:
+      return {0, 0x3F};  // the six option bits
+    case engine::Setting::kItemLimit:
+    case engine::Setting::kSpaceLimit:
+      return {1, kMost};
+    default:
+      return {std::numeric_limits<std::int32_t>::min(), kMost};
+  }
+}
+
+// A stored number as it is taken: its value, or nothing when it is missing, not a number, or
+// out of range. `problem` says which of the last two it was.
+std::optional<std::int32_t> storedNumber(SettingsStore& store, const SettingSpec& entry,
+                                         std::string* problem) {
+  const std::optional<std::int32_t> value = store.getInt(entry.name);
+  if (!value) {
+    const std::optional<std::string> text = store.getString(entry.name);
+    if (text && !text->empty() && problem) {
+      *problem = std::string(entry.name) + "=" + *text + " is not a number; " +
+                 std::to_string(entry.number) + " is used";
+    }
+    return std::nullopt;
+  }
+  if (*value == entry.missing) return std::nullopt;
+  const NumberRange range = rangeOf(entry.id);
+  if (*value < range.low || *value > range.high) {
+    if (problem) {
+      *problem =
+          std::string(entry.name) + "=" + std::to_string(*value) + " is out of range (" +
+          std::to_string(range.low) + " to " +
+          (range.high == std::numeric_limits<std::int32_t>::max() ? std::string("any higher")
+                                                                  : std::to_string(range.high)) +
+          "); " + std::to_string(entry.number) + " is used";
+    }
+    return std::nullopt;
+  }
+  return value;
+}
+
 // The nine values as they are stored, before any default applies. An absent number reads as
 // its missing value, and on the second reading as its reread fallback.
 RecorderSettings readAll(SettingsStore& store, Reading reading) {
@@ -19,7 +71,8 @@ RecorderSettings readAll(SettingsStore& store, Reading reading) {
       engine::setSettingText(settings, entry, store.getStringOr(entry.name, ""));
     } else {
       const std::int32_t absent = reading == Reading::kFirst ? entry.missing : entry.rereadFallback;
-      engine::setSettingNumber(settings, entry, store.getIntOr(entry.name, absent));
+      engine::setSettingNumber(settings, entry,
+                               storedNumber(store, entry, nullptr).value_or(absent));
     }
   }
   return settings;
@@ -59,6 +112,17 @@ void write(SettingsStore& store, const RecorderSettings& settings, const Setting
 }
 
 }  // namespace
+
+std::vector<std::string> settingProblems(SettingsStore& store) {
+  std::vector<std::string> problems;
+  for (const SettingSpec& entry : engine::kSettings) {
+    if (entry.isText()) continue;
+    std::string problem;
+    storedNumber(store, entry, &problem);
+    if (!problem.empty()) problems.push_back(std::move(problem));
+  }
+  return problems;
+}
 
 RecorderSettings loadRecorderSettings(SettingsStore& store, const SettingsLoad& load) {
   RecorderSettings settings = readAll(store, Reading::kFirst);

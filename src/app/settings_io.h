@@ -1,6 +1,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/settings_store.h"
 #include "engine/recorder_settings.h"
@@ -33,6 +35,11 @@ struct SettingsLoad {
 // returned. With DefaultWrites::None nothing is written and the defaults are applied in memory
 // only.
 engine::RecorderSettings loadRecorderSettings(SettingsStore& store, const SettingsLoad& load);
+
+// The stored numbers that are not numbers, or lie outside their setting's range, one line each
+// ("bAutoRefresh=2 is out of range (0 to 1); 1 is used"): these count as missing, so that the
+// value used is the setting's default. Reads the store only.
+std::vector<std::string> settingProblems(SettingsStore& store);
 
 // Writes one setting as `settings` holds it (the configuration dialog writes those it changed).
 void saveSetting(SettingsStore& store, const engine::RecorderSettings& settings,

@@ -94,6 +94,7 @@ StartupResult runStartup(const StartupOptions& options, const StartupServices& s
   load.workingDirectory = services.workingFolder.current();
   load.writes = replay ? DefaultWrites::None : DefaultWrites::WriteBack;
   load.folder = options.folderOverride ? DefaultFolder::LeaveAlone : DefaultFolder::Create;
+  result.settingProblems = settingProblems(services.store);
   result.settings = loadRecorderSettings(services.store, load);
 
   const std::filesystem::path folder = options.folderOverride

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/settings_store.h"
 #include "app/shell.h"
@@ -53,6 +54,9 @@ struct StartupResult {
   std::filesystem::path recordingFolder;
   // The folder as the location line shows it: the stored path, or the --folder argument.
   std::string shownFolder;
+  // Stored numbers that were not numbers or out of range, with the default used instead (see
+  // settingProblems), for the user to be told once.
+  std::vector<std::string> settingProblems;
 };
 
 // The folder a run records into before start-up has entered it: the --folder of `options`, or

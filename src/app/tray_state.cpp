@@ -37,4 +37,16 @@ TrayState::Step TrayState::destroyed() {
   return step;
 }
 
+std::string_view diskTrayText(engine::DiskSpace space) {
+  switch (space) {
+    case engine::DiskSpace::kLow:
+      return kDiskLowTrayText;
+    case engine::DiskSpace::kReserve:
+      return kDiskFullTrayText;
+    case engine::DiskSpace::kEnough:
+      break;
+  }
+  return {};
+}
+
 }  // namespace parvolin::app

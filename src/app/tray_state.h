@@ -2,11 +2,21 @@
 
 #include <string_view>
 
+#include "engine/unwritten.h"
+
 namespace parvolin::app {
 
 inline constexpr std::string_view kTrayToolTip = "Parvolin";
 inline constexpr std::string_view kTrayRestoreText = "&Restore";  // the default item
 inline constexpr std::string_view kTrayExitText = "E&xit";
+inline constexpr std::string_view kDiskLowTrayText =
+    "Parvolin: the disk is nearly full; recording stops soon";
+inline constexpr std::string_view kDiskFullTrayText =
+    "Parvolin: the disk is full; audio is no longer recorded";
+
+// What the tray says of the recording folder's disk, as its tooltip and a notification: empty
+// while it has room (the icon is then the usual one, with kTrayToolTip).
+std::string_view diskTrayText(engine::DiskSpace space);
 
 // The main window's two states, shown or in the tray, and the steps that take it from one to
 // the other. The window carries out each step in order: the tray icon first, then the window's

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -73,6 +74,24 @@ std::error_code writeAllWith(WriteCall call, int fd, std::span<const std::uint8_
   return writeAllWith(call, fd, bytes, written);
 }
 
+namespace {
+
+std::optional<std::uint64_t> systemFreeBytes(const std::filesystem::path& path) {
+  struct statvfs info {};
+  if (::statvfs(path.c_str(), &info) != 0) return std::nullopt;
+  return std::uint64_t(info.f_bavail) * std::uint64_t(info.f_frsize);
+}
+
+FreeBytesCall freeBytesCall = systemFreeBytes;
+
+}  // namespace
+
+FreeBytesCall replaceFreeBytesCall(FreeBytesCall call) {
+  const FreeBytesCall previous = freeBytesCall;
+  freeBytesCall = call ? call : systemFreeBytes;
+  return previous;
+}
+
 WriteCall replaceWriteCall(WriteCall call) {
   const WriteCall previous = writeCall;
   writeCall = call ? call : ::write;
@@ -80,6 +99,10 @@ WriteCall replaceWriteCall(WriteCall call) {
 }
 
 }  // namespace detail
+
+std::optional<std::uint64_t> freeBytes(const std::filesystem::path& path) {
+  return detail::freeBytesCall(path);
+}
 
 std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes) {
   return detail::writeAllWith(writeCall, fd, bytes);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -83,6 +84,10 @@ bool durabilityWaits();
 std::string describeFailure(const std::filesystem::path& path, std::string_view action,
                             const std::error_code& error);
 
+// The bytes an unprivileged program may still write on the file system of `path`; nothing when
+// it cannot be told.
+std::optional<std::uint64_t> freeBytes(const std::filesystem::path& path);
+
 namespace detail {
 // writeAll over a given write call, so that a test can stand in for the system's.
 using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t size);
@@ -92,6 +97,10 @@ std::error_code writeAllWith(WriteCall call, int fd, std::span<const std::uint8_
 // The write call behind every writeAll of the process: the system's, unless a test put another in
 // its place (a disk that fills up). Returns the one it replaced.
 WriteCall replaceWriteCall(WriteCall call);
+// The call behind freeBytes, likewise (a test's disk reports its own room). Returns the one it
+// replaced.
+using FreeBytesCall = std::optional<std::uint64_t> (*)(const std::filesystem::path& path);
+FreeBytesCall replaceFreeBytesCall(FreeBytesCall call);
 }  // namespace detail
 
 }  // namespace parvolin::base

@@ -72,11 +72,15 @@ std::error_code writeWavCopy(const std::filesystem::path& target,
 }
 
 bool saveWavCopy(std::string_view playingFileName, std::span<const std::uint8_t> pcm,
-                 SaveNameDialog& dialog, base::Prompt& prompt) {
+                 SaveNameDialog& dialog, base::Prompt& prompt, const SaveTargetCheck& refuse) {
   std::string proposed = proposedWavName(playingFileName);
   proposed.resize(proposed.size() - (kWavCopyExtension.size() + 1));
   const auto target = dialog.askSaveName(proposed);
   if (!target) return false;
+  if (const auto problem = refuse ? refuse(*target) : std::nullopt) {
+    prompt.message(*problem, base::PromptIcon::Exclamation);
+    return false;
+  }
   const bool saved = !writeWavCopy(*target, pcm);
   prompt.message(saved ? kWavCopySavedText : kWavCopyFailedText, base::PromptIcon::Exclamation);
   return saved;

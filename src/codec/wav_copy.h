@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -45,11 +46,17 @@ std::string proposedWavName(std::string_view fileName);
 std::error_code writeWavCopy(const std::filesystem::path& target,
                              std::span<const std::uint8_t> pcm);
 
+// Why a chosen file may not be written (one of a recording folder's own files); nothing when it
+// may.
+using SaveTargetCheck =
+    std::function<std::optional<std::string>(const std::filesystem::path& target)>;
+
 // The save itself, between the player's pause and resume: proposes the name, asks for the file,
 // writes it and shows "WAVE file has been saved. Click for playback!" or "Failed to create the
-// named WAVE file. Click for playback!" (exclamation icon). Nothing is shown on cancel. Returns
-// true when a file was written.
+// named WAVE file. Click for playback!" (exclamation icon). A file that `refuse` names a reason
+// for is not written: the reason is shown instead. Nothing is shown on cancel. Returns true when
+// a file was written.
 bool saveWavCopy(std::string_view playingFileName, std::span<const std::uint8_t> pcm,
-                 SaveNameDialog& dialog, base::Prompt& prompt);
+                 SaveNameDialog& dialog, base::Prompt& prompt, const SaveTargetCheck& refuse = {});
 
 }  // namespace parvolin::codec

@@ -1,5 +1,8 @@
 #include "config/software_page.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <system_error>
 
 #include "codec/lv_format.h"
@@ -25,6 +28,13 @@ std::string folderNotLocatedText(std::string_view folder) {
 
 std::string folderHeldText(std::string_view heldBy, std::string_view kept) {
   return std::string(heldBy) + ".\nThe recording folder stays " + std::string(kept) + ".";
+}
+
+std::string folderRefusedText(std::string_view folder, std::string_view reason,
+                              std::string_view kept) {
+  return "The recording folder \"" + std::string(folder) +
+         "\" cannot be used: " + std::string(reason) +
+         ".\nNothing was changed; the recording folder stays " + std::string(kept) + ".";
 }
 
 std::string htmlNameRefusedText(std::string_view refused, std::string_view kept) {
@@ -91,6 +101,17 @@ void SoftwarePage::browse(const std::optional<std::string>& chosen) {
 SoftwareOkOutcome SoftwarePage::ok(const SoftwareFields& controls) {
   fields_ = controls;
   SoftwareOkOutcome outcome;
+  // A folder that cannot be recorded in is refused before anything is stored: the user sees
+  // why, and every setting stays as it was.
+  std::optional<UsableFolder> newFolder;
+  if (fields_.folder != host_.settings().parvolinPath) {
+    newFolder = usableFolder(fields_.folder);
+    if (!newFolder) {
+      outcome.folderRefused = true;
+      fields_.folder = host_.settings().parvolinPath;
+      return outcome;
+    }
+  }
   if (fields_.wavFormat && !everyUnitInMode3(host_)) {
     prompt_.message(kWavConflictText);
     fields_.wavFormat = false;
@@ -128,42 +149,66 @@ SoftwareOkOutcome SoftwarePage::ok(const SoftwareFields& controls) {
     }
   }
 
-  if (fields_.folder != changed.parvolinPath) storeFolder(fields_.folder, outcome);
+  if (newFolder) storeFolder(*newFolder, outcome);
   return outcome;
 }
 
-void SoftwarePage::storeFolder(const std::string& typed, SoftwareOkOutcome& outcome) {
+std::optional<SoftwarePage::UsableFolder> SoftwarePage::usableFolder(const std::string& typed) {
+  const std::string kept = host_.settings().parvolinPath.empty() ? host_.currentFolder().string()
+                                                                 : host_.settings().parvolinPath;
+  if (typed.find_first_not_of(" \t") == std::string::npos) {
+    prompt_.message(folderRefusedText("", "no folder was given", kept));
+    return std::nullopt;
+  }
   std::filesystem::path folder(typedFolder(typed));
   // A relative folder is the one it names now, under the current directory; stored as it was
   // typed, the next start would take it under the directory the program starts in instead.
   if (folder.is_relative()) folder = host_.currentFolder() / folder;
+  // With its parents, as entering it would make them.
+  std::error_code error;
+  const bool created = std::filesystem::create_directories(folder, error);
+  if (error || !std::filesystem::is_directory(folder, error)) {
+    const std::string reason = error ? error.message() : std::string("it is not a folder");
+    prompt_.message(folderRefusedText(folder.string(), "it cannot be made: " + reason, kept));
+    return std::nullopt;
+  }
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    const std::string reason = std::error_code(errno, std::generic_category()).message();
+    prompt_.message(folderRefusedText(folder.string(), "it cannot be written: " + reason, kept));
+    return std::nullopt;
+  }
+  return UsableFolder{folder, created};
+}
+
+void SoftwarePage::storeFolder(const UsableFolder& usable, SoftwareOkOutcome& outcome) {
+  const std::filesystem::path& folder = usable.folder;
   engine::RecorderSettings changed = host_.settings();
   const engine::RecorderSettings before = changed;
   changed.parvolinPath = folder.string();
   fields_.folder = changed.parvolinPath;
   host_.storeSetting(changed, Setting::kParvolinPath);
 
-  // With its parents: the folder is entered below, which makes any that are missing, so a
-  // typed path under a new folder must not be reported as a failure here.
-  std::error_code error;
-  if (!std::filesystem::create_directories(folder, error)) {
+  if (!usable.created) {
     prompt_.message(kFolderNotCreatedText);
     outcome.folderNotCreated = true;
   }
+  const std::string kept =
+      before.parvolinPath.empty() ? host_.currentFolder().string() : before.parvolinPath;
   const app::FolderChange change = host_.enterFolder(folder);
   switch (change.result) {
     case app::FolderChange::Result::kEntered:
       break;
     case app::FolderChange::Result::kNotLocated:
+      // Nothing points at a folder that could not be entered.
       prompt_.message(folderNotLocatedText(changed.parvolinPath));
+      host_.storeSetting(before, Setting::kParvolinPath);
+      fields_.folder = before.parvolinPath;
       outcome.folderNotLocated = true;
       break;
     case app::FolderChange::Result::kHeld:
       // The folder in use stays the stored one, so that the next start does not run into the
       // other program either.
-      prompt_.message(folderHeldText(change.heldBy, before.parvolinPath.empty()
-                                                        ? host_.currentFolder().string()
-                                                        : before.parvolinPath));
+      prompt_.message(folderHeldText(change.heldBy, kept));
       host_.storeSetting(before, Setting::kParvolinPath);
       fields_.folder = before.parvolinPath;
       outcome.folderHeld = true;

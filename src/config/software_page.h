@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,10 @@ inline constexpr std::string_view kFolderNotCreatedText =
 std::string folderNotLocatedText(std::string_view folder);
 // Another program holds the typed folder (`heldBy` names it); the recording stays in `kept`.
 std::string folderHeldText(std::string_view heldBy, std::string_view kept);
+// A folder typed on the page that cannot be recorded in (`reason`); the recording stays in
+// `kept` and nothing is stored.
+std::string folderRefusedText(std::string_view folder, std::string_view reason,
+                              std::string_view kept);
 // An HTML list name that would put the list outside the recording folder, or nowhere.
 std::string htmlNameRefusedText(std::string_view refused, std::string_view kept);
 
@@ -55,9 +60,10 @@ struct SoftwareOkOutcome {
   bool folderNotCreated = false;  // the sub-folder could not be made (or existed already)
   bool folderNotLocated = false;  // the new folder could not be entered: the old one stays in use
   bool folderHeld = false;        // another program holds the new folder: the old one stays
+  bool folderRefused = false;     // empty, or cannot be made or written: nothing at all was stored
 
   bool allTaken() const {
-    return !wavRefused && !htmlNameRefused && !folderNotLocated && !folderHeld;
+    return !wavRefused && !htmlNameRefused && !folderNotLocated && !folderHeld && !folderRefused;
   }
 };
 
@@ -87,11 +93,19 @@ class SoftwarePage {
   // word (WAV refused while a unit's audio mode is not 3), the capacity limits that are not 0
   // and changed, the auto refresh flag, a changed list name, and a changed folder, which is
   // created and made the recording folder. Each setting is used at once and written to the
-  // store. Messages go to the prompt.
+  // store. A changed folder that is empty or cannot be made or written in is refused first:
+  // then nothing at all is stored. Messages go to the prompt.
   SoftwareOkOutcome ok(const SoftwareFields& controls);
 
  private:
-  void storeFolder(const std::string& typed, SoftwareOkOutcome& outcome);
+  struct UsableFolder {
+    std::filesystem::path folder;  // the typed folder with "ZEruFolder", made absolute
+    bool created = false;          // it was made just now
+  };
+  // The typed folder, made when missing, when it can be recorded in; otherwise nothing, with
+  // the reason shown.
+  std::optional<UsableFolder> usableFolder(const std::string& typed);
+  void storeFolder(const UsableFolder& folder, SoftwareOkOutcome& outcome);
 
   ConfigureHost& host_;
   base::Prompt& prompt_;

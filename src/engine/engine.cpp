@@ -149,6 +149,10 @@ void Engine::showUnitPorts(int unit) {
 }
 
 void Engine::retryDeferredWrites() {
+  // The warning comes before the disk is full, also while no audio is being written.
+  if (diskCheckedAtMs_ < 0 || clock_.monotonicMs() - diskCheckedAtMs_ >= kAudioWritePeriodMs) {
+    audioRoom(folder_);
+  }
   writeDueAudio();
   if (!held_.empty() && clock_.monotonicMs() - heldTriedAtMs_ >= kAudioWritePeriodMs) {
     heldTriedAtMs_ = clock_.monotonicMs();

@@ -178,6 +178,8 @@ class Engine {
   std::size_t deferredLogRecords() const { return pendingLog_.size(); }
   // Ended calls whose audio waits in memory for its file.
   std::size_t heldRecordings() const { return held_.size(); }
+  // The disk of the recording folder; a change is also reported through the diagnostics.
+  DiskSpace diskSpace() const { return diskSpace_; }
   std::filesystem::path listPath() const { return folder_ / settings_.lvLogHtmlName; }
   const std::filesystem::path& folder() const { return folder_; }
   // Records into `folder` from now on: new recordings, the call log and the list. A call in
@@ -236,6 +238,9 @@ class Engine {
   void writeDueAudio();
   void retryHeldAudio();
   void countLost(const std::string& file, int mode, std::uint64_t blocks);
+  // Looks at the free space of `folder` and reports a change of diskSpace_. Returns the bytes
+  // of audio that may still be written there above the reserve (whole blocks).
+  std::uint64_t audioRoom(const std::filesystem::path& folder);
 
   // The stream watch (engine_watch.cpp).
   enum class CutOff { kReset, kReopened, kGone };
@@ -279,6 +284,8 @@ class Engine {
   std::size_t heldBytes_ = 0;
   std::int64_t heldTriedAtMs_ = 0;
   std::map<std::string, RecordingBlocks> lost_;  // by file name
+  DiskSpace diskSpace_ = DiskSpace::kEnough;
+  std::int64_t diskCheckedAtMs_ = -1;
   struct UnitWatch {
     bool streaming = false;          // its stream was started: a 0 control byte is a reset
     std::int64_t quietSinceMs = -1;  // the unit's last bytes, or the last check of its stream

@@ -2,10 +2,13 @@
 // blocks at least once a second, what a full disk does not take held and tried again, and the
 // file closed (and converted) once everything is in it.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "base/audio_block.h"
+#include "base/file_io.h"
 
 #include "codec/call_wav.h"
 #include "codec/lv_format.h"
@@ -97,8 +100,16 @@ bool Engine::writeBufferedAudio(PortState& port) {
     port.audioWriteFailed = true;
     return false;
   }
-  const BlockWrite write = appendWholeBlocks(port.audioFile.fd(), port.audioWritten,
-                                             {port.audioBuffer.get(), port.audioFill});
+  // Audio never takes the room the call log and the list need.
+  const std::uint64_t room = std::min<std::uint64_t>(port.audioFill, audioRoom(port.audioFolder));
+  BlockWrite write;
+  if (room != 0) {
+    write = appendWholeBlocks(port.audioFile.fd(), port.audioWritten,
+                              {port.audioBuffer.get(), std::size_t(room)});
+  }
+  if (!write.error && write.bytes < port.audioFill) {
+    write.error = std::make_error_code(std::errc::no_space_on_device);
+  }
   port.audioWritten += write.bytes;
   if (write.bytes != 0 && write.bytes < port.audioFill) {
     std::memmove(port.audioBuffer.get(), port.audioBuffer.get() + write.bytes,
@@ -152,6 +163,13 @@ void Engine::finishRecording(PortState& port, CallKept kept) {
                         " of the call were lost: the disk did not take them in time");
     port.audioLostBlocks = 0;
   }
+  if (port.audioFill == 0 && port.audioWritten == 0 && port.audioFile.isOpen()) {
+    // All of the call's audio was lost: no empty file is left to pass for its recording.
+    [[maybe_unused]] const std::error_code closed = port.audioFile.close();
+    std::error_code ignored;
+    std::filesystem::remove(port.audioFolder / port.audioFileName, ignored);
+    return;
+  }
   if (port.audioFill == 0) {
     closeAudioFile(port);
     return;
@@ -160,12 +178,20 @@ void Engine::finishRecording(PortState& port, CallKept kept) {
   // port is free for the next call.
   const std::uint32_t fill = port.audioFill;
   port.audioFill = 0;
-  const bool made = port.audioFile.isOpen();
+  bool made = port.audioFile.isOpen();
   if (made) {
     if (const std::error_code error = port.audioFile.close()) {
       failures_.report(port.audioFileName, FileFailure::kClose,
                        base::describeFailure(port.audioFolder / port.audioFileName,
                                              "close the recording", error));
+    }
+    // No audio of the call reached its file: an empty file would pass for a recording of
+    // nothing. The file is made again when its audio is written; until then the call's record
+    // and row name a recording that is not there (yet), and the summary names it.
+    std::error_code ignored;
+    if (port.audioWritten == 0 &&
+        std::filesystem::remove(port.audioFolder / port.audioFileName, ignored)) {
+      made = false;
     }
   }
   if (heldBytes_ + fill > kMaxHeldAudioBytes) {
@@ -201,9 +227,15 @@ void Engine::retryHeldAudio() {
   bool counted = false;
   for (auto it = held_.begin(); it != held_.end();) {
     HeldRecording& held = *it;
-    const BlockWrite write = appendToRecordingFile(
+    const std::uint64_t room = std::min<std::uint64_t>(held.blocks.size(), audioRoom(held.folder));
+    // Above the reserve only: a disk at its reserve takes nothing of the next one either.
+    if (room == 0) break;
+    BlockWrite write = appendToRecordingFile(
         held.folder / held.name, held.made ? RecordingFile::kExists : RecordingFile::kCreate,
-        held.written, held.blocks);
+        held.written, {held.blocks.data(), std::size_t(room)});
+    if (!write.error && write.bytes < held.blocks.size()) {
+      write.error = std::make_error_code(std::errc::no_space_on_device);
+    }
     held.made = held.made || write.opened;
     held.written += write.bytes;
     held.blocks.erase(held.blocks.begin(), held.blocks.begin() + std::ptrdiff_t(write.bytes));
@@ -242,10 +274,52 @@ void Engine::countLost(const std::string& file, int mode, std::uint64_t blocks) 
   lost.seconds = blockSeconds(lost.blocks, mode);
 }
 
+std::uint64_t Engine::audioRoom(const std::filesystem::path& folder) {
+  diskCheckedAtMs_ = clock_.monotonicMs();
+  const std::optional<std::uint64_t> free = base::freeBytes(folder);
+  // A disk that cannot tell its free space is written as before.
+  if (!free) return std::numeric_limits<std::uint64_t>::max();
+  const DiskSpace now = *free <= kDiskReserveBytes   ? DiskSpace::kReserve
+                        : *free <= kDiskWarningBytes ? DiskSpace::kLow
+                                                     : DiskSpace::kEnough;
+  if (now != diskSpace_ && folder == folder_) {
+    constexpr std::uint64_t kMb = 1u << 20;
+    char megabytes[32];
+    std::snprintf(megabytes, sizeof megabytes, "%.1f MB", double(*free) / double(kMb));
+    const std::string freeText = std::string(megabytes) + " free in " + folder.string();
+    switch (now) {
+      case DiskSpace::kLow:
+        if (diskSpace_ == DiskSpace::kEnough) {
+          diagnostics_.report("Disk nearly full: " + freeText + "; recording stops at " +
+                              std::to_string(kDiskReserveBytes / kMb) + " MB");
+        }
+        break;
+      case DiskSpace::kReserve:
+        diagnostics_.report("Disk full: " + freeText +
+                            "; no more audio is written, call records and list rows still are");
+        break;
+      case DiskSpace::kEnough:
+        diagnostics_.report("Disk space available again: " + freeText);
+        break;
+    }
+    diskSpace_ = now;
+  }
+  if (*free <= kDiskReserveBytes) return 0;
+  const std::uint64_t room = *free - kDiskReserveBytes;
+  return room - room % base::kAudioBlockSize;
+}
+
 UnwrittenSummary Engine::unwritten() const {
   UnwrittenSummary summary;
+  // What is on its way to the disk is not missing: a call's buffered audio goes to its file
+  // within a second, and the list's waiting rows at its next rewrite (finishRun writes both).
+  // Only what the disk does not take counts: buffered audio kept back at the reserve or whose
+  // writes fail (overdue), and rows whose rewrite failed.
+  const std::int64_t now = clock_.monotonicMs();
   for (const PortState& port : ports_) {
-    if (port.hasRecording() && port.audioFill != 0) {
+    const bool overdue = now - port.audioWrittenAtMs >= 2 * kAudioWritePeriodMs;
+    if ((diskSpace_ == DiskSpace::kReserve || overdue) && port.hasRecording() &&
+        port.audioFill != 0) {
       summary.held.push_back(recordingBlocks(port.audioFileName, port.audioFileMode,
                                              port.audioFill / base::kAudioBlockSize));
     }
@@ -256,7 +330,7 @@ UnwrittenSummary Engine::unwritten() const {
   }
   for (const auto& [file, lost] : lost_) summary.lost.push_back(lost);
   summary.logRecords = pendingLog_.size();
-  summary.rows = listWriter_->pendingRows();
+  summary.rows = listWriter_->failing() ? listWriter_->pendingRows() : 0;
   return summary;
 }
 

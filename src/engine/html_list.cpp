@@ -26,6 +26,20 @@ constexpr char kUnansweredCell[] = "<td>Un-Answered</td></tr>\r\n";
 
 const std::string_view kHtmlHeader{kHeaderText, kHtmlHeaderSize};
 
+std::size_t htmlHeaderEnd(std::string_view list) {
+  // The header is six short lines; an editor may have changed their line ends or blanks, but a
+  // header far longer than the list's own is some other page.
+  constexpr std::size_t kLongestHeader = 2 * kHtmlHeaderSize;
+  constexpr std::string_view kTitlesEnd = "</th></tr>";
+  const std::size_t titles = list.substr(0, kLongestHeader).find(kTitlesEnd);
+  if (titles == std::string_view::npos) return 0;
+  const std::size_t end = titles + kTitlesEnd.size();
+  const std::string_view rest = list.substr(end);
+  if (rest.starts_with("\r\n")) return end + 2;
+  if (rest.starts_with('\n')) return end + 1;
+  return 0;
+}
+
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
   std::string out;
   out.reserve(text.size());
@@ -89,6 +103,7 @@ std::error_code appendHtmlRows(const std::filesystem::path& listPath,
   std::string list;
   std::error_code error = base::readWholeFile(listPath, list);
   int lastItem = 0;
+  std::size_t headerEnd = kHtmlHeaderSize;
   if (error == std::errc::no_such_file_or_directory) {
     list.assign(kHtmlHeader);
   } else if (error) {
@@ -97,9 +112,11 @@ std::error_code appendHtmlRows(const std::filesystem::path& listPath,
   } else {
     // A file too short for the header holds no row; it gets the header it lacks.
     if (list.size() < kHtmlHeaderSize) list.assign(kHtmlHeader);
+    // Rows go right after the header, also in a list saved with LF line ends.
+    if (const std::size_t end = htmlHeaderEnd(list)) headerEnd = end;
     lastItem = rowCountCache != -1
                    ? rowCountCache
-                   : readItemNumber(std::string_view(list).substr(kHtmlHeaderSize), kRowItemOffset);
+                   : readItemNumber(std::string_view(list).substr(headerEnd), kRowItemOffset);
   }
   // Newest on top: each call's row goes above the one before it.
   std::string rows;
@@ -107,7 +124,7 @@ std::error_code appendHtmlRows(const std::filesystem::path& listPath,
   for (const ListRowCall& call : calls) {
     rows.insert(0, htmlRow(call.record, call.audioMode, call.wavFormat, ++item));
   }
-  list.insert(kHtmlHeaderSize, rows);
+  list.insert(headerEnd, rows);
   error = base::replaceFileContents(listPath, list);
   if (error) return error;
   rowCountCache = item;
@@ -123,10 +140,12 @@ ListEditResult applyPendingListEdit(const std::filesystem::path& folder,
   result.error = base::readWholeFile(listPath, list);
   if (result.error) return result;
 
-  const std::string head = list.substr(0, std::min(list.size(), kHtmlHeaderSize));
+  const std::size_t found = htmlHeaderEnd(list);
+  const std::size_t headerEnd = found != 0 ? found : std::min(list.size(), kHtmlHeaderSize);
+  const std::string head = list.substr(0, headerEnd);
   const std::string body =
-      list.size() > kHtmlHeaderSize
-          ? replaceAll(std::string_view(list).substr(kHtmlHeaderSize), edit.oldText, edit.newText)
+      list.size() > headerEnd
+          ? replaceAll(std::string_view(list).substr(headerEnd), edit.oldText, edit.newText)
           : std::string();
   if (!body.empty()) {
     result.error = base::replaceFileContents(listPath, head + body);

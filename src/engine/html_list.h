@@ -19,6 +19,11 @@ inline constexpr std::size_t kRowItemOffset = 24;
 // The fixed head of every HTML call list; the first row starts right after it.
 extern const std::string_view kHtmlHeader;
 
+// Where the header of a list file ends: after the line end of its column-title row
+// ("</th></tr>" then CR LF, at byte 320 as the list writes it, or LF alone as an editor may have
+// saved it); 0 when the file has no such header.
+std::size_t htmlHeaderEnd(std::string_view list);
+
 // One row of the list, "\r\n" included.
 std::string htmlRow(const CallRecord& record, int audioMode, bool wavFormat, int itemNumber);
 

@@ -45,6 +45,16 @@ bool isRecordingFileName(std::string_view name) {
          (extension.substr(0, 2) == "LV" && extension[2] >= '0' && extension[2] <= '3');
 }
 
+bool folderHoldsCalls(const std::filesystem::path& folder) {
+  std::error_code error;
+  if (std::filesystem::exists(folder / kCallLogName, error)) return true;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    if (isRecordingFileName(it->path().filename().string())) return true;
+  }
+  return false;
+}
+
 std::optional<std::string> outputFileProblem(const std::filesystem::path& target,
                                              ExistingFile existing,
                                              const std::filesystem::path& recordingFolder,

@@ -27,4 +27,8 @@ std::optional<std::string> outputFileProblem(const std::filesystem::path& target
 // then ".LV0" to ".LV3" or ".WAV".
 bool isRecordingFileName(std::string_view name);
 
+// Whether `folder` already holds calls: a call log or a recording. Replaying into it would add
+// the replayed calls a second time beside those there.
+bool folderHoldsCalls(const std::filesystem::path& folder);
+
 }  // namespace parvolin::engine

@@ -8,6 +8,23 @@
 
 namespace parvolin::engine {
 
+// Free space of the recording folder's disk below which no audio is written, so that the call
+// log and the list always find room: 4 MiB holds a rewrite of a list of about 25,000 rows
+// (about 160 bytes each; the list is rewritten whole beside itself) and many thousands of 32-byte
+// call records besides, while costing only about half a minute of sixteen lines' audio (8000
+// bytes a second each).
+inline constexpr std::uint64_t kDiskReserveBytes = 4u << 20;
+// Below this much free space the user is warned that audio will soon stop: four times the
+// reserve, about two minutes of sixteen lines recording at once.
+inline constexpr std::uint64_t kDiskWarningBytes = 4 * kDiskReserveBytes;
+// How the recording folder's disk stands, as last looked at (once per kAudioWritePeriodMs, and
+// before every write of audio).
+enum class DiskSpace {
+  kEnough,   // more than kDiskWarningBytes free (or the free space cannot be told)
+  kLow,      // kDiskWarningBytes or less: audio is still written
+  kReserve,  // kDiskReserveBytes or less: no more audio is written; records and rows still are
+};
+
 // Audio of one recording, in 512-byte blocks.
 struct RecordingBlocks {
   std::string file;

@@ -1,6 +1,9 @@
 #include "logview/list_files.h"
 
+#include "base/program_text.h"
+#include "engine/call_log.h"
 #include "engine/html_list.h"
+#include "logview/list_rows.h"
 
 namespace parvolin::logview {
 
@@ -22,6 +25,28 @@ ListFiles ListFiles::forList(const fs::path& list) {
   files.findBackup = list.parent_path() / (files.find.filename().string() + "bak");
   files.editCopy = list.parent_path() / workingFileName(name, "Edit.htm");
   return files;
+}
+
+std::optional<std::string> notListProblem(const fs::path& file, std::string_view content) {
+  if (isListFile(content)) return std::nullopt;
+  return base::printable(file.string()) + ": not an HTML call list";
+}
+
+std::optional<std::string> ownListProblem(const fs::path& list, std::string_view content) {
+  if (auto problem = notListProblem(list, content)) return problem;
+  const std::string name = list.filename().string();
+  const std::string shown = base::printable(list.string());
+  for (const std::string_view suffix : {"Find.htm", "Find.htmbak", "Edit.htm"}) {
+    if (name.ends_with(suffix)) {
+      return shown +
+             ": a search or edit copy, not a recording folder's list (name the list itself)";
+    }
+  }
+  const fs::path folder = list.has_parent_path() ? list.parent_path() : fs::path(".");
+  if (!fileExists(folder / engine::kCallLogName)) {
+    return shown + ": not a recording folder's list (no " + engine::kCallLogName + " beside it)";
+  }
+  return std::nullopt;
 }
 
 bool fileExists(const fs::path& path) {

@@ -6,6 +6,7 @@
 // list that sorts, searches and edits read).
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -26,6 +27,17 @@ struct ListFiles {
 // ".htm" gets `suffix` appended instead, so that a working file never has the list's own name
 // (deleting the find file must never delete the list).
 std::string workingFileName(std::string_view listName, std::string_view suffix);
+
+// Why `list`, whose bytes are `content`, is not a recording folder's own list, which alone the
+// list commands change or write beside: `content` is no list (isListFile); the name is that of
+// a working file ("...Find.htm", "...Find.htmbak", "...Edit.htm"), a copy whose edits would
+// change nothing and whose emptying would clear the folder; or no call log sits beside it (a
+// list copied elsewhere, into a folder of other files). Nothing for a recording folder's list.
+std::optional<std::string> ownListProblem(const std::filesystem::path& list,
+                                          std::string_view content);
+// Why `file`, whose bytes are `content`, is no list; nothing for a list.
+std::optional<std::string> notListProblem(const std::filesystem::path& file,
+                                          std::string_view content);
 
 // Small file steps of the working-file protocol; a missing file is simply not deleted or
 // renamed. None follows a failure with a message: what counts is which files exist after.

@@ -127,7 +127,8 @@ std::vector<ListRow> parseRows(std::string_view body) {
     const std::size_t end = body.find(kRowEnd, start);
     if (end == std::string_view::npos) break;
     const std::size_t contentEnd = end + kRowEnd.size();
-    const std::size_t length = std::min(contentEnd + kLineEnd.size(), body.size()) - start;
+    const std::size_t lineEnd = body.substr(contentEnd).starts_with('\n') ? 1 : kLineEnd.size();
+    const std::size_t length = std::min(contentEnd + lineEnd, body.size()) - start;
 
     ListRow row;
     row.offset = start;
@@ -144,14 +145,26 @@ std::vector<ListRow> parseRows(std::string_view body) {
   return rows;
 }
 
+std::size_t headerEnd(std::string_view file) {
+  return engine::htmlHeaderEnd(file);
+}
+
+bool isListFile(std::string_view file) {
+  constexpr std::string_view kTitle = "<title>";
+  constexpr std::string_view kCaption = "LIST OF RECORDED CALLS";
+  const std::size_t end = headerEnd(file);
+  return end != 0 && file.starts_with(kTitle) &&
+         file.substr(0, end).find(kCaption) != std::string_view::npos;
+}
+
 std::string_view listHead(std::string_view file) {
-  return file.size() >= engine::kHtmlHeaderSize ? file.substr(0, engine::kHtmlHeaderSize)
-                                                : engine::kHtmlHeader;
+  const std::size_t end = headerEnd(file);
+  return end != 0 ? file.substr(0, end) : engine::kHtmlHeader;
 }
 
 std::string_view listBody(std::string_view file) {
-  return file.size() > engine::kHtmlHeaderSize ? file.substr(engine::kHtmlHeaderSize)
-                                               : std::string_view();
+  const std::size_t end = headerEnd(file);
+  return end != 0 ? file.substr(end) : std::string_view();
 }
 
 int latestItem(const std::vector<ListRow>& rows) {

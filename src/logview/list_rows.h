@@ -49,14 +49,24 @@ struct ListRow {
   std::string_view trimmedText() const;
 };
 
-// The rows of a list body (the bytes after the 320-byte header), in file order. A row of any
-// length ends two bytes after its first "</td></tr>"; trailing bytes without one are no row.
+// The rows of a list body (the bytes after the header), in file order. A row of any length ends
+// after its first "</td></tr>" and the line end after it: CR LF as the list writes it, or LF
+// alone as an editor may have saved it (otherwise the two bytes after it). Trailing bytes
+// without a "</td></tr>" are no row.
 std::vector<ListRow> parseRows(std::string_view body);
 
-// The header bytes of a list file: its first 320 bytes, or the standard header when the file is
-// shorter (a missing or cut list).
+// Where the header of a list file ends: after the line end of its column-title row ("</th></tr>"
+// then CR LF or LF), which the list writes at byte 320; 0 when the file has no such header.
+std::size_t headerEnd(std::string_view file);
+// Whether `file` holds an HTML call list: it begins with the list's title tag and its header
+// (with either line end) carries the list's caption. Any other file (a call log, a recording, a
+// page of another kind) is no list, and no reader of lists takes it.
+bool isListFile(std::string_view file);
+
+// The header bytes of a list file: through headerEnd, or the standard header when the file has
+// none (a missing or cut list).
 std::string_view listHead(std::string_view file);
-// The bytes after the header; empty for a file no longer than the header.
+// The bytes after the header; empty for a file without one.
 std::string_view listBody(std::string_view file);
 
 // The item number of the newest row (the first); 0 when the list holds no row.

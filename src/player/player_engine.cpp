@@ -208,7 +208,7 @@ void PlayerEngine::saveWavCopy(std::string_view playingFileName, codec::SaveName
   if (!started_ || ended_) return;
   finishDecoding();
   if (!paused_) pausePlay();
-  codec::saveWavCopy(playingFileName, playBuffer(), dialog, prompt_);
+  codec::saveWavCopy(playingFileName, playBuffer(), dialog, prompt_, options_.refuseSaveTarget);
   if (ended_) return;
   paused_ = true;
   pausePlay();

@@ -31,6 +31,8 @@ struct PlayerOptions {
   // The most memory the player's buffers may take; tests lower it to reach the out-of-memory
   // paths.
   std::size_t memoryLimitBytes = std::numeric_limits<std::size_t>::max();
+  // The files "Wave file conversion" never writes (a recording folder's own); none when empty.
+  codec::SaveTargetCheck refuseSaveTarget;
 };
 
 // Plays one recording. The whole file is decoded into 8-bit sound (the play buffer, handed to

@@ -8,6 +8,7 @@
 #include "base/file_io.h"
 #include "base/program_text.h"
 #include "logview/batch_wave.h"
+#include "logview/list_files.h"
 #include "tools/pvtool_list.h"
 
 namespace parvolin::tools {
@@ -61,6 +62,10 @@ int runBatchWavWith(const Args& args, std::ostream& out, std::ostream& err, bool
   if (const std::error_code error = base::readWholeFile(*list, content)) {
     err << "pvtool batch-wav: " << base::describeFailure(*list, "read", error) << '\n';
     return 1;
+  }
+  if (const auto problem = logview::notListProblem(*list, content)) {
+    err << "pvtool batch-wav: " << *problem << '\n';
+    return 2;
   }
   const auto batchFolder = logview::makeBatchFolder(folder);
   if (!batchFolder) {

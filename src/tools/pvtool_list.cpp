@@ -3,6 +3,8 @@
 
 #include "tools/pvtool_list.h"
 
+#include <unistd.h>
+
 #include <ctime>
 #include <iostream>
 #include <optional>
@@ -21,32 +23,54 @@ constinit const std::string_view kListHelp =
     "usage: pvtool list sort-port|sort-duration LIST\n"
     "       pvtool list search LIST [--text T] [--from YY-MM-DD] [--to YY-MM-DD]\n"
     "       pvtool list edit LIST ITEM TEXT\n"
-    "       pvtool list delete LIST ITEM [--to END]\n"
-    "       pvtool list delete-all LIST\n"
+    "       pvtool list delete LIST ITEM [--to END] [--yes]\n"
+    "       pvtool list delete-all LIST [--yes]\n"
     "  sort-port, sort-duration and search write the result next to LIST, where the log viewer\n"
     "  shows it (the list's name with \".htm\" made \"Find.htm\"). Dates not given are today's,\n"
     "  as in the file manager. edit gives a call a text of up to 40 characters; delete removes\n"
     "  item ITEM, or the items from ITEM down to END. The changes are applied to LIST at once,\n"
     "  as the recorder does: a list left without rows is deleted, and delete-all (or a range\n"
-    "  from the newest item down to 1) then also deletes every file in the list's folder.\n";
+    "  from the newest item down to 1) then also deletes every file in the list's folder.\n"
+    "  LIST is a recording folder's own list (a call log beside it), never a search or edit\n"
+    "  copy (\"...Find.htm\", \"...Edit.htm\") nor a list elsewhere: those are refused (exit 2).\n"
+    "  delete and delete-all ask the file manager's questions on a terminal; without one they\n"
+    "  need --yes.\n";
 namespace {
 
 namespace fs = std::filesystem;
 using logview::Outcome;
 
-// Questions are answered Yes (the command line asked already); messages go to `err`.
+// Messages go to `err`. Questions are asked on the terminal `in` (Yes only for an answer
+// starting with 'y'); without one they are answered Yes (--yes was given).
 class CommandLinePrompt final : public base::Prompt {
  public:
-  explicit CommandLinePrompt(std::ostream& err) : err_(err) {}
+  CommandLinePrompt(std::ostream& err, std::istream* in) : err_(err), in_(in) {}
   void message(std::string_view text, base::PromptIcon) override {
     err_ << "pvtool list: " << base::printableLines(text) << '\n';
   }
-  bool askYesNo(std::string_view, bool, base::PromptIcon) override { return true; }
-  bool askOkCancel(std::string_view, bool, base::PromptIcon) override { return true; }
+  bool askYesNo(std::string_view text, bool, base::PromptIcon) override {
+    return ask(text, "[y/N]");
+  }
+  bool askOkCancel(std::string_view text, bool, base::PromptIcon) override {
+    return ask(text, "[y/N]");
+  }
 
  private:
+  bool ask(std::string_view text, std::string_view choices) {
+    if (!in_) return true;
+    err_ << base::printableLines(text) << ' ' << choices << ' ' << std::flush;
+    std::string answer;
+    if (!std::getline(*in_, answer)) return false;
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+  }
+
   std::ostream& err_;
+  std::istream* in_;
 };
+
+std::string callsText(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " call" : " calls");
+}
 
 // Item numbers fill the five places of the list's item column.
 constexpr std::int64_t kMaxItem = 99'999;
@@ -128,12 +152,11 @@ int runSearch(const logview::ListFiles& files, const Args& rest, std::time_t now
       fields.text = value;
     } else if (option == "--from" || option == "--to") {
       std::string error;
-      const auto date = parseDate(option, value, error);
+      auto date = parseDate(option, value, error);
       if (!date) return usageError(err, error);
-      if (date->year > 99) {
-        err << "pvtool list: note: the list writes two-digit years; " << value
-            << " compares as written and matches no call of that year\n";
-      }
+      // The list writes two-digit years: a year given in full is compared by its last two.
+      constexpr int kCentury = 100;
+      date->year %= kCentury;
       if (option == "--from") {
         fields.fromYear = date->year, fields.fromMonth = date->month, fields.fromDay = date->day;
       } else {
@@ -150,8 +173,8 @@ int runSearch(const logview::ListFiles& files, const Args& rest, std::time_t now
     err << "pvtool list: cannot write " << files.find.string() << '\n';
     return 1;
   }
-  out << files.find.string() << ": " << logview::parseRows(logview::listBody(result)).size()
-      << " calls\n";
+  out << files.find.string() << ": "
+      << callsText(logview::parseRows(logview::listBody(result)).size()) << '\n';
   return 0;
 }
 
@@ -168,11 +191,19 @@ std::optional<base::FolderLock> holdFolder(const std::filesystem::path& folder,
   return lock;
 }
 
-int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::time_t now) {
-  for (const std::string& a : args) {
+int runListWith(const Args& arguments, std::ostream& out, std::ostream& err, std::time_t now,
+                std::istream* terminal) {
+  Args args;
+  bool yes = false;
+  for (const std::string& a : arguments) {
     if (a == "-h" || a == "--help") {
       out << kListHelp;
       return 0;
+    }
+    if (a == "--yes") {
+      yes = true;
+    } else {
+      args.push_back(a);
     }
   }
   if (args.size() < 2) return usageError(err, "a command and a list are needed");
@@ -193,9 +224,19 @@ int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::tim
     err << "pvtool list: " << base::describeFailure(list, "read", error) << '\n';
     return 1;
   }
+  if (const auto problem = logview::ownListProblem(list, content)) {
+    err << "pvtool list: " << *problem << '\n';
+    return 2;
+  }
+  const bool deletes = command == "delete" || command == "delete-all";
+  if (deletes && !terminal && !yes) {
+    err << "pvtool list: " << command
+        << " deletes calls: answer its questions on a terminal, or give --yes\n";
+    return 2;
+  }
   const std::vector<logview::ListRow> rows = logview::parseRows(logview::listBody(content));
 
-  CommandLinePrompt prompt(err);
+  CommandLinePrompt prompt(err, yes ? nullptr : terminal);
   logview::ImmediateListEditor editor(folder, list);
 
   if (command == "sort-port" || command == "sort-duration") {
@@ -214,8 +255,11 @@ int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::tim
       return 1;
     }
     logview::FileManagerSession(files, editor, prompt).deleteAll();
-    return reportEdit(editor, list, "deleted all " + std::to_string(rows.size()) + " calls", out,
-                      err);
+    if (!editor.lastListEditResult()) {
+      err << "pvtool list: nothing deleted\n";
+      return 1;
+    }
+    return reportEdit(editor, list, "deleted all " + callsText(rows.size()), out, err);
   }
 
   if (rest.empty()) return usageError(err, command + " needs an item number");
@@ -255,14 +299,14 @@ int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::tim
   }
   logview::FileManagerSession session(files, editor, prompt);
   const int latest = session.latestItem();
-  if (end) {
-    session.deleteRange(*item, *end);
-  } else {
-    session.deleteItem(*item);
+  const Outcome outcome = end ? session.deleteRange(*item, *end) : session.deleteItem(*item);
+  if (outcome == Outcome::kStaysOpen) {
+    err << "pvtool list: nothing deleted\n";
+    return 1;
   }
   std::string done;
   if (end && logview::rangeCoversAll(*item, *end, latest)) {
-    done = "deleted all " + std::to_string(rows.size()) + " calls";
+    done = "deleted all " + callsText(rows.size());
   } else if (end && *end != *item) {
     done = "deleted items " + std::to_string(*item) + " to " + std::to_string(*end);
   } else {
@@ -279,7 +323,8 @@ int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::tim
 }
 
 int runList(const Args& args) {
-  return runListWith(args, std::cout, std::cerr, std::time(nullptr));
+  return runListWith(args, std::cout, std::cerr, std::time(nullptr),
+                     ::isatty(STDIN_FILENO) != 0 ? &std::cin : nullptr);
 }
 
 }  // namespace parvolin::tools

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <string>
 
+#include "app/config_file.h"
 #include "base/exit_status.h"
 #include "base/program_text.h"
 #include "engine/call_log.h"
@@ -104,9 +105,12 @@ class CallPrinter {
   void print(const engine::CallRecord& r) {
     switch (format_) {
       case Format::kText:
-        std::printf("Port %2d  %-3s %2u  %-22s  %s  %5u s  audio after %u s\n", r.portIndex + 1,
-                    typeName(r), r.callType, shownText(r).c_str(), localTime(r.startTime).c_str(),
-                    r.durationSec, r.firstAudioSec);
+        // A call without audio (unanswered) has 0 there: no audio rather than audio at once.
+        std::printf("Port %2d  %-3s %2u  %-22s  %s  %5u s  %s\n", r.portIndex + 1, typeName(r),
+                    r.callType, shownText(r).c_str(), localTime(r.startTime).c_str(), r.durationSec,
+                    r.firstAudioSec == 0
+                        ? "no audio"
+                        : ("audio after " + std::to_string(r.firstAudioSec) + " s").c_str());
         break;
       case Format::kCsv:
         std::printf("%d,%u,%s,%s,%s,%u,%u,%u\r\n", r.portIndex + 1, r.callType, typeName(r),
@@ -145,13 +149,6 @@ std::filesystem::path configuredLog(const ToolContext& context,
   if (!context.openSettings) {
     std::fprintf(stderr, "pvtool log: this build cannot read %s; name the log file\n",
                  where.c_str());
-    return {};
-  }
-  std::error_code ec;
-  if (config && !std::filesystem::is_regular_file(*config, ec)) {
-    std::fprintf(
-        stderr, "pvtool log: --config %s: %s\n", base::printable(config->string()).c_str(),
-        std::filesystem::exists(*config, ec) ? "not a settings file" : "no such settings file");
     return {};
   }
   const std::unique_ptr<app::SettingsStore> store = context.openSettings(config);
@@ -203,6 +200,11 @@ int runLog(const Args& args, const ToolContext& context) {
     return usage("--config finds the log of the configured folder; a log FILE needs none");
   }
   if (!file) {
+    if (const auto problem =
+            config ? app::configFileProblem(*config, app::ConfigUse::kRead) : std::nullopt) {
+      std::fprintf(stderr, "pvtool log: --config: %s\n", base::printable(*problem).c_str());
+      return base::kExitUsage;
+    }
     file = configuredLog(context, config);
     if (file->empty()) return base::kExitFailed;
   }

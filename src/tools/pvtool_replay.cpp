@@ -10,13 +10,15 @@
 #include "base/prompt.h"
 #include "engine/capture_replay.h"
 #include "engine/engine_view.h"
+#include "engine/output_files.h"
+#include "engine/recorder_settings.h"
 #include "tools/number_options.h"
 #include "tools/pvtool_commands.h"
 
 namespace parvolin::tools {
 
 constinit const std::string_view kReplayHelp =
-    "usage: pvtool replay FILE.pvcap --folder DIR --setting N [--html-name NAME]\n"
+    "usage: pvtool replay FILE.pvcap --folder DIR --setting N [--html-name NAME] [--force]\n"
     "Replays a stream capture (parvolin --capture, pvtool sim) into a recording folder as the\n"
     "recorder would have recorded it: the audio files, the call log and the HTML list.\n"
     "  --folder DIR      the recording folder (created when missing)\n"
@@ -24,10 +26,14 @@ constinit const std::string_view kReplayHelp =
     "                    1 (volume adjustment L1), 2 (L2), 4 (keep the HTML list), 8 (keep calls\n"
     "                    shorter than 8 s), 16 (record WAV files), 32 (record LV files);\n"
     "                    0-63, decimal or 0x hex; 44 is the recorder's default\n"
-    "  --html-name NAME  the HTML list's file name (default ZEruTestNew.htm)\n"
+    "  --html-name NAME  the HTML list's file name (default ZEruTestNew.htm): a plain file name,\n"
+    "                    neither the call log's nor a recording's\n"
+    "  --force           replay into a folder that already holds calls (a call log or\n"
+    "                    recordings), adding the replayed calls to them\n"
     "Exit status 0 after a complete replay, 1 when the capture or the folder cannot be used (or\n"
     "another program holds the folder), 2 for a bad command line or a file that is no stream\n"
-    "capture, 4 when not everything replayed could be written (standard error names it).\n";
+    "capture, or a folder that holds calls already (without --force), 4 when not everything\n"
+    "replayed could be written (standard error names it).\n";
 
 namespace {
 
@@ -44,6 +50,7 @@ int usage(const std::string& problem) {
 int runReplay(const Args& args) {
   std::optional<std::string> file, folder, htmlName;
   std::optional<std::uint32_t> setting;
+  bool force = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
@@ -56,6 +63,8 @@ int runReplay(const Args& args) {
       setting = std::uint32_t(*value);
     } else if (a == "--html-name" && hasValue) {
       htmlName = args[++i];
+    } else if (a == "--force") {
+      force = true;
     } else if (a == "--folder" || a == "--setting" || a == "--html-name") {
       return usage(a + " needs a value");
     } else if (!a.starts_with("-") && !file) {
@@ -69,6 +78,18 @@ int runReplay(const Args& args) {
   if (!file) return usage("no capture named");
   if (!folder) return usage("--folder DIR is needed");
   if (!setting) return usage("--setting N is needed");
+  if (htmlName && !engine::isUsableListName(*htmlName)) {
+    return usage("--html-name '" + base::printable(*htmlName) +
+                 "' cannot name the list: a plain file name in the folder, neither the call "
+                 "log's nor a recording's");
+  }
+  if (!force && engine::folderHoldsCalls(*folder)) {
+    std::fprintf(stderr,
+                 "pvtool replay: %s holds calls already (a call log or recordings); replaying "
+                 "would add these calls a second time. Use an empty folder, or --force\n",
+                 base::printable(*folder).c_str());
+    return base::kExitUsage;
+  }
 
   engine::RecorderSettings settings;
   settings.parvolinPath = *folder;

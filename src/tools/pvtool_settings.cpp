@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "app/config_file.h"
 #include "app/settings_io.h"
 #include "base/folder_lock.h"
+#include "base/program_text.h"
 #include "config/software_page.h"
 #include "config/store_host.h"
 #include "engine/recorder_settings.h"
@@ -31,7 +33,9 @@ constinit const std::string_view kSettingsHelp =
     "  capacity-items=N         capacity limit in calls (0 leaves it)\n"
     "  capacity-space=N         capacity limit in megabytes (0 leaves it)\n"
     "  auto-refresh=on|off      the log viewer refreshes by itself\n"
-    "--config FILE reads and writes that INI file instead of the user's settings.\n";
+    "--config FILE reads and writes that INI file instead of the user's settings: to show the\n"
+    "settings it must exist; to change them its folder must exist. A folder, or a file that\n"
+    "cannot be read (or written, for a change), is refused (exit 2), as by parvolin --config.\n";
 
 namespace {
 
@@ -154,6 +158,13 @@ int runSettingsWith(const Args& arguments, const SettingsCommandServices& servic
     }
   }
 
+  if (configFile) {
+    const app::ConfigUse use = changes.empty() ? app::ConfigUse::kRead : app::ConfigUse::kWrite;
+    if (const auto problem = app::configFileProblem(*configFile, use)) {
+      err << "pvtool settings: --config: " << base::printable(*problem) << '\n';
+      return 2;
+    }
+  }
   std::unique_ptr<app::SettingsStore> store = services.openStore(configFile);
   app::SettingsLoad load;
   load.workingDirectory = services.workingFolder.current();

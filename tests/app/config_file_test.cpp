@@ -31,11 +31,12 @@ TEST(ConfigFile, OnlySettingsFilesThatCanBeWrittenAreTaken) {
       {dir / "good.conf", ""},
       {dir / "empty.conf", ""},
       {dir / "new.conf", ""},
-      {dir / "new" / "folder" / "p.conf", ""},
+      // A typing error is never made into new folders.
+      {dir / "new" / "folder" / "p.conf", "folder" },
       {dir / "letter.txt", "is not a settings file (line 2 is no setting)"},
       {dir / "binary", "is not a settings file"},
       {dir / "adir", "is a folder"},
-      {dir / "afile" / "p.conf", "its folder cannot be made"},
+      {dir / "afile" / "p.conf", "does not exist"},
   };
   for (const Case& c : cases) {
     const auto problem = configFileProblem(c.file);
@@ -50,10 +51,39 @@ TEST(ConfigFile, OnlySettingsFilesThatCanBeWrittenAreTaken) {
   EXPECT_EQ(readFile(dir / "good.conf"), settings);
   EXPECT_EQ(readFile(dir / "letter.txt"), "[Parvolin]\nDear all,\nthe meeting is at ten.\n");
   EXPECT_FALSE(fs::exists(dir / "new.conf"));
-  EXPECT_TRUE(fs::is_directory(dir / "new" / "folder"));
+  EXPECT_FALSE(fs::exists(dir / "new"));
   std::size_t entries = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++entries;
-  EXPECT_EQ(entries, 7u);
+  EXPECT_EQ(entries, 6u);
+}
+
+// Only to be read, a file must be there; its folder need not take a new file.
+TEST(ConfigFile, AFileOnlyReadMustExistAndBeASettingsFile) {
+  TempFolder dir;
+  writeFile(dir / "good.conf", "[Parvolin]\nUSN=7\n");
+  writeFile(dir / "letter.txt", "Dear all,\n");
+  fs::create_directory(dir / "adir");
+  struct Case {
+    fs::path file;
+    const char* problem;
+  };
+  const Case cases[] = {
+      {dir / "good.conf", ""},
+      {dir / "new.conf", "no such settings file"},
+      {dir / "missing" / "p.conf", "no such settings file"},
+      {dir / "adir", "is a folder"},
+      {dir / "letter.txt", "is not a settings file"},
+  };
+  for (const Case& c : cases) {
+    const auto problem = configFileProblem(c.file, ConfigUse::kRead);
+    if (*c.problem == '\0') {
+      EXPECT_FALSE(problem) << c.file << ": " << *problem;
+    } else {
+      ASSERT_TRUE(problem) << c.file;
+      EXPECT_NE(problem->find(c.problem), std::string::npos) << *problem;
+    }
+  }
+  EXPECT_FALSE(fs::exists(dir / "missing"));
 }
 
 TEST(ConfigFile, FileThatMayNotBeWrittenIsRefused) {

@@ -51,11 +51,13 @@ TEST(SettingsLoad, ValuesThatCountAsMissingAreReplacedOthersKept) {
     bool rewritten;
   };
   const Case cases[] = {
-      {"UItemNoLimitSetting", 0, 2000, true}, {"UItemNoLimitSetting", -1, -1, false},
+      {"UItemNoLimitSetting", 0, 2000, true}, {"UItemNoLimitSetting", -1, 2000, true},
       {"USpaceLimitSetting", 0, 500, true},   {"USpaceLimitSetting", 7, 7, false},
       {"ParvolinSetting", -1, 44, true},      {"ParvolinSetting", 0, 0, false},
       {"bAutoRefresh", -1, 1, true},          {"bAutoRefresh", 0, 0, false},
-      {"bLvSvrAllowed", -1, 0, true},         {"bLvSvrAllowed", 5, 5, false},
+      {"bLvSvrAllowed", -1, 0, true},         {"bLvSvrAllowed", 5, 0, true},
+      {"bAutoRefresh", 2, 1, true},           {"ParvolinSetting", 64, 44, true},
+      {"ParvolinSetting", 63, 63, false},     {"USpaceLimitSetting", -500, 500, true},
   };
   TempFolder cwd;
   for (const Case& c : cases) {
@@ -68,6 +70,31 @@ TEST(SettingsLoad, ValuesThatCountAsMissingAreReplacedOthersKept) {
         std::find(store.writes.begin(), store.writes.end(), c.name) != store.writes.end();
     EXPECT_EQ(written, c.rewritten);
   }
+}
+
+// A hand-edited value the recorder cannot use is named with the default that takes its place,
+// once: the default is written back.
+TEST(SettingsLoad, ValuesOutOfRangeOrNoNumbersAreNamedWithTheDefaultUsed) {
+  MemorySettingsStore store;
+  store.values["UItemNoLimitSetting"] = std::int32_t(-5);
+  store.values["bAutoRefresh"] = std::string("2");
+  store.values["ParvolinSetting"] = std::string("banana");
+  store.values["USpaceLimitSetting"] = std::int32_t(700);
+  store.values["bLvSvrAllowed"] = std::int32_t(-1);  // the absent mark: no problem
+  EXPECT_EQ(settingProblems(store),
+            (std::vector<std::string>{
+                "bAutoRefresh=2 is out of range (0 to 1); 1 is used",
+                "ParvolinSetting=banana is not a number; 44 is used",
+                "UItemNoLimitSetting=-5 is out of range (1 to any higher); 2000 is used",
+            }));
+  TempFolder cwd;
+  const engine::RecorderSettings settings =
+      loadRecorderSettings(store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::Create});
+  EXPECT_EQ(settings.itemLimit, 2000);
+  EXPECT_EQ(settings.bAutoRefresh, 1);
+  EXPECT_EQ(settings.parvolinSetting, 44u);
+  EXPECT_EQ(settings.spaceLimit, 700);
+  EXPECT_TRUE(settingProblems(store).empty());
 }
 
 TEST(SettingsLoad, StoredStringsAreKeptAndStoredFolderIsNotCreated) {

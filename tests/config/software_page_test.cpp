@@ -1,6 +1,7 @@
 #include "config/software_page.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -229,31 +230,58 @@ TEST_F(SoftwareTest, ANewFolderIsStoredCreatedAndEntered) {
   }
 }
 
-TEST_F(SoftwareTest, FolderFailuresAreShownAndTheFolderStaysStored) {
+TEST_F(SoftwareTest, AFolderThatExistsIsTakenWithTheDesignsMessage) {
   // The folder exists already: it cannot be created, and is used.
   fs::create_directories(dir / "old" / "ZEruFolder");
   SoftwarePage page(*host, prompt);
   SoftwareFields controls = page.fields();
   controls.folder = (dir / "old").string();
   SoftwareOkOutcome outcome = page.ok(controls);
-  EXPECT_TRUE(outcome.folderNotCreated && !outcome.folderNotLocated);
+  EXPECT_TRUE(outcome.folderNotCreated && !outcome.folderNotLocated && !outcome.folderRefused);
   EXPECT_EQ(texts(), std::vector<std::string>{std::string(kFolderNotCreatedText)});
   EXPECT_EQ(workingFolder.current(), dir / "old" / "ZEruFolder");
+  EXPECT_EQ(store.getStringOr("ParvolinPath", ""), (dir / "old" / "ZEruFolder").string());
+}
 
-  // Under a file: neither created nor entered; the recording stays where it was.
+// A folder that is empty, or cannot be made or written in, would leave the recorder recording
+// nowhere (or in "/ZEruFolder"): refused before anything is stored, the recording staying put.
+TEST_F(SoftwareTest, AFolderThatCannotBeRecordedInIsRefusedAndNothingIsStored) {
   test::writeFile(dir / "afile", "x");
-  const fs::path impossible = dir / "afile" / "ZEruFolder";
-  prompt.shown.clear();
-  SoftwarePage again(*host, prompt);
-  controls = again.fields();
-  controls.folder = impossible.string();
-  outcome = again.ok(controls);
-  EXPECT_TRUE(outcome.folderNotCreated && outcome.folderNotLocated);
-  EXPECT_EQ(texts(),
-            (std::vector<std::string>{std::string(kFolderNotCreatedText),
-                                      "Fail to locate the directory at: " + impossible.string()}));
-  EXPECT_EQ(store.getStringOr("ParvolinPath", ""), impossible.string());
-  EXPECT_EQ(workingFolder.current(), dir / "old" / "ZEruFolder");
+  fs::create_directories(dir / "readonly");
+  fs::permissions(dir / "readonly", fs::perms::owner_read | fs::perms::owner_exec);
+  const bool root = ::geteuid() == 0;
+  struct Case {
+    std::string typed;
+    std::string says;
+  };
+  std::vector<Case> cases = {
+      {"", "no folder was given"},
+      {"   ", "no folder was given"},
+      {(dir / "afile").string(), "it cannot be made"},
+  };
+  if (!root) cases.push_back({(dir / "readonly" / "ZEruFolder").string(), "cannot be"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE("'" + c.typed + "'");
+    prompt.shown.clear();
+    store.writes.clear();
+    SoftwarePage page(*host, prompt);
+    SoftwareFields controls = page.fields();
+    controls.folder = c.typed;
+    controls.htmlList = !controls.htmlList;
+    controls.capacityItems = 77;
+    const SoftwareOkOutcome outcome = page.ok(controls);
+    EXPECT_TRUE(outcome.folderRefused);
+    EXPECT_FALSE(outcome.allTaken());
+    ASSERT_EQ(texts().size(), 1u);
+    EXPECT_NE(texts()[0].find(c.says), std::string::npos) << texts()[0];
+    EXPECT_NE(texts()[0].find("stays " + recording.string()), std::string::npos) << texts()[0];
+    EXPECT_TRUE(store.writes.empty()) << "nothing stored, not the other changes either";
+    EXPECT_EQ(host->settings().parvolinPath, recording.string());
+    EXPECT_EQ(workingFolder.current(), recording);
+    EXPECT_EQ(page.fields().folder, recording.string());
+  }
+  EXPECT_FALSE(fs::exists(dir / "ZEruFolder"));
+  fs::permissions(dir / "readonly", fs::perms::owner_all);
 }
 
 TEST_F(SoftwareTest, BrowseTakesTheChosenFolderOrTheCurrentOne) {

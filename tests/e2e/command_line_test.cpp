@@ -259,8 +259,8 @@ TEST_F(PvtoolLog, WithoutAFileReadsTheConfiguredRecordingFolder) {
   EXPECT_EQ(run("pvtool", {"log"}).out, r.out);
 
   const Result missing = run("pvtool", {"log", "--config", "none.conf"});
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("--config none.conf: no such settings file"), std::string::npos)
+  EXPECT_EQ(missing.status, 2) << "refused as every program refuses it";
+  EXPECT_NE(missing.err.find("--config: none.conf: no such settings file"), std::string::npos)
       << missing.err;
   test::writeFile(root_ / "empty.conf", "");
   const Result unset = run("pvtool", {"log", "--config", "empty.conf"});

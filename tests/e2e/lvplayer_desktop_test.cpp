@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <thread>
 
 #include "e2e/desktop_session.h"
 #include "e2e/emulated_call.h"
@@ -29,6 +31,7 @@ struct Spot {
 };
 constexpr Spot kPausePlay{169, 70};
 constexpr Spot kStop{215, 70};
+constexpr Spot kWav{123, 70};
 constexpr Spot kSliderNinetyPercent{12 + 318 * 0.9, 28};
 
 struct Window {
@@ -166,6 +169,39 @@ TEST_F(LvPlayerDesktop, ClicksPausePlaySeekAndStop) {
   const auto stopped = second->waitFor(20s);
   ASSERT_TRUE(stopped) << "Stop did not end the player";
   EXPECT_EQ(*stopped, 0) << second->errors();
+}
+
+// "Wave file conversion" opens in the recording folder; a name there that is one of the
+// folder's own files (the recording playing, another call's, the call log) is refused after the
+// dialog's replace question, with the message pvtool convert gives, and the file is kept.
+TEST_F(LvPlayerDesktop, SaveAsNeverReplacesARecordingFoldersOwnFile) {
+  const std::string before = parvolin::test::readFile(recording_);
+  auto player = startPlayer("save");
+  auto window = findWindow();
+  ASSERT_TRUE(window) << player->errors() << "X server: " << display_.errors();
+  ASSERT_TRUE(waitUntil([&] { return !pixelsAround(window->at(kWav), 2).empty(); }, 30s));
+  const auto windows = [&] {
+    const auto search = tool("xdotool", {"search", "--onlyvisible", "--class", "lvplayer"});
+    return std::count(search.output.begin(), search.output.end(), '\n');
+  };
+  const auto shown = windows();
+  click(*window, kWav);
+  ASSERT_TRUE(waitUntil([&] { return windows() > shown; }, 30s)) << "no save dialog";
+  tool("xdotool", {"key", "ctrl+a"});
+  tool("xdotool", {"type", "--delay", "20", recording_.filename().string()});
+  tool("xdotool", {"key", "Return"});
+  // The dialog asks before replacing (over the dialog); Yes. Then the refusal shows alone, and
+  // Return (OK) closes it.
+  ASSERT_TRUE(waitUntil([&] { return windows() == shown + 2; }, 30s)) << "no replace question";
+  tool("xdotool", {"key", "alt+y"});
+  ASSERT_TRUE(waitUntil([&] { return windows() == shown + 1; }, 30s)) << "no refusal";
+  std::this_thread::sleep_for(500ms);
+  tool("xdotool", {"key", "Return"});
+  EXPECT_TRUE(waitUntil([&] { return windows() == shown; }, 30s)) << "a dialog stayed open";
+  EXPECT_EQ(parvolin::test::readFile(recording_), before) << "the recording was replaced";
+  EXPECT_TRUE(player->started());
+  click(*window, kStop);
+  EXPECT_TRUE(player->waitFor(20s)) << player->errors();
 }
 
 }  // namespace

@@ -386,5 +386,44 @@ TEST_F(ParvolinDesktop, ASignalRunsTheExitSequenceWithoutAsking) {
   EXPECT_FALSE(fs::exists(rec() / "ZEruTestNewFind.htm"));
 }
 
+// A long call on port 1, then nothing.
+constexpr const char* kLongCall = R"(unit PV0001
+1.0 1/1 ring
+2.0 1/1 answer
+2.0 1/1 talk 600
+)";
+
+// One stray Escape, or the close box, while a line is in a call asks before it ends the
+// recording; "No" keeps it going. With no call in progress Escape ends at once.
+TEST_F(ParvolinDesktop, EscapeAndTheCloseBoxAskWhileALineIsInACall) {
+  std::ofstream(root() / "long.scn") << kLongCall;
+  auto recorder = startRecorder("long.scn");
+  const std::string window = mainWindow();
+  ASSERT_FALSE(window.empty()) << recorder->errors();
+  ASSERT_TRUE(waitUntil([&] { return hasFileEnding(".LV3"); }, 60s)) << recorder->errors();
+
+  keys(window, {"Escape"});
+  ASSERT_TRUE(waitUntil([&] { return recorderWindows().size() == 2; }, 30s)) << "no question";
+  tool("xdotool", {"key", "alt+n"});
+  ASSERT_TRUE(waitUntil([&] { return recorderWindows() == std::set<std::string>{window}; }, 30s));
+  EXPECT_FALSE(recorder->waitFor(2s)) << "No keeps the recorder running";
+
+  // The close box (the window manager's close, Alt+F4 in openbox) asks the same.
+  keys(window, {"alt+F4"});
+  ASSERT_TRUE(waitUntil([&] { return recorderWindows().size() == 2; }, 30s)) << "no question";
+  tool("xdotool", {"key", "alt+y"});
+  EXPECT_EQ(recorder->waitFor(30s), 0) << recorder->errors();
+}
+
+TEST_F(ParvolinDesktop, EscapeWithoutACallEndsAtOnce) {
+  std::ofstream(root() / "idle.scn") << "unit PV0001\n";
+  auto recorder = startRecorder("idle.scn");
+  const std::string window = mainWindow();
+  ASSERT_FALSE(window.empty()) << recorder->errors();
+  ASSERT_TRUE(waitUntil([&] { return fs::exists(rec()); }, 30s));
+  keys(window, {"Escape"});
+  EXPECT_EQ(recorder->waitFor(30s), 0) << recorder->errors();
+}
+
 }  // namespace
 }  // namespace parvolin::e2e

@@ -47,8 +47,8 @@ TEST(EngineDisk, BufferedAudioReachesItsFileWithinASecondInWholeBlocks) {
 TEST(EngineDisk, FullDiskKeepsWhatFitsAndLosesOnlyWhatComesWhileTheBufferIsFull) {
   EngineHarness h;
   {
-    // Room for 100 blocks and part of one more.
-    FullDisk disk(100 * 512 + 300);
+    // Room for 100 blocks and part of one more above the reserve.
+    FullDisk disk(kDiskReserveBytes + 100 * 512 + 300);
     h.feed(answering(0) + numberedBlocks(0, 2048), kT1);
     EXPECT_EQ(h.file(kFirstFile), numberedAudio(0, 100)) << "whole blocks only";
     // 100 blocks find room in the buffer; the 50 after them find it full.
@@ -103,7 +103,7 @@ TEST(EngineDisk, EndedCallsWaitForTheDiskWithTheirRowsAndAreWrittenOnceThereIsRo
     EXPECT_EQ(waiting.logRecords, 2u);
     EXPECT_EQ(waiting.rows, 2u);
 
-    disk.makeRoom(1 << 20);
+    disk.makeRoom(kDiskReserveBytes + (1 << 20));
     h.clock.advanceMs(kAudioWritePeriodMs);
     h.engine->onPollTick();
   }
@@ -113,6 +113,53 @@ TEST(EngineDisk, EndedCallsWaitForTheDiskWithTheirRowsAndAreWrittenOnceThereIsRo
   EXPECT_NE(h.list().find("<p align=center>    2</td>"), std::string::npos);
   EXPECT_EQ(h.engine->capacityShown().itemsText, "Logged Items: 2 / 2000 ");
   EXPECT_EQ(h.engine->capacity().loggedBlocks, 50);
+  EXPECT_TRUE(h.engine->unwritten().empty());
+}
+
+// Audio never takes the last of the disk: below the reserve it stops, and every kept call still
+// gets its record and its row, also one whose audio never reached the disk (which then leaves no
+// empty file to pass for its recording). The user hears of it before and when it happens.
+TEST(EngineDisk, AudioStopsAtTheReserveSoEveryCallKeepsItsRecordAndRow) {
+  EngineHarness h;
+  {
+    FullDisk disk(kDiskReserveBytes + 20 * 512);
+    h.clock.advanceMs(kAudioWritePeriodMs);
+    h.engine->onPollTick();
+    EXPECT_EQ(h.engine->diskSpace(), DiskSpace::kLow);
+    h.feed(ring(0) + answering(0) + numberedBlocks(0, 60) + callEnd(0, {0x55, 0x51}), kT1);
+    EXPECT_EQ(h.file(kFirstFile), numberedAudio(0, 20)) << "up to the reserve, whole blocks";
+    EXPECT_EQ(h.engine->diskSpace(), DiskSpace::kReserve);
+    // The next call finds the disk at its reserve: no audio of it is written.
+    h.feed(ring(1) + answering(1) + numberedBlocks(0, 30, 1) + callEnd(1, {0x52}), kT1 + 70);
+    h.clock.advanceMs(kAudioWritePeriodMs);
+    h.engine->onPollTick();
+    EXPECT_EQ(h.log().size(), 2u) << "both calls logged";
+    EXPECT_EQ(h.engine->deferredRows(), 0u);
+    EXPECT_NE(h.list().find("<p align=center>    2</td>"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(h.folder / "w49960318p1.LV3"))
+        << "no empty file for audio that never reached the disk";
+    EXPECT_LT(disk.room(), kDiskReserveBytes);
+    EXPECT_GT(disk.room(), kDiskReserveBytes - 4096) << "records and rows took little";
+
+    const UnwrittenSummary waiting = h.engine->unwritten();
+    ASSERT_EQ(waiting.held.size(), 2u);
+    EXPECT_EQ(waiting.held[0].blocks, 40u);
+    EXPECT_EQ(waiting.held[1].blocks, 30u);
+    EXPECT_EQ(waiting.logRecords + waiting.rows, 0u);
+  }
+  std::vector<std::string> disk;
+  for (const std::string& line : h.diagnostics.lines) {
+    if (line.starts_with("Disk")) disk.push_back(line.substr(0, line.find(':')));
+  }
+  EXPECT_EQ(disk, (std::vector<std::string>{"Disk nearly full", "Disk full"}));
+
+  // Once there is room again the held audio is written and the second file made.
+  FullDisk roomy(kDiskWarningBytes + (1 << 20));
+  h.clock.advanceMs(kAudioWritePeriodMs);
+  h.engine->onPollTick();
+  EXPECT_EQ(h.file(kFirstFile), numberedAudio(0, 60));
+  EXPECT_EQ(h.file("w49960318p1.LV3"), numberedAudio(0, 30));
+  EXPECT_EQ(h.engine->diskSpace(), DiskSpace::kEnough);
   EXPECT_TRUE(h.engine->unwritten().empty());
 }
 

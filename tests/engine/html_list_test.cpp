@@ -108,6 +108,31 @@ TEST(HtmlList, EditsReplaceEveryOccurrenceOrLeaveTheBodyAsItWas) {
   EXPECT_EQ(rowBody(readFile(list)), "row A 666\r\nrow B 666\r\n");
 }
 
+// A list an editor saved with LF line ends has a shorter header: a new row goes right after
+// it and an edit of the newest row finds that row whole, so no row is cut in two.
+TEST(HtmlList, ListSavedWithLfLineEndsTakesRowsAndEditsAfterItsHeader) {
+  TempFolder folder;
+  const auto list = folder / "calls.htm";
+  std::string lfHeader;
+  for (char c : kHtmlHeader) {
+    if (c != '\r') lfHeader += c;
+  }
+  std::string oldRow = htmlRow(incoming(6, kT1, 30), 3, false, 5);
+  oldRow.erase(oldRow.size() - 2, 1);  // "\r\n" made "\n"
+  writeFile(list, lfHeader + oldRow);
+  ASSERT_EQ(htmlHeaderEnd(lfHeader + oldRow), lfHeader.size());
+
+  std::int32_t cache = -1;
+  ASSERT_FALSE(appendHtmlRow(list, incoming(6, kT1 + 60, 0), 3, false, cache));
+  EXPECT_EQ(cache, 6) << "numbered after the newest row";
+  EXPECT_EQ(readFile(list),
+            lfHeader + htmlRow(incoming(6, kT1 + 60, 0), 3, false, 6) + oldRow);
+
+  PendingListEdit edit{oldRow, "", false};
+  EXPECT_TRUE(applyPendingListEdit(folder.path(), list, edit).applied);
+  EXPECT_EQ(readFile(list), lfHeader + htmlRow(incoming(6, kT1 + 60, 0), 3, false, 6));
+}
+
 TEST(HtmlList, EmptiedBodyClearsTheFolderOnlyForDeleteAll) {
   for (bool deleteAll : {false, true}) {
     TempFolder folder;

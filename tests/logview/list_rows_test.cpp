@@ -80,6 +80,51 @@ TEST_F(ListRows, RowsOfAnyLengthEndAfterTheirCloseAndATailIsNoRow) {
   EXPECT_EQ(latestItem({}), 0);
 }
 
+// A list an editor saved with LF line ends: the header ends earlier and every row a byte
+// sooner; each row is still read whole, and written back with CR LF.
+TEST_F(ListRows, ListWithLfLineEndsIsReadAsTheListWritesIt) {
+  const std::string crlf = listOf({{3, 2, 30, "Smith"}, {2, 1, -1}, {1, 4, 125}});
+  std::string lf;
+  for (char c : crlf) {
+    if (c != '\r') lf += c;
+  }
+  ASSERT_TRUE(isListFile(lf));
+  EXPECT_EQ(headerEnd(lf), engine::kHtmlHeaderSize - 6);
+  const std::vector<ListRow> fromLf = parseRows(listBody(lf));
+  const std::vector<ListRow> fromCrlf = parseRows(listBody(crlf));
+  ASSERT_EQ(fromLf.size(), 3u);
+  for (std::size_t i = 0; i < fromLf.size(); ++i) {
+    EXPECT_EQ(fromLf[i].item, fromCrlf[i].item);
+    EXPECT_EQ(fromLf[i].trimmedText(), fromCrlf[i].trimmedText());
+    EXPECT_EQ(fromLf[i].link, fromCrlf[i].link);
+    EXPECT_EQ(fromLf[i].normalized(), fromCrlf[i].normalized());
+    EXPECT_TRUE(fromLf[i].bytes.ends_with("</td></tr>\n")) << "the row's own bytes, no more";
+  }
+  EXPECT_EQ(fromLf[1].offset, fromLf[0].bytes.size());
+}
+
+TEST_F(ListRows, OnlyAListIsAList) {
+  const std::string list = listOf({{1, 1, 30}});
+  std::string log(64, '\0');
+  log[0] = 3;
+  const struct {
+    std::string file;
+    bool list;
+  } cases[] = {
+      {list, true},
+      {std::string(engine::kHtmlHeader), true},
+      {"", false},
+      {log, false},
+      {"<title>Some page</title>\n<table><tr><th>A</th></tr>\n", false},
+      {"<html><body>LIST OF RECORDED CALLS</th></tr>\n", false},
+      {list.substr(0, 100), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file.substr(0, 40));
+    EXPECT_EQ(isListFile(c.file), c.list);
+  }
+}
+
 TEST_F(ListRows, HeadAndBodyOfShortAndMissingLists) {
   const std::string list = listOf({{1, 1, 30}});
   EXPECT_EQ(listHead(list), engine::kHtmlHeader);

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "engine/call_log.h"
 #include "logview/file_manager_session.h"
 #include "logview/list_builder.h"
 #include "logview/log_viewer_logic.h"
@@ -19,7 +20,10 @@ using logview::test::writeFile;
 
 class PvtoolList : public logview::test::ListTest {
  protected:
-  PvtoolList() : files(logview::ListFiles::forList(folder / "calls.htm")) {}
+  PvtoolList() : files(logview::ListFiles::forList(folder / "calls.htm")) { writeLog(); }
+
+  // The call log that makes the folder a recording folder.
+  void writeLog() { writeFile(folder / engine::kCallLogName, ""); }
 
   int run(const Args& args) {
     out.str("");
@@ -63,9 +67,9 @@ TEST_F(PvtoolList, WritesWhatTheWindowsWrite) {
            return std::optional<std::string>("Mr. Jones");
          });
        }},
-      {{"delete", list(), "5"},
+      {{"delete", "--yes", list(), "5"},
        [&](auto& edits) { logview::FileManagerSession(files, edits, prompt).deleteItem(5); }},
-      {{"delete", list(), "5", "--to", "2"},
+      {{"delete", "--yes", list(), "5", "--to", "2"},
        [&](auto& edits) { logview::FileManagerSession(files, edits, prompt).deleteRange(5, 2); }},
   };
   for (const Case& c : cases) {
@@ -86,9 +90,11 @@ TEST_F(PvtoolList, WritesWhatTheWindowsWrite) {
 }
 
 TEST_F(PvtoolList, DeleteAllAndARangeOverEverythingClearTheFolder) {
-  for (const Args& args : {Args{"delete-all", list()}, Args{"delete", list(), "3", "--to", "1"}}) {
+  for (const Args& args :
+       {Args{"delete-all", "--yes", list()}, Args{"delete", "--yes", list(), "3", "--to", "1"}}) {
     writeFile(files.list, listOf(logview::test::numbered(3)));
     writeFile(folder / "w1p0.LV3", "audio");
+    writeLog();
     ASSERT_EQ(run(args), 0) << err.str();
     EXPECT_NE(out.str().find("deleted all 3 calls"), std::string::npos);
     EXPECT_TRUE(engine::test::folderContents(folder.path()).empty()) << "all but the lock";
@@ -99,8 +105,8 @@ TEST_F(PvtoolList, FolderThatARecorderHoldsIsLeftAlone) {
   const std::string original = listOf(logview::test::numbered(3));
   writeFile(files.list, original);
   const base::FolderLock recorder = base::FolderLock::acquire(folder.path(), "parvolin");
-  for (const Args& args : {Args{"delete-all", list()}, Args{"edit", list(), "2", "new text"},
-                           Args{"sort-port", list()}}) {
+  for (const Args& args : {Args{"delete-all", "--yes", list()},
+                           Args{"edit", list(), "2", "new text"}, Args{"sort-port", list()}}) {
     err.str("");
     EXPECT_EQ(run(args), 1);
     EXPECT_NE(err.str().find("is in use by process " + std::to_string(::getpid()) + " (parvolin)"),
@@ -124,9 +130,11 @@ TEST_F(PvtoolList, BadInputIsRefusedWithoutTouchingTheList) {
       {{"sort-port", (folder / "none.htm").string()}, 1, "none.htm"},
       {{"edit", list(), "2"}, 2, "an item number and a text"},
       {{"edit", list(), "x", "text"}, 2, "ITEM must be a whole number from 1 to 99999, not 'x'"},
-      {{"delete", list(), "0"}, 2, "ITEM must be a whole number from 1 to 99999"},
-      {{"delete", list(), "99999999999999999999"}, 2, "from 1 to 99999"},
-      {{"delete", list(), "2", "--to", "-1"}, 2, "--to must be a whole number from 1 to 99999"},
+      {{"delete", "--yes", list(), "0"}, 2, "ITEM must be a whole number from 1 to 99999"},
+      {{"delete", "--yes", list(), "99999999999999999999"}, 2, "from 1 to 99999"},
+      {{"delete", "--yes", list(), "2", "--to", "-1"},
+       2,
+       "--to must be a whole number from 1 to 99999"},
       {{"search", list(), "--from", "07-13-05"},
        2,
        "--from month must be a whole number from 1 to 12"},
@@ -134,12 +142,12 @@ TEST_F(PvtoolList, BadInputIsRefusedWithoutTouchingTheList) {
       {{"edit", list(), "9", "text"}, 1, "no item 9"},
       {{"edit", list(), "2", "</td><b>"}, 1, "cannot hold"},
       {{"edit", list(), "2", std::string(41, 'x')}, 1, "40 characters"},
-      {{"delete", list(), "9"}, 1, "no item 9"},
-      {{"delete", list(), "2", "--to", "3"}, 1, "no item 2 to 3"},
-      {{"delete", list(), "2", "--to"}, 2, "ITEM [--to END]"},
+      {{"delete", "--yes", list(), "9"}, 1, "no item 9"},
+      {{"delete", "--yes", list(), "2", "--to", "3"}, 1, "no item 2 to 3"},
+      {{"delete", "--yes", list(), "2", "--to"}, 2, "ITEM [--to END]"},
       {{"search", list(), "--from", "2007/03/05"}, 2, "YY-MM-DD"},
       {{"search", list(), "--text"}, 2, "needs a value"},
-      {{"delete-all", list(), "now"}, 2, "unexpected"},
+      {{"delete-all", "--yes", list(), "now"}, 2, "unexpected"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.back());

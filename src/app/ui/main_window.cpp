@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 
 #include "app/main_window_layout.h"
@@ -234,8 +235,9 @@ RecorderSession::OpenResult MainWindow::openRecorder(bool minimized) {
 
 void MainWindow::exitButton() {
   // The question is this thread's; the recorder polls on while it is open.
-  if (board_.snapshot().asksBeforeExit &&
-      !static_cast<base::Prompt&>(prompt_).askYesNo(kExitQuestionText, /*safeAnswer=*/false)) {
+  const RecorderStatus now = board_.snapshot();
+  if ((now.asksBeforeExit || now.somethingUnwritten) &&
+      !static_cast<base::Prompt&>(prompt_).askYesNo(now.exitQuestion, /*safeAnswer=*/false)) {
     return;
   }
   thread_->call([this] { recorder_->exit(RecorderSession::ExitQuestion::DontAsk); });
@@ -255,6 +257,18 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   QDialog::closeEvent(event);
+}
+
+void MainWindow::reject() {
+  // One stray key must not cut the calls in progress short: the shown window asks first.
+  const RecorderStatus now = board_.snapshot();
+  if (isVisible() && !now.exited && now.callInProgress) {
+    if (!prompt_.askYesNo(now.exitQuestion, /*safeAnswer=*/false, base::PromptIcon::Question)) {
+      return;
+    }
+    thread_->call([this] { recorder_->exit(RecorderSession::ExitQuestion::DontAsk); });
+  }
+  QDialog::reject();
 }
 
 void MainWindow::done(int result) {
@@ -330,6 +344,8 @@ void MainWindow::apply(const TrayState::Step& step) {
               if (reason == QSystemTrayIcon::DoubleClick) restoreFromTray();
             });
     trayIcon_->show();
+    diskShown_ = engine::DiskSpace::kEnough;
+    showDiskSpace(board_.snapshot().diskSpace);
   }
   if (step.removeIcon && trayIcon_) {
     trayIcon_->hide();
@@ -388,10 +404,26 @@ void MainWindow::repaintStatus() {
     }
   }
   showLocation(status.locationLine);
+  showDiskSpace(status.diskSpace);
   const QString latest = QString::fromStdString(status.latestProblem);
   statusLine_->setText(
       statusLine_->fontMetrics().elidedText(latest, Qt::ElideRight, statusLine_->width()));
   statusLine_->setToolTip(QString::fromStdString(status.problems));
+}
+
+void MainWindow::showDiskSpace(engine::DiskSpace space) {
+  if (space == diskShown_ || !trayIcon_) {
+    diskShown_ = space;
+    return;
+  }
+  diskShown_ = space;
+  const std::string_view text = diskTrayText(space);
+  trayIcon_->setIcon(text.empty() ? icons::tray()
+                                  : style()->standardIcon(QStyle::SP_MessageBoxWarning));
+  trayIcon_->setToolTip(qText(text.empty() ? kTrayToolTip : text));
+  if (!text.empty()) {
+    trayIcon_->showMessage(qText(kTrayToolTip), qText(text), QSystemTrayIcon::Warning);
+  }
 }
 
 void MainWindow::showLocation(const std::string& locationLine) {

@@ -60,8 +60,9 @@ struct MainWindowOptions {
 // thread first runs a command (its start) and after that thread ended (its destruction).
 //
 // Ways out: "Exit" (and Enter) runs the exit sequence, asking first when the first unit is in
-// use; the close box, Escape and the tray's "E&xit" end the window at once (the Recorder still
-// writes the audio of calls in progress when it goes). Every way out removes the tray icon.
+// use; the close box and Escape ask the same question while a line is in a call, and otherwise
+// end the window at once, as the tray's "E&xit" does (the Recorder still writes the audio of
+// calls in progress when it goes). Every way out removes the tray icon.
 class MainWindow final : public QDialog {
   Q_OBJECT
 
@@ -102,6 +103,8 @@ class MainWindow final : public QDialog {
   QLabel* statusLine() const { return statusLine_; }
 
   void done(int result) override;
+  // Escape and the close box.
+  void reject() override;
 
  public slots:
   void exitButton();
@@ -121,6 +124,9 @@ class MainWindow final : public QDialog {
   void repaintStatus();
   void showLocation(const std::string& locationLine);
 
+  // The tray icon and its tooltip after the disk's state, with a notification when it changes.
+  void showDiskSpace(engine::DiskSpace space);
+
   void createControls();
   void createButtons();
   void createContextMenu();
@@ -131,6 +137,7 @@ class MainWindow final : public QDialog {
   int runConfigurationDialog();
 
   widgets::MessageBoxPrompt prompt_;
+  engine::DiskSpace diskShown_ = engine::DiskSpace::kEnough;
   widgets::ModelessMessageBoxes laterPrompt_;
   // What the Recorder shows its messages through, from whichever thread.
   QueuedPrompt recorderPrompt_;
