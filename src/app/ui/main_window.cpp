@@ -69,10 +69,12 @@ MainWindow::MainWindow(WindowServices services, MainWindowOptions options, QWidg
       RecorderServices{services.d2xx, services.clock, services.store, prompt_, *this,
                        services.shell, services.workingFolder, *this, timer_, &laterPrompt_},
       std::move(options.recorder));
+  control_ = std::make_unique<RecorderControl>(*recorder_, services.clock);
 }
 
 MainWindow::~MainWindow() {
   apply(tray_.destroyed());
+  control_.reset();
   // The Recorder writes what it still holds while the window's parts it reports to exist.
   recorder_.reset();
 }
@@ -206,6 +208,9 @@ bool MainWindow::startRecorder() {
 
 RecorderSession::OpenResult MainWindow::openRecorder(bool minimized) {
   const RecorderSession::OpenResult result = recorder_->open();
+  if (result == RecorderSession::OpenResult::Running) {
+    if (const auto problem = control_->listen()) report(*problem);
+  }
   applyLayout(recorder_->visibleRows());
   if (minimized) {
     if (tray_.trayAvailable()) {
@@ -220,15 +225,21 @@ RecorderSession::OpenResult MainWindow::openRecorder(bool minimized) {
 }
 
 void MainWindow::onTick() {
+  control_->beforeTick();
   recorder_->tick();
+  control_->afterTick();
   ++ticks_;
 }
 
 void MainWindow::exitButton() {
-  if (recorder_->exit(RecorderSession::ExitQuestion::Ask)) accept();
+  if (recorder_->exit(RecorderSession::ExitQuestion::Ask)) {
+    control_->stop();
+    accept();
+  }
 }
 
 void MainWindow::exitWithoutQuestion() {
+  control_->stop();
   recorder_->exit(RecorderSession::ExitQuestion::DontAsk);
   apply(tray_.destroyed());
 }
@@ -361,6 +372,7 @@ void MainWindow::refresh() {
 
 void MainWindow::report(std::string_view text) {
   problems_.add(clock_.wallSeconds(), text);
+  if (control_) control_->noteProblem(text);
   const QString latest = QString::fromStdString(problems_.latestLine());
   statusLine_->setText(
       statusLine_->fontMetrics().elidedText(latest, Qt::ElideRight, statusLine_->width()));

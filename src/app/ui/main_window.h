@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "app/control_target.h"
 #include "app/recent_problems.h"
 #include "app/recorder.h"
 #include "app/tray_state.h"
@@ -130,6 +131,8 @@ class MainWindow final : public QDialog, private engine::EngineView, private bas
   QSystemTrayIcon* trayIcon_ = nullptr;
 
   std::unique_ptr<Recorder> recorder_;
+  // The recorder's control socket; goes before the recorder.
+  std::unique_ptr<RecorderControl> control_;
 };
 
 }  // namespace parvolin::app::ui

@@ -1,0 +1,76 @@
+#include "control/socket_path.h"
+
+#include <sys/un.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/file_io.h"
+#include "base/folder_lock.h"
+
+namespace parvolin::control {
+namespace {
+
+constexpr char kRecordKey[] = "control ";
+
+std::optional<std::filesystem::path> absoluteEnv(const char* name) {
+  const char* value = std::getenv(name);
+  if (!value || value[0] != '/') return std::nullopt;
+  // RuntimeDirectory= with several folders gives them separated by colons: the first is ours.
+  std::string path(value);
+  path = path.substr(0, path.find(':'));
+  return std::filesystem::path(path);
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> runtimeFolder() {
+  if (auto service = absoluteEnv("RUNTIME_DIRECTORY")) return service;
+  return absoluteEnv("XDG_RUNTIME_DIR");
+}
+
+bool runsAsService() {
+  return absoluteEnv("RUNTIME_DIRECTORY").has_value();
+}
+
+std::optional<std::filesystem::path> socketPathFor(const std::filesystem::path& runtime,
+                                                   const std::filesystem::path& recordingFolder) {
+  // FNV-1a: the name only has to tell folders apart, the lock file says which one it is.
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  for (const char c : recordingFolder.lexically_normal().string()) {
+    hash = (hash ^ std::uint8_t(c)) * 0x100000001b3ULL;
+  }
+  char name[40];
+  std::snprintf(name, sizeof name, "parvolin-%016llx.sock", static_cast<unsigned long long>(hash));
+  std::filesystem::path path = runtime / name;
+  if (path.string().size() >= sizeof(sockaddr_un{}.sun_path)) return std::nullopt;
+  return path;
+}
+
+std::string lockRecordLine(const std::filesystem::path& socket) {
+  return kRecordKey + socket.string();
+}
+
+std::optional<std::filesystem::path> socketFromLock(const std::filesystem::path& recordingFolder) {
+  std::string text;
+  if (base::readWholeFile(recordingFolder / base::kFolderLockName, text)) return std::nullopt;
+  if (text.size() > 4096) return std::nullopt;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line(text.data() + start, end - start);
+    if (line.starts_with(kRecordKey)) {
+      const std::string_view path = line.substr(sizeof kRecordKey - 1);
+      if (path.empty() || path[0] != '/' || path.size() >= sizeof(sockaddr_un{}.sun_path)) {
+        return std::nullopt;
+      }
+      return std::filesystem::path(path);
+    }
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+}  // namespace parvolin::control
