@@ -57,7 +57,7 @@ std::optional<std::string> RecorderControl::listen() {
   publish();  // the first status, before anybody can ask
   if (auto problem = server_.start(*socket, group)) return "no control socket: " + *problem;
   servedFolder_ = folder;
-  if (!base::FolderLock::addRecordLine(folder, ctl::lockRecordLine(*socket))) {
+  if (!ctl::nameSocketInLock(folder, *socket)) {
     return "the control socket " + socket->string() + " could not be named in " +
            (folder / base::kFolderLockName).string();
   }

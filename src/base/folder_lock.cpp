@@ -120,24 +120,6 @@ std::string FolderLock::describe() const {
   return {};
 }
 
-bool FolderLock::addRecordLine(const std::filesystem::path& folder, std::string_view line) {
-  if (line.find('\n') != std::string_view::npos) return false;
-  FileHandle handle(::open((folder / kFolderLockName).c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
-  if (!handle.isOpen()) return false;
-  char text[kHolderTextLimit + 1] = {};
-  const ssize_t n = ::pread(handle.fd(), text, kHolderTextLimit, 0);
-  if (n <= 0) return false;
-  std::string first(text, std::size_t(n));
-  first = first.substr(0, first.find('\n'));
-  if (first.substr(0, first.find(' ')) != std::to_string(::getpid())) return false;
-  const std::string record = first + "\n" + std::string(line) + "\n";
-  std::size_t written = 0;
-  if (::ftruncate(handle.fd(), 0) != 0 || ::lseek(handle.fd(), 0, SEEK_SET) != 0) return false;
-  return !writeAll(handle.fd(),
-                   std::span(reinterpret_cast<const std::uint8_t*>(record.data()), record.size()),
-                   written);
-}
-
 void FolderLock::release() {
   if (fd_ >= 0) {
     // Closing drops the lock; the file stays for the next holder, so that two programs never

@@ -54,12 +54,6 @@ class FolderLock {
 
   void release();
 
-  // Adds `line` (one line, no line break) to the lock file of `folder` under its holder's line,
-  // for programs that look for more than the holder (the recorder's control socket). Only the
-  // holding process may: false, with nothing written, when the file names another process or
-  // cannot be written.
-  static bool addRecordLine(const std::filesystem::path& folder, std::string_view line);
-
  private:
   Status status_ = Status::kNone;
   int fd_ = -1;

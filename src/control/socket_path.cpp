@@ -1,6 +1,8 @@
 #include "control/socket_path.h"
 
+#include <fcntl.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -50,6 +52,24 @@ std::optional<std::filesystem::path> socketPathFor(const std::filesystem::path& 
 
 std::string lockRecordLine(const std::filesystem::path& socket) {
   return kRecordKey + socket.string();
+}
+
+bool nameSocketInLock(const std::filesystem::path& recordingFolder,
+                      const std::filesystem::path& socket) {
+  const std::string line = lockRecordLine(socket);
+  if (line.find('\n') != std::string::npos) return false;
+  base::FileHandle handle(
+      ::open((recordingFolder / base::kFolderLockName).c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+  if (!handle.isOpen()) return false;
+  char text[256] = {};
+  const ssize_t n = ::pread(handle.fd(), text, sizeof text - 1, 0);
+  if (n <= 0) return false;
+  std::string first(text, std::size_t(n));
+  first = first.substr(0, first.find('\n'));
+  if (first.substr(0, first.find(' ')) != std::to_string(::getpid())) return false;
+  const std::string record = first + "\n" + line + "\n";
+  if (::ftruncate(handle.fd(), 0) != 0) return false;
+  return ::pwrite(handle.fd(), record.data(), record.size(), 0) == ssize_t(record.size());
 }
 
 std::optional<std::filesystem::path> socketFromLock(const std::filesystem::path& recordingFolder) {

@@ -35,6 +35,20 @@ std::string StatusSnapshot::lastProblemText() const {
   return std::string(time) + ": " + problems.front().text;
 }
 
+bool StatusSnapshot::operator==(const StatusSnapshot& o) const {
+  const auto sameCapacity = [](const engine::CapacityDisplay& a, const engine::CapacityDisplay& b) {
+    return a.itemsText == b.itemsText && a.itemsRangeEnd == b.itemsRangeEnd &&
+           a.itemsPosition == b.itemsPosition && a.spaceText == b.spaceText &&
+           a.spaceRangeEnd == b.spaceRangeEnd && a.spacePosition == b.spacePosition;
+  };
+  return version == o.version && startedAt == o.startedAt && ticks == o.ticks &&
+         folder == o.folder && list == o.list && location == o.location && units == o.units &&
+         lines == o.lines && visibleLines == o.visibleLines && sameCapacity(capacity, o.capacity) &&
+         loggedItems == o.loggedItems && loggedMegabytes == o.loggedMegabytes &&
+         itemLimit == o.itemLimit && spaceLimitMb == o.spaceLimitMb && freeBytes == o.freeBytes &&
+         problems == o.problems && listEditPending == o.listEditPending;
+}
+
 json toJson(const StatusSnapshot& s) {
   json units = json::array();
   for (const UnitStatus& u : s.units) {

@@ -62,7 +62,7 @@ struct StatusSnapshot {
   // "HH:MM:SS: text" (local time) of the newest problem; empty without one.
   std::string lastProblemText() const;
 
-  bool operator==(const StatusSnapshot&) const = default;
+  bool operator==(const StatusSnapshot& other) const;
 };
 
 nlohmann::json toJson(const StatusSnapshot& status);

@@ -13,8 +13,6 @@ struct CapacityDisplay {
   std::string spaceText;  // "Logged Space: %d / %d (MB)"
   int spaceRangeEnd = 0;  // the space limit taken to 16 bits
   int spacePosition = 0;
-
-  bool operator==(const CapacityDisplay&) const = default;
 };
 
 // What the engine shows: the window, the headless printer, or a test recorder.
