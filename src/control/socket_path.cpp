@@ -39,8 +39,11 @@ bool runsAsService() {
 std::optional<std::filesystem::path> socketPathFor(const std::filesystem::path& runtime,
                                                    const std::filesystem::path& recordingFolder) {
   // FNV-1a: the name only has to tell folders apart, the lock file says which one it is.
+  // "/srv/rec", "/srv/rec/" and "/srv/rec/." are one folder.
+  std::string folder = recordingFolder.lexically_normal().string();
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   std::uint64_t hash = 0xcbf29ce484222325ULL;
-  for (const char c : recordingFolder.lexically_normal().string()) {
+  for (const char c : folder) {
     hash = (hash ^ std::uint8_t(c)) * 0x100000001b3ULL;
   }
   char name[40];
