@@ -12,7 +12,7 @@
 # Qt code, its name in PARVOLIN_UI_LAYERS after the ui layers it uses, and the Qt modules it needs
 # besides Core and Widgets.
 
-set(PARVOLIN_CORE_LAYERS base device codec player sim engine logview app config tools)
+set(PARVOLIN_CORE_LAYERS base device codec player sim engine logview control app config tools)
 
 set(PARVOLIN_USES_base "")
 set(PARVOLIN_USES_device base)
@@ -21,9 +21,10 @@ set(PARVOLIN_USES_player base codec)
 set(PARVOLIN_USES_sim base device codec)
 set(PARVOLIN_USES_engine base device codec)
 set(PARVOLIN_USES_logview base device codec engine)
-set(PARVOLIN_USES_app base device codec sim engine logview)
+set(PARVOLIN_USES_control base device codec engine logview)
+set(PARVOLIN_USES_app base device codec sim engine logview control)
 set(PARVOLIN_USES_config base device codec engine app)
-set(PARVOLIN_USES_tools base device codec player sim engine logview app config)
+set(PARVOLIN_USES_tools base device codec player sim engine logview control app config)
 
 set(PARVOLIN_UI_LAYERS widgets logview player config app)
 set(PARVOLIN_USES_widgets base)

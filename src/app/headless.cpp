@@ -1,6 +1,7 @@
 #include "app/headless.h"
 
 #include "app/associations.h"
+#include "app/control_target.h"
 #include "app/headless_printer.h"
 #include "app/poll_timer.h"
 #include "app/recorder.h"
@@ -35,28 +36,26 @@ class LoopTimer final : public PollTimer {
   int periodMs_ = 0;
 };
 
-// The service manager's status line for the recorder as it is now.
-std::string statusLine(const Recorder& recorder, const LastProblem& problems) {
-  int served = 0, inCall = 0;
-  for (int u = 0; u < device::kMaxUnits; ++u) {
-    if (!recorder.unit(u).present) continue;
-    for (int p = u * device::kPortsPerUnit; p < (u + 1) * device::kPortsPerUnit; ++p) {
-      ++served;
-      if (recorder.engine() && recorder.engine()->port(p).record.callType != engine::kCallIdle) {
-        ++inCall;
-      }
-    }
-  }
-  return serviceStatusLine(inCall, served, problems.text());
+// The service manager's status line, from the status the control socket serves.
+std::string statusLine(const parvolin::control::StatusSnapshot& status) {
+  return serviceStatusLine(status.linesInCall(), status.linesServed(), status.lastProblemText());
 }
 
-// After every tick: the status line when it changed, and the watchdog's keep-alive.
+// Around every tick: the control socket's edits handed in before, its status published after;
+// then the service manager's status line when it changed, and the watchdog's keep-alive.
 struct ServiceUpdates {
   ServiceNotifier& notifier;
-  const LastProblem& problems;
-  void afterTick(const Recorder& recorder) {
-    notifier.status(statusLine(recorder, problems));
+  RecorderControl& control;
+  void tick(Recorder& recorder) {
+    control.beforeTick();
+    recorder.tick();
+    control.afterTick();
+    notifier.status(statusLine(control.status()));
     notifier.keepAlive();
+  }
+  std::string line() {
+    control.publish();
+    return statusLine(control.status());
   }
 };
 
@@ -68,8 +67,7 @@ void tickOnWallClock(Recorder& recorder, LoopTimer& timer, base::Clock& clock, S
     const std::int64_t wait = next - clock.monotonicMs();
     if (signals.wait(wait > 0 ? static_cast<int>(wait) : 0)) return;
     if (clock.monotonicMs() < next) continue;  // woken early
-    recorder.tick();
-    service.afterTick(recorder);
+    service.tick(recorder);
     next += timer.periodMs();
     // A tick that took longer than a period does not make the next ones come in a burst.
     if (next < clock.monotonicMs()) next = clock.monotonicMs() + timer.periodMs();
@@ -83,8 +81,7 @@ void tickOnVirtualClock(Recorder& recorder, LoopTimer& timer, base::Clock& clock
                         ServiceUpdates& service) {
   while (timer.running() && (!stopAtMs || clock.monotonicMs() <= *stopAtMs + kScenarioDrainMs)) {
     if (signals.wait(0)) return;
-    recorder.tick();
-    service.afterTick(recorder);
+    service.tick(recorder);
     clock.sleepMs(timer.periodMs());
   }
 }
@@ -97,12 +94,12 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
   SignalPipe signals;
   base::StderrPrompt stderrPrompt;
   base::StderrDiagnostics stderrDiagnostics;
-  // Every problem also goes into the service manager's status line.
-  LastProblem problems(stderrDiagnostics, stderrPrompt, units.clock);
+  // Every problem also goes into the status the control socket and the service manager's
+  // status line show.
+  ProblemTap problems(stderrDiagnostics, stderrPrompt);
   base::Prompt& prompt = problems;
   base::Diagnostics& diagnostics = problems;
   ServiceNotifier notifier;
-  ServiceUpdates service{notifier, problems};
   XdgShell shell(userDataFolder());
   ProcessWorkingFolder workingFolder;
   HeadlessPrinter printer(run.out, units.clock);
@@ -110,16 +107,19 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
   Recorder recorder({units.d2xx, units.clock, run.store, prompt, diagnostics, shell, workingFolder,
                      printer, timer},
                     {run.options.folder, run.programFolder});
+  RecorderControl control(recorder, units.clock);
+  problems.attach(&control);
+  ServiceUpdates service{notifier, control};
 
   // A capture that may not be written is refused before anything else happens.
   if (!captureMayBeWritten(run.options, stderr)) return kExitUsage;
 
   if (!recorder.start()) {
-    notifier.stopping(statusLine(recorder, problems));
+    notifier.stopping(service.line());
     return kExitUnitUnreadable;
   }
   if (recorder.open() != RecorderSession::OpenResult::Running) {
-    notifier.stopping(statusLine(recorder, problems));
+    notifier.stopping(service.line());
     recorder.exit(RecorderSession::ExitQuestion::DontAsk);
     return kExitSetUpFailed;
   }
@@ -133,21 +133,24 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
     if (const auto problem =
             recorder.startCapture(*run.options.capture, captureExistingFile(run.options))) {
       std::fprintf(stderr, "parvolin: cannot write the capture: %s\n", problem->c_str());
-      notifier.stopping(statusLine(recorder, problems));
+      notifier.stopping(service.line());
       recorder.exit(RecorderSession::ExitQuestion::DontAsk);
       return kExitUsage;
     }
   }
   printer.start(recorder.fields().locationLine, recorder.visibleRows() * device::kPortsPerUnit);
+  // Clients may connect once the units are set up; a recorder without its socket still records.
+  if (const auto problem = control.listen()) diagnostics.report(*problem);
   // The units are set up and polled: the service is up.
-  notifier.ready(statusLine(recorder, problems));
+  notifier.ready(service.line());
 
   if (units.virtualClock) {
     tickOnVirtualClock(recorder, timer, units.clock, units.stopAtMonotonicMs, signals, service);
   } else {
     tickOnWallClock(recorder, timer, units.clock, signals, service);
   }
-  notifier.stopping(statusLine(recorder, problems));
+  notifier.stopping(service.line());
+  control.stop();
   recorder.exit(RecorderSession::ExitQuestion::DontAsk);
   printer.note(signals.signalNumber() != 0 ? "Stopped by a signal; units closed."
                                            : "Scenario over; units closed.");

@@ -9,6 +9,7 @@
 #include "base/program_text.h"
 #include "logview/batch_wave.h"
 #include "logview/list_files.h"
+#include "tools/folder_access.h"
 #include "tools/pvtool_list.h"
 
 namespace parvolin::tools {
@@ -56,8 +57,9 @@ int runBatchWavWith(const Args& args, std::ostream& out, std::ostream& err, bool
   if (!list) return usageError(err, "no list named");
 
   const fs::path folder = list->has_parent_path() ? list->parent_path() : fs::path(".");
-  const auto lock = holdFolder(folder, "batch-wav", err);
-  if (!lock) return 1;
+  // Beside a running recorder too: it reads the list and writes only a new WaveFolder.
+  const FolderAccess access = accessFolder(folder, "batch-wav", err);
+  if (!access.usable) return 1;
   std::string content;
   if (const std::error_code error = base::readWholeFile(*list, content)) {
     err << "pvtool batch-wav: " << base::describeFailure(*list, "read", error) << '\n';

@@ -27,6 +27,8 @@ const ToolCommand kCommands[] = {
      withoutContext<runList>},
     {"batch-wav", "convert the calls of a list into a WaveFolder", kBatchWavHelp,
      withoutContext<runBatchWav>},
+    {"status", "show a running recorder's lines, counters and problems", kStatusHelp,
+     withoutContext<runStatus>},
     {"settings", "show or change the recorder's software settings", kSettingsHelp, runSettings},
     {"unit-settings", "show or write a unit's VAR, caller-ID and audio mode settings",
      kUnitSettingsHelp, withoutContext<runUnitSettings>},

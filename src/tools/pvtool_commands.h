@@ -53,6 +53,7 @@ int runList(const Args& args);
 int runBatchWav(const Args& args);
 int runSettings(const Args& args, const ToolContext& context);
 int runUnitSettings(const Args& args);
+int runStatus(const Args& args);
 
 // The help texts of the commands, each kept beside its command.
 extern const std::string_view kUnitsHelp;
@@ -65,5 +66,6 @@ extern const std::string_view kListHelp;
 extern const std::string_view kBatchWavHelp;
 extern const std::string_view kSettingsHelp;
 extern const std::string_view kUnitSettingsHelp;
+extern const std::string_view kStatusHelp;
 
 }  // namespace parvolin::tools

@@ -15,7 +15,9 @@
 #include "logview/file_manager_session.h"
 #include "logview/list_edits.h"
 #include "logview/log_viewer_logic.h"
+#include "tools/folder_access.h"
 #include "tools/number_options.h"
+#include "tools/recorder_list_edit.h"
 
 namespace parvolin::tools {
 
@@ -110,10 +112,11 @@ int usageError(std::ostream& err, const std::string& problem) {
   return 2;
 }
 
+}  // namespace
+
 // The outcome of an edit handed to the list.
-int reportEdit(const logview::ImmediateListEditor& editor, const fs::path& list,
-               const std::string& done, std::ostream& out, std::ostream& err) {
-  const auto result = editor.lastListEditResult();
+int reportEditResult(const std::optional<engine::ListEditResult>& result, const fs::path& list,
+                     const std::string& done, std::ostream& out, std::ostream& err) {
   if (!result) {
     err << "pvtool list: " << list.string() << ": nothing to change\n";
     return 1;
@@ -128,6 +131,13 @@ int reportEdit(const logview::ImmediateListEditor& editor, const fs::path& list,
     err << "pvtool list: " << base::printable(file.string()) << ": cannot delete\n";
   }
   return result->undeleted.empty() ? 0 : 1;
+}
+
+namespace {
+
+int reportEdit(const logview::ImmediateListEditor& editor, const fs::path& list,
+               const std::string& done, std::ostream& out, std::ostream& err) {
+  return reportEditResult(editor.lastListEditResult(), list, done, out, err);
 }
 
 int runSort(const logview::ListFiles& files, logview::ListOrder order, std::ostream& out,
@@ -215,10 +225,12 @@ int runListWith(const Args& arguments, std::ostream& out, std::ostream& err, std
       command != "edit" && command != "delete" && command != "delete-all") {
     return usageError(err, "unknown command '" + command + "'");
   }
-  // Every command writes beside the list: one program at a time in a recording folder.
+  // Every command writes beside the list: one pvtool run at a time in a recording folder. Beside
+  // a running recorder, the sorts and the search write only their own result files, and the
+  // edits are handed to the recorder.
   const fs::path folder = list.has_parent_path() ? list.parent_path() : fs::path(".");
-  const auto lock = holdFolder(folder, "list", err);
-  if (!lock) return 1;
+  FolderAccess access = accessFolder(folder, "list", err);
+  if (!access.usable) return 1;
   std::string content;
   if (const std::error_code error = base::readWholeFile(list, content)) {
     err << "pvtool list: " << base::describeFailure(list, "read", error) << '\n';
@@ -254,6 +266,11 @@ int runListWith(const Args& arguments, std::ostream& out, std::ostream& err, std
       err << "pvtool list: " << list.string() << ": " << logview::kNoItemsMessage << '\n';
       return 1;
     }
+    if (access.recorder) {
+      return editThroughRecorder(
+          *access.recorder, {control::ListEditRequest::Op::kDeleteAll, 0, {}, {}}, list,
+          "deleted all " + std::to_string(rows.size()) + " calls", {}, out, err);
+    }
     logview::FileManagerSession(files, editor, prompt).deleteAll();
     if (!editor.lastListEditResult()) {
       err << "pvtool list: nothing deleted\n";
@@ -279,6 +296,12 @@ int runListWith(const Args& arguments, std::ostream& out, std::ostream& err, std
       err << "pvtool list: " << *problem << '\n';
       return 1;
     }
+    if (access.recorder) {
+      control::ListEditRequest request{control::ListEditRequest::Op::kEdit, *item, {}, text};
+      return editThroughRecorder(*access.recorder, request, list,
+                                 "item " + std::to_string(*item) + ": text changed",
+                                 std::to_string(*item), out, err);
+    }
     logview::FileManagerSession(files, editor, prompt).editItem(*item, [&](const auto&) {
       return std::optional<std::string>(text);
     });
@@ -296,6 +319,23 @@ int runListWith(const Args& arguments, std::ostream& out, std::ostream& err, std
     if (!end) return usageError(err, error);
   } else if (rest.size() != 1) {
     return usageError(err, "delete takes ITEM [--to END]");
+  }
+  if (access.recorder) {
+    const int latest = rows.empty() ? 0 : rows.front().item;
+    std::string done;
+    if (end && logview::rangeCoversAll(*item, *end, latest)) {
+      done = "deleted all " + std::to_string(rows.size()) + " calls";
+    } else if (end && *end != *item) {
+      done = "deleted items " + std::to_string(*item) + " to " + std::to_string(*end);
+    } else {
+      done = "deleted item " + std::to_string(*item);
+    }
+    control::ListEditRequest request{control::ListEditRequest::Op::kDelete, *item, end, {}};
+    return editThroughRecorder(*access.recorder, request, list, done,
+                               end && *end != *item
+                                   ? std::to_string(*item) + " to " + std::to_string(*end)
+                                   : std::to_string(*item),
+                               out, err);
   }
   logview::FileManagerSession session(files, editor, prompt);
   const int latest = session.latestItem();

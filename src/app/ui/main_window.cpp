@@ -69,19 +69,31 @@ MainWindow::MainWindow(WindowServices services, MainWindowOptions options, QWidg
   applyLayout(device::kMaxUnits);
 
   board_.setListener([this] { statusChanged(); });
-  thread_ = std::make_unique<RecorderThread>([this] { recorder_->tick(); },
-                                             [this] { board_.publish(recorder_->status()); });
+  // Every tick on the recorder's thread: the control socket's edits handed in first, its status
+  // published after.
+  thread_ = std::make_unique<RecorderThread>(
+      [this] {
+        control_->beforeTick();
+        recorder_->tick();
+        control_->afterTick();
+      },
+      [this] { board_.publish(recorder_->status()); });
   recorder_ = std::make_unique<Recorder>(
-      RecorderServices{services.d2xx, services.clock, services.store, recorderPrompt_, board_,
+      RecorderServices{services.d2xx, services.clock, services.store, problemTap_, problemTap_,
                        services.shell, services.workingFolder, noView_, *thread_,
                        &recorderLaterPrompt_},
       std::move(options.recorder));
+  control_ = std::make_unique<RecorderControl>(*recorder_, services.clock);
+  problemTap_.attach(control_.get());
 }
 
 MainWindow::~MainWindow() {
   apply(tray_.destroyed());
-  // No tick runs once the thread ended; the Recorder then writes what it still holds.
+  // No tick runs once the thread ended; the socket's server then stops, and the Recorder writes
+  // what it still holds (its problems no longer go to the socket's status).
   thread_->quit();
+  problemTap_.attach(nullptr);
+  control_.reset();
   recorder_.reset();
 }
 
@@ -216,7 +228,14 @@ bool MainWindow::startRecorder() {
 }
 
 RecorderSession::OpenResult MainWindow::openRecorder(bool minimized) {
-  const RecorderSession::OpenResult result = thread_->call([this] { return recorder_->open(); });
+  const RecorderSession::OpenResult result = thread_->call([this] {
+    const RecorderSession::OpenResult opened = recorder_->open();
+    if (opened == RecorderSession::OpenResult::Running) {
+      if (const auto problem = control_->listen()) problemTap_.report(*problem);
+      control_->publish();
+    }
+    return opened;
+  });
   // The messages of a failed step, shown before the window as the opening raised them.
   QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
   repaintStatus();
@@ -240,11 +259,13 @@ void MainWindow::exitButton() {
       !static_cast<base::Prompt&>(prompt_).askYesNo(now.exitQuestion, /*safeAnswer=*/false)) {
     return;
   }
+  control_->stop();
   thread_->call([this] { recorder_->exit(RecorderSession::ExitQuestion::DontAsk); });
   accept();
 }
 
 void MainWindow::exitWithoutQuestion() {
+  control_->stop();
   thread_->call([this] { recorder_->exit(RecorderSession::ExitQuestion::DontAsk); });
   apply(tray_.destroyed());
 }

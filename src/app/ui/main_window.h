@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 
+#include "app/control_target.h"
 #include "app/recorder.h"
 #include "app/recorder_status.h"
 #include "app/recorder_thread.h"
@@ -145,6 +146,8 @@ class MainWindow final : public QDialog {
   engine::NullEngineView noView_;  // the window reads the status board instead
   TrayState tray_;
   StatusBoard board_;
+  // The recorder's problems and messages, also noted for the control socket's status.
+  ProblemTap problemTap_{board_, recorderPrompt_};
   std::atomic<bool> repaintQueued_{false};
 
   std::map<int, QWidget*> controls_;
@@ -156,6 +159,8 @@ class MainWindow final : public QDialog {
   std::unique_ptr<Recorder> recorder_;
   // Made after the Recorder, ended (joined) before it goes.
   std::unique_ptr<RecorderThread> thread_;
+  // The recorder's control socket; its ticks' edits and status run on the recorder's thread.
+  std::unique_ptr<RecorderControl> control_;
 };
 
 }  // namespace parvolin::app::ui

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "control/status.h"
+#include "tools/pvtool_commands.h"
+
+namespace parvolin::tools {
+
+// The status as `pvtool status` prints it; every text from the recorder shown escaped.
+std::string statusText(const control::StatusSnapshot& status);
+// runStatus with its streams given. Exit status: 0 shown, 1 no recorder or no answer, 2 usage.
+int runStatusWith(const Args& args, std::ostream& out, std::ostream& err);
+
+}  // namespace parvolin::tools
