@@ -156,7 +156,9 @@ TEST(AudioSourceTest, SpeechFromTheTableFollowsTheExactSignalInBlocksOfAnySize) 
     for (std::size_t i = 0; i < kCount; ++i) {
       // Pauses are exact silence; voiced samples within the table's rounding (its step is
       // 1/4096 of a turn, some 0.15 % of full scale per sine).
-      if (exact[i] == 0) ASSERT_EQ(whole[i], 0) << "seed " << seed << " sample " << i;
+      if (exact[i] == 0) {
+        ASSERT_EQ(whole[i], 0) << "seed " << seed << " sample " << i;
+      }
       worst = std::max(worst, std::abs(whole[i] - exact[i]));
     }
     EXPECT_LT(worst, 60.0) << "seed " << seed;
