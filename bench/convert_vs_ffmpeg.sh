@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times `pvtool convert` of a one-hour mode-2 (24 kbit/s) recording against ffmpeg turning the
-# same hour of G.726 24 kbit/s codes into an 8-bit WAV file. Needs a build with
-# -DPARVOLIN_BENCH=ON and ffmpeg on the PATH; optional in CI.
+# same hour of G.726 24 kbit/s codes into an 8-bit WAV file, and gives pvtool's peak memory for
+# one hour and for two (goal: at most 16 MB whatever the length). Needs a build with
+# -DPARVOLIN_BENCH=ON; without ffmpeg on the PATH only pvtool is measured.
 #   bench/convert_vs_ffmpeg.sh [BUILD_DIR]
 set -euo pipefail
 build=${1:-build}
@@ -10,7 +11,6 @@ writer="$build/bench/g726_crosscheck_bench"
 for tool in "$pvtool" "$writer"; do
   [ -x "$tool" ] || { echo "missing $tool: build with -DPARVOLIN_BENCH=ON" >&2; exit 2; }
 done
-command -v ffmpeg > /dev/null || { echo "ffmpeg not installed: skipped" >&2; exit 0; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -28,6 +28,18 @@ best() {  # best wall time in seconds of three runs of the command
   done
   echo "$best"
 }
+
+# Peak resident memory in kB of one run.
+peak() {
+  /usr/bin/time -o "$work/time" -f %M "$@" > /dev/null
+  tail -1 "$work/time"
+}
+cat "$work/hour.LV2" "$work/hour.LV2" > "$work/two.LV2"
+echo "pvtool convert, peak memory: one hour $(peak "$pvtool" convert --force -o "$work/ours.wav" \
+  "$work/hour.LV2") kB, two hours $(peak "$pvtool" convert --force -o "$work/two.wav" \
+  "$work/two.LV2") kB, two hours with --dava 2 $(peak "$pvtool" convert --force --dava 2 \
+  -o "$work/two.wav" "$work/two.LV2") kB"
+command -v ffmpeg > /dev/null || { echo "ffmpeg not installed: the comparison is skipped" >&2; exit 0; }
 
 ours=$(best "$pvtool" convert --force -o "$work/ours.wav" "$work/hour.LV2")
 theirs=$(best ffmpeg -hide_banner -loglevel error -y -f g726 -code_size 3 -sample_rate 8000 \

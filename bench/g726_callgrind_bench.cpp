@@ -2,9 +2,11 @@
 // for counting instructions per sample under valgrind:
 //   valgrind --tool=callgrind --callgrind-out-file=cg.out build/bench/g726_callgrind_bench [SET]
 //   callgrind_annotate --inclusive=yes cg.out | grep run
-// SET is one of 16k-random, 16k-speech, 24k-random, 24k-speech (all when absent). The program
-// prints the sample count of each run to divide by.
+// SET is one of 16k-random, 16k-speech, 24k-random, 24k-speech, bytes (all when absent). The
+// program prints the sample count of each run to divide by. "bytes" decodes 4 MiB of random
+// bytes in modes 0 and 3 and runs a plain 256-entry table loop over them, their floor.
 
+#include <array>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -35,6 +37,35 @@ constexpr std::size_t kBlocks = 200;
 }
 #endif
 
+[[gnu::noinline]] std::size_t runOursBytes(const std::vector<std::uint8_t>& bytes, int mode,
+                                           std::vector<std::int16_t>& out) {
+  codec::DecoderState state;
+  return codec::decodeLv(bytes, mode, state, out);
+}
+
+[[gnu::noinline]] std::size_t runTableLoop(const std::array<std::int16_t, 256>& table,
+                                           const std::vector<std::uint8_t>& bytes,
+                                           std::vector<std::int16_t>& out) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = table[bytes[i]];
+  return bytes.size();
+}
+
+void runBytes() {
+  std::vector<std::uint8_t> bytes(std::size_t{4} << 20);
+  std::uint32_t x = 1;
+  for (std::uint8_t& b : bytes) {
+    x = x * 1664525u + 1013904223u;
+    b = static_cast<std::uint8_t>(x >> 24);
+  }
+  std::vector<std::int16_t> out(bytes.size());
+  std::array<std::int16_t, 256> table{};
+  for (int v = 0; v < 256; ++v)
+    table[v] = static_cast<std::int16_t>(codec::expandLogByte(static_cast<std::uint8_t>(v)));
+  std::printf("bytes: %zu samples (ours, mode 0)", runOursBytes(bytes, codec::kModeLinear8, out));
+  std::printf(", %zu (ours, mode 3)", runOursBytes(bytes, codec::kModeLog8, out));
+  std::printf(", %zu (table loop)\n", runTableLoop(table, bytes, out));
+}
+
 void runAll(const char* name, int bits, CodeSet set) {
   const CodeStream s = makeStream(bits, set, kBlocks);
   std::vector<std::int16_t> out(s.codes.size() + 4096);
@@ -62,5 +93,6 @@ int main(int argc, char** argv) {
   if (wanted("16k-speech")) parvolin::bench::runAll("16k speech", 2, CodeSet::kSpeech);
   if (wanted("24k-random")) parvolin::bench::runAll("24k random", 3, CodeSet::kRandom);
   if (wanted("24k-speech")) parvolin::bench::runAll("24k speech", 3, CodeSet::kSpeech);
+  if (wanted("bytes")) parvolin::bench::runBytes();
   return 0;
 }

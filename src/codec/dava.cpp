@@ -30,11 +30,19 @@ GainStep gainFor(int peak, int level) {
 
 void applyDava(std::span<std::int16_t> x, int level, DavaGainState& gain) {
   if (level != kDavaLevel1 && level != kDavaLevel2) return;
+  applyDavaWithOffset(x, level, davaOffset(x), gain);
+}
 
+std::int32_t davaOffset(std::span<const std::int16_t> x) {
   // Missing samples count as 0, so a short buffer still gets a deterministic offset.
   std::int32_t sum = 0;
   for (std::size_t i = 0; i < std::min(x.size(), kDavaMeanSamples); ++i) sum += x[i];
-  const std::int32_t mean = sum / static_cast<std::int32_t>(kDavaMeanSamples);
+  return sum / static_cast<std::int32_t>(kDavaMeanSamples);
+}
+
+void applyDavaWithOffset(std::span<std::int16_t> x, int level, std::int32_t mean,
+                         DavaGainState& gain) {
+  if (level != kDavaLevel1 && level != kDavaLevel2) return;
   for (std::int16_t& s : x) s = static_cast<std::int16_t>(s - mean);
 
   const std::size_t blocks = x.size() / kDavaBlockSamples;

@@ -26,4 +26,11 @@ constexpr std::size_t kDavaMeanSamples = 4096;
 // or 2 leaves the samples alone.
 void applyDava(std::span<std::int16_t> samples, int level, DavaGainState& gain);
 
+// The two steps of applyDava, for samples that come a piece at a time: the offset of a file's
+// first min(n, 4096) samples, then the adjustment of the samples in order, in pieces that hold
+// whole 2048-sample blocks except the last.
+std::int32_t davaOffset(std::span<const std::int16_t> firstSamples);
+void applyDavaWithOffset(std::span<std::int16_t> samples, int level, std::int32_t offset,
+                         DavaGainState& gain);
+
 }  // namespace parvolin::codec

@@ -46,6 +46,13 @@ ConversionResult convertLvFile(
     OutputForm form, int davaLevel,
     std::size_t memoryLimitBytes = std::numeric_limits<std::size_t>::max());
 
+// As convertLvFile, with the same bytes, in memory that does not grow with the recording: it is
+// read, decoded and written a piece of kStreamPieceBytes at a time (a few MB in all). For
+// pvtool, whose recordings can be any length; never kNoMemory.
+constexpr std::size_t kStreamPieceBytes = std::size_t{128} << 10;
+ConversionResult streamLvFile(const std::filesystem::path& lvFile, int mode,
+                              const std::filesystem::path& output, OutputForm form, int davaLevel);
+
 // Text of a failed result, for messages: "cannot read: No such file or directory".
 std::string describe(const ConversionResult& result);
 

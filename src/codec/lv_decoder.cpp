@@ -145,8 +145,20 @@ std::size_t decodeLv(std::span<const std::uint8_t> file, int mode, DecoderState&
   if (mode == kModeLinear8 || mode == kModeLog8) {
     // One sample per byte, N = L: no blocks to mind. In place, sample i (bytes 2i, 2i + 1)
     // stays below byte i + 1 of the moved file, which sits at least 65536 bytes further on.
-    const auto& table = mode == kModeLog8 ? kLogTable : kLinearTable;
-    for (std::size_t i = 0; i < n; ++i) samples[i] = table[file[i]];
+    // Plain pointers and count in registers: through the spans, every store of a sample (which
+    // may alias anything a byte pointer reaches) made the loop load them again.
+    const std::int16_t* const table = (mode == kModeLog8 ? kLogTable : kLinearTable).data();
+    const std::uint8_t* in = file.data();
+    std::int16_t* out = samples.data();
+    std::int16_t* const end = out + n;
+    for (; end - out >= 4; in += 4, out += 4) {
+      const std::int16_t s0 = table[in[0]], s1 = table[in[1]], s2 = table[in[2]], s3 = table[in[3]];
+      out[0] = s0;
+      out[1] = s1;
+      out[2] = s2;
+      out[3] = s3;
+    }
+    for (; out != end; ++in, ++out) *out = table[*in];
     return n;
   }
   const std::size_t perBlock = samplesPerBlock(mode);

@@ -17,6 +17,8 @@ namespace {
 constexpr std::uint64_t kLeadSamples = 10 * kSamplesPerSecond;
 // About one million samples a step: some milliseconds of decoding in the slowest mode.
 constexpr std::size_t kStepSamples = std::size_t{1} << 20;
+// The volume adjustment's piece: whole blocks of 2048 samples, a megabyte of 16-bit samples.
+constexpr std::size_t kDavaPieceSamples = 256 * codec::kDavaBlockSamples;
 // The slider counts samples in a signed 32-bit int: 74 hours.
 constexpr std::uint64_t kMostSamples = 0x7fff'ffff;
 
@@ -181,9 +183,12 @@ void PlayerEngine::applyPlayerDava(int level) {
   finishDecoding();
   codec::resetDecoder(decoderState_, gain_);
 
+  // The adjustment runs over pieces of whole 2048-sample blocks read back from the store, so
+  // that it needs no 16-bit copy of the whole sound.
   std::uint64_t budget =
       options_.memoryLimitBytes - std::min<std::uint64_t>(options_.memoryLimitBytes, sampleCount_);
-  auto work = allocate<std::int16_t>(sampleCount_, budget);
+  const std::size_t pieceSamples = std::min<std::size_t>(sampleCount_, kDavaPieceSamples);
+  auto work = allocate<std::int16_t>(pieceSamples, budget);
   if (!work) {
     prompt_.message(kNoMemoryForConversionText, base::PromptIcon::Exclamation);
     ended_ = true;
@@ -192,12 +197,19 @@ void PlayerEngine::applyPlayerDava(int level) {
     view_.endPlayer();
     return;
   }
-  const std::span<std::int16_t> samples(work.get(), sampleCount_);
   // Without the unadjusted samples the sound stays as it is rather than being adjusted twice.
-  if (store_->read(samples)) {
-    codec::applyDava(samples, level, gain_);
-    for (std::uint32_t i = 0; i < sampleCount_; ++i)
-      playBuffer_[i] = codec::toUnsigned8(samples[i]);
+  const std::size_t meanSamples = std::min<std::size_t>(sampleCount_, codec::kDavaMeanSamples);
+  if (store_->read(std::span(work.get(), meanSamples))) {
+    const std::int32_t offset = codec::davaOffset(std::span(work.get(), meanSamples));
+    for (std::size_t first = 0; first < sampleCount_; first += pieceSamples) {
+      const std::span<std::int16_t> piece(
+          work.get(), std::min<std::size_t>(pieceSamples, sampleCount_ - first));
+      // A store that fails part-way leaves the rest of the sound unadjusted.
+      if (!store_->read(piece, first)) break;
+      codec::applyDavaWithOffset(piece, level, offset, gain_);
+      for (std::size_t i = 0; i < piece.size(); ++i)
+        playBuffer_[first + i] = codec::toUnsigned8(piece[i]);
+    }
   }
   work.reset();
   elapsedMs_ = 0;

@@ -105,12 +105,14 @@ bool SampleStore::moveToMemory() {
   return moved;
 }
 
-bool SampleStore::read(std::span<std::int16_t> out) const {
-  if (broken_ || out.size() > count_) return false;
-  if (fd_ >= 0)
-    return readAt(fd_, reinterpret_cast<std::uint8_t*>(out.data()), out.size_bytes(), 0);
-  std::copy(memory_.begin(), memory_.begin() + static_cast<std::ptrdiff_t>(out.size()),
-            out.begin());
+bool SampleStore::read(std::span<std::int16_t> out, std::size_t first) const {
+  if (broken_ || first > count_ || out.size() > count_ - first) return false;
+  if (fd_ >= 0) {
+    return readAt(fd_, reinterpret_cast<std::uint8_t*>(out.data()), out.size_bytes(),
+                  static_cast<off_t>(first * 2));
+  }
+  const auto from = memory_.begin() + static_cast<std::ptrdiff_t>(first);
+  std::copy(from, from + static_cast<std::ptrdiff_t>(out.size()), out.begin());
   return true;
 }
 

@@ -25,9 +25,9 @@ class SampleStore {
   // Adds samples at the end. Returns false only when they could be kept neither in the file nor
   // in memory; the store then holds no samples and refuses further ones.
   bool append(std::span<const std::int16_t> samples);
-  // Copies the first out.size() samples into `out`; false when the store holds fewer or cannot
-  // read them back.
-  bool read(std::span<std::int16_t> out) const;
+  // Copies out.size() samples from sample `first` on into `out`; false when the store holds
+  // fewer or cannot read them back.
+  bool read(std::span<std::int16_t> out, std::size_t first = 0) const;
 
   std::size_t size() const { return count_; }
   bool inFile() const { return fd_ >= 0; }

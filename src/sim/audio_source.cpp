@@ -1,6 +1,7 @@
 #include "sim/audio_source.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <system_error>
@@ -48,9 +49,27 @@ class SampleSource final : public AudioSource {
   std::size_t next_ = 0;
 };
 
-void advancePhase(double& phase, double hz) {
-  phase += 2 * std::numbers::pi * hz / codec::kSamplesPerSecond;
-  if (phase > 2 * std::numbers::pi) phase -= 2 * std::numbers::pi;
+// One turn of a sine in kSineSize steps, indexed by the top bits of a 32-bit phase.
+constexpr int kSineBits = 12;
+constexpr std::size_t kSineSize = std::size_t{1} << kSineBits;
+
+const std::array<float, kSineSize>& sineTable() {
+  static const std::array<float, kSineSize> table = [] {
+    std::array<float, kSineSize> t{};
+    for (std::size_t i = 0; i < kSineSize; ++i)
+      t[i] = static_cast<float>(std::sin(2 * std::numbers::pi * double(i) / kSineSize));
+    return t;
+  }();
+  return table;
+}
+
+inline float sineAt(const float* table, std::uint32_t phase) {
+  return table[phase >> (32 - kSineBits)];
+}
+
+// The phase step per sample of a frequency in hertz.
+std::uint32_t phaseStep(double hz) {
+  return static_cast<std::uint32_t>(std::llround(hz / codec::kSamplesPerSecond * 4294967296.0));
 }
 
 }  // namespace
@@ -71,7 +90,7 @@ std::unique_ptr<AudioSource> makeAudioSource(const AudioSourceSpec& wanted) {
 
 SpeechSynth::SpeechSynth(std::uint32_t seed) : state_(seed * 2654435761u + 0x9E3779B9u) {
   if (state_ == 0) state_ = 1;
-  f0_ = uniform(95, 210);  // the speaker's pitch
+  step0_ = phaseStep(uniform(95, 210));  // the speaker's pitch
   startSegment();
 }
 
@@ -101,29 +120,47 @@ void SpeechSynth::startSegment() {
   voiced_ = true;
   --syllablesLeft_;
   length_ = static_cast<std::int64_t>(uniform(0.12, 0.32) * codec::kSamplesPerSecond);
-  f1_ = uniform(300, 850);
-  f2_ = uniform(900, 2300);
-  f3_ = uniform(2400, 3200);
-  level_ = uniform(5000, 11000);
+  step1_ = phaseStep(uniform(300, 850));
+  step2_ = phaseStep(uniform(900, 2300));
+  step3_ = phaseStep(uniform(2400, 3200));
+  level_ = static_cast<float>(uniform(5000, 11000));
+  // Half a turn over the syllable: the envelope rises from 0 and is back at 0 at its end.
+  envelopePhase_ = 0;
+  envelopeStep_ = static_cast<std::uint32_t>((std::uint64_t{1} << 31) / std::uint64_t(length_));
 }
 
 void SpeechSynth::fill(std::span<std::int16_t> samples) {
-  for (std::int16_t& s : samples) {
+  const float* sine = sineTable().data();
+  std::size_t i = 0;
+  while (i < samples.size()) {
     if (position_ >= length_) startSegment();
-    double v = 0;
-    if (voiced_) {
-      const double envelope = std::sin(std::numbers::pi * position_ / length_);
-      // The voice: a pitch pulse shape that opens and closes the formants.
-      const double glottal = 0.55 + 0.45 * std::sin(phase0_);
-      v = level_ * envelope * glottal *
-          (0.6 * std::sin(phase1_) + 0.3 * std::sin(phase2_) + 0.1 * std::sin(phase3_));
-      advancePhase(phase0_, f0_);
-      advancePhase(phase1_, f1_);
-      advancePhase(phase2_, f2_);
-      advancePhase(phase3_, f3_);
+    // The rest of this segment, or of the samples asked for.
+    const std::size_t run =
+        std::min(samples.size() - i, static_cast<std::size_t>(length_ - position_));
+    std::int16_t* out = samples.data() + i;
+    if (!voiced_) {
+      std::fill_n(out, run, std::int16_t{0});
+    } else {
+      std::uint32_t p0 = phase0_, p1 = phase1_, p2 = phase2_, p3 = phase3_, pe = envelopePhase_;
+      for (std::size_t k = 0; k < run; ++k) {
+        const float envelope = sineAt(sine, pe);
+        // The voice: a pitch pulse shape that opens and closes the formants.
+        const float glottal = 0.55f + 0.45f * sineAt(sine, p0);
+        const float v =
+            level_ * envelope * glottal *
+            (0.6f * sineAt(sine, p1) + 0.3f * sineAt(sine, p2) + 0.1f * sineAt(sine, p3));
+        // |v| stays below 11000: rounding half away from zero without a library call.
+        out[k] = static_cast<std::int16_t>(v < 0 ? v - 0.5f : v + 0.5f);
+        p0 += step0_;
+        p1 += step1_;
+        p2 += step2_;
+        p3 += step3_;
+        pe += envelopeStep_;
+      }
+      phase0_ = p0, phase1_ = p1, phase2_ = p2, phase3_ = p3, envelopePhase_ = pe;
     }
-    s = static_cast<std::int16_t>(std::lround(v));
-    ++position_;
+    position_ += static_cast<std::int64_t>(run);
+    i += run;
   }
 }
 

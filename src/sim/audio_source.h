@@ -25,7 +25,9 @@ std::unique_ptr<AudioSource> makeAudioSource(const AudioSourceSpec& wanted);
 
 // A speech-like signal: syllables of three formant-like sines over a voiced pitch, each shaped
 // by a smooth envelope, with short pauses between syllables and longer ones between phrases.
-// The same seed gives the same signal.
+// The same seed gives the same signal. The sines come from one precomputed table read by
+// 32-bit phase accumulators (a full turn is 2^32), so a sample costs a few table reads and
+// multiplications, never a sine.
 class SpeechSynth final : public AudioSource {
  public:
   explicit SpeechSynth(std::uint32_t seed);
@@ -41,9 +43,11 @@ class SpeechSynth final : public AudioSource {
   int syllablesLeft_ = 0;
   std::int64_t position_ = 0;
   std::int64_t length_ = 0;
-  double f0_ = 120, f1_ = 500, f2_ = 1500, f3_ = 2500;
-  double phase0_ = 0, phase1_ = 0, phase2_ = 0, phase3_ = 0;
-  double level_ = 8000;
+  // Phase steps per sample of the pitch and the three formants, and the envelope's step (half a
+  // turn over the syllable).
+  std::uint32_t step0_ = 0, step1_ = 0, step2_ = 0, step3_ = 0, envelopeStep_ = 0;
+  std::uint32_t phase0_ = 0, phase1_ = 0, phase2_ = 0, phase3_ = 0, envelopePhase_ = 0;
+  float level_ = 8000;
 };
 
 // Reads a RIFF WAVE file of 8- or 16-bit PCM, mono or stereo (mixed down), at any rate

@@ -209,7 +209,7 @@ int runConvertWith(const Args& args, std::ostream& out, std::ostream& err, bool 
           << ": warning: empty recording, no sound to convert\n";
     }
     progress.start(i, file);
-    const codec::ConversionResult r = codec::convertLvFile(
+    const codec::ConversionResult r = codec::streamLvFile(
         file, *mode, target, o.raw16 ? codec::OutputForm::kRaw16Le : codec::OutputForm::kWav8,
         o.davaLevel);
     if (!r.ok()) {

@@ -1,7 +1,6 @@
 // pvtool log [FILE] [--config FILE] [--csv|--json|--jsonl]
 
 #include <cstdio>
-#include <ctime>
 #include <string>
 
 #include "app/config_file.h"
@@ -9,6 +8,7 @@
 #include "base/program_text.h"
 #include "engine/call_log.h"
 #include "engine/recorder_settings.h"
+#include "tools/call_log_format.h"
 #include "tools/pvtool_commands.h"
 
 namespace parvolin::tools {
@@ -34,106 +34,10 @@ constinit const std::string_view kLogHelp =
 
 namespace {
 
-enum class Format { kText, kCsv, kJson, kJsonLines };
+using Format = LogFormat;
 
 // Bad records told one by one; past these, only counted.
 constexpr std::uint64_t kBadRecordsShown = 20;
-
-std::string localTime(std::uint32_t seconds) {
-  const std::time_t t = std::time_t(seconds);
-  std::tm local{};
-  localtime_r(&t, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return text;
-}
-
-const char* typeName(const engine::CallRecord& r) {
-  if (r.callType == engine::kCallVar) return "VAR";
-  return (r.callType & engine::kOutgoingBit) ? "Out" : "In";
-}
-
-// The call's number without its padding, safe for a terminal and valid UTF-8.
-std::string shownText(const engine::CallRecord& r) {
-  std::string_view text = r.text();
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return base::printable(text);
-}
-
-// `s` holds no control byte (it was made printable); only quotes and backslashes are escaped.
-std::string jsonString(const std::string& s) {
-  std::string out = "\"";
-  for (const char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
-std::string csvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string out = "\"";
-  for (const char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
-}
-
-std::string jsonObject(const engine::CallRecord& r) {
-  char numbers[160];
-  std::snprintf(numbers, sizeof numbers,
-                "{\"port\":%d,\"callType\":%u,\"type\":\"%s\",\"callText\":", r.portIndex + 1,
-                r.callType, typeName(r));
-  std::string out = numbers;
-  out += jsonString(shownText(r));
-  std::snprintf(numbers, sizeof numbers,
-                ",\"start\":\"%s\",\"startTime\":%u,\"durationSec\":%u,\"firstAudioSec\":%u}",
-                localTime(r.startTime).c_str(), r.startTime, r.durationSec, r.firstAudioSec);
-  return out + numbers;
-}
-
-// Writes the calls in one format: what comes before the first, each call, what ends the output.
-class CallPrinter {
- public:
-  explicit CallPrinter(Format format) : format_(format) {}
-
-  void begin() {
-    if (format_ == Format::kCsv) {
-      std::fputs("port,callType,type,callText,start,startTime,durationSec,firstAudioSec\r\n",
-                 stdout);
-    }
-    if (format_ == Format::kJson) std::fputs("[", stdout);
-  }
-  void print(const engine::CallRecord& r) {
-    switch (format_) {
-      case Format::kText:
-        // A call without audio (unanswered) has 0 there: no audio rather than audio at once.
-        std::printf("Port %2d  %-3s %2u  %-22s  %s  %5u s  %s\n", r.portIndex + 1, typeName(r),
-                    r.callType, shownText(r).c_str(), localTime(r.startTime).c_str(), r.durationSec,
-                    r.firstAudioSec == 0
-                        ? "no audio"
-                        : ("audio after " + std::to_string(r.firstAudioSec) + " s").c_str());
-        break;
-      case Format::kCsv:
-        std::printf("%d,%u,%s,%s,%s,%u,%u,%u\r\n", r.portIndex + 1, r.callType, typeName(r),
-                    csvField(shownText(r)).c_str(), localTime(r.startTime).c_str(), r.startTime,
-                    r.durationSec, r.firstAudioSec);
-        break;
-      case Format::kJson:
-        std::printf("%s\n%s", first_ ? "" : ",", jsonObject(r).c_str());
-        break;
-      case Format::kJsonLines:
-        std::printf("%s\n", jsonObject(r).c_str());
-        break;
-    }
-    first_ = false;
-  }
-  void end() {
-    if (format_ == Format::kJson) std::fputs(first_ ? "]\n" : "\n]\n", stdout);
-  }
-
- private:
-  Format format_;
-  bool first_ = true;
-};
 
 int usage(const std::string& problem) {
   std::fprintf(stderr, "pvtool log: %s\n%s", problem.c_str(), kLogHelp.data());
@@ -215,7 +119,7 @@ int runLog(const Args& args, const ToolContext& context) {
     std::fprintf(stderr, "pvtool log: %s: %s\n", shown.c_str(), error.message().c_str());
     return base::kExitFailed;
   }
-  CallPrinter printer(format.value_or(Format::kText));
+  CallLogFormatter printer(format.value_or(Format::kText), stdout);
   printer.begin();
   engine::CallRecord record;
   std::uint64_t offset = 0;
@@ -231,7 +135,7 @@ int runLog(const Args& args, const ToolContext& context) {
                    static_cast<unsigned long long>(offset), why.c_str());
     }
   }
-  printer.end();
+  printer.finish();
   if (reader.error()) {
     std::fprintf(stderr, "pvtool log: %s: read failed at byte %llu: %s\n", shown.c_str(),
                  static_cast<unsigned long long>(reader.tornOffset()),

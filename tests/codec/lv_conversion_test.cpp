@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/file_io.h"
 #include "codec/dava.h"
 #include "codec/g726_encoder.h"
 #include "codec/lv_decoder.h"
@@ -109,6 +110,74 @@ TEST(ConvertLvFile, FailuresNameTheirCause) {
   writeBytes(out, {1});
   ASSERT_TRUE(convertLvFile(lv, 3, out, OutputForm::kWav8, 0).ok());
   EXPECT_EQ(readBytes(out).size(), 1044u);
+}
+
+// The streaming conversion writes what the whole-file one writes, where its pieces, the held back
+// Dava samples and the file's end fall in every way: lengths around a piece and a block, every
+// mode, Dava level and form.
+TEST(StreamLvFile, SameBytesAsTheWholeFileConversion) {
+  TempFolder dir;
+  std::vector<std::uint8_t> speech = encodedBlocks(3, 300);
+  const auto quiet = encodedBlocks(2, 300);  // another stream, so that Dava's gains change
+  speech.insert(speech.end(), quiet.begin(), quiet.end());
+  ASSERT_GT(speech.size(), 2 * kStreamPieceBytes + 1000);
+  const std::size_t lengths[] = {0,
+                                 1,
+                                 2,
+                                 31,
+                                 32,
+                                 511,
+                                 512,
+                                 513,
+                                 1000,
+                                 4097,
+                                 8191,
+                                 20000,
+                                 kStreamPieceBytes - 1,
+                                 kStreamPieceBytes,
+                                 kStreamPieceBytes + 1,
+                                 2 * kStreamPieceBytes + 777};
+  for (const int mode : {0, 1, 2, 3}) {
+    for (const std::size_t length : lengths) {
+      const fs::path lv = dir.path() / ("r.LV" + std::to_string(mode));
+      writeBytes(lv, std::vector<std::uint8_t>(speech.begin(), speech.begin() + length));
+      for (const int dava : {0, 1, 2}) {
+        for (const OutputForm form : {OutputForm::kWav8, OutputForm::kRaw16Le}) {
+          if (form == OutputForm::kRaw16Le && dava != 0) continue;
+          const auto whole = convertLvFile(lv, mode, dir.path() / "whole", form, dava);
+          const auto streamed = streamLvFile(lv, mode, dir.path() / "streamed", form, dava);
+          ASSERT_TRUE(whole.ok() && streamed.ok()) << describe(streamed);
+          EXPECT_EQ(streamed.samples, whole.samples);
+          ASSERT_EQ(readBytes(dir.path() / "streamed"), readBytes(dir.path() / "whole"))
+              << "mode " << mode << ", " << length << " bytes, Dava " << dava << ", form "
+              << int(form);
+        }
+      }
+    }
+  }
+  EXPECT_FALSE(fs::exists(base::temporaryPathFor(dir.path() / "streamed")));
+}
+
+TEST(StreamLvFile, FailuresNameTheirCauseAndLeaveNothingBehind) {
+  TempFolder dir;
+  const fs::path lv = dir.path() / "a.LV1";
+  writeBytes(lv, std::vector<std::uint8_t>(1000, 0x42));
+  const fs::path out = dir.path() / "a.wav";
+
+  auto r = streamLvFile(dir.path() / "missing.LV1", 1, out, OutputForm::kWav8, 0);
+  EXPECT_EQ(r.status, ConversionStatus::kCannotRead);
+  EXPECT_NE(describe(r).find("No such file"), std::string::npos) << describe(r);
+  r = streamLvFile(dir.path(), 1, out, OutputForm::kWav8, 0);
+  EXPECT_EQ(r.status, ConversionStatus::kCannotRead);
+
+  r = streamLvFile(lv, 1, dir.path() / "no" / "a.wav", OutputForm::kWav8, 0);
+  EXPECT_EQ(r.status, ConversionStatus::kCannotWrite);
+
+  // An existing output is replaced only by a whole new one.
+  writeBytes(out, {1});
+  ASSERT_TRUE(streamLvFile(lv, 1, out, OutputForm::kWav8, 0).ok());
+  EXPECT_EQ(readBytes(out).size(), 44u + 4000u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
 
 }  // namespace

@@ -316,18 +316,29 @@ TEST_F(PlayerEngineTest, OutOfMemoryShowsItsMessageAndEndsThePlayer) {
     EXPECT_EQ(messages(), std::vector<std::string>{message});
   }
 
-  // Enough to play (the sound, the file and one decoding step of a million samples), not
-  // enough for the adjustment's 16-bit copy.
-  prompt_.shown.clear();
-  PlayerOptions options;
-  options.memoryLimitBytes = 8 << 20;
-  auto engine = play(randomBytes(2048 * kBlock, 10), 1, options);
-  EXPECT_TRUE(prompt_.shown.empty());
-  engine->applyPlayerDava(1);
-  EXPECT_EQ(messages(), std::vector<std::string>{"Not enough memory for wave data conversion!"});
-  EXPECT_TRUE(engine->ended());
-  EXPECT_TRUE(view_.ended);
-  EXPECT_FALSE(output_.isOpen());
+  // Enough to play (the sound, the file and one decoding step of a million samples) is enough
+  // for the adjustment too: it works through pieces of a million bytes, never a 16-bit copy of
+  // the whole sound (8 MB here, beyond the limit), and gives the sound the whole copy gives.
+  const auto large = randomBytes(2048 * kBlock + 3, 10);
+  auto expected = decodeWhole(large, 1);
+  codec::DavaGainState gain;
+  codec::applyDava(expected, 1, gain);
+  // The unadjusted samples in the store's file, and in memory where it has no place.
+  for (const bool inFile : {true, false}) {
+    prompt_.shown.clear();
+    PlayerOptions options;
+    options.memoryLimitBytes = 8 << 20;
+    if (!inFile) options.storeFolder = folder_.path() / "missing";
+    auto engine = play(large, 1, options);
+    EXPECT_TRUE(prompt_.shown.empty());
+    engine->applyPlayerDava(1);
+    EXPECT_TRUE(prompt_.shown.empty());
+    EXPECT_FALSE(engine->ended());
+    EXPECT_EQ(engine->sampleStore()->inFile(), inFile);
+    const auto sound = engine->playBuffer();
+    ASSERT_EQ(sound.size(), expected.size());
+    EXPECT_TRUE(std::equal(sound.begin(), sound.end(), toPcm8(expected).begin())) << inFile;
+  }
 }
 
 TEST_F(PlayerEngineTest, AnEmptyRecordingEndsAtTheFirstTick) {
