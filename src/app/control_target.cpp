@@ -117,6 +117,10 @@ ctl::StatusSnapshot RecorderControl::status(std::uint64_t* generation) const {
   return published_;
 }
 
+std::vector<std::string> RecorderControl::rowsNotInList() const {
+  return recorder_.rowsNotInList();
+}
+
 void RecorderControl::requestListEdit(engine::PendingListEdit edit, ListEditDone done) {
   std::lock_guard lock(mutex_);
   inbox_.emplace_back(std::move(edit), std::move(done));

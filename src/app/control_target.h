@@ -52,6 +52,7 @@ class RecorderControl final : public parvolin::control::RecorderTarget {
   // The status the last afterTick() published.
   parvolin::control::StatusSnapshot status(std::uint64_t* generation = nullptr) const override;
   void requestListEdit(engine::PendingListEdit edit, ListEditDone done) override;
+  std::vector<std::string> rowsNotInList() const override;
 
  private:
   parvolin::control::StatusSnapshot snapshot();

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/file_io.h"
+#include "engine/list_writer.h"
 #include "control/protocol.h"
 
 namespace parvolin::control {
@@ -230,8 +231,12 @@ void ControlServer::run() {
           return;
         }
         const StatusSnapshot status = target_.status();
-        std::string list;
-        if (status.list.empty() || base::readWholeFile(status.list, list)) list.clear();
+        // The waiting rows before the file: a rewrite in between only moves rows into the file.
+        const std::vector<std::string> waiting = target_.rowsNotInList();
+        std::string file;
+        if (status.list.empty() || base::readWholeFile(status.list, file)) file.clear();
+        const std::string list =
+            file.empty() && waiting.empty() ? file : engine::listWithWaitingRows(file, waiting);
         ListEditPlan plan = planListEdit(request.edit, list);
         if (plan.error) {
           plan.error->id = request.id;

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <vector>
+
+#include <string>
+
 #include <cstdint>
 #include <functional>
 
@@ -24,6 +28,9 @@ class RecorderTarget {
   // thread: with the tick's result, or with std::errc::operation_canceled when another edit
   // replaced it first, or when the recorder ended before.
   virtual void requestListEdit(engine::PendingListEdit edit, ListEditDone done) = 0;
+  // Thread-safe: the rows of calls kept but not yet in the list file, newest first (see
+  // engine::ListWriter::rowsNotInList). An edit is planned on the list with them in it.
+  virtual std::vector<std::string> rowsNotInList() const { return {}; }
 };
 
 }  // namespace parvolin::control

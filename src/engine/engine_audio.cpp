@@ -313,13 +313,10 @@ UnwrittenSummary Engine::unwritten() const {
   UnwrittenSummary summary;
   // What is on its way to the disk is not missing: a call's buffered audio goes to its file
   // within a second, and the list's waiting rows at its next rewrite (finishRun writes both).
-  // Only what the disk does not take counts: buffered audio kept back at the reserve or whose
-  // writes fail (overdue), and rows whose rewrite failed.
-  const std::int64_t now = clock_.monotonicMs();
+  // Only what the disk does not take counts: buffered audio whose last write did not go through
+  // (the reserve, a failing file), and rows whose rewrite failed.
   for (const PortState& port : ports_) {
-    const bool overdue = now - port.audioWrittenAtMs >= 2 * kAudioWritePeriodMs;
-    if ((diskSpace_ == DiskSpace::kReserve || overdue) && port.hasRecording() &&
-        port.audioFill != 0) {
+    if (port.audioWriteFailed && port.hasRecording() && port.audioFill != 0) {
       summary.held.push_back(recordingBlocks(port.audioFileName, port.audioFileMode,
                                              port.audioFill / base::kAudioBlockSize));
     }

@@ -242,4 +242,23 @@ std::uint64_t ListWriter::rewrites() const {
   return rewrites_;
 }
 
+std::string listWithWaitingRows(std::string_view file, const std::vector<std::string>& waiting) {
+  std::size_t bodyStart = htmlHeaderEnd(file);
+  std::string list;
+  if (bodyStart == 0) {
+    // No list yet (or not one the writer would add to): the rows go under a new header.
+    list = kHtmlHeader;
+    file = {};
+  } else {
+    list = file.substr(0, bodyStart);
+  }
+  const int newestInFile = bodyStart == 0 ? 0 : readItemNumber(file, bodyStart + kRowItemOffset);
+  for (const std::string& row : waiting) {
+    if (readItemNumber(row, kRowItemOffset) <= newestInFile) continue;
+    list += row;
+  }
+  list += file.substr(std::min(bodyStart, file.size()));
+  return list;
+}
+
 }  // namespace parvolin::engine

@@ -24,6 +24,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -49,6 +50,12 @@ enum class ListWrites {
   kOwnThread,  // the rewrites run on the writer's thread; the caller never waits for them
   kInCaller,   // poll and flush rewrite in the calling thread (tests, tools that want order)
 };
+
+// The list as it will stand once `waiting` (ListWriter::rowsNotInList, newest first) is written:
+// `file` (the list's bytes, read after the rows were taken) with those of the rows that a rewrite
+// did not already put in it (item numbers above the file's newest) at the top of its body, and the
+// header when the file has none yet. What a reader that must see every kept call reads.
+std::string listWithWaitingRows(std::string_view file, const std::vector<std::string>& waiting);
 
 class ListWriter {
  public:

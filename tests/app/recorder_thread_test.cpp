@@ -93,8 +93,9 @@ TEST(RecorderThread, CommandsRunOnItsThreadBetweenTicksInOrder) {
     });
   }
   for (std::thread& t : senders) t.join();
+  // Counted on the recorder's thread before the 20 are handed over, which may start at once.
+  const int before = c.thread.call([&] { return int(c.afterEach); });
   for (int i = 0; i < 20; ++i) c.thread.post([&order, i] { order.push_back(i); });
-  const int before = c.afterEach;
   const std::size_t done = c.thread.call([&] { return order.size(); });
   EXPECT_EQ(done, 20u);
   EXPECT_GT(c.afterEach, before + 20) << "a publication after every command";

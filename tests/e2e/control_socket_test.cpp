@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/recording_files.h"
 #include "control/socket_path.h"
 #include "e2e/headless_recorder.h"
 
@@ -80,6 +81,9 @@ TEST_F(ControlSocket, PvtoolDeletesAndExportsWhileTheRecorderRecords) {
       << out << err << recorder.errors();
   const fs::path list = status["list"].get<std::string>();
   EXPECT_EQ(list.parent_path(), fs::canonical(folder));
+  // The recorder counts a kept call at once; its row reaches the file within the list's write
+  // delay, and pvtool reads the file.
+  ASSERT_TRUE(waitUntil([&] { return engine::firstItemNumberOfList(list) == 2; }, 30s));
 
   EXPECT_EQ(pvtool({"status", "--folder", "rec"}, out, err), 0) << err;
   EXPECT_NE(out.find("Port:  3"), std::string::npos) << out;
@@ -87,9 +91,9 @@ TEST_F(ControlSocket, PvtoolDeletesAndExportsWhileTheRecorderRecords) {
 
   // A delete goes to the recorder, which applies it on its tick.
   const std::string listArg = "rec/" + list.filename().string();
-  EXPECT_EQ(pvtool({"list", "delete", listArg, "1"}, out, err), 0) << err;
+  EXPECT_EQ(pvtool({"list", "delete", listArg, "1", "--yes"}, out, err), 0) << err;
   EXPECT_EQ(out, "deleted item 1\n");
-  EXPECT_EQ(pvtool({"list", "delete", listArg, "1"}, out, err), 1);
+  EXPECT_EQ(pvtool({"list", "delete", listArg, "1", "--yes"}, out, err), 1);
   EXPECT_EQ(err, "pvtool list: " + listArg + ": no item 1\n");
 
   // The export reads the list beside the recorder and writes only its own folder.
