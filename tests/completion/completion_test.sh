@@ -44,7 +44,7 @@ check "--config --csv --help --json --jsonl --version" pvtool log --
 check "p.conf sub" pvtool log --config ""
 check "delete delete-all edit search sort-duration sort-port" pvtool list ""
 check "list.htm sub" pvtool list search ""
-check "--from --help --text --to --version" pvtool list search l.htm --
+check "--from --help --text --to --version --yes" pvtool list search l.htm --
 check "list.htm sub" pvtool batch-wav ""
 check "--folder --help --json --version --watch" pvtool status --
 check "sub" pvtool status --folder ""
