@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "base/file_io.h"
-#include "engine/list_writer.h"
 #include "control/protocol.h"
+#include "engine/list_writer.h"
 
 namespace parvolin::control {
 

@@ -32,7 +32,7 @@ TEST(ConfigFile, OnlySettingsFilesThatCanBeWrittenAreTaken) {
       {dir / "empty.conf", ""},
       {dir / "new.conf", ""},
       // A typing error is never made into new folders.
-      {dir / "new" / "folder" / "p.conf", "folder" },
+      {dir / "new" / "folder" / "p.conf", "folder"},
       {dir / "letter.txt", "is not a settings file (line 2 is no setting)"},
       {dir / "binary", "is not a settings file"},
       {dir / "adir", "is a folder"},

@@ -9,9 +9,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "engine/recording_files.h"
 #include "control/socket_path.h"
 #include "e2e/headless_recorder.h"
+#include "engine/recording_files.h"
 
 namespace parvolin::e2e {
 namespace {

@@ -125,8 +125,7 @@ TEST(HtmlList, ListSavedWithLfLineEndsTakesRowsAndEditsAfterItsHeader) {
   std::int32_t cache = -1;
   ASSERT_FALSE(appendHtmlRow(list, incoming(6, kT1 + 60, 0), 3, false, cache));
   EXPECT_EQ(cache, 6) << "numbered after the newest row";
-  EXPECT_EQ(readFile(list),
-            lfHeader + htmlRow(incoming(6, kT1 + 60, 0), 3, false, 6) + oldRow);
+  EXPECT_EQ(readFile(list), lfHeader + htmlRow(incoming(6, kT1 + 60, 0), 3, false, 6) + oldRow);
 
   PendingListEdit edit{oldRow, "", false};
   EXPECT_TRUE(applyPendingListEdit(folder.path(), list, edit).applied);
