@@ -4,6 +4,7 @@
 
 #include "base/file_io.h"
 #include "engine/html_list.h"
+#include "engine/recording_files.h"
 
 namespace parvolin::logview {
 namespace {
@@ -16,17 +17,6 @@ std::string_view trimBlanks(std::string_view text) {
 
 std::int64_t nanoseconds(const timespec& t) {
   return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
-// A row's item number (the digits at its item offset); 0 when there is none.
-int itemNumberOf(const ListRow& row) {
-  if (row.content.size() <= engine::kRowItemOffset) return 0;
-  int number = 0;
-  for (const char c : trimBlanks(row.content.substr(engine::kRowItemOffset, 5))) {
-    if (c < '0' || c > '9') return 0;
-    number = number * 10 + (c - '0');
-  }
-  return number;
 }
 
 }  // namespace
@@ -79,8 +69,11 @@ void ListTable::parse() {
   // The waiting rows are taken before the file is read: a rewrite that ended in between put some
   // of them in the file already. Those are shown once, from the file.
   if (!fileRows.empty()) {
-    const int newestInFile = itemNumberOf(fileRows.front());
-    std::erase_if(rows_, [&](const ListRow& row) { return itemNumberOf(row) <= newestInFile; });
+    const auto item = [](const ListRow& row) {
+      return engine::readItemNumber(row.content, engine::kRowItemOffset);
+    };
+    const int newestInFile = item(fileRows.front());
+    std::erase_if(rows_, [&](const ListRow& row) { return item(row) <= newestInFile; });
   }
   pendingCount_ = rows_.size();
   if (rows_.empty()) {
