@@ -90,11 +90,14 @@ void ListWriter::poll(std::int64_t nowMs) {
   if (dueLocked(nowMs)) startLocked(nowMs, lock);
 }
 
-void ListWriter::startLocked(std::int64_t nowMs, std::unique_lock<std::mutex>& lock) {
+void ListWriter::startLocked(std::int64_t nowMs, std::unique_lock<std::mutex>& lock,
+                             std::optional<PendingListEdit> edit, std::filesystem::path folder) {
   Job job;
   job.list = path_;
   job.rows.reserve(pending_.size());
   for (const Pending& p : pending_) job.rows.push_back(p.row);
+  job.edit = std::move(edit);
+  job.folder = std::move(folder);
   busy_ = true;
   lastStartMs_ = nowMs;
   started_ = true;
@@ -175,23 +178,9 @@ void ListWriter::startEdit(const PendingListEdit& edit, std::filesystem::path fo
                            std::int64_t nowMs) {
   std::unique_lock lock(mutex_);
   waitIdle(lock);
-  Job job;
-  job.list = path_;
-  for (const Pending& p : pending_) job.rows.push_back(p.row);
-  job.edit = edit;
-  job.folder = std::move(folder);
-  busy_ = true;
   editRunning_ = true;
   editResult_.reset();
-  lastStartMs_ = nowMs;
-  started_ = true;
-  if (mode_ == ListWrites::kOwnThread) {
-    job_ = std::move(job);
-    wake_.notify_one();
-    return;
-  }
-  lock.unlock();
-  run(job);
+  startLocked(nowMs, lock, edit, std::move(folder));
 }
 
 bool ListWriter::editRunning() const {

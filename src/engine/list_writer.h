@@ -107,7 +107,10 @@ class ListWriter {
   };
 
   bool dueLocked(std::int64_t nowMs) const;
-  void startLocked(std::int64_t nowMs, std::unique_lock<std::mutex>& lock);
+  // Hands the waiting rows (and `edit`, applied in `folder`) to a rewrite.
+  void startLocked(std::int64_t nowMs, std::unique_lock<std::mutex>& lock,
+                   std::optional<PendingListEdit> edit = std::nullopt,
+                   std::filesystem::path folder = {});
   void run(const Job& job);
   void workerLoop();
   void waitIdle(std::unique_lock<std::mutex>& lock);
