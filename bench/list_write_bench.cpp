@@ -89,8 +89,10 @@ class PortScript {
         record(out, device::kRingEvent);
         break;
       case K::CallerId:
-        device::packDigits(e.digits, device::DigitTable::A, device::kCallerNumberOffset,
-                           device::kCallerNumberDigits, payload);
+        // The scenario's reader let through only digits that pack (here and below).
+        static_cast<void>(device::packDigits(e.digits, device::DigitTable::A,
+                                             device::kCallerNumberOffset,
+                                             device::kCallerNumberDigits, payload));
         record(out, device::kCallerIdA, payload);
         break;
       case K::Answer:
@@ -107,15 +109,17 @@ class PortScript {
         talkUntilMs_ = e.atMs + e.durationMs;
         break;
       case K::CallEnd:
-        device::packDigits(e.digits, device::DigitTable::A, device::kCallerNumberOffset,
-                           device::kCallerNumberDigits, payload);
+        static_cast<void>(device::packDigits(e.digits, device::DigitTable::A,
+                                             device::kCallerNumberOffset,
+                                             device::kCallerNumberDigits, payload));
         record(out, device::kCallEndEvent, payload);
         talkUntilMs_ = 0;
         break;
       case K::CalloutEnd:
       case K::VarEnd:
-        device::packDigits(e.digits, device::DigitTable::B, device::kDialledNumberOffset,
-                           device::kDialledNumberDigits, payload);
+        static_cast<void>(device::packDigits(e.digits, device::DigitTable::B,
+                                             device::kDialledNumberOffset,
+                                             device::kDialledNumberDigits, payload));
         record(out, e.kind == K::CalloutEnd ? device::kCalloutEndEvent : device::kVarEndEvent,
                payload);
         talkUntilMs_ = 0;

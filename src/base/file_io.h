@@ -35,7 +35,8 @@ class FileHandle {
     fd_ = -1;
     return fd;
   }
-  // Closes the descriptor; reports a failed close (a write the system could not complete).
+  // Closes the descriptor; reports a failed close (a write the system could not complete). A
+  // caller that drops the file (a call not kept, a capture stopped) may leave that unreported.
   std::error_code close();
 
  private:
@@ -43,35 +44,39 @@ class FileHandle {
 };
 
 // Opens an existing file for reading and writing; never creates one.
-std::error_code openExisting(const std::filesystem::path& path, FileHandle& out);
+[[nodiscard]] std::error_code openExisting(const std::filesystem::path& path, FileHandle& out);
 // Creates a new file for reading and writing; fails with EEXIST when any directory entry of
 // that name is there (a dangling link included), so it never replaces a file.
-std::error_code createExclusive(const std::filesystem::path& path, FileHandle& out);
+[[nodiscard]] std::error_code createExclusive(const std::filesystem::path& path, FileHandle& out);
 
 // Writes all of `bytes`, going on after partial writes and interruptions. A write that takes
 // nothing (returns 0) is a failure, ENOSPC, never a reason to try again.
-std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes);
-std::error_code writeAll(int fd, const void* data, std::size_t size);
+[[nodiscard]] std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes);
+[[nodiscard]] std::error_code writeAll(int fd, const void* data, std::size_t size);
 // As writeAll; `written` counts the bytes that went in, also when the write failed part-way (a
 // disk that filled up takes what fits).
-std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes, std::size_t& written);
+[[nodiscard]] std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes,
+                                       std::size_t& written);
 
 // Reads a whole file into `out`. ENOENT when the file does not exist, EISDIR for a folder, EINVAL
 // for anything else that is not a regular file (a device, a pipe).
-std::error_code readWholeFile(const std::filesystem::path& path, std::string& out);
+[[nodiscard]] std::error_code readWholeFile(const std::filesystem::path& path, std::string& out);
 
 // Writes `parts` one after the other as the new contents of `target` so that a crash or a full
 // disk never leaves a half-written file under that name: the bytes go to a hidden temporary file
 // beside it (temporaryPathFor), which is synced and renamed over `target`, and then the folder is
 // synced. On failure `target` is as it was and the temporary file is removed.
-std::error_code replaceFileContents(const std::filesystem::path& target,
-                                    std::initializer_list<std::span<const std::uint8_t>> parts);
-std::error_code replaceFileContents(const std::filesystem::path& target, std::string_view bytes);
+[[nodiscard]] std::error_code replaceFileContents(
+    const std::filesystem::path& target,
+    std::initializer_list<std::span<const std::uint8_t>> parts);
+[[nodiscard]] std::error_code replaceFileContents(const std::filesystem::path& target,
+                                                  std::string_view bytes);
 
 // ".NAME.tmp" beside `target`: the temporary file of replaceFileContents.
 std::filesystem::path temporaryPathFor(const std::filesystem::path& target);
 
-// Makes the folder's entries (creations, renames) durable.
+// Makes the folder's entries (creations, renames) durable. A caller may leave a failure
+// unreported: the entries are in place all the same, only less sure to survive a crash.
 std::error_code syncFolder(const std::filesystem::path& folder);
 
 // Whether replaceFileContents and syncFolder wait for the disk (on by default). Only a process
@@ -91,9 +96,11 @@ std::optional<std::uint64_t> freeBytes(const std::filesystem::path& path);
 namespace detail {
 // writeAll over a given write call, so that a test can stand in for the system's.
 using WriteCall = ssize_t (*)(int fd, const void* data, std::size_t size);
-std::error_code writeAllWith(WriteCall call, int fd, std::span<const std::uint8_t> bytes);
-std::error_code writeAllWith(WriteCall call, int fd, std::span<const std::uint8_t> bytes,
-                             std::size_t& written);
+[[nodiscard]] std::error_code writeAllWith(WriteCall call, int fd,
+                                           std::span<const std::uint8_t> bytes);
+[[nodiscard]] std::error_code writeAllWith(WriteCall call, int fd,
+                                           std::span<const std::uint8_t> bytes,
+                                           std::size_t& written);
 // The write call behind every writeAll of the process: the system's, unless a test put another in
 // its place (a disk that fills up). Returns the one it replaced.
 WriteCall replaceWriteCall(WriteCall call);

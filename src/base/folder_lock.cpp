@@ -95,9 +95,7 @@ FolderLock FolderLock::acquire(const std::filesystem::path& folder, std::string_
       program.empty() ? std::string(program_invocation_short_name) : std::string(program);
   const std::string text = std::to_string(::getpid()) + " " + name + "\n";
   if (::ftruncate(handle.fd(), 0) == 0) {
-    std::size_t written = 0;
-    writeAll(handle.fd(),
-             std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), written);
+    static_cast<void>(writeAll(handle.fd(), text.data(), text.size()));
   }
   lock.fd_ = handle.release();
   lock.status_ = Status::kHeld;

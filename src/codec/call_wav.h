@@ -21,9 +21,9 @@ inline constexpr std::string_view kCallWavNoMemoryText =
 // that on any failure the recording stays as it was. Returns true when the recording is now a
 // WAV file. When the 2n bytes of work memory cannot be had (or exceed `memoryLimitBytes`),
 // shows "WAVE files conversion: Not enough memory!" through `prompt` and returns false.
-bool convertCallToWav(const std::filesystem::path& recording, int davaLevel, DavaGainState& gain,
-                      base::Prompt& prompt,
-                      std::size_t memoryLimitBytes = std::numeric_limits<std::size_t>::max());
+[[nodiscard]] bool convertCallToWav(
+    const std::filesystem::path& recording, int davaLevel, DavaGainState& gain,
+    base::Prompt& prompt, std::size_t memoryLimitBytes = std::numeric_limits<std::size_t>::max());
 
 // Moves `gain` on exactly as convertCallToWav would for a recording holding `codes`, writing
 // nothing: a call that is dropped after its end still passes through the conversion's gain.

@@ -109,12 +109,14 @@ constexpr int antilog(int dql) {
 constexpr int kMaxDql = 1791;
 inline constexpr auto kAntilog = [] {
   std::array<std::int16_t, kMaxDql + 2> t{};
-  for (int dql = 0; dql <= kMaxDql; ++dql) t[dql + 1] = static_cast<std::int16_t>(antilog(dql));
+  for (int dql = 0; dql <= kMaxDql; ++dql) {
+    t[static_cast<std::size_t>(dql + 1)] = static_cast<std::int16_t>(antilog(dql));
+  }
   return t;
 }();
 
 [[gnu::always_inline]] inline int reconstructMagnitude(int dqln, int y) {
-  return kAntilog[std::clamp(dqln + (y >> 2), -1, kMaxDql) + 1];
+  return kAntilog[static_cast<std::size_t>(std::clamp(dqln + (y >> 2), -1, kMaxDql) + 1)];
 }
 
 // Adapts the state to the sample just reconstructed. `magnitude` and `sign` (0, or -1 when
@@ -233,7 +235,9 @@ inline unsigned quantize(int d, int y) {
   const int mant = ((dqm << 7) >> exp) & 0x7F;
   const int dln = (exp << 7) + mant - (y >> 2);
   int i = 0;
-  while (i < int(Rate::kDecisionLevels.size()) && dln >= Rate::kDecisionLevels[i]) ++i;
+  while (i < int(Rate::kDecisionLevels.size()) &&
+         dln >= Rate::kDecisionLevels[static_cast<std::size_t>(i)])
+    ++i;
   const int levels = int(Rate::kDecisionLevels.size());
   if (d < 0) return unsigned(2 * levels + 1 - i);
   if (i == 0 && Rate::kBitsPerCode == 3) return Rate::kCodeMask;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -31,7 +32,7 @@ class LinearZerosPortable {
   // sezi: the exact products summed in 32 bits (|b| <= 32768, |dq| < 8192), shifted, 16 bits.
   int predict() const {
     std::int32_t sum = 0;
-    for (int i = 0; i < 6; ++i) sum += std::int32_t{b_[i]} * dq_[i];
+    for (std::size_t i = 0; i < 6; ++i) sum += std::int32_t{b_[i]} * dq_[i];
     return toInt16(sum >> 13);
   }
 
@@ -40,7 +41,7 @@ class LinearZerosPortable {
   // bits.
   void adapt(int magnitude, int sign) {
     const int step = magnitude != 0 ? 128 : 0;
-    for (int i = 0; i < 6; ++i) {
+    for (std::size_t i = 0; i < 6; ++i) {
       const int disagree = sign ^ (dq_[i] >> 15);  // 0 or -1
       b_[i] = static_cast<std::int16_t>(b_[i] - (b_[i] >> 8) + ((step ^ disagree) - disagree));
     }
@@ -50,7 +51,7 @@ class LinearZerosPortable {
 
   // A negative dq of magnitude 0 is stored as 0, and so counts as positive from then on.
   void push(int magnitude, int sign) {
-    for (int i = 5; i > 0; --i) dq_[i] = dq_[i - 1];
+    for (std::size_t i = 5; i > 0; --i) dq_[i] = dq_[i - 1];
     dq_[0] = static_cast<std::int16_t>((magnitude ^ sign) - sign);
   }
 
@@ -69,9 +70,9 @@ class LinearZerosSse2 {
   void store(std::array<std::int16_t, 6>& b, std::array<std::int16_t, 6>& dq) const {
     alignas(16) std::int16_t lanes[8];
     _mm_store_si128(reinterpret_cast<__m128i*>(lanes), b_);
-    for (int i = 0; i < 6; ++i) b[i] = lanes[i];
+    for (std::size_t i = 0; i < 6; ++i) b[i] = lanes[i];
     _mm_store_si128(reinterpret_cast<__m128i*>(lanes), dq_);
-    for (int i = 0; i < 6; ++i) dq[i] = lanes[i];
+    for (std::size_t i = 0; i < 6; ++i) dq[i] = lanes[i];
   }
 
   int predict() const {

@@ -41,7 +41,7 @@ enum class OutputForm {
 // file decoded in one buffer of 2N + 65536 bytes, then for a WAV file applyDava at `davaLevel`
 // (0 none, 1 or 2) whatever the number of samples, toUnsigned8 and the WAV header. The output is
 // written under a temporary name and renamed into place, replacing an existing file.
-ConversionResult convertLvFile(
+[[nodiscard]] ConversionResult convertLvFile(
     const std::filesystem::path& lvFile, int mode, const std::filesystem::path& output,
     OutputForm form, int davaLevel,
     std::size_t memoryLimitBytes = std::numeric_limits<std::size_t>::max());
@@ -50,8 +50,9 @@ ConversionResult convertLvFile(
 // read, decoded and written a piece of kStreamPieceBytes at a time (a few MB in all). For
 // pvtool, whose recordings can be any length; never kNoMemory.
 constexpr std::size_t kStreamPieceBytes = std::size_t{128} << 10;
-ConversionResult streamLvFile(const std::filesystem::path& lvFile, int mode,
-                              const std::filesystem::path& output, OutputForm form, int davaLevel);
+[[nodiscard]] ConversionResult streamLvFile(const std::filesystem::path& lvFile, int mode,
+                                            const std::filesystem::path& output, OutputForm form,
+                                            int davaLevel);
 
 // Text of a failed result, for messages: "cannot read: No such file or directory".
 std::string describe(const ConversionResult& result);

@@ -19,7 +19,7 @@ using Codes = std::array<std::uint8_t, kMaxCodesPerBlock>;
 template <std::int16_t (*expand)(std::uint8_t)>
 constexpr std::array<std::int16_t, 256> makeByteTable() {
   std::array<std::int16_t, 256> t{};
-  for (int v = 0; v < 256; ++v) t[v] = expand(static_cast<std::uint8_t>(v));
+  for (std::size_t v = 0; v < 256; ++v) t[v] = expand(static_cast<std::uint8_t>(v));
   return t;
 }
 

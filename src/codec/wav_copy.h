@@ -43,8 +43,8 @@ std::string proposedWavName(std::string_view fileName);
 
 // Writes `pcm` (8-bit unsigned samples) as a WAV file `target`, replacing an existing file only
 // once the new one is complete. Returns the error; empty on success.
-std::error_code writeWavCopy(const std::filesystem::path& target,
-                             std::span<const std::uint8_t> pcm);
+[[nodiscard]] std::error_code writeWavCopy(const std::filesystem::path& target,
+                                           std::span<const std::uint8_t> pcm);
 
 // Why a chosen file may not be written (one of a recording folder's own files); nothing when it
 // may.
@@ -56,7 +56,8 @@ using SaveTargetCheck =
 // named WAVE file. Click for playback!" (exclamation icon). A file that `refuse` names a reason
 // for is not written: the reason is shown instead. Nothing is shown on cancel. Returns true when
 // a file was written.
-bool saveWavCopy(std::string_view playingFileName, std::span<const std::uint8_t> pcm,
-                 SaveNameDialog& dialog, base::Prompt& prompt, const SaveTargetCheck& refuse = {});
+[[nodiscard]] bool saveWavCopy(std::string_view playingFileName, std::span<const std::uint8_t> pcm,
+                               SaveNameDialog& dialog, base::Prompt& prompt,
+                               const SaveTargetCheck& refuse = {});
 
 }  // namespace parvolin::codec

@@ -24,11 +24,12 @@ class ControlClient {
   // Connects to `socket`. The server must run as this user, as root, or as `trusted` (the owner
   // of the recording folder, the service's user): a socket named by a file that someone else
   // could write is not believed. False, with error() set, when it cannot.
-  bool connect(const std::filesystem::path& socket, std::optional<uid_t> trusted = std::nullopt);
+  [[nodiscard]] bool connect(const std::filesystem::path& socket,
+                             std::optional<uid_t> trusted = std::nullopt);
   bool connected() const { return fd_ >= 0; }
   const std::string& error() const { return error_; }
 
-  bool send(const nlohmann::json& message);
+  [[nodiscard]] bool send(const nlohmann::json& message);
   // The next message, waiting up to `timeout`; nullopt at the end of the connection, on a
   // timeout (timedOut()) or on a line that is not JSON.
   std::optional<nlohmann::json> receive(std::chrono::milliseconds timeout);
@@ -49,7 +50,7 @@ class ControlClient {
 
 // The running recorder of `folder`: the socket its lock file names, connected. Nullopt, with
 // `why` set, when no recorder serves the folder through a socket.
-std::optional<ControlClient> connectToRecorder(const std::filesystem::path& folder,
-                                               std::string& why);
+[[nodiscard]] std::optional<ControlClient> connectToRecorder(const std::filesystem::path& folder,
+                                                             std::string& why);
 
 }  // namespace parvolin::control

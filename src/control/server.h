@@ -41,8 +41,8 @@ class ControlServer {
   // Listens on `socket` and starts the thread. The socket file is made with mode 0600, or 0660
   // and the group `group` when one is given (the service's group); a socket left there by an
   // earlier run of this user is replaced, anything else refused. Why not, when it cannot.
-  std::optional<std::string> start(const std::filesystem::path& socket,
-                                   std::optional<gid_t> group = std::nullopt);
+  [[nodiscard]] std::optional<std::string> start(const std::filesystem::path& socket,
+                                                 std::optional<gid_t> group = std::nullopt);
   // Stops the thread, closes every connection and removes the socket file.
   void stop();
   bool running() const { return thread_.joinable(); }

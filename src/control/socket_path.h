@@ -27,8 +27,8 @@ std::string lockRecordLine(const std::filesystem::path& socket);
 // Adds lockRecordLine(socket) to the lock file of `recordingFolder` under its holder's line
 // ("PID PROGRAM"). Only the holding process may: false, with nothing written, when the file
 // names another process or cannot be written.
-bool nameSocketInLock(const std::filesystem::path& recordingFolder,
-                      const std::filesystem::path& socket);
+[[nodiscard]] bool nameSocketInLock(const std::filesystem::path& recordingFolder,
+                                    const std::filesystem::path& socket);
 // The socket the lock file of `recordingFolder` names; nullopt when it names none.
 std::optional<std::filesystem::path> socketFromLock(const std::filesystem::path& recordingFolder);
 

@@ -26,8 +26,8 @@ inline constexpr std::size_t kDialledNumberDigits = 22;
 
 // Packs `digits` (at most `count` characters of `table`) into `payload` from byte `offset`;
 // unused nibbles stay 0. False when a character is not in the table or there are too many.
-bool packDigits(std::string_view digits, DigitTable table, std::size_t offset, std::size_t count,
-                std::span<std::uint8_t> payload);
+[[nodiscard]] bool packDigits(std::string_view digits, DigitTable table, std::size_t offset,
+                              std::size_t count, std::span<std::uint8_t> payload);
 // The `count` characters of the nibbles packed at `offset`.
 std::string unpackDigits(std::span<const std::uint8_t> payload, std::size_t offset,
                          std::size_t count, DigitTable table);

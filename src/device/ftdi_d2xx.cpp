@@ -278,7 +278,8 @@ D2xx::Status FtdiD2xx::read(Handle handle, std::uint8_t* buffer, std::uint32_t w
   auto take = [&] {
     const std::size_t n = std::min<std::size_t>(wanted - got, port->buffered.size());
     std::memcpy(buffer + got, port->buffered.data(), n);
-    port->buffered.erase(port->buffered.begin(), port->buffered.begin() + n);
+    port->buffered.erase(port->buffered.begin(),
+                         port->buffered.begin() + static_cast<std::ptrdiff_t>(n));
     got += static_cast<std::uint32_t>(n);
   };
   take();

@@ -22,7 +22,7 @@ bool UnitLink::listUnits(std::uint32_t& listed) {
     // A serial number may come back with a terminator inside; only what precedes it counts.
     text.resize(std::strlen(text.c_str()));
     if (text.empty() || text.size() > kMaxSerialLength) continue;
-    auto& slot = serial_[listed];
+    auto& slot = serial_[static_cast<int>(listed)];
     slot.fill(0);
     std::memcpy(slot.data(), text.data(), text.size());
     ++listed;

@@ -76,6 +76,16 @@ struct UnitSetUp {
   bool ok() const { return failure == SetUpFailure::kNone; }
 };
 
+// One value per unit, looked up by the unit's number (0 to kMaxUnits - 1, checked by the caller).
+template <typename T>
+struct PerUnit {
+  std::array<T, kMaxUnits> values{};
+
+  T& operator[](int unit) { return values[static_cast<std::size_t>(unit)]; }
+  const T& operator[](int unit) const { return values[static_cast<std::size_t>(unit)]; }
+  void fill(const T& value) { values.fill(value); }
+};
+
 // The one object that holds the up to four recorder units: discovery, open, drain, stream reads,
 // reopen, close, the unit commands and the sequences made of them. Every operation shows no
 // message; the callers do. A unit index outside 0-3 fails at once.
@@ -94,8 +104,10 @@ class UnitLink {
   // --- Discovery and lifecycle ---------------------------------------------------------------
   // Lists the units and opens, stops and drains each; true when every listed unit (at most 4)
   // was opened. Handles still open from an earlier call are closed first.
+  // Whether each unit is usable is isPresent(unit); openAll's and closeAll's results only sum
+  // that up, for a caller with nothing more to do about one unit than about all.
   bool openAll();
-  bool reopenUnit(int unit);
+  [[nodiscard]] bool reopenUnit(int unit);
   bool closeAll();
   // Reads for about 2 ms; returns the number of bytes placed in `buffer` (0 to n). A failed read
   // returns 0 and marks the unit not present.
@@ -153,22 +165,22 @@ class UnitLink {
   // handle_[unit] while it is open; 0 (never an open handle) once it was closed, so that a call
   // on a stale handle can never reach a device that a later open was given the same value for.
   D2xx::Handle liveHandle(int unit) const { return handleOpen_[unit] ? handle_[unit] : 0; }
-  bool openUnit(int unit);
+  [[nodiscard]] bool openUnit(int unit);
   void closeStaleHandle(int unit);
-  bool drain(D2xx::Handle h);
-  bool writeFrame(D2xx::Handle h, const std::uint8_t* frame, std::uint32_t size);
+  [[nodiscard]] bool drain(D2xx::Handle h);
+  [[nodiscard]] bool writeFrame(D2xx::Handle h, const std::uint8_t* frame, std::uint32_t size);
   AnswerOutcome readAnswer(D2xx::Handle h, std::uint8_t* answer, std::uint32_t size);
   CommandReply twoByteCommand(const std::uint8_t* frame, std::uint32_t frameSize,
                               std::size_t valueAt, std::size_t ackAt, int unit, Clears clears);
   CommandReply registerCommand(std::uint8_t code, std::uint8_t value, int unit, Clears clears);
-  bool listUnits(std::uint32_t& listed);
+  [[nodiscard]] bool listUnits(std::uint32_t& listed);
 
   D2xx& d2xx_;
   base::Clock& clock_;
-  std::array<std::uint32_t, kMaxUnits> present_{};
-  std::array<std::array<char, kSerialSlotSize>, kMaxUnits> serial_{};
-  std::array<D2xx::Handle, kMaxUnits> handle_{};
-  std::array<bool, kMaxUnits> handleOpen_{};
+  PerUnit<std::uint32_t> present_{};
+  PerUnit<std::array<char, kSerialSlotSize>> serial_{};
+  PerUnit<D2xx::Handle> handle_{};
+  PerUnit<bool> handleOpen_{};
 };
 
 }  // namespace parvolin::device

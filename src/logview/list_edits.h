@@ -26,7 +26,8 @@ extern const std::string_view kEditTextTooLong;
 // (UTF-8), or holds a control character or a "<" followed by a letter, "/", "!" or "?": such
 // text would end the text cell early ("</td") or put markup into the page. The digit tables'
 // own characters ("<", ">", "=", ";", "?"), "&" and double quotes are allowed.
-std::optional<std::string_view> editTextProblem(std::string_view newText, std::string_view ownText);
+[[nodiscard]] std::optional<std::string_view> editTextProblem(std::string_view newText,
+                                                              std::string_view ownText);
 
 // The first row with item number `item`, or nullptr.
 const ListRow* findItem(const std::vector<ListRow>& rows, int item);

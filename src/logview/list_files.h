@@ -33,11 +33,11 @@ std::string workingFileName(std::string_view listName, std::string_view suffix);
 // a working file ("...Find.htm", "...Find.htmbak", "...Edit.htm"), a copy whose edits would
 // change nothing and whose emptying would clear the folder; or no call log sits beside it (a
 // list copied elsewhere, into a folder of other files). Nothing for a recording folder's list.
-std::optional<std::string> ownListProblem(const std::filesystem::path& list,
-                                          std::string_view content);
+[[nodiscard]] std::optional<std::string> ownListProblem(const std::filesystem::path& list,
+                                                        std::string_view content);
 // Why `file`, whose bytes are `content`, is no list; nothing for a list.
-std::optional<std::string> notListProblem(const std::filesystem::path& file,
-                                          std::string_view content);
+[[nodiscard]] std::optional<std::string> notListProblem(const std::filesystem::path& file,
+                                                        std::string_view content);
 
 // Small file steps of the working-file protocol; a missing file is simply not deleted or
 // renamed. None follows a failure with a message: what counts is which files exist after.
@@ -45,7 +45,8 @@ bool fileExists(const std::filesystem::path& path);
 void removeIfExists(const std::filesystem::path& path);
 void renameIfExists(const std::filesystem::path& from, const std::filesystem::path& to);
 // Copies `from` over `to` directly (never through a command interpreter).
-std::error_code copyFile(const std::filesystem::path& from, const std::filesystem::path& to);
+[[nodiscard]] std::error_code copyFile(const std::filesystem::path& from,
+                                       const std::filesystem::path& to);
 
 // Moves an earlier result aside and copies the list to the find file and the edit copy: the
 // find backup is deleted, the find file becomes the find backup, then the two copies are made.

@@ -118,7 +118,7 @@ void PlayerEngine::decodeUpTo(std::uint64_t samples) {
     const std::span<std::int16_t> out(d.samples.get(), d.stepSamples);
     const std::size_t count = codec::decodeLv(bytes, d.mode, decoderState_, out);
     // A store that cannot keep the samples only costs the volume adjustment its starting point.
-    store_->append(out.first(count));
+    static_cast<void>(store_->append(out.first(count)));
     std::uint8_t* sound = playBuffer_.get() + decoded_;
     for (std::size_t i = 0; i < count; ++i) sound[i] = codec::toUnsigned8(out[i]);
     decoded_ += static_cast<std::uint32_t>(count);
@@ -220,7 +220,9 @@ void PlayerEngine::saveWavCopy(std::string_view playingFileName, codec::SaveName
   if (!started_ || ended_) return;
   finishDecoding();
   if (!paused_) pausePlay();
-  codec::saveWavCopy(playingFileName, playBuffer(), dialog, prompt_, options_.refuseSaveTarget);
+  // The save shows its own outcome; playing goes on either way.
+  static_cast<void>(codec::saveWavCopy(playingFileName, playBuffer(), dialog, prompt_,
+                                       options_.refuseSaveTarget));
   if (ended_) return;
   paused_ = true;
   pausePlay();

@@ -58,7 +58,7 @@ class PlayerEngine {
   // and starts the clock. Returns false when the player must end: "Not enough memory for wave
   // playing!" or "Not enough memory for wave data conversion!" when its buffers cannot be had,
   // nothing when the file cannot be read.
-  bool loadAndStart(RecordingFile file, int mode);
+  [[nodiscard]] bool loadAndStart(RecordingFile file, int mode);
 
   // Decodes the next part of the recording. Returns true while some of it is left.
   bool decodeMore();

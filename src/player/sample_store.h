@@ -24,17 +24,17 @@ class SampleStore {
 
   // Adds samples at the end. Returns false only when they could be kept neither in the file nor
   // in memory; the store then holds no samples and refuses further ones.
-  bool append(std::span<const std::int16_t> samples);
+  [[nodiscard]] bool append(std::span<const std::int16_t> samples);
   // Copies out.size() samples from sample `first` on into `out`; false when the store holds
   // fewer or cannot read them back.
-  bool read(std::span<std::int16_t> out, std::size_t first = 0) const;
+  [[nodiscard]] bool read(std::span<std::int16_t> out, std::size_t first = 0) const;
 
   std::size_t size() const { return count_; }
   bool inFile() const { return fd_ >= 0; }
   bool broken() const { return broken_; }
 
  private:
-  bool moveToMemory();
+  [[nodiscard]] bool moveToMemory();
   void closeFile();
 
   int fd_ = -1;

@@ -47,7 +47,7 @@ class WaveOutput {
   // Asks whether the format can be played ("Device failed to open 1!" if not), then opens the
   // device ("Device failed to open 2!" on failure). After a failure the device is closed and
   // false returned.
-  bool open();
+  [[nodiscard]] bool open();
   // Hands `data` to the device, replacing whatever it was playing. A failure shows its message
   // (messageFor) and closes the device. Without an open device nothing is played and nothing
   // shown, so that a player without sound shows its messages once and then runs silently.
@@ -64,8 +64,8 @@ class WaveOutput {
 
  protected:
   // The device steps. Each is called only in the state its name implies.
-  virtual bool formatSupported() = 0;  // the query-only open
-  virtual bool openDevice() = 0;
+  [[nodiscard]] virtual bool formatSupported() = 0;  // the query-only open
+  [[nodiscard]] virtual bool openDevice() = 0;
   virtual WaveWriteResult writeBuffer(std::span<const std::uint8_t> data) = 0;
   virtual void resetDevice() = 0;  // stops the sound and gives the buffer back
   virtual void waitUntilPlayed() = 0;

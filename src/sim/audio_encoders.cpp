@@ -81,7 +81,7 @@ PatternEncoder::PatternEncoder(int bitsPerCode)
   for (int k = 0; k < 16; ++k) group = (group << 3) | (k % 2 == 0 ? 1u : 5u);
   pattern_[0] = pattern_[1] = 0;
   for (std::size_t g = 0; g < 85; ++g) {
-    for (int w = 0; w < 3; ++w) {
+    for (std::size_t w = 0; w < 3; ++w) {
       const auto word = static_cast<std::uint16_t>(group >> (32 - 16 * w));
       pattern_[2 + g * 6 + w * 2] = static_cast<std::uint8_t>(word);
       pattern_[2 + g * 6 + w * 2 + 1] = static_cast<std::uint8_t>(word >> 8);

@@ -198,7 +198,8 @@ std::optional<std::vector<std::int16_t>> loadWavSamples(const std::filesystem::p
         return std::nullopt;
       }
     } else if (id == "data" && channels > 0) {
-      const std::size_t frameBytes = static_cast<std::size_t>(channels) * (bits / 8);
+      const std::size_t frameBytes =
+          static_cast<std::size_t>(channels) * static_cast<std::size_t>(bits / 8);
       const std::size_t frames = size / frameBytes;
       auto sampleAt = [&](std::size_t frame) {
         int sum = 0;

@@ -53,7 +53,7 @@ class SpeechSynth final : public AudioSource {
 // Reads a RIFF WAVE file of 8- or 16-bit PCM, mono or stereo (mixed down), at any rate
 // (resampled to 8000 per second by nearest sample). Returns nothing, with `error` set, when
 // the file cannot be read or is not such a file.
-std::optional<std::vector<std::int16_t>> loadWavSamples(const std::filesystem::path& path,
-                                                        std::string& error);
+[[nodiscard]] std::optional<std::vector<std::int16_t>> loadWavSamples(
+    const std::filesystem::path& path, std::string& error);
 
 }  // namespace parvolin::sim

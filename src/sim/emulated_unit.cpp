@@ -87,7 +87,7 @@ void EmulatedUnit::advanceTo(std::int64_t untilMs) {
     std::int64_t blockMs = kNever;
     int blockPort = -1;
     for (int p = 0; p < device::kPortsPerUnit; ++p) {
-      const std::int64_t due = ports_[p].nextBlockMs();
+      const std::int64_t due = ports_[static_cast<std::size_t>(p)].nextBlockMs();
       if (due < blockMs) {
         blockMs = due;
         blockPort = p;
@@ -97,7 +97,7 @@ void EmulatedUnit::advanceTo(std::int64_t untilMs) {
     if (std::min(blockMs, eventMs) > untilMs) break;
     if (blockMs <= eventMs) {
       std::array<std::uint8_t, device::kAudioBlockSize> block;
-      ports_[blockPort].produceBlock(block);
+      ports_[static_cast<std::size_t>(blockPort)].produceBlock(block);
       emitRecord(static_cast<std::uint8_t>(blockPort), device::kAudioEvent, block);
     } else {
       const SimEvent event = events_.begin()->second;
@@ -172,14 +172,17 @@ void EmulatedUnit::applyPortEvent(const SimEvent& event) {
   using Kind = SimEvent::Kind;
   if (event.port < 0 || event.port > 3 || !plugged_) return;
   const auto port = static_cast<std::uint8_t>(event.port);
-  PortActivity& activity = ports_[event.port];
+  PortActivity& activity = ports_[port];
   std::array<std::uint8_t, device::kNumberPayloadSize> number{};
   switch (event.kind) {
     case Kind::Ring:
       emitRecord(port, device::kRingEvent, {});
       break;
     case Kind::CallerId:
-      packDigits(event.digits, DigitTable::A, kCallerNumberOffset, kCallerNumberDigits, number);
+      // The scenario's reader let through only digits of the table, as many as fit, so the
+      // packing cannot fail (here and below).
+      static_cast<void>(packDigits(event.digits, DigitTable::A, kCallerNumberOffset,
+                                   kCallerNumberDigits, number));
       emitRecord(port, event.idType == 'B' ? device::kCallerIdB : device::kCallerIdA, number);
       break;
     case Kind::Answer:
@@ -198,13 +201,15 @@ void EmulatedUnit::applyPortEvent(const SimEvent& event) {
       break;
     case Kind::CallEnd:
       activity.endCall();
-      packDigits(event.digits, DigitTable::A, kCallerNumberOffset, kCallerNumberDigits, number);
+      static_cast<void>(packDigits(event.digits, DigitTable::A, kCallerNumberOffset,
+                                   kCallerNumberDigits, number));
       emitRecord(port, device::kCallEndEvent, number);
       break;
     case Kind::CalloutEnd:
     case Kind::VarEnd:
       activity.endCall();
-      packDigits(event.digits, DigitTable::B, kDialledNumberOffset, kDialledNumberDigits, number);
+      static_cast<void>(packDigits(event.digits, DigitTable::B, kDialledNumberOffset,
+                                   kDialledNumberDigits, number));
       emitRecord(port, event.kind == Kind::VarEnd ? device::kVarEndEvent : device::kCalloutEndEvent,
                  number);
       break;

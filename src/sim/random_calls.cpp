@@ -35,7 +35,8 @@ std::int64_t RandomCallPlayer::between(std::int64_t lo, std::int64_t hi) {
 }
 
 std::string RandomCallPlayer::randomNumber(std::size_t minDigits, std::size_t maxDigits) {
-  const auto count = static_cast<std::size_t>(between(minDigits, maxDigits));
+  const auto count = static_cast<std::size_t>(
+      between(static_cast<std::int64_t>(minDigits), static_cast<std::int64_t>(maxDigits)));
   std::string digits = "0";
   while (digits.size() < count) digits += static_cast<char>('0' + between(0, 9));
   return digits;

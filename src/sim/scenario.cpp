@@ -307,12 +307,12 @@ bool Parser::parseUnitEvent(const std::vector<std::string>& w, std::size_t unit,
   if (auto it = plain.find(name); it != plain.end()) {
     if (args != 0) return fail(name + " takes no arguments");
     e.kind = it->second;
-  } else if (auto it = timed.find(name); it != timed.end()) {
-    const std::size_t most = it->second == Kind::WrongAck ? 2 : 1;
+  } else if (auto timedIt = timed.find(name); timedIt != timed.end()) {
+    const std::size_t most = timedIt->second == Kind::WrongAck ? 2 : 1;
     if (args < 1 || args > most) return fail("wrong number of arguments for " + name);
     const auto ms = parseSeconds(w[3]);
     if (!ms) return fail("bad duration '" + w[3] + "'");
-    e.kind = it->second;
+    e.kind = timedIt->second;
     e.durationMs = *ms;
     e.value = 0xB4;
     if (args == 2) {

@@ -79,9 +79,11 @@ struct Scenario {
 };
 
 // `name` is used in error messages; WAV files are looked up relative to `baseDir`.
-std::optional<Scenario> parseScenario(std::string_view text, std::string_view name,
-                                      const std::filesystem::path& baseDir, std::string& error);
-std::optional<Scenario> loadScenario(const std::filesystem::path& file, std::string& error);
+[[nodiscard]] std::optional<Scenario> parseScenario(std::string_view text, std::string_view name,
+                                                    const std::filesystem::path& baseDir,
+                                                    std::string& error);
+[[nodiscard]] std::optional<Scenario> loadScenario(const std::filesystem::path& file,
+                                                   std::string& error);
 
 // Two units with random calls on all eight ports (the second with VAR on its ports 3 and 4).
 Scenario builtInScenario();

@@ -37,7 +37,7 @@ void SimD2xx::advanceAll() {
 SimD2xx::Status SimD2xx::listCount(std::uint32_t& count) {
   advanceAll();
   count = 0;
-  for (auto& unit : units_) count += unit->plugged() ? 1 : 0;
+  for (auto& unit : units_) count += unit->plugged() ? 1u : 0u;
   return kOk;
 }
 

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <vector>
 
+#include "support/expect_ok.h"
+
 namespace parvolin::base {
 namespace {
 
@@ -42,9 +44,10 @@ TEST(WriteAll, PartialAndInterruptedWritesGoOnAWriteOfNothingFails) {
     ScriptedWrites::results = c.results;
     ScriptedWrites::asked.clear();
     const std::error_code error = detail::writeAllWith(ScriptedWrites::write, 3, bytes);
-    EXPECT_EQ(bool(error), c.fails);
     if (c.fails) {
       EXPECT_EQ(error, std::errc::no_space_on_device);
+    } else {
+      EXPECT_WORKED(error);
     }
     EXPECT_EQ(ScriptedWrites::asked, c.asked);
   }

@@ -20,6 +20,7 @@
 #include "control/client.h"
 #include "control/protocol.h"
 #include "control/socket_path.h"
+#include "support/expect_ok.h"
 #include "support/test_files.h"
 
 namespace parvolin::control {
@@ -54,7 +55,7 @@ class FakeTarget final : public RecorderTarget {
 
 class ControlServerTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_FALSE(server.start(socket()).has_value()); }
+  void SetUp() override { ASSERT_WORKED(server.start(socket())); }
   fs::path socket() const { return dir / "s.sock"; }
   ControlClient connect() {
     ControlClient client;
@@ -91,7 +92,7 @@ TEST_F(ControlServerTest, ReplacesItsOwnStaleSocketButNeverAnotherFile) {
   std::strcpy(address.sun_path, socket().c_str());
   ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ::close(stale);
-  EXPECT_FALSE(server.start(socket()).has_value());
+  EXPECT_WORKED(server.start(socket()));
   server.stop();
 
   std::ofstream(socket()) << "precious";
