@@ -24,6 +24,8 @@ test_packages=(
   umockdev libumockdev-dev
   # The fuzz targets' build.
   clang libclang-rt-14-dev
+  # The layout check of the C++ files (scripts/check-format.sh).
+  clang-format
 )
 packages=("${build_packages[@]}")
 [ "${1:-all}" = "build" ] || packages+=("${test_packages[@]}")
