@@ -21,14 +21,6 @@ namespace {
 // How far a new call's start may move forward to find a free file name.
 constexpr int kMaxNameMoves = 86'400;
 
-double blockSeconds(std::uint64_t blocks, int mode) {
-  return double(blocks) * double(codec::samplesPerBlock(mode)) / double(codec::kSamplesPerSecond);
-}
-
-RecordingBlocks recordingBlocks(const std::string& file, int mode, std::uint64_t blocks) {
-  return {file, blocks, blockSeconds(blocks, mode)};
-}
-
 }  // namespace
 
 void Engine::onAudioBlock(int unit, int portIndex, std::span<const std::uint8_t> block,
@@ -43,7 +35,7 @@ void Engine::onAudioBlock(int unit, int portIndex, std::span<const std::uint8_t>
     }
     if (port.audioFill == audioBufferSize_) {
       ++port.audioLostBlocks;
-      countLost(port.audioFileName, port.audioFileMode, 1);
+      held_.countLost(port.audioFileName, port.audioFileMode, 1);
       return;
     }
   }
@@ -61,7 +53,8 @@ void Engine::nameAudioFile(int unit, int portIndex, std::int64_t now) {
   port.audioFill = 0;
   port.audioWriteFailed = false;
   port.audioWrittenAtMs = clock_.monotonicMs();
-  createAudioFile(port);
+  // A file that cannot be made now (the failure is reported) is tried again at every write.
+  [[maybe_unused]] const bool created = createAudioFile(port);
   const std::uint16_t elapsed = elapsedSeconds(now, port.record.startTime);
   port.record.firstAudioSec = elapsed == 0 ? 1 : elapsed;
 }
@@ -88,20 +81,21 @@ bool Engine::createAudioFile(PortState& port) {
   return true;
 }
 
-bool Engine::writeBufferedAudio(PortState& port) {
+void Engine::writeBufferedAudio(PortState& port) {
   port.audioWrittenAtMs = clock_.monotonicMs();
   if (port.audioFill == 0) {
     port.audioWriteFailed = false;
-    return true;
+    return;
   }
   // A file that could not be made when the call began is tried again: the folder may have
   // become writable.
   if (!port.audioFile.isOpen() && !createAudioFile(port)) {
     port.audioWriteFailed = true;
-    return false;
+    return;
   }
   // Audio never takes the room the call log and the list need.
-  const std::uint64_t room = std::min<std::uint64_t>(port.audioFill, audioRoom(port.audioFolder));
+  const std::uint64_t room =
+      std::min<std::uint64_t>(port.audioFill, disk_.audioRoom(port.audioFolder));
   BlockWrite write;
   if (room != 0) {
     write = appendWholeBlocks(port.audioFile.fd(), port.audioWritten,
@@ -124,7 +118,6 @@ bool Engine::writeBufferedAudio(PortState& port) {
   } else {
     failures_.worked(port.audioFileName, FileFailure::kWrite);
   }
-  return port.audioFill == 0;
 }
 
 void Engine::closeAudioFile(PortState& port) {
@@ -194,12 +187,6 @@ void Engine::finishRecording(PortState& port, CallKept kept) {
       made = false;
     }
   }
-  if (heldBytes_ + fill > kMaxHeldAudioBytes) {
-    countLost(port.audioFileName, port.audioFileMode, fill / base::kAudioBlockSize);
-    diagnostics_.report(port.audioFileName + ": " + std::to_string(fill / base::kAudioBlockSize) +
-                        " audio blocks lost: too much audio waits for the disk");
-    return;
-  }
   HeldRecording held;
   held.folder = port.audioFolder;
   held.name = port.audioFileName;
@@ -209,8 +196,10 @@ void Engine::finishRecording(PortState& port, CallKept kept) {
   held.kept = kept;
   held.written = port.audioWritten;
   held.blocks.assign(port.audioBuffer.get(), port.audioBuffer.get() + fill);
-  heldBytes_ += fill;
-  held_.push_back(std::move(held));
+  if (!held_.hold(std::move(held))) {
+    diagnostics_.report(port.audioFileName + ": " + std::to_string(fill / base::kAudioBlockSize) +
+                        " audio blocks lost: too much audio waits for the disk");
+  }
 }
 
 void Engine::writeDueAudio() {
@@ -223,90 +212,17 @@ void Engine::writeDueAudio() {
   }
 }
 
-void Engine::retryHeldAudio() {
-  bool counted = false;
-  for (auto it = held_.begin(); it != held_.end();) {
-    HeldRecording& held = *it;
-    const std::uint64_t room = std::min<std::uint64_t>(held.blocks.size(), audioRoom(held.folder));
-    // Above the reserve only: a disk at its reserve takes nothing of the next one either.
-    if (room == 0) break;
-    BlockWrite write = appendToRecordingFile(
-        held.folder / held.name, held.made ? RecordingFile::kExists : RecordingFile::kCreate,
-        held.written, {held.blocks.data(), std::size_t(room)});
-    if (!write.error && write.bytes < held.blocks.size()) {
-      write.error = std::make_error_code(std::errc::no_space_on_device);
-    }
-    held.made = held.made || write.opened;
-    held.written += write.bytes;
-    held.blocks.erase(held.blocks.begin(), held.blocks.begin() + std::ptrdiff_t(write.bytes));
-    heldBytes_ -= write.bytes;
-    if (held.kept == CallKept::kYes && counters_.loggedBlocks != -1 && write.bytes != 0) {
-      counters_.loggedBlocks += std::int32_t(write.bytes / base::kAudioBlockSize);
-      counted = true;
-    }
-    if (held.blocks.empty()) {
-      failures_.worked(held.name, FileFailure::kWrite);
-      closeRecording(held.folder, held.name, held.wav);
-      it = held_.erase(it);
-      continue;
-    }
-    failures_.report(
-        held.name, FileFailure::kWrite,
-        base::describeFailure(held.folder / held.name, "write the recording", write.error));
-    if (!held.made && write.error == std::errc::file_exists) {
-      // Someone else's file took the name: this audio has nowhere to go.
-      countLost(held.name, held.mode, held.blocks.size() / base::kAudioBlockSize);
-      heldBytes_ -= held.blocks.size();
-      it = held_.erase(it);
-      continue;
-    }
-    // A disk that took nothing of this one takes nothing of the next either.
-    if (write.bytes == 0) break;
-    ++it;
+void Engine::retryHeldAudio(bool whenDue) {
+  const auto close = [this](const HeldRecording& held) {
+    closeRecording(held.folder, held.name, held.wav);
+  };
+  const std::uint64_t keptBlocks =
+      whenDue ? held_.retryWhenDue(clock_.monotonicMs(), kAudioWritePeriodMs, close)
+              : held_.retry(close);
+  if (keptBlocks != 0 && counters_.loggedBlocks != -1) {
+    counters_.loggedBlocks += std::int32_t(keptBlocks);
+    showCounters();
   }
-  if (counted) showCounters();
-}
-
-void Engine::countLost(const std::string& file, int mode, std::uint64_t blocks) {
-  RecordingBlocks& lost = lost_[file];
-  lost.file = file;
-  lost.blocks += blocks;
-  lost.seconds = blockSeconds(lost.blocks, mode);
-}
-
-std::uint64_t Engine::audioRoom(const std::filesystem::path& folder) {
-  diskCheckedAtMs_ = clock_.monotonicMs();
-  const std::optional<std::uint64_t> free = base::freeBytes(folder);
-  // A disk that cannot tell its free space is written as before.
-  if (!free) return std::numeric_limits<std::uint64_t>::max();
-  const DiskSpace now = *free <= kDiskReserveBytes   ? DiskSpace::kReserve
-                        : *free <= kDiskWarningBytes ? DiskSpace::kLow
-                                                     : DiskSpace::kEnough;
-  if (now != diskSpace_ && folder == folder_) {
-    constexpr std::uint64_t kMb = 1u << 20;
-    char megabytes[32];
-    std::snprintf(megabytes, sizeof megabytes, "%.1f MB", double(*free) / double(kMb));
-    const std::string freeText = std::string(megabytes) + " free in " + folder.string();
-    switch (now) {
-      case DiskSpace::kLow:
-        if (diskSpace_ == DiskSpace::kEnough) {
-          diagnostics_.report("Disk nearly full: " + freeText + "; recording stops at " +
-                              std::to_string(kDiskReserveBytes / kMb) + " MB");
-        }
-        break;
-      case DiskSpace::kReserve:
-        diagnostics_.report("Disk full: " + freeText +
-                            "; no more audio is written, call records and list rows still are");
-        break;
-      case DiskSpace::kEnough:
-        diagnostics_.report("Disk space available again: " + freeText);
-        break;
-    }
-    diskSpace_ = now;
-  }
-  if (*free <= kDiskReserveBytes) return 0;
-  const std::uint64_t room = *free - kDiskReserveBytes;
-  return room - room % base::kAudioBlockSize;
 }
 
 UnwrittenSummary Engine::unwritten() const {
@@ -321,11 +237,7 @@ UnwrittenSummary Engine::unwritten() const {
                                              port.audioFill / base::kAudioBlockSize));
     }
   }
-  for (const HeldRecording& held : held_) {
-    summary.held.push_back(
-        recordingBlocks(held.name, held.mode, held.blocks.size() / base::kAudioBlockSize));
-  }
-  for (const auto& [file, lost] : lost_) summary.lost.push_back(lost);
+  held_.addTo(summary);
   summary.logRecords = pendingLog_.size();
   summary.rows = listWriter_->failing() ? listWriter_->pendingRows() : 0;
   return summary;
