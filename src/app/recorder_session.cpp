@@ -63,6 +63,7 @@ RecorderSession::OpenResult RecorderSession::open() {
   engine_.recountCapacity();
 
   const bool opened = link_.openAll();
+  unitsFound_ = opened;
   if (opened) setIdleLines(0);
   pollPeriodMs_ = device::pollPeriodMs(opened, link_.isPresent(2), link_.isPresent(3));
   if (!timer_.start(pollPeriodMs_)) {
