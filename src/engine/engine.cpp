@@ -29,15 +29,13 @@ Engine::Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& setting
       settings_(settings),
       folder_(std::move(folder)),
       view_(view),
-      prompt_(prompt),
       failures_(diagnostics),
       diagnostics_(diagnostics),
       audioBufferSize_(std::max(options.audioBufferSize / std::uint32_t(base::kAudioBlockSize),
                                 std::uint32_t(1)) *
                        std::uint32_t(base::kAudioBlockSize)),
       pendingLog_(failures_),
-      disk_(folder_, clock, diagnostics),
-      held_(disk_, failures_),
+      audio_(folder_, clock, settings, prompt, diagnostics, failures_),
       watch_(units, clock, diagnostics) {
   for (auto& stream : streams_) stream = std::make_unique_for_overwrite<device::UnitStreamBuffer>();
   for (int i = 0; i < device::kMaxPorts; ++i) {
@@ -144,7 +142,7 @@ void Engine::showUnitPorts(int unit) {
 
 void Engine::retryDeferredWrites() {
   // The warning comes before the disk is full, also while no audio is being written.
-  if (disk_.lookDue(kAudioWritePeriodMs)) disk_.audioRoom(folder_);
+  if (audio_.disk().lookDue(kAudioWritePeriodMs)) audio_.disk().audioRoom(folder_);
   writeDueAudio();
   retryHeldAudio(/*whenDue=*/true);
   if (!pendingLog_.empty()) flushLog();
@@ -216,7 +214,7 @@ void Engine::recount() {
 }
 
 void Engine::finishRun() {
-  for (PortState& port : ports_) finishRecording(port, CallKept::kNo);
+  for (PortState& port : ports_) audio_.finish(port, CallKept::kNo);
   writeDueAudio();
   retryHeldAudio(/*whenDue=*/false);
   if (!pendingLog_.empty()) flushLog();

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -20,14 +19,12 @@
 #include "base/clock.h"
 #include "base/diagnostics.h"
 #include "base/prompt.h"
-#include "codec/dava.h"
 #include "device/stream_framing.h"
 #include "device/unit_link.h"
+#include "engine/audio_files.h"
 #include "engine/call_record.h"
 #include "engine/diagnostic_once.h"
-#include "engine/disk_room.h"
 #include "engine/engine_view.h"
-#include "engine/held_audio.h"
 #include "engine/html_list.h"
 #include "engine/list_writer.h"
 #include "engine/pending_call_log.h"
@@ -42,10 +39,6 @@
 namespace parvolin::engine {
 
 class CaptureWriter;
-
-// A call's buffered audio goes to its file at least this often, so that a crash or a power cut
-// loses at most about a second of each call.
-inline constexpr std::int64_t kAudioWritePeriodMs = 1000;
 
 // How an engine is built; the defaults are the recorder's.
 struct EngineOptions {
@@ -154,9 +147,9 @@ class Engine {
   std::uint64_t listRewrites() const { return listWriter_->rewrites(); }
   std::size_t deferredLogRecords() const { return pendingLog_.size(); }
   // Ended calls whose audio waits in memory for its file.
-  std::size_t heldRecordings() const { return held_.recordings(); }
+  std::size_t heldRecordings() const { return audio_.held().recordings(); }
   // The disk of the recording folder; a change is also reported through the diagnostics.
-  DiskSpace diskSpace() const { return disk_.space(); }
+  DiskSpace diskSpace() const { return audio_.disk().space(); }
   std::filesystem::path listPath() const { return folder_ / settings_.lvLogHtmlName; }
   const std::filesystem::path& folder() const { return folder_; }
   // Records into `folder` from now on: new recordings, the call log and the list. A call in
@@ -165,7 +158,7 @@ class Engine {
   void setFolder(std::filesystem::path folder);
   // The most work memory the call-end WAV conversion may take; a call needing more is kept as
   // recorded, after the out-of-memory message. Unlimited unless set (tests set it small).
-  void setWavConversionMemoryLimit(std::size_t bytes) { wavMemoryLimit_ = bytes; }
+  void setWavConversionMemoryLimit(std::size_t bytes) { audio_.setWavConversionMemoryLimit(bytes); }
 
  private:
   Engine(std::unique_ptr<UnitStreams> owned, base::Clock& clock, RecorderSettings& settings,
@@ -182,10 +175,6 @@ class Engine {
   void onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
                      std::span<const std::uint8_t> payload, std::int64_t now);
   void keepCall(int unit, const PortState& port);
-  // A dropped call's audio moves the WAV conversion's gain level on, as its conversion would.
-  void passThroughGain(const PortState& port);
-  // Deletes the file of a dropped call; nothing of it is written.
-  void dropRecording(PortState& port);
   void flushLog();
   // The list writer follows the list's path, is given its due rewrite, and its failures are
   // reported.
@@ -208,14 +197,6 @@ class Engine {
 
   // The recordings (engine_audio.cpp).
   void nameAudioFile(int unit, int portIndex, std::int64_t now);
-  [[nodiscard]] bool createAudioFile(PortState& port);
-  // Writes the port's buffered audio as far as its file and the disk take it; what is left stays
-  // in the buffer (audioWriteFailed).
-  void writeBufferedAudio(PortState& port);
-  void closeAudioFile(PortState& port);
-  void closeRecording(const std::filesystem::path& folder, const std::string& name, bool wav);
-  // Writes the call's audio and closes its file; what the file does not take is held.
-  void finishRecording(PortState& port, CallKept kept);
   void writeDueAudio();
   // Held audio written as far as the disk takes it (`whenDue`: at most once a period); the
   // blocks of kept calls count towards the capacity.
@@ -231,7 +212,6 @@ class Engine {
   RecorderSettings& settings_;
   std::filesystem::path folder_;
   EngineView& view_;
-  base::Prompt& prompt_;
   DiagnosticOnce failures_;
   base::Diagnostics& diagnostics_;
 
@@ -246,8 +226,6 @@ class Engine {
   std::unique_ptr<ListWriter> listWriter_;
   bool listFailing_ = false;
   std::uint64_t listRewritesSeen_ = 0;
-  codec::DavaGainState gain_;
-  std::size_t wavMemoryLimit_ = std::numeric_limits<std::size_t>::max();
   CaptureWriter* capture_ = nullptr;
   std::array<std::uint8_t, device::kMaxUnits> audioMode_{3, 3, 3, 3};
   std::array<int, device::kMaxUnits> varOffDelay_{0, 0, 0, 0};
@@ -256,8 +234,8 @@ class Engine {
   // An edit handed to the list writer, and whom to tell of its result.
   PendingListEdit editInWriter_;
   ListEditDone editInWriterDone_;
-  DiskRoom disk_;
-  HeldAudio held_;
+  // The recordings' files, the disk's room and the audio held for it.
+  AudioFiles audio_;
   StreamWatch watch_;
 };
 

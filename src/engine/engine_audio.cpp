@@ -1,27 +1,13 @@
-// The recordings: a call's file named at its first audio block, its audio written in whole
-// blocks at least once a second, what a full disk does not take held and tried again, and the
-// file closed (and converted) once everything is in it.
+// A call's audio in the engine: its file named at its first audio block, its blocks buffered
+// per port and handed to the recordings' files at least once a second, or when the buffer is
+// full; a full buffer turns blocks away as lost.
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <limits>
 
 #include "base/audio_block.h"
-#include "base/file_io.h"
-
-#include "codec/call_wav.h"
-#include "codec/lv_format.h"
 #include "engine/engine.h"
-#include "engine/recording_writes.h"
 
 namespace parvolin::engine {
-namespace {
-
-// How far a new call's start may move forward to find a free file name.
-constexpr int kMaxNameMoves = 86'400;
-
-}  // namespace
 
 void Engine::onAudioBlock(int unit, int portIndex, std::span<const std::uint8_t> block,
                           std::int64_t now) {
@@ -31,17 +17,17 @@ void Engine::onAudioBlock(int unit, int portIndex, std::span<const std::uint8_t>
   if (port.audioFill == audioBufferSize_) {
     // The file did not take the full buffer; it is tried again once a period, not per block.
     if (clock_.monotonicMs() - port.audioWrittenAtMs >= kAudioWritePeriodMs) {
-      writeBufferedAudio(port);
+      audio_.writeBuffered(port);
     }
     if (port.audioFill == audioBufferSize_) {
       ++port.audioLostBlocks;
-      held_.countLost(port.audioFileName, port.audioFileMode, 1);
+      audio_.held().countLost(port.audioFileName, port.audioFileMode, 1);
       return;
     }
   }
   std::memcpy(port.audioBuffer.get() + port.audioFill, block.data(), block.size());
   port.audioFill += std::uint32_t(block.size());
-  if (port.audioFill == audioBufferSize_) writeBufferedAudio(port);
+  if (port.audioFill == audioBufferSize_) audio_.writeBuffered(port);
 }
 
 void Engine::nameAudioFile(int unit, int portIndex, std::int64_t now) {
@@ -54,152 +40,9 @@ void Engine::nameAudioFile(int unit, int portIndex, std::int64_t now) {
   port.audioWriteFailed = false;
   port.audioWrittenAtMs = clock_.monotonicMs();
   // A file that cannot be made now (the failure is reported) is tried again at every write.
-  [[maybe_unused]] const bool created = createAudioFile(port);
+  [[maybe_unused]] const bool created = audio_.create(port);
   const std::uint16_t elapsed = elapsedSeconds(now, port.record.startTime);
   port.record.firstAudioSec = elapsed == 0 ? 1 : elapsed;
-}
-
-bool Engine::createAudioFile(PortState& port) {
-  CallRecord& record = port.record;
-  std::error_code error;
-  // Never replace a file: two calls on one port in the same second would otherwise share a
-  // name, and the first call's row would link to the second call's audio.
-  for (int move = 0;; ++move) {
-    port.audioFileName = recordingFileName(record.startTime, record.portIndex, port.audioFileMode,
-                                           port.audioFileIsWav);
-    error = base::createExclusive(port.audioFolder / port.audioFileName, port.audioFile);
-    if (error != std::errc::file_exists || move == kMaxNameMoves) break;
-    ++record.startTime;
-  }
-  if (error) {
-    failures_.report(port.audioFileName, FileFailure::kCreate,
-                     base::describeFailure(port.audioFolder / port.audioFileName,
-                                           "create the recording", error));
-    return false;
-  }
-  failures_.worked(port.audioFileName, FileFailure::kCreate);
-  return true;
-}
-
-void Engine::writeBufferedAudio(PortState& port) {
-  port.audioWrittenAtMs = clock_.monotonicMs();
-  if (port.audioFill == 0) {
-    port.audioWriteFailed = false;
-    return;
-  }
-  // A file that could not be made when the call began is tried again: the folder may have
-  // become writable.
-  if (!port.audioFile.isOpen() && !createAudioFile(port)) {
-    port.audioWriteFailed = true;
-    return;
-  }
-  // Audio never takes the room the call log and the list need.
-  const std::uint64_t room =
-      std::min<std::uint64_t>(port.audioFill, disk_.audioRoom(port.audioFolder));
-  BlockWrite write;
-  if (room != 0) {
-    write = appendWholeBlocks(port.audioFile.fd(), port.audioWritten,
-                              {port.audioBuffer.get(), std::size_t(room)});
-  }
-  if (!write.error && write.bytes < port.audioFill) {
-    write.error = std::make_error_code(std::errc::no_space_on_device);
-  }
-  port.audioWritten += write.bytes;
-  if (write.bytes != 0 && write.bytes < port.audioFill) {
-    std::memmove(port.audioBuffer.get(), port.audioBuffer.get() + write.bytes,
-                 port.audioFill - write.bytes);
-  }
-  port.audioFill -= std::uint32_t(write.bytes);
-  port.audioWriteFailed = port.audioFill != 0;
-  if (write.error) {
-    failures_.report(port.audioFileName, FileFailure::kWrite,
-                     base::describeFailure(port.audioFolder / port.audioFileName,
-                                           "write the recording", write.error));
-  } else {
-    failures_.worked(port.audioFileName, FileFailure::kWrite);
-  }
-}
-
-void Engine::closeAudioFile(PortState& port) {
-  if (!port.audioFile.isOpen()) return;
-  if (const std::error_code error = port.audioFile.close()) {
-    failures_.report(
-        port.audioFileName, FileFailure::kClose,
-        base::describeFailure(port.audioFolder / port.audioFileName, "close the recording", error));
-  }
-  closeRecording(port.audioFolder, port.audioFileName, port.audioFileIsWav);
-}
-
-void Engine::closeRecording(const std::filesystem::path& folder, const std::string& name,
-                            bool wav) {
-  // The conversion writes the WAV file beside the recording and renames it over it, so it runs
-  // on the closed file, once all of its audio is in it.
-  if (!wav) return;
-  if (codec::convertCallToWav(folder / name, settings_.davaLevel(), gain_, prompt_,
-                              wavMemoryLimit_)) {
-    failures_.worked(name, FileFailure::kConvert);
-  } else {
-    failures_.report(name, FileFailure::kConvert,
-                     name + ": cannot convert to WAV; kept as recorded");
-  }
-}
-
-void Engine::finishRecording(PortState& port, CallKept kept) {
-  if (!port.hasRecording()) return;
-  writeBufferedAudio(port);
-  if (port.audioLostBlocks != 0) {
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, " (%.1f s)",
-                  blockSeconds(port.audioLostBlocks, port.audioFileMode));
-    diagnostics_.report(port.audioFileName + ": " + std::to_string(port.audioLostBlocks) +
-                        " audio blocks" + seconds +
-                        " of the call were lost: the disk did not take them in time");
-    port.audioLostBlocks = 0;
-  }
-  if (port.audioFill == 0 && port.audioWritten == 0 && port.audioFile.isOpen()) {
-    // All of the call's audio was lost: no empty file is left to pass for its recording.
-    [[maybe_unused]] const std::error_code closed = port.audioFile.close();
-    std::error_code ignored;
-    std::filesystem::remove(port.audioFolder / port.audioFileName, ignored);
-    return;
-  }
-  if (port.audioFill == 0) {
-    closeAudioFile(port);
-    return;
-  }
-  // The file did not take everything: the rest is held and written on later ticks, so that the
-  // port is free for the next call.
-  const std::uint32_t fill = port.audioFill;
-  port.audioFill = 0;
-  bool made = port.audioFile.isOpen();
-  if (made) {
-    if (const std::error_code error = port.audioFile.close()) {
-      failures_.report(port.audioFileName, FileFailure::kClose,
-                       base::describeFailure(port.audioFolder / port.audioFileName,
-                                             "close the recording", error));
-    }
-    // No audio of the call reached its file: an empty file would pass for a recording of
-    // nothing. The file is made again when its audio is written; until then the call's record
-    // and row name a recording that is not there (yet), and the summary names it.
-    std::error_code ignored;
-    if (port.audioWritten == 0 &&
-        std::filesystem::remove(port.audioFolder / port.audioFileName, ignored)) {
-      made = false;
-    }
-  }
-  HeldRecording held;
-  held.folder = port.audioFolder;
-  held.name = port.audioFileName;
-  held.made = made;
-  held.wav = port.audioFileIsWav;
-  held.mode = port.audioFileMode;
-  held.kept = kept;
-  held.written = port.audioWritten;
-  held.blocks.assign(port.audioBuffer.get(), port.audioBuffer.get() + fill);
-  if (!held_.hold(std::move(held))) {
-    diagnostics_.report(port.audioFileName + ": " + std::to_string(fill / base::kAudioBlockSize) +
-                        " audio blocks lost: too much audio waits for the disk");
-  }
 }
 
 void Engine::writeDueAudio() {
@@ -207,18 +50,13 @@ void Engine::writeDueAudio() {
   for (PortState& port : ports_) {
     if (port.hasRecording() && port.audioFill != 0 &&
         now - port.audioWrittenAtMs >= kAudioWritePeriodMs) {
-      writeBufferedAudio(port);
+      audio_.writeBuffered(port);
     }
   }
 }
 
 void Engine::retryHeldAudio(bool whenDue) {
-  const auto close = [this](const HeldRecording& held) {
-    closeRecording(held.folder, held.name, held.wav);
-  };
-  const std::uint64_t keptBlocks =
-      whenDue ? held_.retryWhenDue(clock_.monotonicMs(), kAudioWritePeriodMs, close)
-              : held_.retry(close);
+  const std::uint64_t keptBlocks = audio_.retryHeld(whenDue);
   if (keptBlocks != 0 && counters_.loggedBlocks != -1) {
     counters_.loggedBlocks += std::int32_t(keptBlocks);
     showCounters();
@@ -237,7 +75,7 @@ UnwrittenSummary Engine::unwritten() const {
                                              port.audioFill / base::kAudioBlockSize));
     }
   }
-  held_.addTo(summary);
+  audio_.held().addTo(summary);
   summary.logRecords = pendingLog_.size();
   summary.rows = listWriter_->failing() ? listWriter_->pendingRows() : 0;
   return summary;

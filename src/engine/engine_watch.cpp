@@ -32,7 +32,7 @@ void Engine::cutOffCalls(int unit, CutOff why) {
       // Ended as the exit ends a call in progress: its audio written and closed, not logged.
       text += "; its recording " + port.audioFileName +
               " is closed and not in the call log or the list";
-      finishRecording(port, CallKept::kNo);
+      audio_.finish(port, CallKept::kNo);
     }
     diagnostics_.report(text);
     resetCall(port);
