@@ -20,8 +20,8 @@ class WindowFields final : public engine::EngineView {
   void showCapacity(const engine::CapacityDisplay& capacity) override;
   void refresh() override { screen_.refresh(); }
 
-  const std::string& statusText(int portIndex) const { return status_.at(portIndex); }
-  const std::string& detailText(int portIndex) const { return detail_.at(portIndex); }
+  const std::string& statusText(int portIndex) const { return status_.at(std::size_t(portIndex)); }
+  const std::string& detailText(int portIndex) const { return detail_.at(std::size_t(portIndex)); }
   const engine::CapacityDisplay& capacity() const { return capacity_; }
 
   std::string locationLine;

@@ -31,10 +31,10 @@ constexpr std::array<const char*, kPortLineCount> kLineFormats = {
 struct LineTable {
   std::array<std::array<std::string, kPortLineCount>, device::kMaxPorts> lines;
   LineTable() {
-    for (int port = 0; port < device::kMaxPorts; ++port) {
-      for (int line = 0; line < kPortLineCount; ++line) {
+    for (std::size_t port = 0; port < lines.size(); ++port) {
+      for (std::size_t line = 0; line < kLineFormats.size(); ++line) {
         char text[64];
-        std::snprintf(text, sizeof text, kLineFormats[line], port + 1);
+        std::snprintf(text, sizeof text, kLineFormats[line], static_cast<int>(port) + 1);
         lines[port][line] = text;
       }
     }
