@@ -167,7 +167,11 @@ void BM_RefreshChanged(benchmark::State& state) {
   const std::uint32_t now = std::uint32_t(std::time(nullptr));
   for (auto _ : state) {
     state.PauseTiming();
-    engine::appendHtmlRow(folder().list(), call(random, 0, now), 3, false, items);
+    if (const std::error_code error =
+            engine::appendHtmlRow(folder().list(), call(random, 0, now), 3, false, items)) {
+      state.SkipWithError(error.message().c_str());
+      break;
+    }
     state.ResumeTiming();
     viewer.click("List Refresh");
     viewer.settle();

@@ -63,7 +63,9 @@ inline std::string callLogFuzzCheck(const std::uint8_t* data, std::size_t size,
     return "append failed: " + error.message();
   }
   engine::CallLogContents appended;
-  engine::readCallLog(path, appended);
+  if (const std::error_code error = engine::readCallLog(path, appended)) {
+    return "the log cannot be read after an append: " + error.message();
+  }
   if (appended.tornBytes != 0) return "torn bytes after an append";
   if (appended.records.size() != whole + 1) return "the append did not add one record";
   for (std::size_t i = 0; i < whole; ++i) {

@@ -19,7 +19,7 @@ enum class ConfigUse {
 // folder does not exist (a typing error is never made into new folders); or, to be written, it
 // cannot be (its folder cannot be written in, or the file itself cannot be written). Nothing
 // when the file can be used.
-std::optional<std::string> configFileProblem(const std::filesystem::path& file,
-                                             ConfigUse use = ConfigUse::kWrite);
+[[nodiscard]] std::optional<std::string> configFileProblem(const std::filesystem::path& file,
+                                                           ConfigUse use = ConfigUse::kWrite);
 
 }  // namespace parvolin::app

@@ -36,7 +36,7 @@ class RecorderControl final : public parvolin::control::RecorderTarget {
   // Opens the socket of the recorder's folder (after Recorder::start()) in the runtime folder,
   // and names it in the folder's lock file. Nothing is opened without a runtime folder. A sentence
   // for the user when it cannot (the recorder runs on without it).
-  std::optional<std::string> listen();
+  [[nodiscard]] std::optional<std::string> listen();
   void stop();
   const parvolin::control::ControlServer& server() const { return server_; }
 

@@ -38,7 +38,8 @@ struct DriverOptions {
 
 // Takes the driver options out of `args`, leaving the other arguments in their order. False,
 // with `error` set, for a bad value or options that contradict each other.
-bool takeDriverOptions(std::vector<std::string>& args, DriverOptions& options, std::string& error);
+[[nodiscard]] bool takeDriverOptions(std::vector<std::string>& args, DriverOptions& options,
+                                     std::string& error);
 
 // The library and the clock a program runs on. The clock outlives the library that uses it.
 struct Driver {

@@ -5,6 +5,7 @@
 #include "app/headless_printer.h"
 #include "app/poll_timer.h"
 #include "app/recorder.h"
+#include "app/run_end.h"
 #include "app/service_notifier.h"
 #include "app/signal_pipe.h"
 #include "app/working_folder.h"
@@ -123,7 +124,7 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
     recorder.exit(RecorderSession::ExitQuestion::DontAsk);
     return kExitSetUpFailed;
   }
-  if (recorder.pollPeriodMs() == device::kPollPeriodWithoutUnitsMs) {
+  if (!recorder.unitsFound()) {
     // The window shows this as "NONE" lines; on a terminal the reason helps (permissions, a
     // missing library).
     const std::string why = units.d2xx.lastError();
@@ -154,9 +155,7 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
   recorder.exit(RecorderSession::ExitQuestion::DontAsk);
   printer.note(signals.signalNumber() != 0 ? "Stopped by a signal; units closed."
                                            : "Scenario over; units closed.");
-  const std::vector<std::string> unwritten = recorder.unwrittenReport();
-  for (const std::string& line : unwritten) diagnostics.report(line);
-  return unwritten.empty() ? kExitStopped : kExitUnwritten;
+  return finish(recorder, diagnostics);
 }
 
 }  // namespace parvolin::app

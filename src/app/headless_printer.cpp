@@ -50,7 +50,7 @@ std::string HeadlessPrinter::now() {
 void HeadlessPrinter::showPort(int portIndex, std::string_view statusText,
                                std::string_view detailText) {
   if (portIndex < 0 || portIndex >= device::kMaxPorts) return;
-  current_[portIndex] = {stateOf(statusText), std::string(detailText)};
+  current_[std::size_t(portIndex)] = {stateOf(statusText), std::string(detailText)};
 }
 
 void HeadlessPrinter::showCapacity(const engine::CapacityDisplay& capacity) {
@@ -60,7 +60,8 @@ void HeadlessPrinter::showCapacity(const engine::CapacityDisplay& capacity) {
 void HeadlessPrinter::refresh() {
   if (!started_) return;
   for (int p = 0; p < device::kMaxPorts; ++p) {
-    if (current_[p].status != printed_[p].status || current_[p].detail != printed_[p].detail) {
+    if (current_[std::size_t(p)].status != printed_[std::size_t(p)].status ||
+        current_[std::size_t(p)].detail != printed_[std::size_t(p)].detail) {
       printPort(p);
     }
   }
@@ -69,9 +70,9 @@ void HeadlessPrinter::refresh() {
 }
 
 void HeadlessPrinter::printPort(int portIndex) {
-  printed_[portIndex] = current_[portIndex];
-  const std::string line =
-      portLine(now(), portIndex, current_[portIndex].status, current_[portIndex].detail);
+  printed_[std::size_t(portIndex)] = current_[std::size_t(portIndex)];
+  const std::string line = portLine(now(), portIndex, current_[std::size_t(portIndex)].status,
+                                    current_[std::size_t(portIndex)].detail);
   std::fprintf(out_, "%s\n", line.c_str());
 }
 
@@ -93,7 +94,7 @@ void HeadlessPrinter::start(std::string_view heading, int shownPorts) {
     if (p < shownPorts) {
       printPort(p);
     } else {
-      printed_[p] = current_[p];
+      printed_[std::size_t(p)] = current_[std::size_t(p)];
     }
   }
   printCapacity();

@@ -64,10 +64,12 @@ MainWindowLayout fullLayout(DialogBaseUnits base) {
     const int row = port / device::kPortsPerUnit;
     const int column = port % device::kPortsPerUnit;
     const int y = row * kRowPitchDu;
-    add(layout, base, control::kPortStatus[port], kColumnXDu[column], y, kColumnWidthDu[column],
+    const auto p = std::size_t(port);
+    const auto c = std::size_t(column);
+    add(layout, base, control::kPortStatus[p], kColumnXDu[c], y, kColumnWidthDu[c],
         kStatusHeightDu);
-    add(layout, base, control::kPortDetail[port], kColumnXDu[column], y + kStatusHeightDu,
-        kColumnWidthDu[column], kDetailHeightDu);
+    add(layout, base, control::kPortDetail[p], kColumnXDu[c], y + kStatusHeightDu,
+        kColumnWidthDu[c], kDetailHeightDu);
   }
   // The two labels are centred over their bars; wider than the dialog's 100 and 90 units around
   // the same centres, so that "Logged Space: 500 / 500 (MB)" fits in the fonts of Linux desktops.
@@ -95,8 +97,8 @@ ControlPlace& place(MainWindowLayout& layout, int id) {
 void shrink(MainWindowLayout& layout, int visibleRows) {
   const int rowsDropped = device::kMaxUnits - visibleRows;
   for (int port = visibleRows * device::kPortsPerUnit; port < device::kMaxPorts; ++port) {
-    place(layout, control::kPortStatus[port]).visible = false;
-    place(layout, control::kPortDetail[port]).visible = false;
+    place(layout, control::kPortStatus[std::size_t(port)]).visible = false;
+    place(layout, control::kPortDetail[std::size_t(port)]).visible = false;
   }
   const int lastPortOfFirstRow = device::kPortsPerUnit - 1;
   const int rowHeight = place(layout, control::kPortStatus[lastPortOfFirstRow]).rect.height +

@@ -42,7 +42,7 @@ inline engine::ExistingFile captureExistingFile(const ParvolinOptions& options) 
 
 // False, after saying why on `err`, when --capture names a file that may not be written: an
 // existing file without --force, or one of a recording folder's own files.
-bool captureMayBeWritten(const ParvolinOptions& options, std::FILE* err);
+[[nodiscard]] bool captureMayBeWritten(const ParvolinOptions& options, std::FILE* err);
 
 // Makes the file and folder arguments absolute against the current directory, which start-up
 // changes to the recording folder.

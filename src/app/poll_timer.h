@@ -7,7 +7,7 @@ class PollTimer {
  public:
   virtual ~PollTimer() = default;
   // Starts, or restarts with a new period; false when the timer cannot be started.
-  virtual bool start(int periodMs) = 0;
+  [[nodiscard]] virtual bool start(int periodMs) = 0;
   virtual void stop() = 0;
 };
 

@@ -182,6 +182,10 @@ int Recorder::pollPeriodMs() const {
   return session_ ? session_->pollPeriod() : 0;
 }
 
+bool Recorder::unitsFound() const {
+  return session_ && session_->unitsFound();
+}
+
 int Recorder::visibleRows() const {
   return session_ ? session_->visibleRows() : device::kMaxUnits;
 }

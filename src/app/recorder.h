@@ -86,7 +86,7 @@ class Recorder {
   // held until the Recorder goes): a folder that another program holds, or a --folder that is
   // not a usable folder, ends the start before anything is touched. False, the message shown,
   // when the program ends: for those, and when the first unit's number could not be read.
-  bool start();
+  [[nodiscard]] bool start();
   // The main window's opening: the units opened for the run and set up, the PollTimer started.
   // Messages of a failed step were shown. Only after a successful start().
   RecorderSession::OpenResult open();
@@ -94,7 +94,7 @@ class Recorder {
   // the opening, whose state the capture's header holds). Nothing when the capture was created;
   // otherwise why not: a file that exists (unless kReplace), one of the recording folder's own
   // files (always), a file that cannot be made.
-  std::optional<std::string> startCapture(
+  [[nodiscard]] std::optional<std::string> startCapture(
       const std::filesystem::path& path,
       engine::ExistingFile existing = engine::ExistingFile::kRefuse);
   // One PollTimer tick. A tick never runs inside another: one asked for while a tick runs (a
@@ -143,6 +143,8 @@ class Recorder {
   const WindowFields& fields() const { return fields_; }
   // The PollTimer's period chosen by open() (500 ms without units); 0 before.
   int pollPeriodMs() const;
+  // open() found the units and opened them for the run; false before open().
+  bool unitsFound() const;
   // Rows of four ports the window keeps after open() (1-4; 4 when the opening stopped early).
   int visibleRows() const;
   RecorderUnit unit(int unit) const;
@@ -177,7 +179,7 @@ class Recorder {
  private:
   // Takes the lock of `folder` for the run; false, with the message shown, when another program
   // holds it. A lock that cannot be made (a read-only folder) is reported and the run goes on.
-  bool lockFolder(const std::filesystem::path& folder);
+  [[nodiscard]] bool lockFolder(const std::filesystem::path& folder);
 
   RecorderServices services_;
   RecorderOptions options_;

@@ -45,7 +45,7 @@ void RecorderSession::setIdleLines(int unit) {
     engine_.setPortLine(portIndex, engine::PortLine::kIdle);
     fields_.refresh();
   }
-  idle_[unit] = true;
+  idle_[std::size_t(unit)] = true;
 }
 
 void RecorderSession::showLocationLine(std::string_view folder) {
@@ -63,6 +63,7 @@ RecorderSession::OpenResult RecorderSession::open() {
   engine_.recountCapacity();
 
   const bool opened = link_.openAll();
+  unitsFound_ = opened;
   if (opened) setIdleLines(0);
   pollPeriodMs_ = device::pollPeriodMs(opened, link_.isPresent(2), link_.isPresent(3));
   if (!timer_.start(pollPeriodMs_)) {
@@ -88,7 +89,7 @@ bool RecorderSession::setUpUnit(int unit) {
   const device::UnitSetUp setUp = link_.setUpUnit(unit);
   if (setUp.audioMode) {
     engine_.setAudioMode(unit, *setUp.audioMode);
-    setUp_[unit] = true;
+    setUp_[std::size_t(unit)] = true;
     engine::applyUnitSetUp(settings_, *setUp.audioMode);
   }
   if (setUp.varOffDelaySec) engine_.setVarOffDelay(unit, *setUp.varOffDelaySec);

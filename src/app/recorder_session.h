@@ -68,6 +68,8 @@ class RecorderSession {
   bool callInProgress() const;
 
   int pollPeriod() const { return pollPeriodMs_; }
+  // open() found the first unit and opened the units for the run.
+  bool unitsFound() const { return unitsFound_; }
   // Rows of four ports the window shows after opening (1-4); 4 when the opening stopped early.
   int visibleRows() const { return visibleRows_; }
   // Per unit: given the "IDLE" lines; its set-up read the audio mode (a capture's flags).
@@ -76,7 +78,7 @@ class RecorderSession {
 
  private:
   void setIdleLines(int unit);
-  bool setUpUnit(int unit);
+  [[nodiscard]] bool setUpUnit(int unit);
   void showLocationLine(std::string_view folder);
 
   device::UnitLink& link_;
@@ -88,6 +90,7 @@ class RecorderSession {
   std::string shownFolder_;
   bool folderOverridden_;
   int pollPeriodMs_ = 0;
+  bool unitsFound_ = false;
   int visibleRows_ = device::kMaxUnits;
   std::array<bool, device::kMaxUnits> idle_{};
   std::array<bool, device::kMaxUnits> setUp_{};

@@ -68,7 +68,7 @@ std::filesystem::path plannedRecordingFolder(const StartupOptions& options, Sett
 // Why a folder named on the command line (--folder) cannot be recorded into: it names something
 // that is not a folder, or it cannot be made or entered. A missing folder is made. Nothing when
 // it can be used.
-std::optional<std::string> folderProblem(const std::filesystem::path& folder);
+[[nodiscard]] std::optional<std::string> folderProblem(const std::filesystem::path& folder);
 // "Cannot record into FOLDER: PROBLEM"
 std::string folderUnusableText(const std::filesystem::path& folder, std::string_view problem);
 

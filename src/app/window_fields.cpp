@@ -5,8 +5,8 @@ namespace parvolin::app {
 void WindowFields::showPort(int portIndex, std::string_view statusText,
                             std::string_view detailText) {
   if (portIndex < 0 || portIndex >= device::kMaxPorts) return;
-  status_[portIndex] = statusText;
-  detail_[portIndex] = detailText;
+  status_[std::size_t(portIndex)] = statusText;
+  detail_[std::size_t(portIndex)] = detailText;
   screen_.showPort(portIndex, statusText, detailText);
 }
 

@@ -26,7 +26,7 @@ class ProcessWorkingFolder final : public WorkingFolder {
 
 // Makes `folder` the current directory, creating it when it is missing, then tries once more to
 // enter it. False when it could be neither entered nor created: the current directory stays.
-bool enterOrCreate(WorkingFolder& workingFolder, const std::filesystem::path& folder);
+[[nodiscard]] bool enterOrCreate(WorkingFolder& workingFolder, const std::filesystem::path& folder);
 
 // How a change of the recording folder went.
 struct FolderChange {

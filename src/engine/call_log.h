@@ -19,7 +19,8 @@ inline constexpr char kCallLogName[] = "ParvolinLog.ZERU";
 // by a crash (a length that is not a multiple of 32) is cut back to the last whole record first,
 // so every record stays at a multiple of 32. A write that fails part-way is cut back as well.
 // Returns the error that kept the record out of the log.
-std::error_code appendCallLog(const std::filesystem::path& folder, const CallRecord& record);
+[[nodiscard]] std::error_code appendCallLog(const std::filesystem::path& folder,
+                                            const CallRecord& record);
 
 // Reads a call log record by record through a buffer of a fixed size, so that a log of any length
 // is read in constant memory.
@@ -28,7 +29,7 @@ class CallLogReader {
   CallLogReader();
   // Opens the log: ENOENT when it does not exist, EISDIR for a folder, EINVAL for anything else
   // that is not a regular file.
-  std::error_code open(const std::filesystem::path& file);
+  [[nodiscard]] std::error_code open(const std::filesystem::path& file);
   // The next whole record and the byte offset it starts at; false at the end of the file or after
   // a read error (error()).
   bool next(CallRecord& record, std::uint64_t& offset);
@@ -61,6 +62,6 @@ struct CallLogContents {
 };
 
 // Reads every whole record of a call log file.
-std::error_code readCallLog(const std::filesystem::path& file, CallLogContents& out);
+[[nodiscard]] std::error_code readCallLog(const std::filesystem::path& file, CallLogContents& out);
 
 }  // namespace parvolin::engine

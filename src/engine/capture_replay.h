@@ -32,10 +32,11 @@ struct ReplayOutcome {
 // A capture that breaks the format is refused before anything is replayed; one whose last
 // record is cut short is replayed up to its last whole record with a warning. The folder's lock
 // is held while the replay runs; a folder that another program holds is left alone (status 1).
-ReplayOutcome replayCapture(const std::filesystem::path& capture,
-                            const std::filesystem::path& folder, RecorderSettings& settings,
-                            EngineView& view, base::Diagnostics& diagnostics, base::Prompt& prompt,
-                            const EngineOptions& options = {});
+[[nodiscard]] ReplayOutcome replayCapture(const std::filesystem::path& capture,
+                                          const std::filesystem::path& folder,
+                                          RecorderSettings& settings, EngineView& view,
+                                          base::Diagnostics& diagnostics, base::Prompt& prompt,
+                                          const EngineOptions& options = {});
 
 // The set-up's changes to the settings for a captured unit whose `setUp` flag is set.
 void applyCapturedSetUp(const CaptureHeader& header, RecorderSettings& settings);

@@ -1,7 +1,6 @@
 #include "engine/engine.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -20,12 +19,6 @@ bool validUnit(int unit) {
   return unit >= 0 && unit < device::kMaxUnits;
 }
 
-std::string unitText(int unit, const char* what) {
-  char text[64];
-  std::snprintf(text, sizeof text, "Unit%d: %s", unit + 1, what);
-  return text;
-}
-
 }  // namespace
 
 Engine::Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& settings,
@@ -36,12 +29,14 @@ Engine::Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& setting
       settings_(settings),
       folder_(std::move(folder)),
       view_(view),
-      prompt_(prompt),
       failures_(diagnostics),
       diagnostics_(diagnostics),
       audioBufferSize_(std::max(options.audioBufferSize / std::uint32_t(base::kAudioBlockSize),
                                 std::uint32_t(1)) *
-                       std::uint32_t(base::kAudioBlockSize)) {
+                       std::uint32_t(base::kAudioBlockSize)),
+      pendingLog_(failures_),
+      audio_(folder_, clock, settings, prompt, diagnostics, failures_),
+      watch_(units, clock, diagnostics) {
   for (auto& stream : streams_) stream = std::make_unique_for_overwrite<device::UnitStreamBuffer>();
   for (int i = 0; i < device::kMaxPorts; ++i) {
     ports_[std::size_t(i)].audioBuffer =
@@ -82,16 +77,13 @@ void Engine::runUnitPass(int unit) {
         if (capture_) capture_->append(unit, {buffer.readTarget(), n}, wallMs);
         actOnRead(unit, n, secondsOf(wallMs));
       });
-  bool& lost = unitLost_[std::size_t(unit)];
-  if (pass.reopenTried && !lost) {
-    lost = true;
-    diagnostics_.report(unitText(unit, "lost; trying to open it again"));
+  const std::optional<CutOff> cutOff = watch_.afterPass(unit, pass, gotBytes, inRecordedCall(unit));
+  if (cutOff) cutOffCalls(unit, *cutOff);
+  if (cutOff == CutOff::kReset) {
+    units_.restartStream(unit);
+    // Whatever part record waited is from before the reset.
+    buffer.writePos = 0;
   }
-  if (pass.reopened) {
-    lost = false;
-    diagnostics_.report(unitText(unit, "open again"));
-  }
-  watchUnit(unit, pass.reopened, gotBytes);
   showUnitPorts(unit);
 }
 
@@ -150,14 +142,9 @@ void Engine::showUnitPorts(int unit) {
 
 void Engine::retryDeferredWrites() {
   // The warning comes before the disk is full, also while no audio is being written.
-  if (diskCheckedAtMs_ < 0 || clock_.monotonicMs() - diskCheckedAtMs_ >= kAudioWritePeriodMs) {
-    audioRoom(folder_);
-  }
+  if (audio_.disk().lookDue(kAudioWritePeriodMs)) audio_.disk().audioRoom(folder_);
   writeDueAudio();
-  if (!held_.empty() && clock_.monotonicMs() - heldTriedAtMs_ >= kAudioWritePeriodMs) {
-    heldTriedAtMs_ = clock_.monotonicMs();
-    retryHeldAudio();
-  }
+  retryHeldAudio(/*whenDue=*/true);
   if (!pendingLog_.empty()) flushLog();
   pollList();
 }
@@ -227,9 +214,9 @@ void Engine::recount() {
 }
 
 void Engine::finishRun() {
-  for (PortState& port : ports_) finishRecording(port, CallKept::kNo);
+  for (PortState& port : ports_) audio_.finish(port, CallKept::kNo);
   writeDueAudio();
-  retryHeldAudio();
+  retryHeldAudio(/*whenDue=*/false);
   if (!pendingLog_.empty()) flushLog();
   flushList();
   if (capture_) capture_->flush();

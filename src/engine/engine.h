@@ -9,11 +9,8 @@
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
-#include <limits>
-#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -22,17 +19,19 @@
 #include "base/clock.h"
 #include "base/diagnostics.h"
 #include "base/prompt.h"
-#include "codec/dava.h"
 #include "device/stream_framing.h"
 #include "device/unit_link.h"
+#include "engine/audio_files.h"
 #include "engine/call_record.h"
 #include "engine/diagnostic_once.h"
 #include "engine/engine_view.h"
 #include "engine/html_list.h"
 #include "engine/list_writer.h"
+#include "engine/pending_call_log.h"
 #include "engine/port_state.h"
 #include "engine/recorder_settings.h"
 #include "engine/recording_files.h"
+#include "engine/stream_watch.h"
 #include "engine/unit_pass_reads.h"
 #include "engine/unit_streams.h"
 #include "engine/unwritten.h"
@@ -40,35 +39,6 @@
 namespace parvolin::engine {
 
 class CaptureWriter;
-
-// A call's buffered audio goes to its file at least this often, so that a crash or a power cut
-// loses at most about a second of each call.
-inline constexpr std::int64_t kAudioWritePeriodMs = 1000;
-// Audio of ended calls that their files did not take (a full disk) is held up to this much in
-// all; beyond it, it is counted as lost.
-inline constexpr std::size_t kMaxHeldAudioBytes = 64u << 20;
-// The stream watch: a unit that has sent nothing for this long while one of its ports is in a
-// recorded call, or for kIdleStreamCheckMs in any case, has its stream control byte read; a 0
-// there means the unit was reset, and its stream is started again.
-inline constexpr std::int64_t kStalledStreamMs = 5'000;
-inline constexpr std::int64_t kIdleStreamCheckMs = 30'000;
-// A unit lost this long has the calls it was in ended.
-inline constexpr std::int64_t kLostUnitCallsMs = 30'000;
-
-// Whether an ended call was kept (logged, listed): its audio then counts towards the capacity.
-enum class CallKept { kYes, kNo };
-
-// An ended call's audio that its file has not taken yet.
-struct HeldRecording {
-  std::filesystem::path folder;
-  std::string name;
-  bool made = false;  // the file exists: created by this run
-  bool wav = false;   // converted once complete
-  int mode = 3;
-  CallKept kept = CallKept::kYes;
-  std::uint64_t written = 0;         // bytes in the file
-  std::vector<std::uint8_t> blocks;  // whole blocks, in order
-};
 
 // How an engine is built; the defaults are the recorder's.
 struct EngineOptions {
@@ -148,7 +118,7 @@ class Engine {
   void setVarOffDelay(int unit, int seconds);
   // The unit's stream was started (its set-up went through): from now on the stream watch reads
   // its stream control byte when it falls quiet, and starts it again after a reset.
-  void watchStream(int unit);
+  void watchStream(int unit) { watch_.watch(unit); }
 
   // Hands a change of the list body to the next tick, which applies it after the unit passes
   // and recounts the capacity. An edit that cannot be applied yet (the list cannot be read or
@@ -177,9 +147,9 @@ class Engine {
   std::uint64_t listRewrites() const { return listWriter_->rewrites(); }
   std::size_t deferredLogRecords() const { return pendingLog_.size(); }
   // Ended calls whose audio waits in memory for its file.
-  std::size_t heldRecordings() const { return held_.size(); }
+  std::size_t heldRecordings() const { return audio_.held().recordings(); }
   // The disk of the recording folder; a change is also reported through the diagnostics.
-  DiskSpace diskSpace() const { return diskSpace_; }
+  DiskSpace diskSpace() const { return audio_.disk().space(); }
   std::filesystem::path listPath() const { return folder_ / settings_.lvLogHtmlName; }
   const std::filesystem::path& folder() const { return folder_; }
   // Records into `folder` from now on: new recordings, the call log and the list. A call in
@@ -188,7 +158,7 @@ class Engine {
   void setFolder(std::filesystem::path folder);
   // The most work memory the call-end WAV conversion may take; a call needing more is kept as
   // recorded, after the out-of-memory message. Unlimited unless set (tests set it small).
-  void setWavConversionMemoryLimit(std::size_t bytes) { wavMemoryLimit_ = bytes; }
+  void setWavConversionMemoryLimit(std::size_t bytes) { audio_.setWavConversionMemoryLimit(bytes); }
 
  private:
   Engine(std::unique_ptr<UnitStreams> owned, base::Clock& clock, RecorderSettings& settings,
@@ -205,8 +175,6 @@ class Engine {
   void onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
                      std::span<const std::uint8_t> payload, std::int64_t now);
   void keepCall(int unit, const PortState& port);
-  // A dropped call's audio moves the WAV conversion's gain level on, as its conversion would.
-  void passThroughGain(const PortState& port);
   void flushLog();
   // The list writer follows the list's path, is given its due rewrite, and its failures are
   // reported.
@@ -229,22 +197,13 @@ class Engine {
 
   // The recordings (engine_audio.cpp).
   void nameAudioFile(int unit, int portIndex, std::int64_t now);
-  bool createAudioFile(PortState& port);
-  bool writeBufferedAudio(PortState& port);
-  void closeAudioFile(PortState& port);
-  void closeRecording(const std::filesystem::path& folder, const std::string& name, bool wav);
-  // Writes the call's audio and closes its file; what the file does not take is held.
-  void finishRecording(PortState& port, CallKept kept);
   void writeDueAudio();
-  void retryHeldAudio();
-  void countLost(const std::string& file, int mode, std::uint64_t blocks);
-  // Looks at the free space of `folder` and reports a change of diskSpace_. Returns the bytes
-  // of audio that may still be written there above the reserve (whole blocks).
-  std::uint64_t audioRoom(const std::filesystem::path& folder);
+  // Held audio written as far as the disk takes it (`whenDue`: at most once a period); the
+  // blocks of kept calls count towards the capacity.
+  void retryHeldAudio(bool whenDue);
 
-  // The stream watch (engine_watch.cpp).
-  enum class CutOff { kReset, kReopened, kGone };
-  void watchUnit(int unit, bool reopened, bool gotBytes);
+  // The stream watch's verdict carried out (engine_watch.cpp).
+  bool inRecordedCall(int unit) const;
   void cutOffCalls(int unit, CutOff why);
 
   std::unique_ptr<UnitStreams> ownedUnits_;
@@ -253,7 +212,6 @@ class Engine {
   RecorderSettings& settings_;
   std::filesystem::path folder_;
   EngineView& view_;
-  base::Prompt& prompt_;
   DiagnosticOnce failures_;
   base::Diagnostics& diagnostics_;
 
@@ -263,13 +221,11 @@ class Engine {
   std::array<std::unique_ptr<device::UnitStreamBuffer>, device::kMaxUnits> streams_;
   CapacityCounters counters_;
   CapacityDisplay shown_;
-  std::deque<CallRecord> pendingLog_;
+  PendingCallLog pendingLog_;
   // Writes the rows of kept calls and the edits; rows not yet in the file wait in it.
   std::unique_ptr<ListWriter> listWriter_;
   bool listFailing_ = false;
   std::uint64_t listRewritesSeen_ = 0;
-  codec::DavaGainState gain_;
-  std::size_t wavMemoryLimit_ = std::numeric_limits<std::size_t>::max();
   CaptureWriter* capture_ = nullptr;
   std::array<std::uint8_t, device::kMaxUnits> audioMode_{3, 3, 3, 3};
   std::array<int, device::kMaxUnits> varOffDelay_{0, 0, 0, 0};
@@ -278,20 +234,9 @@ class Engine {
   // An edit handed to the list writer, and whom to tell of its result.
   PendingListEdit editInWriter_;
   ListEditDone editInWriterDone_;
-  std::array<bool, device::kMaxUnits> unitLost_{};
-
-  std::deque<HeldRecording> held_;
-  std::size_t heldBytes_ = 0;
-  std::int64_t heldTriedAtMs_ = 0;
-  std::map<std::string, RecordingBlocks> lost_;  // by file name
-  DiskSpace diskSpace_ = DiskSpace::kEnough;
-  std::int64_t diskCheckedAtMs_ = -1;
-  struct UnitWatch {
-    bool streaming = false;          // its stream was started: a 0 control byte is a reset
-    std::int64_t quietSinceMs = -1;  // the unit's last bytes, or the last check of its stream
-    std::int64_t lostSinceMs = -1;   // when the unit was found lost
-  };
-  std::array<UnitWatch, device::kMaxUnits> watch_{};
+  // The recordings' files, the disk's room and the audio held for it.
+  AudioFiles audio_;
+  StreamWatch watch_;
 };
 
 }  // namespace parvolin::engine

@@ -1,8 +1,5 @@
 // The call ends: the recording finished, the call kept (log, list, capacity) or dropped.
 
-#include <algorithm>
-
-#include "codec/call_wav.h"
 #include "engine/call_log.h"
 #include "engine/engine.h"
 
@@ -19,7 +16,7 @@ void Engine::onCallEnd(int unit, int portIndex, std::span<const std::uint8_t> pa
   if (record.callType != kCallIdle) {
     record.durationSec = elapsedSeconds(now, record.startTime);
     takeCallerNumber(record, payload);
-    finishRecording(port, CallKept::kYes);
+    audio_.finish(port, CallKept::kYes);
     keepCall(unit, port);
   }
   resetCall(port);
@@ -38,40 +35,13 @@ void Engine::onOutgoingEnd(int unit, int portIndex, std::uint8_t code,
     // An outgoing or voice-activated call without audio leaves no trace.
     if (port.hasRecording() && !settings_.has(kKeepShortCalls) &&
         isShortCall(code, record, now - std::int64_t(record.startTime), varOffDelay(unit))) {
-      // Nothing of a dropped call is kept: what waits in the buffer is not written at all. Its
-      // audio still moves the WAV conversion's gain level on, as its conversion would have.
-      if (port.audioFileIsWav) passThroughGain(port);
-      port.audioFill = 0;
-      port.audioFile.close();
-      lost_.erase(port.audioFileName);
-      std::error_code error;
-      std::filesystem::remove(port.audioFolder / port.audioFileName, error);
-      if (error) {
-        failures_.report(port.audioFileName, FileFailure::kDelete,
-                         base::describeFailure(port.audioFolder / port.audioFileName,
-                                               "delete the short call", error));
-      }
+      audio_.drop(port);
     } else if (port.hasRecording()) {
-      finishRecording(port, CallKept::kYes);
+      audio_.finish(port, CallKept::kYes);
       keepCall(unit, port);
     }
   }
   resetCall(port);
-}
-
-void Engine::passThroughGain(const PortState& port) {
-  const int level = settings_.davaLevel();
-  if (level == codec::kDavaNone) return;
-  std::string codes;
-  if (port.audioWritten != 0) {
-    const std::error_code error = base::readWholeFile(port.audioFolder / port.audioFileName, codes);
-    if (error) codes.clear();
-    codes.resize(std::min<std::size_t>(codes.size(), port.audioWritten));
-  }
-  codes.append(reinterpret_cast<const char*>(port.audioBuffer.get()), port.audioFill);
-  if (codes.size() > wavMemoryLimit_ / 2) return;  // the conversion would not have had the memory
-  codec::passCallThroughDava({reinterpret_cast<const std::uint8_t*>(codes.data()), codes.size()},
-                             level, gain_);
 }
 
 void Engine::keepCall(int unit, const PortState& port) {
@@ -81,7 +51,7 @@ void Engine::keepCall(int unit, const PortState& port) {
   const int mode = hadFile ? port.audioFileMode : audioMode(unit);
   const bool wav = hadFile ? port.audioFileIsWav : settings_.has(kWavFormat);
 
-  pendingLog_.push_back(record);
+  pendingLog_.add(record);
   flushLog();
   const bool itemsKnown = counters_.loggedItems != -1;
   // The row is numbered now, as a rewrite of the list at this moment would number it, and
@@ -101,18 +71,11 @@ void Engine::keepCall(int unit, const PortState& port) {
 }
 
 void Engine::flushLog() {
-  while (!pendingLog_.empty()) {
-    const std::error_code error = appendCallLog(folder_, pendingLog_.front());
-    if (error) {
-      failures_.report(kCallLogName, FileFailure::kAppendLog,
-                       base::describeFailure(folder_ / kCallLogName, "append the call", error));
-      return;
-    }
-    failures_.worked(kCallLogName, FileFailure::kAppendLog);
-    pendingLog_.pop_front();
-    // The rows waiting for the list now count: their calls are in the log.
-    if (pendingLog_.empty() && listWriter_->pendingRows() != 0) showCounters();
-  }
+  if (pendingLog_.empty()) return;
+  // A failure is reported by the log, and the records wait for the next try.
+  if (pendingLog_.flush(folder_)) return;
+  // The rows waiting for the list now count: their calls are in the log.
+  if (listWriter_->pendingRows() != 0) showCounters();
 }
 
 }  // namespace parvolin::engine

@@ -31,7 +31,8 @@ void Engine::pollList() {
 
 void Engine::flushList() {
   followListPath();
-  listWriter_->flush(clock_.monotonicMs());
+  // A failure is noted, and reported, from the writer's state.
+  [[maybe_unused]] const std::error_code flushed = listWriter_->flush(clock_.monotonicMs());
   noteListWrites();
 }
 

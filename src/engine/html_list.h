@@ -32,8 +32,9 @@ std::string htmlRow(const CallRecord& record, int audioMode, bool wavFormat, int
 // `rowCountCache` + 1, or when that is -1 the first row's number + 1. The list is rewritten
 // atomically; on failure it stays as it was and `rowCountCache` is unchanged. On success
 // `rowCountCache` holds the new row's number.
-std::error_code appendHtmlRow(const std::filesystem::path& listPath, const CallRecord& record,
-                              int audioMode, bool wavFormat, std::int32_t& rowCountCache);
+[[nodiscard]] std::error_code appendHtmlRow(const std::filesystem::path& listPath,
+                                            const CallRecord& record, int audioMode, bool wavFormat,
+                                            std::int32_t& rowCountCache);
 
 // A kept call waiting for its row.
 struct ListRowCall {
@@ -45,8 +46,9 @@ struct ListRowCall {
 // As appendHtmlRow for several calls, in the order they ended, in one rewrite of the list: the
 // first gets the number appendHtmlRow would give it, each next one the number after, and the
 // last ends up on top. On failure nothing is written and `rowCountCache` is unchanged.
-std::error_code appendHtmlRows(const std::filesystem::path& listPath,
-                               std::span<const ListRowCall> calls, std::int32_t& rowCountCache);
+[[nodiscard]] std::error_code appendHtmlRows(const std::filesystem::path& listPath,
+                                             std::span<const ListRowCall> calls,
+                                             std::int32_t& rowCountCache);
 
 // A change of the list body handed over by the file manager and applied on the next tick:
 // every occurrence of `oldText` is replaced by `newText`. Nothing is pending while `oldText` is
@@ -72,9 +74,10 @@ struct ListEditResult {
 // rewritten the edit stays pending; otherwise it is cleared. A clearing edit passes over the
 // files named in `inUse` (the recordings of calls still going on): they stay, as a file held
 // open by the recorder does; and over the folder's lock file.
-ListEditResult applyPendingListEdit(const std::filesystem::path& folder,
-                                    const std::filesystem::path& listPath, PendingListEdit& edit,
-                                    std::span<const std::string> inUse = {});
+[[nodiscard]] ListEditResult applyPendingListEdit(const std::filesystem::path& folder,
+                                                  const std::filesystem::path& listPath,
+                                                  PendingListEdit& edit,
+                                                  std::span<const std::string> inUse = {});
 
 // Replaces every occurrence of `from` (not empty) in `text`, left to right.
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);

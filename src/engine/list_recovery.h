@@ -37,7 +37,7 @@ struct RowRestore {
 // the call's recording as it is found in `folder` (a WAV file or an LV file of any mode); a
 // recording not found is named as `wavFormat` and mode 3 would name it. A folder without a call
 // log or a list is left alone.
-RowRestore restoreMissingRows(const std::filesystem::path& folder,
-                              const std::filesystem::path& listPath, bool wavFormat);
+[[nodiscard]] RowRestore restoreMissingRows(const std::filesystem::path& folder,
+                                            const std::filesystem::path& listPath, bool wavFormat);
 
 }  // namespace parvolin::engine

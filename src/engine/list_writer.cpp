@@ -43,7 +43,8 @@ ListWriter::~ListWriter() {
     std::lock_guard lock(mutex_);
     now = lastStartMs_;
   }
-  flush(now);
+  // A failure stays in failing() and lastError().
+  [[maybe_unused]] const std::error_code flushed = flush(now);
   if (thread_.joinable()) {
     {
       std::lock_guard lock(mutex_);
@@ -61,7 +62,8 @@ void ListWriter::setListPath(std::filesystem::path listPath) {
     std::lock_guard lock(mutex_);
     now = lastStartMs_;
   }
-  flush(now);
+  // A failure stays in failing() and lastError().
+  [[maybe_unused]] const std::error_code flushed = flush(now);
   std::lock_guard lock(mutex_);
   path_ = std::move(listPath);
   // The next list's size is not known; the first rewrite into it only waits for delayMs.

@@ -77,7 +77,7 @@ class ListWriter {
   void poll(std::int64_t nowMs);
   // Writes every waiting row now and waits until that rewrite is over; at `nowMs`. Returns the
   // error of that rewrite (empty when nothing waits any more).
-  std::error_code flush(std::int64_t nowMs);
+  [[nodiscard]] std::error_code flush(std::int64_t nowMs);
 
   // Hands an edit over: it is applied to the list with every waiting row in it (those rows are
   // written first). One edit at a time; its result comes back through takeEditResult.
@@ -143,7 +143,8 @@ class ListWriter {
 // Puts `rows` (oldest first, numbered, "\r\n" included) at the top of the list at `listPath`
 // in one atomic rewrite, the newest on top; a list that does not exist is made with its header.
 // A list that is there but cannot be read is never replaced. Returns the list's new size.
-std::error_code prependRows(const std::filesystem::path& listPath,
-                            const std::vector<std::string>& rows, std::uint64_t& listBytes);
+[[nodiscard]] std::error_code prependRows(const std::filesystem::path& listPath,
+                                          const std::vector<std::string>& rows,
+                                          std::uint64_t& listBytes);
 
 }  // namespace parvolin::engine

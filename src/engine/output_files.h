@@ -18,10 +18,9 @@ enum class ExistingFile { kRefuse, kReplace };
 // - it is a folder;
 // - it exists and `existing` is kRefuse.
 // Nothing when it may be written.
-std::optional<std::string> outputFileProblem(const std::filesystem::path& target,
-                                             ExistingFile existing,
-                                             const std::filesystem::path& recordingFolder = {},
-                                             std::string_view listName = {});
+[[nodiscard]] std::optional<std::string> outputFileProblem(
+    const std::filesystem::path& target, ExistingFile existing,
+    const std::filesystem::path& recordingFolder = {}, std::string_view listName = {});
 
 // A name the recorder gives its recordings: "w", eight upper-case hex digits, "p", one hex digit,
 // then ".LV0" to ".LV3" or ".WAV".

@@ -1,5 +1,6 @@
 #include "engine/port_state.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -30,20 +31,26 @@ constexpr std::array<const char*, kPortLineCount> kLineFormats = {
 struct LineTable {
   std::array<std::array<std::string, kPortLineCount>, device::kMaxPorts> lines;
   LineTable() {
-    for (int port = 0; port < device::kMaxPorts; ++port) {
-      for (int line = 0; line < kPortLineCount; ++line) {
+    for (std::size_t port = 0; port < lines.size(); ++port) {
+      for (std::size_t line = 0; line < kLineFormats.size(); ++line) {
         char text[64];
-        std::snprintf(text, sizeof text, kLineFormats[line], port + 1);
+        std::snprintf(text, sizeof text, kLineFormats[line], static_cast<int>(port) + 1);
         lines[port][line] = text;
       }
     }
   }
 };
 
-// Caller numbers sit in payload bytes 1-6, dialled numbers in bytes 7-17.
-constexpr std::size_t kCallerNumberFirstByte = 1;
-constexpr std::size_t kCallerNumberDigits = 12;
-constexpr std::size_t kDialledNumberFirstByte = 7;
+std::string callerNumber(std::span<const std::uint8_t> payload) {
+  return device::unpackDigits(payload, device::kCallerNumberOffset, device::kCallerNumberDigits,
+                              device::DigitTable::A);
+}
+
+// Copies `digits` into callText from its start; the rest of callText stays.
+void putCallText(CallRecord& record, const std::string& digits) {
+  std::copy_n(digits.begin(), std::min(digits.size(), record.callText.size()),
+              record.callText.begin());
+}
 
 void startCall(PortState& port, std::uint8_t callType, std::int64_t now) {
   port.record.callType = callType;
@@ -55,13 +62,6 @@ void startCall(PortState& port, std::uint8_t callType, std::int64_t now) {
 const std::string& portLine(PortLine line, int portIndex) {
   static const LineTable table;
   return table.lines[std::size_t(portIndex)][std::size_t(line)];
-}
-
-char callerDigit(std::uint8_t nibble) {
-  return device::digitChar(nibble, device::DigitTable::A);
-}
-char dialledDigit(std::uint8_t nibble) {
-  return device::digitChar(nibble, device::DigitTable::B);
 }
 
 bool isRecordingShown(const PortState& port) {
@@ -88,14 +88,10 @@ void applyCallEvent(PortState& port, std::uint8_t code, std::span<const std::uin
       port.line = PortLine::kCallerNumber;
       port.detailText = kCallerCaption;
       startCall(port, kCallCallerNumber, now);
-      for (std::size_t i = 0; i < kCallerNumberDigits / 2; ++i) {
-        const std::uint8_t byte = payload[kCallerNumberFirstByte + i];
-        const char high = callerDigit(byte >> 4);
-        const char low = callerDigit(byte & 0x0F);
-        port.detailText += high;
-        port.detailText += low;
-        r.callText[2 * i] = high;
-        r.callText[2 * i + 1] = low;
+      {
+        const std::string number = callerNumber(payload);
+        port.detailText += number;
+        putCallText(r, number);
       }
       break;
     case kRingEvent:
@@ -135,20 +131,13 @@ std::uint16_t elapsedSeconds(std::int64_t now, std::uint32_t startTime) {
 }
 
 void takeCallerNumber(CallRecord& record, std::span<const std::uint8_t> payload) {
-  for (std::size_t i = 0; i < kCallerNumberDigits / 2; ++i) {
-    const std::uint8_t byte = payload[kCallerNumberFirstByte + i];
-    record.callText[2 * i] = callerDigit(byte >> 4);
-    record.callText[2 * i + 1] = callerDigit(byte & 0x0F);
-  }
+  putCallText(record, callerNumber(payload));
   if (record.callText[0] == ' ') record.callText[0] = '?';
 }
 
 void takeDialledNumber(CallRecord& record, std::span<const std::uint8_t> payload) {
-  for (std::size_t i = 0; i < kCallTextSize / 2; ++i) {
-    const std::uint8_t byte = payload[kDialledNumberFirstByte + i];
-    record.callText[2 * i] = dialledDigit(byte >> 4);
-    record.callText[2 * i + 1] = dialledDigit(byte & 0x0F);
-  }
+  putCallText(record, device::unpackDigits(payload, device::kDialledNumberOffset,
+                                           device::kDialledNumberDigits, device::DigitTable::B));
 }
 
 bool isShortCall(std::uint8_t endCode, const CallRecord& record, std::int64_t lastedSec,

@@ -42,10 +42,6 @@ inline constexpr char kCallerCaption[] = "Caller #:\n";
 inline constexpr char kDialedCaption[] = "Dialed:\n";
 inline constexpr char kVarDialedCaption[] = "VAR Dialed:\n";
 
-// Digit nibble to character: table A for caller numbers, table B for dialled digits.
-char callerDigit(std::uint8_t nibble);
-char dialledDigit(std::uint8_t nibble);
-
 // One port: its call, its two display lines, and the audio file and buffer of the current call.
 struct PortState {
   CallRecord record;  // record.portIndex is the port's own index

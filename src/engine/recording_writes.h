@@ -19,14 +19,16 @@ struct BlockWrite {
 // blocks of `bytes` as the file takes: a disk that fills up part-way keeps what fitted, and a
 // block written in part is cut off again, so that the file always ends on a whole block and the
 // file position stays at its end.
-BlockWrite appendWholeBlocks(int fd, std::uint64_t written, std::span<const std::uint8_t> bytes);
+[[nodiscard]] BlockWrite appendWholeBlocks(int fd, std::uint64_t written,
+                                           std::span<const std::uint8_t> bytes);
 
 enum class RecordingFile { kExists, kCreate };
 
 // The same for a recording that is not open: opened (kExists) or created anew (kCreate, never
 // replacing a file), written as above and closed. Bytes beyond `written` (the part of a block a
 // crash left) are cut off first.
-BlockWrite appendToRecordingFile(const std::filesystem::path& file, RecordingFile how,
-                                 std::uint64_t written, std::span<const std::uint8_t> bytes);
+[[nodiscard]] BlockWrite appendToRecordingFile(const std::filesystem::path& file, RecordingFile how,
+                                               std::uint64_t written,
+                                               std::span<const std::uint8_t> bytes);
 
 }  // namespace parvolin::engine

@@ -59,11 +59,10 @@ class CaptureWriter {
  public:
   // Creates `path` and writes the header; an existing file is replaced, or with kRefuse left
   // as it is (error EEXIST). nullptr with `error` set on failure.
-  static std::unique_ptr<CaptureWriter> create(const std::filesystem::path& path,
-                                               const CaptureHeader& header,
-                                               base::Diagnostics& diagnostics,
-                                               std::error_code& error,
-                                               ExistingFile existing = ExistingFile::kReplace);
+  [[nodiscard]] static std::unique_ptr<CaptureWriter> create(
+      const std::filesystem::path& path, const CaptureHeader& header,
+      base::Diagnostics& diagnostics, std::error_code& error,
+      ExistingFile existing = ExistingFile::kReplace);
   ~CaptureWriter();
 
   // One read that returned bytes, `wallMs` being the wall clock when it returned. The record's
@@ -108,7 +107,8 @@ class CaptureReader {
   ~CaptureReader();
   // Opens the file and checks the header. On failure returns false with `fault` set, or with
   // `ioError` set when the file cannot be read at all.
-  bool open(const std::filesystem::path& path, CaptureFault& fault, std::error_code& ioError);
+  [[nodiscard]] bool open(const std::filesystem::path& path, CaptureFault& fault,
+                          std::error_code& ioError);
   const CaptureHeader& header() const { return header_; }
   // The next record; kCutShort when the file ends inside a record (`fault.offset` is where that
   // record begins), kFault for a record that breaks the format.
@@ -140,7 +140,7 @@ struct CaptureCheck {
 };
 
 // Reads the whole capture once and says whether it can be replayed.
-CaptureCheck checkCapture(const std::filesystem::path& path);
+[[nodiscard]] CaptureCheck checkCapture(const std::filesystem::path& path);
 
 // "FILE: bad capture at byte N: REASON"
 std::string describeCaptureFault(const std::filesystem::path& path, const CaptureFault& fault);

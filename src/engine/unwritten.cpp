@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "codec/lv_format.h"
+
 namespace parvolin::engine {
 namespace {
 
@@ -17,6 +19,15 @@ std::string blocksLine(const RecordingBlocks& r, const char* what) {
 }
 
 }  // namespace
+
+double blockSeconds(std::uint64_t blocks, int mode) {
+  return static_cast<double>(blocks) * static_cast<double>(codec::samplesPerBlock(mode)) /
+         static_cast<double>(codec::kSamplesPerSecond);
+}
+
+RecordingBlocks recordingBlocks(const std::string& file, int mode, std::uint64_t blocks) {
+  return {file, blocks, blockSeconds(blocks, mode)};
+}
 
 std::vector<std::string> UnwrittenSummary::describe(std::string_view logName,
                                                     std::string_view listName) const {

@@ -32,6 +32,11 @@ struct RecordingBlocks {
   double seconds = 0;  // the blocks' length at the recording's AudioMode
 };
 
+// The length of `blocks` audio blocks recorded at AudioMode `mode`, in seconds.
+double blockSeconds(std::uint64_t blocks, int mode);
+// `blocks` blocks of the recording `file`, made at AudioMode `mode`.
+RecordingBlocks recordingBlocks(const std::string& file, int mode, std::uint64_t blocks);
+
 // What a run recorded but could not put on disk, as the engine holds it now. Empty after a run
 // that lost nothing.
 struct UnwrittenSummary {

@@ -16,6 +16,7 @@
 #include "logview/engine_list_edits.h"
 #include "logview/file_manager_session.h"
 #include "logview/list_files.h"
+#include "support/expect_ok.h"
 #include "support/recorder_run.h"
 
 namespace parvolin::app {
@@ -50,7 +51,7 @@ struct ServedRun {
     run.open();
     control = std::make_unique<RecorderControl>(*run.recorder, run.clock);
     const auto problem = control->listen();
-    EXPECT_FALSE(problem) << *problem;
+    EXPECT_WORKED(problem);
   }
   ~ServedRun() { control.reset(); }
   void tick() {
@@ -268,7 +269,7 @@ TEST(RecorderControl, NoRuntimeFolderNoSocket) {
   ::unsetenv("RUNTIME_DIRECTORY");
   ::unsetenv("XDG_RUNTIME_DIR");
   RecorderControl control(*run.recorder, run.clock);
-  EXPECT_FALSE(control.listen());
+  EXPECT_WORKED(control.listen());
   EXPECT_FALSE(control.server().running());
   EXPECT_FALSE(parvolin::control::socketFromLock(run.rec()));
 }

@@ -14,6 +14,7 @@
 #include "engine/call_log.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "support/expect_ok.h"
 #include "support/recorder_run.h"
 #include "support/test_files.h"
 
@@ -44,7 +45,9 @@ constexpr const char* kTwoUnitsInModeThree =
 
 TEST(Recorder, RunsAWholeCallFromStartToExit) {
   RecorderRun run(kTwoUnits);
+  EXPECT_FALSE(run.recorder->unitsFound()) << "before the opening";
   run.open();
+  EXPECT_TRUE(run.recorder->unitsFound());
   EXPECT_EQ(run.recorder->unitNumber(), 0x01020304);
   EXPECT_EQ(run.store.getIntOr("USN", 0), 0x01020304);
   EXPECT_EQ(run.recorder->recordingFolder(), run.rec());
@@ -81,6 +84,7 @@ TEST(Recorder, RunsAWholeCallFromStartToExit) {
 TEST(Recorder, WithoutUnitsPollsSlowlyAndExitsWithoutAsking) {
   RecorderRun run("");
   run.open();
+  EXPECT_FALSE(run.recorder->unitsFound());
   EXPECT_EQ(run.timer.period, 500);
   EXPECT_EQ(run.recorder->visibleRows(), 1);
   EXPECT_EQ(run.recorder->unitNumber(), -1);
@@ -165,7 +169,7 @@ TEST(Recorder, CaptureHoldsTheOpeningAndEveryReadUntilTheRecorderGoes) {
   RecorderRun run(kTwoUnits);
   run.open();
   const fs::path file = run.dir / "run.pvcap";
-  ASSERT_FALSE(run.recorder->startCapture(file));
+  ASSERT_WORKED(run.recorder->startCapture(file));
   const engine::CaptureHeader header = run.recorder->captureHeader();
   EXPECT_EQ(header.units[1].flags, engine::kUnitListed | engine::kUnitIdle | engine::kUnitSetUp);
   EXPECT_EQ(header.units[1].audioMode, 2);
@@ -316,7 +320,7 @@ TEST(Recorder, CaptureNeverReplacesAFileUnlessToldAndNeverTheFoldersOwn) {
     EXPECT_NE(problem->find("own files"), std::string::npos) << *problem;
     EXPECT_FALSE(fs::exists(run.rec() / own) && std::string(own) != "ZEruTestNew.htm") << own;
   }
-  EXPECT_FALSE(run.recorder->startCapture(run.dir / "old.pvcap", engine::ExistingFile::kReplace));
+  EXPECT_WORKED(run.recorder->startCapture(run.dir / "old.pvcap", engine::ExistingFile::kReplace));
   EXPECT_EQ(test::readFile(run.dir / "old.pvcap").substr(0, 8), "PVCAP001");
 }
 

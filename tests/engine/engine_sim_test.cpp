@@ -8,6 +8,7 @@
 #include "engine_harness.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "support/expect_ok.h"
 #include "tools/sim_units.h"
 
 namespace parvolin::engine::test {
@@ -94,7 +95,7 @@ TEST(EngineOnEmulatedUnits, SixteenPortsOfFullRateAudioForTenMinutesLoseNoBlock)
   EXPECT_GT(sent, 16u * 600 * 15);
   EXPECT_EQ(run.blocksInRecordings(), sent);
   CallLogContents log;
-  ASSERT_FALSE(readCallLog(run.folder / kCallLogName, log));
+  ASSERT_WORKED(readCallLog(run.folder / kCallLogName, log));
   EXPECT_EQ(log.records.size(), 16u);
   EXPECT_TRUE(std::all_of(log.records.begin(), log.records.end(), [](const CallRecord& r) {
     return r.callType == 3 && r.durationSec == 600;
@@ -114,7 +115,7 @@ TEST(EngineOnEmulatedUnits, UnitUnpluggedMidCallIsReopenedAndLaterCallsAreRecord
       std::find(run.diagnostics.lines.begin(), run.diagnostics.lines.end(), "Unit1: open again"),
       run.diagnostics.lines.end());
   CallLogContents log;
-  ASSERT_FALSE(readCallLog(run.folder / kCallLogName, log));
+  ASSERT_WORKED(readCallLog(run.folder / kCallLogName, log));
   ASSERT_FALSE(log.records.empty());
   const CallRecord& last = log.records.back();
   EXPECT_EQ(last.portIndex, 1);
@@ -139,7 +140,7 @@ TEST(EngineOnEmulatedUnits, CaptureReplaysIntoTheSameFolderByteForByte) {
   run.engine->setCapture(nullptr);
   writer.reset();
   CallLogContents log;
-  ASSERT_FALSE(readCallLog(run.folder / kCallLogName, log));
+  ASSERT_WORKED(readCallLog(run.folder / kCallLogName, log));
   EXPECT_GE(log.records.size(), 3u);
 
   TempFolder replayed;

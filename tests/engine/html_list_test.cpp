@@ -3,6 +3,7 @@
 #include "base/folder_lock.h"
 #include "engine/html_list.h"
 #include "engine_harness.h"
+#include "support/expect_ok.h"
 
 namespace parvolin::engine::test {
 namespace {
@@ -45,13 +46,13 @@ TEST(HtmlList, ItemNumbersFollowTheCacheOrTheNewestRow) {
   TempFolder folder;
   const auto list = folder / "calls.htm";
   std::int32_t cache = 40;  // whatever it held: a new list starts at 1
-  ASSERT_FALSE(appendHtmlRow(list, incoming(6, kT1, 0), 3, false, cache));
+  ASSERT_WORKED(appendHtmlRow(list, incoming(6, kT1, 0), 3, false, cache));
   EXPECT_EQ(cache, 1);
   EXPECT_EQ(readFile(list).substr(kHtmlHeaderSize + kRowItemOffset, 5), "    1");
 
   writeFile(list, std::string(kHtmlHeader) + htmlRow(incoming(6, kT1, 0), 3, false, 17));
   cache = -1;
-  ASSERT_FALSE(appendHtmlRow(list, incoming(6, kT1, 0), 3, false, cache));
+  ASSERT_WORKED(appendHtmlRow(list, incoming(6, kT1, 0), 3, false, cache));
   EXPECT_EQ(cache, 18);
   const std::string body = rowBody(readFile(list));
   EXPECT_EQ(body.substr(kRowItemOffset, 5), "   18");
@@ -60,7 +61,7 @@ TEST(HtmlList, ItemNumbersFollowTheCacheOrTheNewestRow) {
   // A body too short to hold a number counts as 0.
   writeFile(list, std::string(kHtmlHeader) + "<tr><td>");
   cache = -1;
-  ASSERT_FALSE(appendHtmlRow(list, incoming(6, kT1, 0), 3, false, cache));
+  ASSERT_WORKED(appendHtmlRow(list, incoming(6, kT1, 0), 3, false, cache));
   EXPECT_EQ(cache, 1);
 }
 
@@ -123,7 +124,7 @@ TEST(HtmlList, ListSavedWithLfLineEndsTakesRowsAndEditsAfterItsHeader) {
   ASSERT_EQ(htmlHeaderEnd(lfHeader + oldRow), lfHeader.size());
 
   std::int32_t cache = -1;
-  ASSERT_FALSE(appendHtmlRow(list, incoming(6, kT1 + 60, 0), 3, false, cache));
+  ASSERT_WORKED(appendHtmlRow(list, incoming(6, kT1 + 60, 0), 3, false, cache));
   EXPECT_EQ(cache, 6) << "numbered after the newest row";
   EXPECT_EQ(readFile(list), lfHeader + htmlRow(incoming(6, kT1 + 60, 0), 3, false, 6) + oldRow);
 

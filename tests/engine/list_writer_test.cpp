@@ -7,6 +7,7 @@
 #include "engine/list_recovery.h"
 #include "engine/list_writer.h"
 #include "engine_harness.h"
+#include "support/expect_ok.h"
 
 namespace parvolin::engine::test {
 namespace {
@@ -63,7 +64,7 @@ TEST(ListWriter, RewritesWaitForTheDelayAndTheListsShareOfTheBudget) {
       writer.poll(at);
       EXPECT_EQ(writer.rewrites(), rewrites) << "at " << at << " ms";
     }
-    EXPECT_FALSE(writer.flush(100'000));
+    EXPECT_WORKED(writer.flush(100'000));
     EXPECT_EQ(bodyOf(folder / "list.htm"), row(2) + row(1));
   }
 }
@@ -84,7 +85,7 @@ TEST(ListWriter, RowsTheDiskRefusedWaitNewestFirstAndGoInOnceItTakesThem) {
   EXPECT_EQ(writer.newestPendingItem(), 3);
   EXPECT_EQ(bodyOf(list), row(1)) << "the list stays as it was";
   std::filesystem::remove(folder / ".list.htm.tmp");
-  EXPECT_FALSE(writer.flush(0));
+  EXPECT_WORKED(writer.flush(0));
   EXPECT_FALSE(writer.failing());
   EXPECT_TRUE(writer.rowsNotInList().empty());
   EXPECT_EQ(bodyOf(list), row(3) + row(2) + row(1));
@@ -123,7 +124,7 @@ TEST(ListWriter, AReaderOnAnotherThreadSeesEveryRowInTheFileOrWaiting) {
     handedOver = item;
     writer.poll(item);
   }
-  EXPECT_FALSE(writer.flush(1000));
+  EXPECT_WORKED(writer.flush(1000));
   done = true;
   reader.join();
   EXPECT_EQ(misses, 0);

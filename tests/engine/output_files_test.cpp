@@ -4,6 +4,7 @@
 
 #include "base/folder_lock.h"
 #include "engine/html_list.h"
+#include "support/expect_ok.h"
 #include "support/test_files.h"
 
 namespace parvolin::engine {
@@ -49,7 +50,7 @@ TEST(OutputFiles, ExistingFilesNeedForceAndTheFoldersOwnAreNeverWritten) {
   for (const Case& c : cases) {
     const auto problem = outputFileProblem(folder / c.name, c.existing, folder.path(), "calls.htm");
     if (*c.problem == '\0') {
-      EXPECT_FALSE(problem) << c.name << ": " << *problem;
+      EXPECT_WORKED(problem) << c.name;
     } else {
       ASSERT_TRUE(problem) << c.name;
       EXPECT_NE(problem->find(c.problem), std::string::npos) << *problem;
@@ -57,8 +58,8 @@ TEST(OutputFiles, ExistingFilesNeedForceAndTheFoldersOwnAreNeverWritten) {
   }
   // Elsewhere a file of the list's name is just a file.
   TempFolder elsewhere;
-  EXPECT_FALSE(outputFileProblem(elsewhere / "calls.htm", ExistingFile::kRefuse, folder.path(),
-                                 "calls.htm"));
+  EXPECT_WORKED(outputFileProblem(elsewhere / "calls.htm", ExistingFile::kRefuse, folder.path(),
+                                  "calls.htm"));
   EXPECT_EQ(readFile(folder / "old.pvcap"), "x");
 }
 

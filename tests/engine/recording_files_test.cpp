@@ -4,6 +4,7 @@
 #include "engine/html_list.h"
 #include "engine/recording_files.h"
 #include "engine_harness.h"
+#include "support/expect_ok.h"
 
 namespace parvolin::engine::test {
 namespace {
@@ -88,15 +89,15 @@ TEST(CallLog, AppendsWholeRecordsAndCutsBackATornTail) {
   a.portIndex = 3;
   a.callType = 9;
   a.startTime = 0x01020304;
-  ASSERT_FALSE(appendCallLog(folder.path(), a));
+  ASSERT_WORKED(appendCallLog(folder.path(), a));
   EXPECT_EQ(readFile(folder / kCallLogName).size(), 32u);
   // A crash left 13 bytes of a record behind.
   writeFile(folder / kCallLogName, readFile(folder / kCallLogName) + std::string(13, '\x7F'));
   CallRecord b = a;
   b.portIndex = 4;
-  ASSERT_FALSE(appendCallLog(folder.path(), b));
+  ASSERT_WORKED(appendCallLog(folder.path(), b));
   CallLogContents log;
-  ASSERT_FALSE(readCallLog(folder / kCallLogName, log));
+  ASSERT_WORKED(readCallLog(folder / kCallLogName, log));
   ASSERT_EQ(log.records.size(), 2u);
   EXPECT_EQ(log.tornBytes, 0u);
   EXPECT_EQ(log.records[0], a);

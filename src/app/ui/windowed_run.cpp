@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/associations.h"
+#include "app/run_end.h"
 #include "app/signal_pipe.h"
 #include "app/ui/main_window.h"
 #include "app/working_folder.h"
@@ -57,10 +58,8 @@ int runWindowed(const HeadlessRun& run, UnitAccess& units) {
   }
   QCoreApplication::exec();
   if (stoppedBySignal) window.exitWithoutQuestion();
-  const std::vector<std::string> unwritten =
-      window.recorderThread().call([&] { return window.recorder().unwrittenReport(); });
-  for (const std::string& line : unwritten) std::fprintf(stderr, "parvolin: %s\n", line.c_str());
-  return unwritten.empty() ? kExitStopped : kExitUnwritten;
+  base::StderrDiagnostics diagnostics;
+  return window.recorderThread().call([&] { return finish(window.recorder(), diagnostics); });
 }
 
 }  // namespace parvolin::app::ui
