@@ -17,6 +17,7 @@
 #include "logview/file_manager_session.h"
 #include "logview/list_files.h"
 #include "support/recorder_run.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::app {
 namespace {
@@ -183,7 +184,7 @@ TEST(RecorderControl, AnEditThroughTheSocketIsTheFileManagersEdit) {
         recorder.requestListEdit(std::move(edit), std::move(done));
       });
   const auto files = logview::ListFiles::forList(recorder.listPath());
-  base::ScriptedPrompt yes;
+  test::ScriptedPrompt yes;
   yes.answers = {true, true, true};
   logview::FileManagerSession(files, edits, yes).editItem(2, [](const auto&) {
     return std::optional<std::string>("boss");

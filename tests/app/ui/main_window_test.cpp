@@ -19,13 +19,13 @@
 
 #include "app/main_window_layout.h"
 #include "app/recorder_session.h"
-#include "app/settings_store.h"
 #include "app/shell.h"
 #include "app/ui/about_box.h"
 #include "app/working_folder.h"
 #include "base/clock.h"
 #include "codec/call_wav.h"
 #include "engine/recorder_settings.h"
+#include "settings/settings_store.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
 #include "support/test_files.h"
@@ -48,7 +48,7 @@ struct WindowRun {
   test::TempFolder dir;
   base::SystemClock clock;
   std::unique_ptr<sim::SimD2xx> d2xx;
-  MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   RecordingShell shell;
   FakeWorkingFolder workingFolder{dir.path()};
   std::unique_ptr<MainWindow> window;

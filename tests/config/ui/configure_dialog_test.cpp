@@ -11,13 +11,14 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/settings_store.h"
 #include "app/working_folder.h"
 #include "config/store_host.h"
 #include "config/ui/hardware_page_widget.h"
 #include "config/ui/software_page_widget.h"
+#include "settings/settings_store.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
 
 namespace parvolin::config::ui {
@@ -65,10 +66,10 @@ class ConfigureDialogTest : public ::testing::Test {
   base::VirtualClock clock;
   std::unique_ptr<sim::SimD2xx> d2xx;
   std::unique_ptr<device::UnitLink> link;
-  app::MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   app::FakeWorkingFolder workingFolder{recording};
   std::unique_ptr<StoreHost> host;
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
 };
 
 TEST_F(ConfigureDialogTest, OpensWithATabPerUnitAndSwitchesByMouseAndKeyboard) {

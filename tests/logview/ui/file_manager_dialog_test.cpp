@@ -13,6 +13,7 @@
 #include "logview/list_rows.h"
 #include "logview/ui/edit_item_dialog.h"
 #include "logview/ui/logview_colors.h"
+#include "support/scripted_prompt.h"
 #include "widgets/ui/hover_button.h"
 
 namespace parvolin::logview::ui {
@@ -35,7 +36,7 @@ class FileManager : public test::ListTest {
   }
 
   ListFiles files;
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   ImmediateListEditor editor;
 };
 

@@ -17,6 +17,7 @@
 #include "logview/ui/file_manager_dialog.h"
 #include "logview/ui/list_table_model.h"
 #include "logview/ui/logview_colors.h"
+#include "support/scripted_prompt.h"
 #include "widgets/ui/hover_button.h"
 
 namespace parvolin::logview::ui {
@@ -71,7 +72,7 @@ class LogViewer : public test::ListTest {
 
   ListFiles files;
   engine::RecorderSettings settings;
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   ImmediateListEditor editor;
   std::vector<std::filesystem::path> opened;
   std::vector<std::string> pending;
