@@ -13,6 +13,8 @@
 #include "base/diagnostics.h"
 #include "base/prompt.h"
 #include "engine/engine.h"
+#include "support/collecting_diagnostics.h"
+#include "support/scripted_prompt.h"
 
 namespace {
 
@@ -70,8 +72,8 @@ struct Rig {
   base::VirtualClock clock;
   engine::RecorderSettings settings;
   engine::NullEngineView view;
-  base::NullDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
+  test::NullDiagnostics diagnostics;
+  test::ScriptedPrompt prompt;
   engine::NoUnitStreams units;
   std::unique_ptr<engine::Engine> engine;
 };
@@ -138,8 +140,8 @@ void BM_FullLoadTick(benchmark::State& state) {
   base::VirtualClock clock;
   engine::RecorderSettings settings;
   engine::NullEngineView view;
-  base::NullDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
+  test::NullDiagnostics diagnostics;
+  test::ScriptedPrompt prompt;
   FullLoadUnits units;
   {
     engine::Engine engine(units, clock, settings, folder, view, diagnostics, prompt);

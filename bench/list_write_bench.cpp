@@ -27,6 +27,8 @@
 #include "engine/engine.h"
 #include "engine/html_list.h"
 #include "sim/random_calls.h"
+#include "support/collecting_diagnostics.h"
+#include "support/scripted_prompt.h"
 
 namespace {
 
@@ -199,8 +201,8 @@ void BM_RandomCallsOn16Lines(benchmark::State& state) {
     engine::RecorderSettings settings;
     settings.parvolinSetting = engine::kHtmlListOn | engine::kLvFormat;
     engine::NullEngineView view;
-    base::NullDiagnostics diagnostics;
-    base::ScriptedPrompt prompt;
+    test::NullDiagnostics diagnostics;
+    test::ScriptedPrompt prompt;
     ScriptedUnits units(clock, virtualMs);
     units.originMs_ = clock.monotonicMs();
 

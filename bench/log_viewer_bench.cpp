@@ -29,6 +29,7 @@
 #include "logview/ui/file_manager_dialog.h"
 #include "logview/ui/list_table_model.h"
 #include "logview/ui/log_viewer_dialog.h"
+#include "support/scripted_prompt.h"
 #include "widgets/ui/hover_button.h"
 
 namespace {
@@ -88,7 +89,7 @@ Folder& folder() {
 // The viewer, open on the big list.
 struct Viewer {
   engine::RecorderSettings settings;
-  base::ScriptedPrompt prompt;
+  test::ScriptedPrompt prompt;
   logview::ImmediateListEditor editor{folder().path(), folder().list()};
   logview::ui::LogViewerDialog dialog{folder().list(), settings, editor, prompt};
 

@@ -16,6 +16,7 @@
 #include "codec/wav_header.h"
 #include "player/player_engine.h"
 #include "player/silent_wave_output.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::bench {
 namespace {
@@ -71,7 +72,7 @@ void BM_StartToFirstSound(benchmark::State& state) {
   const int mode = static_cast<int>(state.range(0));
   const HourRecording& recording = hour(mode);
   base::SystemClock clock;
-  base::ScriptedPrompt prompt;
+  test::ScriptedPrompt prompt;
   NullView view;
   bool checked = false;
   for (auto _ : state) {
@@ -108,7 +109,7 @@ void BM_StartAndDecodeToTheEnd(benchmark::State& state) {
   const int mode = static_cast<int>(state.range(0));
   const HourRecording& recording = hour(mode);
   base::SystemClock clock;
-  base::ScriptedPrompt prompt;
+  test::ScriptedPrompt prompt;
   NullView view;
   for (auto _ : state) {
     player::SilentWaveOutput output(prompt);

@@ -1,6 +1,7 @@
 # Checks the sources against the layer table (ParvolinLayers.cmake): every quoted include of a
 # file under src/ names a layer the including file's layer may use, core layers include no Qt
-# header, and the libraries link only what the table allows (core libraries no Qt at all).
+# header, and the libraries link only what the table allows (core libraries no Qt at all, Qt Core
+# libraries no Qt module but Core).
 #
 #   cmake -DSOURCE_DIR=<src folder> [-DLINKS_FILE=<file>] -P CheckLayers.cmake
 #
@@ -16,7 +17,10 @@ endif()
 
 # The layers a layer may use, itself included.
 function(allowed_layers layer out)
-  if(layer MATCHES "^(.+)_ui$")
+  if(layer MATCHES "^(.+)_qt$")
+    set(core ${CMAKE_MATCH_1})
+    set(allowed ${layer} ${core} ${PARVOLIN_USES_${core}})
+  elseif(layer MATCHES "^(.+)_ui$")
     set(core ${CMAKE_MATCH_1})
     set(allowed ${layer} ${core} ${PARVOLIN_USES_${core}})
     foreach(ui IN LISTS PARVOLIN_UI_USES_${core})
@@ -28,11 +32,15 @@ function(allowed_layers layer out)
   set(${out} ${allowed} PARENT_SCOPE)
 endfunction()
 
-# The layer of a path relative to src/ ("engine/engine.h", "app/ui/window.h"), or "" when its
-# folder is no layer.
+# The layer of a path relative to src/ ("engine/engine.h", "app/ui/window.h",
+# "settings/qt/qsettings_store.h"), or "" when its folder is no layer.
 function(layer_of relative out)
   set(layer "")
-  if(relative MATCHES "^([a-z_]+)/ui/")
+  if(relative MATCHES "^([a-z_]+)/qt/")
+    if(CMAKE_MATCH_1 IN_LIST PARVOLIN_QT_LAYERS)
+      set(layer ${CMAKE_MATCH_1}_qt)
+    endif()
+  elseif(relative MATCHES "^([a-z_]+)/ui/")
     if(CMAKE_MATCH_1 IN_LIST PARVOLIN_UI_LAYERS)
       set(layer ${CMAKE_MATCH_1}_ui)
     endif()
@@ -61,6 +69,8 @@ foreach(source IN LISTS sources)
   if(NOT layer)
     if(source MATCHES "^[a-z_]+/ui/")
       list(APPEND violations "src/${source}: its folder is not a ui layer of the table")
+    elseif(source MATCHES "^[a-z_]+/qt/")
+      list(APPEND violations "src/${source}: its folder is not a Qt Core layer of the table")
     endif()
     continue()
   endif()
@@ -74,7 +84,7 @@ foreach(source IN LISTS sources)
         list(APPEND violations
              "src/${source}: includes ${header}, a header of ${used}, which ${layer} may not use")
       endif()
-    elseif(NOT layer MATCHES "_ui$" AND line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z0-9_/]*(\\.h)?)>")
+    elseif(NOT layer MATCHES "_(ui|qt)$" AND line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z0-9_/]*(\\.h)?)>")
       list(APPEND violations "src/${source}: includes the Qt header ${CMAKE_MATCH_1} in core layer ${layer}")
     endif()
   endforeach()
@@ -93,6 +103,10 @@ if(LINKS_FILE)
       if(library MATCHES "^parvolin_([a-z_]+)$")
         if(NOT CMAKE_MATCH_1 IN_LIST allowed)
           list(APPEND violations "parvolin_${layer} links ${library}, which ${layer} may not use")
+        endif()
+      elseif(library MATCHES "Qt" AND layer MATCHES "_qt$")
+        if(NOT library STREQUAL "Qt6::Core")
+          list(APPEND violations "parvolin_${layer} is a Qt Core library and links ${library}")
         endif()
       elseif(library MATCHES "Qt" AND NOT layer MATCHES "_ui$")
         list(APPEND violations "parvolin_${layer} is a core library and links ${library}")

@@ -16,6 +16,8 @@
 #include "engine/recorder_settings.h"
 #include "engine/stream_capture.h"
 #include "fuzz_folder.h"
+#include "support/collecting_diagnostics.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::fuzz {
 
@@ -42,8 +44,8 @@ inline std::string captureFuzzCheck(const std::uint8_t* data, std::size_t size,
 
   engine::RecorderSettings settings;
   engine::NullEngineView view;
-  base::NullDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
+  test::NullDiagnostics diagnostics;
+  test::ScriptedPrompt prompt;
   const engine::ReplayOutcome outcome =
       engine::replayCapture(capture, folder, settings, view, diagnostics, prompt,
                             engine::EngineOptions{kFuzzAudioBufferSize});

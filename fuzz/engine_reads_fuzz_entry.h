@@ -22,6 +22,8 @@
 #include "engine/recorder_settings.h"
 #include "engine/unit_streams.h"
 #include "fuzz_folder.h"
+#include "support/collecting_diagnostics.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::fuzz {
 
@@ -37,8 +39,8 @@ inline std::string engineReadsFuzzCheck(const std::uint8_t* data, std::size_t si
   base::VirtualClock clock(kEngineFuzzStartMs);
   engine::NoUnitStreams units;
   engine::NullEngineView view;
-  base::NullDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
+  test::NullDiagnostics diagnostics;
+  test::ScriptedPrompt prompt;
   {
     engine::Engine engine(units, clock, settings, folder, view, diagnostics, prompt,
                           engine::EngineOptions{kFuzzAudioBufferSize});

@@ -43,6 +43,7 @@
 #include "logview/list_order.h"
 #include "logview/list_rows.h"
 #include "logview/log_viewer_logic.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::fuzz {
 
@@ -230,7 +231,7 @@ inline std::string listFuzzCheck(const std::uint8_t* data, std::size_t size,
     }
   } else {
     logview::ImmediateListEditor editor(folder, files.list);
-    base::ScriptedPrompt prompt;
+    test::ScriptedPrompt prompt;
     prompt.answers.assign(4, answer);
     if (op == 7) makeRecordings(folder, rows);
     logview::FileManagerSession session(files, editor, prompt);

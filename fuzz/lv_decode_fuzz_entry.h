@@ -19,6 +19,7 @@
 #include "codec/lv_decoder.h"
 #include "codec/wav_header.h"
 #include "fuzz_folder.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::fuzz {
 
@@ -62,7 +63,7 @@ inline std::string lvDecodeFuzzCheck(const std::uint8_t* data, std::size_t size,
     if (!writeScratchFile(path, {reinterpret_cast<const char*>(file.data()), file.size()})) {
       return "cannot write the recording";
     }
-    base::ScriptedPrompt prompt;
+    test::ScriptedPrompt prompt;
     codec::DavaGainState gain{1 + data[1] % 8};
     if (!codec::convertCallToWav(path, level, gain, prompt)) return "convertCallToWav failed";
     std::error_code ec;

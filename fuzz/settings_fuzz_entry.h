@@ -21,12 +21,12 @@
 
 #include "app/recorder_session.h"
 #include "app/settings_io.h"
-#include "app/settings_store.h"
 #include "engine/call_log.h"
 #include "engine/recorder_settings.h"
 #include "engine/recording_files.h"
 #include "fuzz_folder.h"
 #include "logview/list_files.h"
+#include "settings/settings_store.h"
 
 namespace parvolin::fuzz {
 
@@ -63,7 +63,7 @@ inline std::string settingsFuzzCheck(const std::uint8_t* data, std::size_t size,
     }
     fields.push_back(rest);
   }
-  app::MemorySettingsStore stored;
+  settings::MemorySettingsStore stored;
   for (std::size_t i = 0; i < engine::kSettingCount && i < fields.size(); ++i) {
     if ((absent >> i) & 1) continue;
     stored.values[std::string(engine::kSettings[i].name)] = std::string(fields[i]);
@@ -73,12 +73,12 @@ inline std::string settingsFuzzCheck(const std::uint8_t* data, std::size_t size,
   const std::filesystem::path start = scratch;
 
   // A replay reads the same store without writing to it.
-  app::MemorySettingsStore replayStore = stored;
+  settings::MemorySettingsStore replayStore = stored;
   const engine::RecorderSettings replayed = app::loadRecorderSettings(
       replayStore, {start, app::DefaultWrites::None, app::DefaultFolder::LeaveAlone});
   if (!replayStore.writes.empty()) return "the replay's load wrote to the store";
 
-  app::MemorySettingsStore store = stored;
+  settings::MemorySettingsStore store = stored;
   engine::RecorderSettings settings = app::loadRecorderSettings(
       store, {start, app::DefaultWrites::WriteBack, app::DefaultFolder::Create});
   for (const engine::SettingSpec& entry : engine::kSettings) {

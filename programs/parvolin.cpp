@@ -17,11 +17,11 @@
 #include "app/parvolin_options.h"
 #include "app/settings_io.h"
 #include "app/ui/app_icons.h"
-#include "app/ui/qsettings_store.h"
 #include "app/ui/windowed_run.h"
 #include "base/clock.h"
 #include "base/exit_status.h"
 #include "base/program_text.h"
+#include "settings/qt/qsettings_store.h"
 
 namespace {
 
@@ -101,8 +101,8 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName("parvolin");
     QApplication::setWindowIcon(parvolin::app::ui::icons::program());
   }
-  std::unique_ptr<parvolin::app::SettingsStore> store =
-      parvolin::app::makeQSettingsStore(options->config);
+  std::unique_ptr<parvolin::settings::SettingsStore> store =
+      parvolin::settings::makeQSettingsStore(options->config);
   // The window shows stored settings it cannot use in its status line; they go to standard
   // error too (without a window the recorder's problems go there anyway).
   if (app) {

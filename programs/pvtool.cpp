@@ -7,14 +7,14 @@
 #include "tools/pvtool_commands.h"
 
 #ifdef PARVOLIN_WITH_SETTINGS_STORE
-#include "app/ui/qsettings_store.h"
+#include "settings/qt/qsettings_store.h"
 #endif
 
 int main(int argc, char** argv) {
   parvolin::tools::ToolContext context;
 #ifdef PARVOLIN_WITH_SETTINGS_STORE
   // The recorder's own store, so that pvtool reads the settings exactly as the recorder does.
-  context.openSettings = parvolin::app::makeQSettingsStore;
+  context.openSettings = parvolin::settings::makeQSettingsStore;
 #endif
   return parvolin::tools::runPvtool(parvolin::tools::Args(argv + 1, argv + argc), context, stdout,
                                     stderr);

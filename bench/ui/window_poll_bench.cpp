@@ -23,7 +23,6 @@
 #include <memory>
 #include <random>
 
-#include "app/settings_store.h"
 #include "app/shell.h"
 #include "app/ui/main_window.h"
 #include "app/working_folder.h"
@@ -32,6 +31,7 @@
 #include "engine/html_list.h"
 #include "logview/ui/file_manager_dialog.h"
 #include "logview/ui/log_viewer_dialog.h"
+#include "settings/settings_store.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
 #include "widgets/ui/hover_button.h"
@@ -74,7 +74,7 @@ struct BenchWindow {
   fs::path dir;
   base::SystemClock clock;
   std::unique_ptr<sim::SimD2xx> d2xx;
-  app::MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   app::RecordingShell shell;
   std::unique_ptr<app::FakeWorkingFolder> workingFolder;
   std::unique_ptr<app::ui::MainWindow> window;

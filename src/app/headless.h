@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "app/parvolin_options.h"
-#include "app/settings_store.h"
 #include "base/clock.h"
 #include "base/exit_status.h"
 #include "device/d2xx.h"
+#include "settings/settings_store.h"
 
 namespace parvolin::app {
 
@@ -36,7 +36,7 @@ struct UnitAccess {
 
 struct HeadlessRun {
   const ParvolinOptions& options;
-  SettingsStore& store;
+  settings::SettingsStore& store;
   std::filesystem::path programFolder;  // where lvplayer and LvSvr are installed
   std::FILE* out = stdout;              // port lines and capacity texts
 };

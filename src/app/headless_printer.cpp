@@ -1,7 +1,6 @@
 #include "app/headless_printer.h"
 
-#include <ctime>
-
+#include "base/clock.h"
 #include "base/program_text.h"
 
 namespace parvolin::app {
@@ -39,12 +38,7 @@ std::string HeadlessPrinter::portLine(std::string_view time, int portIndex,
 }
 
 std::string HeadlessPrinter::now() {
-  const std::time_t seconds = static_cast<std::time_t>(clock_.wallSeconds());
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return text;
+  return base::localTimeText(clock_.wallSeconds(), base::kDateAndTimeFormat);
 }
 
 void HeadlessPrinter::showPort(int portIndex, std::string_view statusText,

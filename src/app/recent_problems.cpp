@@ -1,6 +1,6 @@
 #include "app/recent_problems.h"
 
-#include <ctime>
+#include "base/clock.h"
 
 namespace parvolin::app {
 
@@ -15,12 +15,8 @@ void RecentProblems::add(std::int64_t wallSeconds, std::string_view text) {
 }
 
 std::string RecentProblems::line(const Problem& problem) {
-  const std::time_t when = static_cast<std::time_t>(problem.wallSeconds);
-  std::tm local{};
-  localtime_r(&when, &local);
-  char clock[16];
-  std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
-  std::string text = std::string(clock) + "  " + problem.text;
+  std::string text =
+      base::localTimeText(problem.wallSeconds, base::kTimeOfDayFormat) + "  " + problem.text;
   if (problem.count > 1) text += " (" + std::to_string(problem.count) + " times)";
   return text;
 }

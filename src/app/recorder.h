@@ -12,7 +12,6 @@
 #include "app/poll_timer.h"
 #include "app/recorder_session.h"
 #include "app/recorder_status.h"
-#include "app/settings_store.h"
 #include "app/shell.h"
 #include "app/tick_prompt.h"
 #include "app/window_fields.h"
@@ -28,6 +27,7 @@
 #include "engine/output_files.h"
 #include "engine/recorder_settings.h"
 #include "engine/stream_capture.h"
+#include "settings/settings_store.h"
 
 namespace parvolin::app {
 
@@ -35,7 +35,7 @@ namespace parvolin::app {
 struct RecorderServices {
   device::D2xx& d2xx;  // how the units are reached (libftdi1, the vendor's library, emulated)
   base::Clock& clock;
-  SettingsStore& store;
+  settings::SettingsStore& store;
   base::Prompt& prompt;            // the message boxes and the exit question
   base::Diagnostics& diagnostics;  // problems no message box covers (status line, stderr)
   Shell& shell;                    // file types and the remote-access server's start

@@ -99,13 +99,13 @@ bool RecorderSession::setUpUnit(int unit) {
       engine_.watchStream(unit);
       return true;
     case device::SetUpFailure::kEncoderMode:
-      prompt_.message(kEncoderModeErrorText);
+      prompt_.message(device::kEncoderModeErrorText);
       return false;
     case device::SetUpFailure::kVersion:
-      prompt_.message(kVersionErrorText, base::PromptIcon::Exclamation);
+      prompt_.message(device::kVersionErrorText, base::PromptIcon::Exclamation);
       return false;
     case device::SetUpFailure::kTurnOffDelay:
-      prompt_.message(kTurnOffDelayErrorText);
+      prompt_.message(device::kTurnOffDelayErrorText);
       return false;
   }
   return false;

@@ -16,11 +16,6 @@
 namespace parvolin::app {
 
 inline constexpr std::string_view kTimerErrorText = "Set timer error!";
-inline constexpr std::string_view kEncoderModeErrorText =
-    "Failed to read EncoderMode, quit and try again!";
-inline constexpr std::string_view kVersionErrorText = "ERROR: Failed to get Orvane version!";
-inline constexpr std::string_view kTurnOffDelayErrorText =
-    "Failed to read VAR mode Turn Off Delay. Quit and retry please!";
 inline constexpr std::string_view kExitQuestionText = "Do you really want to exit?";
 
 // " Port:  %d            NONE" and " Port:  %d            IDLE".

@@ -1,7 +1,6 @@
 #include "app/service_notifier.h"
 
-#include <ctime>
-
+#include "base/clock.h"
 #include "base/program_text.h"
 
 #ifdef PARVOLIN_WITH_LIBSYSTEMD
@@ -71,12 +70,7 @@ std::string serviceStatusLine(int linesInCall, int linesServed, std::string_view
 }
 
 void LastProblem::keep(std::string_view text) {
-  const std::time_t seconds = static_cast<std::time_t>(clock_.wallSeconds());
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  char time[16];
-  std::strftime(time, sizeof time, "%H:%M:%S", &local);
-  last_ = std::string(time) + ": ";
+  last_ = base::localTimeText(clock_.wallSeconds(), base::kTimeOfDayFormat) + ": ";
   last_ += text;
 }
 

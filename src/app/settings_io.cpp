@@ -35,7 +35,7 @@ NumberRange rangeOf(engine::Setting id) {
 
 // A stored number as it is taken: its value, or nothing when it is missing, not a number, or
 // out of range. `problem` says which of the last two it was.
-std::optional<std::int32_t> storedNumber(SettingsStore& store, const SettingSpec& entry,
+std::optional<std::int32_t> storedNumber(settings::SettingsStore& store, const SettingSpec& entry,
                                          std::string* problem) {
   const std::optional<std::int32_t> value = store.getInt(entry.name);
   if (!value) {
@@ -64,7 +64,7 @@ std::optional<std::int32_t> storedNumber(SettingsStore& store, const SettingSpec
 
 // The nine values as they are stored, before any default applies. An absent number reads as
 // its missing value, and on the second reading as its reread fallback.
-RecorderSettings readAll(SettingsStore& store, Reading reading) {
+RecorderSettings readAll(settings::SettingsStore& store, Reading reading) {
   RecorderSettings settings;
   for (const SettingSpec& entry : engine::kSettings) {
     if (entry.isText()) {
@@ -80,7 +80,8 @@ RecorderSettings readAll(SettingsStore& store, Reading reading) {
 
 // Gives every missing value its default, in the order of the table; `write` stores each one as
 // it is applied.
-void applyDefaults(RecorderSettings& settings, const SettingsLoad& load, SettingsStore* write) {
+void applyDefaults(RecorderSettings& settings, const SettingsLoad& load,
+                   settings::SettingsStore* write) {
   for (const SettingSpec& entry : engine::kSettings) {
     if (entry.isText()) {
       if (!engine::settingTextMissing(entry, engine::settingText(settings, entry))) continue;
@@ -103,7 +104,8 @@ void applyDefaults(RecorderSettings& settings, const SettingsLoad& load, Setting
   }
 }
 
-void write(SettingsStore& store, const RecorderSettings& settings, const SettingSpec& entry) {
+void write(settings::SettingsStore& store, const RecorderSettings& settings,
+           const SettingSpec& entry) {
   if (entry.isText()) {
     store.setString(entry.name, engine::settingText(settings, entry));
   } else {
@@ -113,7 +115,7 @@ void write(SettingsStore& store, const RecorderSettings& settings, const Setting
 
 }  // namespace
 
-std::vector<std::string> settingProblems(SettingsStore& store) {
+std::vector<std::string> settingProblems(settings::SettingsStore& store) {
   std::vector<std::string> problems;
   for (const SettingSpec& entry : engine::kSettings) {
     if (entry.isText()) continue;
@@ -124,7 +126,7 @@ std::vector<std::string> settingProblems(SettingsStore& store) {
   return problems;
 }
 
-RecorderSettings loadRecorderSettings(SettingsStore& store, const SettingsLoad& load) {
+RecorderSettings loadRecorderSettings(settings::SettingsStore& store, const SettingsLoad& load) {
   RecorderSettings settings = readAll(store, Reading::kFirst);
   if (load.writes == DefaultWrites::None) {
     applyDefaults(settings, load, nullptr);
@@ -134,11 +136,12 @@ RecorderSettings loadRecorderSettings(SettingsStore& store, const SettingsLoad& 
   return readAll(store, Reading::kAgain);
 }
 
-void saveSetting(SettingsStore& store, const RecorderSettings& settings, engine::Setting setting) {
+void saveSetting(settings::SettingsStore& store, const RecorderSettings& settings,
+                 engine::Setting setting) {
   write(store, settings, engine::settingSpec(setting));
 }
 
-void saveRecorderSettings(SettingsStore& store, const RecorderSettings& settings) {
+void saveRecorderSettings(settings::SettingsStore& store, const RecorderSettings& settings) {
   for (const SettingSpec& entry : engine::kSettings) write(store, settings, entry);
 }
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_store.h"
 #include "engine/recorder_settings.h"
+#include "settings/settings_store.h"
 
 namespace parvolin::app {
 
@@ -34,17 +34,18 @@ struct SettingsLoad {
 // default back at once in the order of the table, then reads all nine again; those are the values
 // returned. With DefaultWrites::None nothing is written and the defaults are applied in memory
 // only.
-engine::RecorderSettings loadRecorderSettings(SettingsStore& store, const SettingsLoad& load);
+engine::RecorderSettings loadRecorderSettings(settings::SettingsStore& store,
+                                              const SettingsLoad& load);
 
 // The stored numbers that are not numbers, or lie outside their setting's range, one line each
 // ("bAutoRefresh=2 is out of range (0 to 1); 1 is used"): these count as missing, so that the
 // value used is the setting's default. Reads the store only.
-std::vector<std::string> settingProblems(SettingsStore& store);
+std::vector<std::string> settingProblems(settings::SettingsStore& store);
 
 // Writes one setting as `settings` holds it (the configuration dialog writes those it changed).
-void saveSetting(SettingsStore& store, const engine::RecorderSettings& settings,
+void saveSetting(settings::SettingsStore& store, const engine::RecorderSettings& settings,
                  engine::Setting setting);
 // Writes all nine settings, in the order of the table.
-void saveRecorderSettings(SettingsStore& store, const engine::RecorderSettings& settings);
+void saveRecorderSettings(settings::SettingsStore& store, const engine::RecorderSettings& settings);
 
 }  // namespace parvolin::app

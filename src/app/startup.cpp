@@ -38,7 +38,8 @@ void enterRecordingFolder(const std::filesystem::path& folder, const std::string
 
 }  // namespace
 
-std::filesystem::path plannedRecordingFolder(const StartupOptions& options, SettingsStore& store,
+std::filesystem::path plannedRecordingFolder(const StartupOptions& options,
+                                             settings::SettingsStore& store,
                                              const std::filesystem::path& workingDirectory) {
   std::filesystem::path folder;
   if (options.folderOverride) {

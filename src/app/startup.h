@@ -7,12 +7,12 @@
 #include <string_view>
 #include <vector>
 
-#include "app/settings_store.h"
 #include "app/shell.h"
 #include "app/working_folder.h"
 #include "base/prompt.h"
 #include "device/unit_link.h"
 #include "engine/recorder_settings.h"
+#include "settings/settings_store.h"
 
 namespace parvolin::app {
 
@@ -39,7 +39,7 @@ struct StartupOptions {
 
 struct StartupServices {
   device::UnitLink* link;  // not used, and may be null, in a replay
-  SettingsStore& store;
+  settings::SettingsStore& store;
   base::Prompt& prompt;
   Shell& shell;
   WorkingFolder& workingFolder;
@@ -62,7 +62,8 @@ struct StartupResult {
 // The folder a run records into before start-up has entered it: the --folder of `options`, or
 // the stored "ParvolinPath" (the working directory's "ZEruFolder" when none is stored), taken
 // from `workingDirectory` when relative. Reads the store and writes nothing.
-std::filesystem::path plannedRecordingFolder(const StartupOptions& options, SettingsStore& store,
+std::filesystem::path plannedRecordingFolder(const StartupOptions& options,
+                                             settings::SettingsStore& store,
                                              const std::filesystem::path& workingDirectory);
 
 // Why a folder named on the command line (--folder) cannot be recorded into: it names something

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace parvolin::base {
 
@@ -53,5 +54,13 @@ class VirtualClock final : public Clock {
   std::int64_t wallMs_;
   std::int64_t monotonicMs_ = 0;
 };
+
+// The two forms a call time is shown in: the time of day, and the date with it.
+inline constexpr const char* kTimeOfDayFormat = "%H:%M:%S";
+inline constexpr const char* kDateAndTimeFormat = "%Y-%m-%d %H:%M:%S";
+
+// A wall time in whole seconds since 1970 as the local time zone reads it, written by the
+// strftime `format` (one of the forms above, or another of up to 63 characters once written).
+std::string localTimeText(std::int64_t seconds, const char* format);
 
 }  // namespace parvolin::base

@@ -1,14 +1,12 @@
 #pragma once
 
-#include <string>
 #include <string_view>
-#include <vector>
 
 namespace parvolin::base {
 
 // Problems the user is told about although no message box of the system covers them: a file
 // that cannot be written, a lost unit, a capture that stopped. The window shows them in a status
-// line, the headless recorder on standard error, tests collect them.
+// line, the headless recorder on standard error.
 class Diagnostics {
  public:
   virtual ~Diagnostics() = default;
@@ -18,17 +16,6 @@ class Diagnostics {
 class StderrDiagnostics final : public Diagnostics {
  public:
   void report(std::string_view text) override;
-};
-
-class CollectingDiagnostics final : public Diagnostics {
- public:
-  void report(std::string_view text) override { lines.emplace_back(text); }
-  std::vector<std::string> lines;
-};
-
-class NullDiagnostics final : public Diagnostics {
- public:
-  void report(std::string_view) override {}
 };
 
 }  // namespace parvolin::base

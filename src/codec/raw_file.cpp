@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "base/file_io.h"
+
 namespace parvolin::codec {
 
 std::optional<std::uint64_t> regularFileLength(const std::filesystem::path& path,
@@ -23,14 +25,14 @@ std::optional<std::uint64_t> regularFileLength(const std::filesystem::path& path
 
 bool readFileStart(const std::filesystem::path& path, std::uint8_t* dst, std::size_t length,
                    std::error_code& ec) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const base::FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.isOpen()) {
     ec = {errno, std::generic_category()};
     return false;
   }
   std::size_t done = 0;
   while (done < length) {
-    const ssize_t n = ::read(fd, dst + done, length - done);
+    const ssize_t n = ::read(file.fd(), dst + done, length - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       ec = n < 0 ? std::error_code{errno, std::generic_category()}
@@ -39,7 +41,6 @@ bool readFileStart(const std::filesystem::path& path, std::uint8_t* dst, std::si
     }
     done += static_cast<std::size_t>(n);
   }
-  ::close(fd);
   return done == length;
 }
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/recorder_session.h"
+#include "device/unit_link.h"
 #include "device/unit_protocol.h"
 
 namespace parvolin::config {
@@ -187,7 +187,7 @@ void HardwarePage::readSettings() {
   const ListRead lists[] = {
       {Register::kVarThreshold, kVarThresholdUnreadableText, protocol::kDefaultVarThresholdIndex,
        &HardwareFields::varThreshold},
-      {Register::kVarTurnOffDelay, app::kTurnOffDelayErrorText,
+      {Register::kVarTurnOffDelay, device::kTurnOffDelayErrorText,
        protocol::kDefaultVarTurnOffDelayIndex, &HardwareFields::varTurnOffDelay},
       {Register::kVarTimeout, kVarTimeoutUnreadableText, protocol::kDefaultVarTimeoutIndex,
        &HardwareFields::varTimeout},
@@ -211,7 +211,7 @@ bool HardwarePage::initialise() {
     serial = std::string(link->serial(unit_));
   });
   if (!version || (*version)[0] != protocol::kAck) {
-    prompt_.message(app::kVersionErrorText, base::PromptIcon::Exclamation);
+    prompt_.message(device::kVersionErrorText, base::PromptIcon::Exclamation);
     return false;
   }
   if (protocol::versionAllowsSettingsWrite((*version)[protocol::kVersionByteA],

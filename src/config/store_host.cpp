@@ -5,7 +5,7 @@
 
 namespace parvolin::config {
 
-StoreHost::StoreHost(app::SettingsStore& store, engine::RecorderSettings settings,
+StoreHost::StoreHost(settings::SettingsStore& store, engine::RecorderSettings settings,
                      app::WorkingFolder& workingFolder, device::UnitLink* link)
     : store_(store), settings_(std::move(settings)), workingFolder_(workingFolder), link_(link) {}
 

@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "app/settings_store.h"
 #include "app/working_folder.h"
 #include "config/configure_host.h"
+#include "settings/settings_store.h"
 
 namespace parvolin::config {
 
@@ -14,7 +14,7 @@ namespace parvolin::config {
 class StoreHost final : public ConfigureHost {
  public:
   // `store`, `workingFolder` and `link` (which may be null) outlive the host.
-  StoreHost(app::SettingsStore& store, engine::RecorderSettings settings,
+  StoreHost(settings::SettingsStore& store, engine::RecorderSettings settings,
             app::WorkingFolder& workingFolder, device::UnitLink* link = nullptr);
 
   const engine::RecorderSettings& settings() const override { return settings_; }
@@ -27,7 +27,7 @@ class StoreHost final : public ConfigureHost {
   void setAudioMode(int unit, std::uint8_t mode) override;
 
  private:
-  app::SettingsStore& store_;
+  settings::SettingsStore& store_;
   engine::RecorderSettings settings_;
   app::WorkingFolder& workingFolder_;
   device::UnitLink* link_;

@@ -1,8 +1,8 @@
 #include "control/status.h"
 
-#include <ctime>
-
 #include <nlohmann/json.hpp>
+
+#include "base/clock.h"
 
 namespace parvolin::control {
 
@@ -27,12 +27,8 @@ int StatusSnapshot::linesInCall() const {
 
 std::string StatusSnapshot::lastProblemText() const {
   if (problems.empty()) return {};
-  const std::time_t when = std::time_t(problems.front().wallSeconds);
-  std::tm local{};
-  localtime_r(&when, &local);
-  char time[16] = {};
-  std::strftime(time, sizeof time, "%H:%M:%S", &local);
-  return std::string(time) + ": " + problems.front().text;
+  return base::localTimeText(problems.front().wallSeconds, base::kTimeOfDayFormat) + ": " +
+         problems.front().text;
 }
 
 bool StatusSnapshot::operator==(const StatusSnapshot& o) const {

@@ -65,6 +65,14 @@ enum class SetUpFailure {
   kTurnOffDelay,  // the VAR turn-off delay could not be read
 };
 
+// The messages shown when a unit's set-up fails, by where it stopped; the configuration pages
+// show the version and turn-off delay texts for the same reads.
+inline constexpr std::string_view kEncoderModeErrorText =
+    "Failed to read EncoderMode, quit and try again!";
+inline constexpr std::string_view kVersionErrorText = "ERROR: Failed to get Orvane version!";
+inline constexpr std::string_view kTurnOffDelayErrorText =
+    "Failed to read VAR mode Turn Off Delay. Quit and retry please!";
+
 // What the set-up of one unit read. A set-up that failed read what it got to before.
 struct UnitSetUp {
   SetUpFailure failure = SetUpFailure::kNone;

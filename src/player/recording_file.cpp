@@ -31,43 +31,24 @@ std::optional<int> modeFromName(std::string_view path) {
 
 std::optional<RecordingFile> RecordingFile::open(const std::filesystem::path& path) {
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) continue;
+    base::FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.isOpen()) continue;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    return RecordingFile(fd, static_cast<std::uint64_t>(info.st_size));
+    if (::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    return RecordingFile(std::move(file), static_cast<std::uint64_t>(info.st_size));
   }
   return std::nullopt;
 }
 
-RecordingFile::~RecordingFile() {
-  close();
-}
-
-RecordingFile::RecordingFile(RecordingFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), length_(other.length_) {}
-
-RecordingFile& RecordingFile::operator=(RecordingFile&& other) noexcept {
-  if (this != &other) {
-    close();
-    fd_ = std::exchange(other.fd_, -1);
-    length_ = other.length_;
-  }
-  return *this;
-}
-
 void RecordingFile::close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  // The file is only read: a failed close loses nothing.
+  static_cast<void>(file_.close());
 }
 
 std::optional<std::size_t> RecordingFile::readStart(std::uint8_t* dst, std::size_t length) {
   std::size_t done = 0;
   while (done < length) {
-    const ssize_t n = ::pread(fd_, dst + done, length - done, static_cast<off_t>(done));
+    const ssize_t n = ::pread(file_.fd(), dst + done, length - done, static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::nullopt;
     if (n == 0) break;

@@ -5,6 +5,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "base/file_io.h"
 
 // The recording the player is started for: its path from the command line, its audio mode from
 // its name, and the open file.
@@ -27,9 +30,6 @@ class RecordingFile {
   // Opens `path` for reading, trying again at once up to 20 more times; nullopt when it cannot
   // be opened or is not a regular file.
   static std::optional<RecordingFile> open(const std::filesystem::path& path);
-  ~RecordingFile();
-  RecordingFile(RecordingFile&& other) noexcept;
-  RecordingFile& operator=(RecordingFile&& other) noexcept;
 
   std::uint64_t length() const { return length_; }
   // Reads up to `length` bytes from the start into `dst` and returns how many were read: fewer
@@ -38,8 +38,9 @@ class RecordingFile {
   void close();
 
  private:
-  RecordingFile(int fd, std::uint64_t length) : fd_(fd), length_(length) {}
-  int fd_ = -1;
+  RecordingFile(base::FileHandle file, std::uint64_t length)
+      : file_(std::move(file)), length_(length) {}
+  base::FileHandle file_;
   std::uint64_t length_ = 0;
 };
 

@@ -54,22 +54,18 @@ bool readAt(int fd, std::uint8_t* bytes, std::size_t length, off_t offset) {
 
 }  // namespace
 
-SampleStore::SampleStore(const std::filesystem::path& folder) : fd_(openUnnamedFile(folder)) {}
-
-SampleStore::~SampleStore() {
-  closeFile();
-}
+SampleStore::SampleStore(const std::filesystem::path& folder) : file_(openUnnamedFile(folder)) {}
 
 void SampleStore::closeFile() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  // The file only ever held a copy: a failed close loses nothing.
+  static_cast<void>(file_.close());
 }
 
 bool SampleStore::append(std::span<const std::int16_t> samples) {
   if (broken_) return false;
-  if (fd_ >= 0) {
+  if (file_.isOpen()) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(samples.data());
-    if (writeAt(fd_, bytes, samples.size_bytes(), static_cast<off_t>(count_ * 2))) {
+    if (writeAt(file_.fd(), bytes, samples.size_bytes(), static_cast<off_t>(count_ * 2))) {
       count_ += samples.size();
       return true;
     }
@@ -94,8 +90,9 @@ bool SampleStore::moveToMemory() {
   } catch (const std::bad_alloc&) {
     memory_ = {};
   }
-  const bool moved = memory_.size() == count_ &&
-                     readAt(fd_, reinterpret_cast<std::uint8_t*>(memory_.data()), count_ * 2, 0);
+  const bool moved =
+      memory_.size() == count_ &&
+      readAt(file_.fd(), reinterpret_cast<std::uint8_t*>(memory_.data()), count_ * 2, 0);
   closeFile();
   if (!moved) {
     broken_ = true;
@@ -107,8 +104,8 @@ bool SampleStore::moveToMemory() {
 
 bool SampleStore::read(std::span<std::int16_t> out, std::size_t first) const {
   if (broken_ || first > count_ || out.size() > count_ - first) return false;
-  if (fd_ >= 0) {
-    return readAt(fd_, reinterpret_cast<std::uint8_t*>(out.data()), out.size_bytes(),
+  if (file_.isOpen()) {
+    return readAt(file_.fd(), reinterpret_cast<std::uint8_t*>(out.data()), out.size_bytes(),
                   static_cast<off_t>(first * 2));
   }
   const auto from = memory_.begin() + static_cast<std::ptrdiff_t>(first);

@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "base/file_io.h"
+
 namespace parvolin::player {
 
 // The decoded 16-bit samples of the recording being played, exactly as decoded, kept for the
@@ -18,7 +20,6 @@ class SampleStore {
  public:
   // The file is made in `folder` (the system's temporary folder by default).
   explicit SampleStore(const std::filesystem::path& folder);
-  ~SampleStore();
   SampleStore(const SampleStore&) = delete;
   SampleStore& operator=(const SampleStore&) = delete;
 
@@ -30,14 +31,14 @@ class SampleStore {
   [[nodiscard]] bool read(std::span<std::int16_t> out, std::size_t first = 0) const;
 
   std::size_t size() const { return count_; }
-  bool inFile() const { return fd_ >= 0; }
+  bool inFile() const { return file_.isOpen(); }
   bool broken() const { return broken_; }
 
  private:
   [[nodiscard]] bool moveToMemory();
   void closeFile();
 
-  int fd_ = -1;
+  base::FileHandle file_;
   std::size_t count_ = 0;
   bool broken_ = false;
   std::vector<std::int16_t> memory_;

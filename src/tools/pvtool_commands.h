@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 
 // The commands of pvtool. Each takes the arguments after its name and returns the process's exit
 // status (base/exit_status.h).
@@ -22,7 +22,8 @@ using Args = std::vector<std::string>;
 struct ToolContext {
   // Opens the recorder's settings store: the file `config` names, or the user's own. Empty in a
   // build without one; a command that needs it then says so.
-  std::function<std::unique_ptr<app::SettingsStore>(const std::optional<std::filesystem::path>&)>
+  std::function<std::unique_ptr<settings::SettingsStore>(
+      const std::optional<std::filesystem::path>&)>
       openSettings;
 };
 

@@ -55,7 +55,7 @@ std::filesystem::path configuredLog(const ToolContext& context,
                  where.c_str());
     return {};
   }
-  const std::unique_ptr<app::SettingsStore> store = context.openSettings(config);
+  const std::unique_ptr<settings::SettingsStore> store = context.openSettings(config);
   const std::string folder =
       store->getStringOr(engine::settingSpec(engine::Setting::kParvolinPath).name, "");
   if (folder.empty()) {

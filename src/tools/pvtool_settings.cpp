@@ -165,7 +165,7 @@ int runSettingsWith(const Args& arguments, const SettingsCommandServices& servic
       return 2;
     }
   }
-  std::unique_ptr<app::SettingsStore> store = services.openStore(configFile);
+  std::unique_ptr<settings::SettingsStore> store = services.openStore(configFile);
   app::SettingsLoad load;
   load.workingDirectory = services.workingFolder.current();
   load.writes = app::DefaultWrites::None;

@@ -6,16 +6,16 @@
 #include <optional>
 #include <ostream>
 
-#include "app/settings_store.h"
 #include "app/working_folder.h"
 #include "base/clock.h"
 #include "device/d2xx.h"
+#include "settings/settings_store.h"
 #include "tools/pvtool_commands.h"
 
 namespace parvolin::tools {
 
 // Opens the recorder's settings store, or the INI file given with --config.
-using SettingsStoreOpener = std::function<std::unique_ptr<app::SettingsStore>(
+using SettingsStoreOpener = std::function<std::unique_ptr<settings::SettingsStore>(
     const std::optional<std::filesystem::path>& configFile)>;
 
 struct SettingsCommandServices {

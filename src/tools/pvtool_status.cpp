@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <iostream>
 #include <map>
 #include <string>
 #include <thread>
 
+#include "base/clock.h"
 #include "base/program_text.h"
 #include "control/client.h"
 #include "control/protocol.h"
@@ -39,15 +39,6 @@ using nlohmann::json;
 int usageError(std::ostream& err, const std::string& problem) {
   err << "pvtool status: " << problem << '\n' << kStatusHelp;
   return 2;
-}
-
-std::string localTime(std::int64_t seconds, const char* format) {
-  const std::time_t when = std::time_t(seconds);
-  std::tm local{};
-  localtime_r(&when, &local);
-  char text[40] = {};
-  std::strftime(text, sizeof text, format, &local);
-  return text;
 }
 
 std::string bytesText(std::uint64_t bytes) {
@@ -119,7 +110,7 @@ std::optional<json> askStatus(control::ControlClient& recorder, int id, std::ost
 
 std::string statusText(const control::StatusSnapshot& s) {
   std::string text = "Recorder " + base::printable(s.version) + ", running since " +
-                     localTime(s.startedAt, "%Y-%m-%d %H:%M:%S") + "\n";
+                     base::localTimeText(s.startedAt, base::kDateAndTimeFormat) + "\n";
   text += "Folder: " + base::printable(s.folder) + "\n";
   text += "Units:";
   for (std::size_t u = 0; u < s.units.size(); ++u) {
@@ -147,7 +138,8 @@ std::string statusText(const control::StatusSnapshot& s) {
   } else {
     text += "Problems:\n";
     for (const control::ProblemStatus& p : s.problems) {
-      text += "  " + localTime(p.wallSeconds, "%H:%M:%S") + "  " + base::printable(p.text);
+      text += "  " + base::localTimeText(p.wallSeconds, base::kTimeOfDayFormat) + "  " +
+              base::printable(p.text);
       if (p.count > 1) text += " (" + std::to_string(p.count) + " times)";
       text += "\n";
     }

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "app/driver_choice.h"
-#include "app/recorder_session.h"
-#include "app/settings_store.h"
 #include "app/working_folder.h"
 #include "config/hardware_page.h"
 #include "config/store_host.h"
+#include "device/unit_link.h"
+#include "settings/settings_store.h"
 #include "tools/pvtool_settings.h"
 #include "tools/terminal_prompt.h"
 
@@ -187,12 +187,12 @@ int runUnitSettingsOn(device::D2xx& d2xx, base::Clock& clock, int unit, const Ar
   out << name << "  serial " << link.serial(unit) << '\n';
 
   // The page starts from the unit's AudioMode, which the recorder reads when it opens.
-  app::MemorySettingsStore noStore;
+  settings::MemorySettingsStore noStore;
   app::ProcessWorkingFolder noFolder;
   config::StoreHost host(noStore, engine::RecorderSettings(), noFolder, &link);
   const device::CommandReply mode = link.readRegister(device::Register::kEncoderMode, unit);
   if (!mode) {
-    err << "pvtool unit-settings: " << app::kEncoderModeErrorText << "\n";
+    err << "pvtool unit-settings: " << device::kEncoderModeErrorText << "\n";
     link.closeAll();
     return 1;
   }

@@ -18,6 +18,7 @@
 #include "logview/list_files.h"
 #include "support/expect_ok.h"
 #include "support/recorder_run.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::app {
 namespace {
@@ -184,7 +185,7 @@ TEST(RecorderControl, AnEditThroughTheSocketIsTheFileManagersEdit) {
         recorder.requestListEdit(std::move(edit), std::move(done));
       });
   const auto files = logview::ListFiles::forList(recorder.listPath());
-  base::ScriptedPrompt yes;
+  test::ScriptedPrompt yes;
   yes.answers = {true, true, true};
   logview::FileManagerSession(files, edits, yes).editItem(2, [](const auto&) {
     return std::optional<std::string>("boss");

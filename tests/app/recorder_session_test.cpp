@@ -11,7 +11,9 @@
 #include "device/unit_protocol.h"
 #include "engine/engine.h"
 #include "sim/sim_d2xx.h"
+#include "support/collecting_diagnostics.h"
 #include "support/scripted_d2xx.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
 
 namespace parvolin::app {
@@ -53,8 +55,8 @@ struct Rig {
   engine::RecorderSettings settings;
   engine::NullEngineView screen;
   WindowFields fields{screen};
-  base::CollectingDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
+  test::CollectingDiagnostics diagnostics;
+  test::ScriptedPrompt prompt;
   ManualTimer timer;
   std::unique_ptr<engine::Engine> engine;
   std::unique_ptr<RecorderSession> session;

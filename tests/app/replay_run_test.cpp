@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "app/headless.h"
-#include "app/settings_store.h"
 #include "base/diagnostics.h"
 #include "engine/stream_capture.h"
+#include "settings/settings_store.h"
+#include "support/collecting_diagnostics.h"
 #include "support/test_files.h"
 
 namespace parvolin::app {
@@ -45,7 +46,7 @@ TEST(ReplayRun, FolderThatCannotBeMadeFailsAndWritesNothingElsewhere) {
   header.startEpoch = 1700000000;
   header.units[0].flags = engine::kUnitListed | engine::kUnitIdle | engine::kUnitSetUp;
   {
-    base::NullDiagnostics diagnostics;
+    test::NullDiagnostics diagnostics;
     std::error_code error;
     auto writer = engine::CaptureWriter::create(temp / "calls.pvcap", header, diagnostics, error);
     ASSERT_TRUE(writer) << error.message();
@@ -59,7 +60,7 @@ TEST(ReplayRun, FolderThatCannotBeMadeFailsAndWritesNothingElsewhere) {
   ParvolinOptions options;
   options.replay = temp / "calls.pvcap";
   options.folder = temp / "blocker" / "rec";
-  MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   std::FILE* out = std::tmpfile();
   ASSERT_NE(out, nullptr);
   const HeadlessRun run{options, store, temp.path(), out};

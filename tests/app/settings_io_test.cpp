@@ -13,13 +13,13 @@ namespace {
 using test::TempFolder;
 
 struct Loaded {
-  MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   engine::RecorderSettings settings;
 };
 
 TEST(SettingsLoad, EmptyStoreGetsEveryDefaultInOrderAndTheFolder) {
   TempFolder cwd;
-  MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   const auto s =
       loadRecorderSettings(store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::Create});
 
@@ -62,7 +62,7 @@ TEST(SettingsLoad, ValuesThatCountAsMissingAreReplacedOthersKept) {
   TempFolder cwd;
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.stored));
-    MemorySettingsStore store;
+    settings::MemorySettingsStore store;
     store.values[c.name] = c.stored;
     loadRecorderSettings(store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::Create});
     EXPECT_EQ(store.getIntOr(c.name, 12345), c.expected);
@@ -75,7 +75,7 @@ TEST(SettingsLoad, ValuesThatCountAsMissingAreReplacedOthersKept) {
 // A hand-edited value the recorder cannot use is named with the default that takes its place,
 // once: the default is written back.
 TEST(SettingsLoad, ValuesOutOfRangeOrNoNumbersAreNamedWithTheDefaultUsed) {
-  MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   store.values["UItemNoLimitSetting"] = std::int32_t(-5);
   store.values["bAutoRefresh"] = std::string("2");
   store.values["ParvolinSetting"] = std::string("banana");
@@ -99,7 +99,7 @@ TEST(SettingsLoad, ValuesOutOfRangeOrNoNumbersAreNamedWithTheDefaultUsed) {
 
 TEST(SettingsLoad, StoredStringsAreKeptAndStoredFolderIsNotCreated) {
   TempFolder cwd;
-  MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   const std::string elsewhere = (cwd.path() / "elsewhere").string();
   store.values["ParvolinPath"] = elsewhere;
   store.values["LvLogHtmlName"] = std::string("calls.htm");
@@ -136,13 +136,13 @@ TEST(StoredNumber, DecimalWithSignAndBlanksInTheThirtyTwoBitRangeElseAbsent) {
       {"yes", std::nullopt},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(parseStoredNumber(c.text), c.number) << '"' << c.text << '"';
+    EXPECT_EQ(settings::parseStoredNumber(c.text), c.number) << '"' << c.text << '"';
   }
 }
 
 TEST(SettingsLoad, NumbersStoredAsTextAreReadAsNumbersAndGarbageCountsAsMissing) {
   TempFolder cwd;
-  MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   store.values["ParvolinSetting"] = std::string(" 12 ");
   store.values["UItemNoLimitSetting"] = std::string("lots");
   const auto s =
@@ -179,14 +179,14 @@ TEST(SettingsLoad, ListNameThatCannotNameAListOfItsOwnCountsAsMissing) {
   TempFolder cwd;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    MemorySettingsStore store;
+    settings::MemorySettingsStore store;
     store.values["LvLogHtmlName"] = c.name;
     const auto s =
         loadRecorderSettings(store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::Create});
     const std::string expected = c.kept ? c.name : "ZEruTestNew.htm";
     EXPECT_EQ(s.lvLogHtmlName, expected);
     EXPECT_EQ(store.getStringOr("LvLogHtmlName", ""), expected);
-    MemorySettingsStore readOnly;
+    settings::MemorySettingsStore readOnly;
     readOnly.values["LvLogHtmlName"] = c.name;
     EXPECT_EQ(
         loadRecorderSettings(readOnly, {cwd.path(), DefaultWrites::None, DefaultFolder::LeaveAlone})
@@ -197,7 +197,7 @@ TEST(SettingsLoad, ListNameThatCannotNameAListOfItsOwnCountsAsMissing) {
 
 TEST(SettingsLoad, ReadOnlyLoadDefaultsInMemoryWithoutWritingOrCreating) {
   TempFolder cwd;
-  MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   store.values["ParvolinSetting"] = -1;
   const auto s =
       loadRecorderSettings(store, {cwd.path(), DefaultWrites::None, DefaultFolder::LeaveAlone});
@@ -209,7 +209,7 @@ TEST(SettingsLoad, ReadOnlyLoadDefaultsInMemoryWithoutWritingOrCreating) {
 
 TEST(SettingsLoad, FolderOverrideStoresTheDefaultButDoesNotCreateIt) {
   TempFolder cwd;
-  MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   const auto s = loadRecorderSettings(
       store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::LeaveAlone});
   EXPECT_EQ(s.parvolinPath, (cwd.path() / "ZEruFolder").string());
@@ -229,7 +229,7 @@ TEST(SettingsSave, EverySettingComesBackAsSavedAndOneCanBeSavedAlone) {
   saved.parvolinSetting = 0x11;
   saved.itemLimit = 70000;
   saved.spaceLimit = 12;
-  MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   saveRecorderSettings(store, saved);
   EXPECT_EQ(store.writes.size(), engine::kSettingCount);
   const auto loaded =

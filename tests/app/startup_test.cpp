@@ -8,6 +8,7 @@
 #include "base/clock.h"
 #include "sim/sim_d2xx.h"
 #include "support/scripted_d2xx.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
 
 namespace parvolin::app {
@@ -20,8 +21,8 @@ struct StartupRig {
   base::VirtualClock clock;
   test::ScriptedD2xx d2xx{clock};  // nothing attached
   device::UnitLink link{d2xx, clock};
-  MemorySettingsStore store;
-  base::ScriptedPrompt prompt;
+  settings::MemorySettingsStore store;
+  test::ScriptedPrompt prompt;
   RecordingShell shell;
   FakeWorkingFolder workingFolder{cwd.path()};
   StartupOptions options;
@@ -120,8 +121,8 @@ TEST(Startup, UnitsOpenedBeforeAFailingOneAreClosedAgain) {
       },
       device::D2xx::kDeviceNotOpened);
   device::UnitLink link(d2xx, clock);
-  MemorySettingsStore store;
-  base::ScriptedPrompt prompt;
+  settings::MemorySettingsStore store;
+  test::ScriptedPrompt prompt;
   RecordingShell shell;
   FakeWorkingFolder workingFolder(cwd.path());
   const StartupResult r = runStartup({}, {&link, store, prompt, shell, workingFolder});

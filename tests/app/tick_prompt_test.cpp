@@ -2,14 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include "support/scripted_prompt.h"
+
 namespace parvolin::app {
 namespace {
 
 using base::PromptIcon;
 
 TEST(TickPrompt, BetweenTicksAsksAtOnceDuringATickKeepsUntilItsEnd) {
-  base::ScriptedPrompt now;
-  base::ScriptedPrompt later;
+  test::ScriptedPrompt now;
+  test::ScriptedPrompt later;
   TickPrompt prompt(now, later);
 
   now.answers = {true};

@@ -12,6 +12,7 @@
 #include "codec/lv_decoder.h"
 #include "codec/wav_header.h"
 #include "support/expect_ok.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
 
 namespace parvolin::codec {
@@ -45,7 +46,7 @@ std::vector<std::uint8_t> expectedWav(const std::vector<std::uint8_t>& codes, in
 
 TEST(ConvertCallToWav, DavaOnlyAbove4096BytesWithTheGainCarriedOn) {
   TempFolder dir;
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   DavaGainState gain;      // the recorder's own, never reset
   DavaGainState expected;  // a model of it
   for (std::size_t n : {std::size_t{4096}, std::size_t{4097}, std::size_t{9000}}) {
@@ -64,7 +65,7 @@ TEST(ConvertCallToWav, DavaOnlyAbove4096BytesWithTheGainCarriedOn) {
 
 TEST(ConvertCallToWav, EmptyRecordingBecomesAHeader) {
   TempFolder dir;
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   DavaGainState gain;
   const fs::path rec = dir.path() / "w00000001p0.WAV";
   writeBytes(rec, {});
@@ -83,7 +84,7 @@ TEST(ConvertCallToWav, FailuresKeepTheRecording) {
 
   {  // Out of memory: the system's text, the recording untouched.
     writeBytes(rec, codes);
-    base::ScriptedPrompt prompt;
+    parvolin::test::ScriptedPrompt prompt;
     EXPECT_FALSE(convertCallToWav(rec, kDavaLevel1, gain, prompt, 9999));
     ASSERT_EQ(prompt.shown.size(), 1u);
     EXPECT_EQ(prompt.shown[0].text, "WAVE files conversion: Not enough memory!");
@@ -91,7 +92,7 @@ TEST(ConvertCallToWav, FailuresKeepTheRecording) {
     EXPECT_EQ(gain.level, 1);
   }
   {  // The temporary file cannot be created (a folder stands in its place).
-    base::ScriptedPrompt prompt;
+    parvolin::test::ScriptedPrompt prompt;
     fs::create_directory(base::temporaryPathFor(rec));
     EXPECT_FALSE(convertCallToWav(rec, kDavaLevel1, gain, prompt));
     EXPECT_EQ(readBytes(rec), codes);
@@ -99,13 +100,13 @@ TEST(ConvertCallToWav, FailuresKeepTheRecording) {
     fs::remove(base::temporaryPathFor(rec));
   }
   {  // No recording at all.
-    base::ScriptedPrompt prompt;
+    parvolin::test::ScriptedPrompt prompt;
     EXPECT_FALSE(convertCallToWav(dir.path() / "missing.WAV", kDavaLevel1, gain, prompt));
     EXPECT_FALSE(convertCallToWav(dir.path(), kDavaLevel1, gain, prompt));
     EXPECT_TRUE(prompt.shown.empty());
   }
   // And a later conversion of the same recording still works.
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   EXPECT_TRUE(convertCallToWav(rec, kDavaNone, gain, prompt));
   EXPECT_EQ(readBytes(rec).size(), 44u + 5000u);
 }

@@ -7,6 +7,7 @@
 
 #include "codec/fake_save_dialog.h"
 #include "codec/wav_header.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
 
 namespace parvolin::codec {
@@ -55,7 +56,7 @@ TEST(WavCopyName, OtherNamesProposeTheirOwnStem) {
 TEST(WavCopySave, WritesHeaderAndSoundOrTellsWhyNot) {
   parvolin::test::TempFolder folder;
   const std::vector<std::uint8_t> pcm = {0, 128, 255, 7};
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   test::FakeSaveDialog dialog;
   dialog.answer = folder.path() / "P5.WAV";
   EXPECT_TRUE(saveWavCopy("/x/meeting.LV2", pcm, dialog, prompt));

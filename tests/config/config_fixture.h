@@ -11,13 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_store.h"
 #include "app/working_folder.h"
 #include "base/prompt.h"
 #include "config/store_host.h"
 #include "device/unit_protocol.h"
+#include "settings/settings_store.h"
 #include "sim/emulated_unit.h"
 #include "support/scripted_d2xx.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
 #include "support/unit_link_fixture.h"
 
@@ -93,9 +94,9 @@ class HardwareTest : public ::testing::Test {
   base::VirtualClock clock;
   parvolin::test::ScriptedD2xx d2xx{clock};
   device::UnitLink link{d2xx, clock};
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   parvolin::test::TempFolder folder;
-  app::MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   app::FakeWorkingFolder workingFolder{folder.path()};
   StoreHost host{store, engine::RecorderSettings(), workingFolder, &link};
 };

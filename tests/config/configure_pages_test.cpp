@@ -9,6 +9,7 @@
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
 #include "support/recorder_run.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::config {
 namespace {
@@ -43,9 +44,9 @@ struct Units {
 class Pages : public ::testing::Test {
  protected:
   test::TempFolder dir;
-  app::MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   app::FakeWorkingFolder workingFolder{dir.path()};
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
 };
 
 TEST_F(Pages, OnlyUnit3PresentGivesFourTabsAndTheFirstTwoFindTheirUnitAbsent) {
@@ -60,7 +61,7 @@ TEST_F(Pages, OnlyUnit3PresentGivesFourTabsAndTheFirstTwoFindTheirUnitAbsent) {
   EXPECT_EQ(pages.tabTitles(), (Titles{"S/W Settings", "H/W Settings(Unit1)", "H/W Settings(Unit2)",
                                        "H/W Settings(Unit3)"}));
   ASSERT_EQ(prompt.shown.size(), 2u);
-  for (const auto& shown : prompt.shown) EXPECT_EQ(shown.text, app::kVersionErrorText);
+  for (const auto& shown : prompt.shown) EXPECT_EQ(shown.text, device::kVersionErrorText);
   EXPECT_FALSE(pages.hardware(0).writeEnabled());
   EXPECT_EQ(pages.hardware(0).fields().varThreshold, kNoSelection);
   EXPECT_TRUE(pages.hardware(2).writeEnabled());

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/recorder_session.h"
 #include "config_fixture.h"
+#include "device/unit_link.h"
 
 namespace parvolin::config::test {
 namespace {
@@ -90,7 +90,7 @@ TEST_F(HardwareTest, AFailedReadAtConstructionShowsItsMessageAndLeavesTheRestUnr
   };
   const Case cases[] = {
       {0xF3, kCallerIdUnreadableText, 1},     {0xF4, kVarPortsUnreadableText, 2},
-      {0xF8, kVarThresholdUnreadableText, 3}, {0xF9, app::kTurnOffDelayErrorText, 4},
+      {0xF8, kVarThresholdUnreadableText, 3}, {0xF9, device::kTurnOffDelayErrorText, 4},
       {0xFA, kVarTimeoutUnreadableText, 5},
   };
   open();
@@ -126,7 +126,7 @@ TEST_F(HardwareTest, AnAbsentUnitIsNotAskedAndItsPageFailsTheVersionQuery) {
   EXPECT_EQ(page.fields(), HardwareFields());
   EXPECT_FALSE(page.initialise());
   ASSERT_EQ(prompt.shown.size(), 1u);
-  EXPECT_EQ(prompt.shown[0].text, app::kVersionErrorText);
+  EXPECT_EQ(prompt.shown[0].text, device::kVersionErrorText);
   EXPECT_EQ(prompt.shown[0].icon, base::PromptIcon::Exclamation);
   EXPECT_FALSE(page.writeEnabled());
 }

@@ -5,9 +5,10 @@
 
 #include <fstream>
 
-#include "app/settings_store.h"
 #include "app/working_folder.h"
 #include "config/store_host.h"
+#include "settings/settings_store.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
 
 namespace parvolin::config {
@@ -39,10 +40,10 @@ class SoftwareTest : public ::testing::Test {
 
   test::TempFolder dir;
   fs::path recording = dir / "rec" / "ZEruFolder";
-  app::MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   app::FakeWorkingFolder workingFolder{recording};
   std::optional<StoreHost> host;
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
 };
 
 TEST_F(SoftwareTest, ShowsTheSettingsWithLvWheneverWavIsOff) {

@@ -15,6 +15,8 @@
 #include "engine/engine_harness.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "support/collecting_diagnostics.h"
+#include "support/scripted_prompt.h"
 #include "tools/sim_units.h"
 
 namespace parvolin::engine::test {
@@ -64,8 +66,8 @@ std::map<std::string, std::string> recordToneCalls(const std::vector<int>& modes
   settings.parvolinSetting = setting;
   applyCapturedSetUp(setUp.header, settings);
   RememberingView view;
-  base::CollectingDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
+  parvolin::test::CollectingDiagnostics diagnostics;
+  parvolin::test::ScriptedPrompt prompt;
   {
     Engine engine(link, clock, settings, folder.path(), view, diagnostics, prompt);
     engine.resetPorts();

@@ -23,6 +23,8 @@
 #include "engine/call_log.h"
 #include "engine/capture_replay.h"
 #include "engine/engine.h"
+#include "support/collecting_diagnostics.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
 
 namespace parvolin::engine::test {
@@ -216,8 +218,8 @@ inline ReplayOutcome replayInto(const std::filesystem::path& capture,
   RecorderSettings settings;
   settings.parvolinSetting = settingBits;
   NullEngineView view;
-  base::NullDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
+  parvolin::test::NullDiagnostics diagnostics;
+  parvolin::test::ScriptedPrompt prompt;
   return replayCapture(capture, folder, settings, view, diagnostics, prompt);
 }
 
@@ -266,8 +268,8 @@ struct EngineHarness {
   base::VirtualClock clock{std::int64_t(kT1) * 1000};
   RecorderSettings settings;
   RememberingView view;
-  base::CollectingDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
+  parvolin::test::CollectingDiagnostics diagnostics;
+  parvolin::test::ScriptedPrompt prompt;
   ScriptedStreams streams;
   std::unique_ptr<Engine> engine;
 };

@@ -8,7 +8,9 @@
 #include "engine_harness.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "support/collecting_diagnostics.h"
 #include "support/expect_ok.h"
+#include "support/scripted_prompt.h"
 #include "tools/sim_units.h"
 
 namespace parvolin::engine::test {
@@ -60,8 +62,8 @@ class SimRun {
   TempFolder folder;
   RecorderSettings settings;
   RememberingView view;
-  base::CollectingDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
+  parvolin::test::CollectingDiagnostics diagnostics;
+  parvolin::test::ScriptedPrompt prompt;
   tools::UnitsSetUp setUp;
   std::unique_ptr<Engine> engine;
 

@@ -4,6 +4,7 @@
 #include "engine/capture_replay.h"
 #include "engine/stream_capture.h"
 #include "engine_harness.h"
+#include "support/collecting_diagnostics.h"
 
 namespace parvolin::engine::test {
 namespace {
@@ -98,7 +99,7 @@ TEST(StreamCapture, DestroyingTheEngineAlsoWritesBufferedAudio) {
 
 TEST(StreamCapture, WriterKeepsTimeFromGoingBack) {
   TempFolder folder;
-  base::CollectingDiagnostics diagnostics;
+  parvolin::test::CollectingDiagnostics diagnostics;
   std::error_code error;
   auto writer = CaptureWriter::create(folder / "c.pvcap", oneUnitHeader(1000), diagnostics, error);
   ASSERT_TRUE(writer);

@@ -2,6 +2,8 @@
 
 #include "device/unit_protocol.h"
 #include "engine_harness.h"
+#include "support/collecting_diagnostics.h"
+#include "support/scripted_prompt.h"
 #include "support/unit_link_fixture.h"
 
 namespace parvolin::engine::test {
@@ -123,8 +125,8 @@ TEST_F(EngineOnUnitLink, RestartsTheStreamOfAReopenedUnit) {
   RecorderSettings settings;
   TempFolder folder;
   NullEngineView view;
-  base::CollectingDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
+  parvolin::test::CollectingDiagnostics diagnostics;
+  parvolin::test::ScriptedPrompt prompt;
   Engine engine(link, clock, settings, folder.path(), view, diagnostics, prompt);
   d2xx.failCall(parvolin::test::Call::kRead);  // the pass's read fails, which marks the unit lost
   clearLog();

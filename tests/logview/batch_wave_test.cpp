@@ -7,6 +7,7 @@
 #include "codec/wav_header.h"
 #include "list_builder.h"
 #include "logview/file_manager_session.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::logview::test {
 namespace {
@@ -52,7 +53,7 @@ TEST_F(BatchWave, TheNextFreeFolderIsTakenAndAllTakenIsSaid) {
   const ListFiles files = ListFiles::forList(folder / "calls.htm");
   writeFile(files.list, std::string(engine::kHtmlHeader) + rowFor(1, "a.WAV"));
   writeFile(folder / "a.WAV", "RIFF");
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   ImmediateListEditor editor(folder.path(), files.list);
   FileManagerSession(files, editor, prompt).batchWaveConversion(0);
   ASSERT_EQ(prompt.shown.size(), 1u);
@@ -118,7 +119,7 @@ TEST_F(BatchWave, TheFileManagerConvertsTheDisplayedList) {
   writeFile(files.list,
             std::string(engine::kHtmlHeader) + rowFor(2, "b.WAV", "B") + rowFor(1, "a.WAV", "A"));
   writeFile(files.find, std::string(engine::kHtmlHeader) + rowFor(1, "a.WAV", "A"));
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   ImmediateListEditor editor(folder.path(), files.list);
 
   prompt.answers = {false};

@@ -6,6 +6,7 @@
 #include "logview/engine_list_edits.h"
 #include "logview/file_manager_session.h"
 #include "support/expect_ok.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::logview::test {
 namespace {
@@ -144,7 +145,7 @@ TEST_F(ListEdits, ARunningEngineAppliesTheEditOnItsNextTick) {
   h.feed(ring(0) + callEnd(0), kT1);
   h.feed(ring(1) + callEnd(1), kT1 + 5);
   EngineListEdits edits(*h.engine);
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   prompt.answers = {true};
   FileManagerSession(ListFiles::forList(h.engine->listPath()), edits, prompt).deleteItem(2);
   EXPECT_EQ(parseRows(listBody(h.list())).size(), 2u) << "not before the tick";

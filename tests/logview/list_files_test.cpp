@@ -6,6 +6,7 @@
 #include "list_builder.h"
 #include "logview/file_manager_session.h"
 #include "logview/log_viewer_logic.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::logview::test {
 namespace {
@@ -32,7 +33,7 @@ class WorkingFiles : public ListTest {
   }
 
   ListFiles files;
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
 };
 
 TEST_F(WorkingFiles, NamesComeFromTheListsName) {

@@ -7,6 +7,7 @@
 #include "codec/dava.h"
 #include "player/silent_wave_output.h"
 #include "player/test_support.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::player::test {
 namespace {
@@ -60,7 +61,7 @@ class PlayerEngineTest : public ::testing::Test {
 
   TempFolder folder_;
   base::VirtualClock clock_;
-  base::ScriptedPrompt prompt_;
+  parvolin::test::ScriptedPrompt prompt_;
   SilentWaveOutput output_{prompt_};
   FakeView view_;
 };

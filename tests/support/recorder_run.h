@@ -19,7 +19,9 @@
 #include "base/folder_lock.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "support/collecting_diagnostics.h"
 #include "support/scripted_d2xx.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
 
 namespace parvolin::test {
@@ -72,10 +74,10 @@ struct RecorderRun {
   base::VirtualClock clock;
   std::unique_ptr<sim::SimD2xx> d2xx;
   std::unique_ptr<ScriptedD2xx> front;  // in front of the emulated units: sees every call
-  app::MemorySettingsStore store;
-  base::ScriptedPrompt prompt;
+  settings::MemorySettingsStore store;
+  test::ScriptedPrompt prompt;
   LaterPrompt later;  // messages raised during a tick
-  base::CollectingDiagnostics diagnostics;
+  test::CollectingDiagnostics diagnostics;
   app::RecordingShell shell;
   app::FakeWorkingFolder workingFolder{dir.path()};
   ScreenLog screen;

@@ -8,6 +8,7 @@
 #include "logview/file_manager_session.h"
 #include "logview/list_builder.h"
 #include "logview/log_viewer_logic.h"
+#include "support/scripted_prompt.h"
 
 namespace parvolin::tools {
 namespace {
@@ -44,7 +45,7 @@ TEST_F(PvtoolList, WritesWhatTheWindowsWrite) {
                                        {3, 2, 0, "smithers"},
                                        {2, 4, 30},
                                        {1, 1, 45}});
-  base::ScriptedPrompt prompt;
+  test::ScriptedPrompt prompt;
   logview::SearchFields fields;
   fields.text = "SMITH";
   fields.fromYear = 7, fields.fromMonth = 3, fields.fromDay = 5;

@@ -10,6 +10,7 @@
 #include "config/store_host.h"
 #include "sim/sim_d2xx.h"
 #include "support/scripted_d2xx.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
 
 namespace parvolin::tools {
@@ -31,17 +32,17 @@ class PvtoolSettings : public ::testing::Test {
     return runSettingsWith(args, {open, workingFolder, out, err});
   }
   // The test's store, handed out as many times as it is opened.
-  struct StoreView final : app::SettingsStore {
-    explicit StoreView(app::MemorySettingsStore& s) : s(s) {}
+  struct StoreView final : settings::SettingsStore {
+    explicit StoreView(settings::MemorySettingsStore& s) : s(s) {}
     std::optional<std::string> getString(std::string_view n) override { return s.getString(n); }
     std::optional<std::int32_t> getInt(std::string_view n) override { return s.getInt(n); }
     void setString(std::string_view n, std::string_view v) override { s.setString(n, v); }
     void setInt(std::string_view n, std::int32_t v) override { s.setInt(n, v); }
-    app::MemorySettingsStore& s;
+    settings::MemorySettingsStore& s;
   };
 
   test::TempFolder dir;
-  app::MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   app::FakeWorkingFolder workingFolder{dir.path()};
   std::optional<fs::path> configGiven;
   std::ostringstream out, err;
@@ -76,14 +77,14 @@ TEST_F(PvtoolSettings, ChangesAreStoredAsTheDialogStoresThem) {
   const auto byPvtool = store.values;
   const auto writesByPvtool = store.writes;
 
-  app::MemorySettingsStore other;
+  settings::MemorySettingsStore other;
   other.values["ParvolinPath"] = (dir / "rec" / "ZEruFolder").string();
   fs::remove_all(dir / "new");
   engine::RecorderSettings settings;
   settings.parvolinPath = (dir / "rec" / "ZEruFolder").string();
   app::FakeWorkingFolder folder{dir.path()};
   config::StoreHost host(other, settings, folder);
-  base::ScriptedPrompt prompt;
+  test::ScriptedPrompt prompt;
   config::SoftwarePage page(host, prompt);
   page.toggleWavFormat();
   page.toggleDavaLevel2();

@@ -20,16 +20,12 @@
 #include "logview/ui/log_viewer_dialog.h"
 #include "widgets/ui/dialog_units.h"
 #include "widgets/ui/hover_button.h"
+#include "widgets/ui/qt_text.h"
 
 namespace parvolin::app::ui {
 namespace {
 
-constexpr int kFontPointSize = 9;
 constexpr int kExitIconPixels = 16;
-
-QString qText(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 Qt::Alignment alignmentOf(TextAlign align) {
   switch (align) {
@@ -53,13 +49,13 @@ MainWindow::MainWindow(WindowServices services, MainWindowOptions options, QWidg
       recorderLaterPrompt_(laterPrompt_, this),
       tray_(options.trayAvailable),
       board_(services.clock) {
-  setWindowTitle(qText(kWindowTitle));
+  setWindowTitle(widgets::toQString(kWindowTitle));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
   setWindowIcon(icons::program());
   QFont dialogFont = font();
-  dialogFont.setPointSize(kFontPointSize);
+  dialogFont.setPointSize(widgets::kFontPointSize);
   setFont(dialogFont);
 
   createControls();
@@ -119,7 +115,7 @@ void MainWindow::createControls() {
   }
   for (const auto& ids : {control::kItemsScale, control::kSpaceScale}) {
     for (std::size_t i = 0; i < ids.size(); ++i) {
-      controls_[ids[i]] = new QLabel(qText(kScaleTexts[i]), this);
+      controls_[ids[i]] = new QLabel(widgets::toQString(kScaleTexts[i]), this);
     }
   }
   locationLine_ = new QLineEdit(this);
@@ -149,7 +145,7 @@ void MainWindow::createButtons() {
       {control::kAbout, kAboutText, kButtonHoverGreen, &MainWindow::about},
       {control::kExit, kExitText, kButtonHoverRed, &MainWindow::exitButton}};
   for (const ButtonRow& row : rows) {
-    auto* button = new widgets::HoverButton(qText(row.text), this);
+    auto* button = new widgets::HoverButton(widgets::toQString(row.text), this);
     button->setObjectName(QString("control%1").arg(row.id));
     button->setTextColors(widgets::colorFromColorRef(kButtonTextColor),
                           widgets::colorFromColorRef(row.hover));
@@ -180,10 +176,10 @@ void MainWindow::createContextMenu() {
 
 void MainWindow::createTrayMenu() {
   trayMenu_ = new QMenu(this);
-  QAction* restore = trayMenu_->addAction(qText(kTrayRestoreText));
+  QAction* restore = trayMenu_->addAction(widgets::toQString(kTrayRestoreText));
   connect(restore, &QAction::triggered, this, &MainWindow::restoreFromTray);
   trayMenu_->setDefaultAction(restore);
-  QAction* exit = trayMenu_->addAction(qText(kTrayExitText));
+  QAction* exit = trayMenu_->addAction(widgets::toQString(kTrayExitText));
   connect(exit, &QAction::triggered, this, &QDialog::reject);
 }
 
@@ -358,7 +354,7 @@ void MainWindow::restoreFromTray() {
 void MainWindow::apply(const TrayState::Step& step) {
   if (step.createIcon) {
     trayIcon_ = new QSystemTrayIcon(icons::tray(), this);
-    trayIcon_->setToolTip(qText(kTrayToolTip));
+    trayIcon_->setToolTip(widgets::toQString(kTrayToolTip));
     trayIcon_->setContextMenu(trayMenu_);
     connect(trayIcon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
@@ -406,14 +402,16 @@ void MainWindow::repaintStatus() {
   const RecorderStatus status = board_.snapshot();
   for (int port = 0; port < device::kMaxPorts; ++port) {
     // QLabel leaves an unchanged text alone.
-    label(control::kPortStatus[port])->setText(qText(status.statusText[std::size_t(port)]));
-    label(control::kPortDetail[port])->setText(qText(status.detailText[std::size_t(port)]));
+    label(control::kPortStatus[port])
+        ->setText(widgets::toQString(status.statusText[std::size_t(port)]));
+    label(control::kPortDetail[port])
+        ->setText(widgets::toQString(status.detailText[std::size_t(port)]));
   }
   const engine::CapacityDisplay& capacity = status.capacity;
   // Nothing counted yet (before the opening): the bars keep their empty range.
   if (!capacity.itemsText.empty()) {
-    label(control::kItemsLabel)->setText(qText(capacity.itemsText));
-    label(control::kSpaceLabel)->setText(qText(capacity.spaceText));
+    label(control::kItemsLabel)->setText(widgets::toQString(capacity.itemsText));
+    label(control::kSpaceLabel)->setText(widgets::toQString(capacity.spaceText));
     const struct {
       int id;
       BarSetting setting;
@@ -441,14 +439,15 @@ void MainWindow::showDiskSpace(engine::DiskSpace space) {
   const std::string_view text = diskTrayText(space);
   trayIcon_->setIcon(text.empty() ? icons::tray()
                                   : style()->standardIcon(QStyle::SP_MessageBoxWarning));
-  trayIcon_->setToolTip(qText(text.empty() ? kTrayToolTip : text));
+  trayIcon_->setToolTip(widgets::toQString(text.empty() ? kTrayToolTip : text));
   if (!text.empty()) {
-    trayIcon_->showMessage(qText(kTrayToolTip), qText(text), QSystemTrayIcon::Warning);
+    trayIcon_->showMessage(widgets::toQString(kTrayToolTip), widgets::toQString(text),
+                           QSystemTrayIcon::Warning);
   }
 }
 
 void MainWindow::showLocation(const std::string& locationLine) {
-  const QString line = qText(locationLine);
+  const QString line = widgets::toQString(locationLine);
   if (line == locationLine_->text()) return;
   locationLine_->setText(line);
   // A line too long for its box shows its end, the folder, and the whole line as a tooltip.

@@ -34,7 +34,7 @@ namespace parvolin::app::ui {
 struct WindowServices {
   device::D2xx& d2xx;
   base::Clock& clock;
-  SettingsStore& store;
+  settings::SettingsStore& store;
   Shell& shell;
   WorkingFolder& workingFolder;
 };

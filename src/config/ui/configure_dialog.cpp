@@ -7,6 +7,7 @@
 #include "config/ui/software_page_widget.h"
 #include "widgets/ui/dialog_units.h"
 #include "widgets/ui/message_box_prompt.h"
+#include "widgets/ui/qt_text.h"
 
 namespace parvolin::config::ui {
 namespace {
@@ -30,7 +31,7 @@ base::Prompt& promptFor(base::Prompt* given, std::unique_ptr<base::Prompt>& own,
 ConfigureDialog::ConfigureDialog(ConfigureHost& host, base::Prompt* prompt, QWidget* parent)
     : QDialog(parent), pages_(host, promptFor(prompt, ownPrompt_, this)) {
   setObjectName("configurationDialog");
-  setWindowTitle(QString::fromUtf8(kConfigureTitle.data(), qsizetype(kConfigureTitle.size())));
+  setWindowTitle(widgets::toQString(kConfigureTitle));
   pages_.initialise();
   createPages();
   // A page chosen with the mouse takes the focus; one chosen from the keyboard (Ctrl+Tab, the

@@ -9,12 +9,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "widgets/ui/qt_text.h"
+
 namespace parvolin::config::ui {
 namespace {
-
-QString qs(std::string_view text) {
-  return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 QPushButton* toggleButton(const QString& text, QWidget* parent) {
   auto* button = new QPushButton(text, parent);
@@ -25,7 +23,7 @@ QPushButton* toggleButton(const QString& text, QWidget* parent) {
 
 QComboBox* entryList(const std::array<std::string_view, 4>& entries, QWidget* parent) {
   auto* list = new QComboBox(parent);
-  for (std::string_view entry : entries) list->addItem(qs(entry));
+  for (std::string_view entry : entries) list->addItem(widgets::toQString(entry));
   return list;
 }
 
@@ -62,7 +60,8 @@ void HardwarePageWidget::createControls() {
   auto* var = new QGroupBox("Set channels to VAR mode instead of voltage sensing mode", this);
   auto* ports = new QHBoxLayout;
   for (int port = 0; port < device::kPortsPerUnit; ++port) {
-    varPort_[std::size_t(port)] = toggleButton(qs(portLabel(page_.unit(), port)), var);
+    varPort_[std::size_t(port)] =
+        toggleButton(widgets::toQString(portLabel(page_.unit(), port)), var);
     ports->addWidget(varPort_[std::size_t(port)]);
   }
   threshold_ = entryList(kVarThresholdEntries, var);
@@ -77,9 +76,9 @@ void HardwarePageWidget::createControls() {
   varColumn->addLayout(lists);
 
   auto* callerId = new QGroupBox("Caller ID Detection Settings", this);
-  preRingDtmf_ = toggleButton(qs(kPreRingDtmfText), callerId);
-  preRingFsk_ = toggleButton(qs(kPreRingFskText), callerId);
-  forcedFsk_ = new QCheckBox(qs(kForcedFskText), callerId);
+  preRingDtmf_ = toggleButton(widgets::toQString(kPreRingDtmfText), callerId);
+  preRingFsk_ = toggleButton(widgets::toQString(kPreRingFskText), callerId);
+  forcedFsk_ = new QCheckBox(widgets::toQString(kForcedFskText), callerId);
   auto* callerIdRow = new QHBoxLayout(callerId);
   callerIdRow->addWidget(preRingDtmf_);
   callerIdRow->addWidget(preRingFsk_);
@@ -126,7 +125,7 @@ void HardwarePageWidget::showFields(const HardwareFields& f) {
   forcedFsk_->setChecked(f.forcedFskBetweenRings);
   audioMode_->setCurrentIndex(f.audioMode >= 0 && f.audioMode < audioMode_->count() ? f.audioMode
                                                                                     : kNoSelection);
-  deviceId_->setText(qs(f.deviceId));
+  deviceId_->setText(widgets::toQString(f.deviceId));
 }
 
 HardwareFields HardwarePageWidget::controls() const {

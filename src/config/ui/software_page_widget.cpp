@@ -10,12 +10,10 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "widgets/ui/qt_text.h"
+
 namespace parvolin::config::ui {
 namespace {
-
-QString qs(std::string_view text) {
-  return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 // A capacity entry: whole numbers of up to nine figures, which an int always holds; an empty
 // entry reads as 0 ("leave the limit").
@@ -71,11 +69,11 @@ void SoftwarePageWidget::createControls() {
 
   auto* location = new QGroupBox("Location of Recorder Folder \"ZEruFolder\" :", this);
   folder_ = new QLineEdit(location);
-  auto* browse = new QPushButton("Browse", location);
-  browse->setAutoDefault(false);
+  browse_ = new QPushButton("Browse", location);
+  browse_->setAutoDefault(false);
   auto* locationRow = new QHBoxLayout(location);
   locationRow->addWidget(folder_, 1);
-  locationRow->addWidget(browse);
+  locationRow->addWidget(browse_);
 
   auto* list = new QGroupBox("List File Setting:", this);
   htmlList_ = new QCheckBox("HTML", list);
@@ -101,18 +99,18 @@ void SoftwarePageWidget::createControls() {
   displayColumn->addWidget(autoRefresh_);
   displayColumn->addStretch();
 
-  auto* ok = new QPushButton("OK", this);
-  ok->setDefault(true);
-  auto* cancel = new QPushButton("Cancel", this);
-  cancel->setAutoDefault(false);
+  ok_ = new QPushButton("OK", this);
+  ok_->setDefault(true);
+  cancel_ = new QPushButton("Cancel", this);
+  cancel_->setAutoDefault(false);
 
   auto* lists = new QHBoxLayout;
   lists->addWidget(list, 1);
   lists->addWidget(display);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
+  buttons->addWidget(ok_);
+  buttons->addWidget(cancel_);
   auto* page = new QVBoxLayout(this);
   page->addWidget(format);
   page->addWidget(dava);
@@ -135,9 +133,9 @@ void SoftwarePageWidget::connectSignals() {
   onClick(lv_, [this] { page_.toggleLvFormat(); });
   onClick(htmlList_, [this] { page_.toggleHtmlList(); });
   onClick(keepShortCalls_, [this] { page_.toggleKeepShortCalls(); });
-  connect(button("Browse"), &QPushButton::clicked, this, &SoftwarePageWidget::browse);
-  connect(button("OK"), &QPushButton::clicked, this, &SoftwarePageWidget::ok);
-  connect(button("Cancel"), &QPushButton::clicked, this, &SoftwarePageWidget::cancelled);
+  connect(browse_, &QPushButton::clicked, this, &SoftwarePageWidget::browse);
+  connect(ok_, &QPushButton::clicked, this, &SoftwarePageWidget::ok);
+  connect(cancel_, &QPushButton::clicked, this, &SoftwarePageWidget::cancelled);
 }
 
 void SoftwarePageWidget::showCheckBoxes() {
@@ -154,8 +152,8 @@ void SoftwarePageWidget::showAll() {
   const SoftwareFields& f = page_.fields();
   showCheckBoxes();
   autoRefresh_->setChecked(f.autoRefresh);
-  folder_->setText(qs(f.folder));
-  htmlName_->setText(qs(f.htmlName));
+  folder_->setText(widgets::toQString(f.folder));
+  htmlName_->setText(widgets::toQString(f.htmlName));
   capacityItems_->setText(QString::number(f.capacityItems));
   capacitySpace_->setText(QString::number(f.capacitySpaceMb));
 }
@@ -177,30 +175,16 @@ SoftwareFields SoftwarePageWidget::controls() const {
 }
 
 void SoftwarePageWidget::browse() {
-  const std::optional<QString> chosen =
-      chooseFolder_(this, qs(kBrowseTitle), qs(page_.fields().folder));
+  const std::optional<QString> chosen = chooseFolder_(this, widgets::toQString(kBrowseTitle),
+                                                      widgets::toQString(page_.fields().folder));
   page_.browse(chosen ? std::optional<std::string>(chosen->toStdString()) : std::nullopt);
-  folder_->setText(qs(page_.fields().folder));
+  folder_->setText(widgets::toQString(page_.fields().folder));
 }
 
 void SoftwarePageWidget::ok() {
   page_.ok(controls());
   showAll();
   emit okDone();
-}
-
-QCheckBox* SoftwarePageWidget::checkBox(const QString& text) const {
-  for (QCheckBox* box : findChildren<QCheckBox*>()) {
-    if (box->text() == text) return box;
-  }
-  return nullptr;
-}
-
-QPushButton* SoftwarePageWidget::button(const QString& text) const {
-  for (QPushButton* b : findChildren<QPushButton*>()) {
-    if (b->text() == text) return b;
-  }
-  return nullptr;
 }
 
 }  // namespace parvolin::config::ui

@@ -36,12 +36,10 @@ class SoftwarePageWidget : public QWidget {
   SoftwareFields controls() const;
 
   // For tests.
-  QCheckBox* checkBox(const QString& text) const;
   QLineEdit* folderEdit() const { return folder_; }
   QLineEdit* htmlNameEdit() const { return htmlName_; }
   QLineEdit* capacityItemsEdit() const { return capacityItems_; }
   QLineEdit* capacitySpaceEdit() const { return capacitySpace_; }
-  QPushButton* button(const QString& text) const;
 
  signals:
   void okDone();
@@ -70,6 +68,9 @@ class SoftwarePageWidget : public QWidget {
   QLineEdit* htmlName_ = nullptr;
   QLineEdit* capacityItems_ = nullptr;
   QLineEdit* capacitySpace_ = nullptr;
+  QPushButton* browse_ = nullptr;
+  QPushButton* ok_ = nullptr;
+  QPushButton* cancel_ = nullptr;
 };
 
 }  // namespace parvolin::config::ui

@@ -18,6 +18,7 @@
 #include "widgets/ui/color_label.h"
 #include "widgets/ui/dialog_units.h"
 #include "widgets/ui/hover_button.h"
+#include "widgets/ui/qt_text.h"
 
 namespace parvolin::logview::ui {
 
@@ -94,9 +95,9 @@ void FileManagerDialog::createControls() {
   searchText_ = new QLineEdit(this);
   // Further right than the 55 units of the original layout, so that the label fits.
   placeInDialogUnits(searchText_, 72, 24, 125, 12);
-  auto* search = new HoverButton("Start Search", this);
-  search->setDefault(true);
-  placeInDialogUnits(search, 203, 22, 56, 16);
+  searchButton_ = new HoverButton("Start Search", this);
+  searchButton_->setDefault(true);
+  placeInDialogUnits(searchButton_, 203, 22, 56, 16);
 
   auto* rangeLabel = new QLabel("Date Range", this);
   placeInDialogUnits(rangeLabel, 10, 42, 60, 10);
@@ -129,41 +130,39 @@ void FileManagerDialog::createControls() {
   editHeading_ = new ColorLabel(
       "EDIT / DELETE--- Input an Item for edit/delete,or Range for Batch Delete:", this);
   placeInDialogUnits(editHeading_, 10, 84, 250, 10);
-  auto* edit = new HoverButton("Edit/Add Text", this);
-  placeInDialogUnits(edit, 10, 100, 70, 16);
-  auto* deleteItem = new HoverButton("Delete Item", this);
-  placeInDialogUnits(deleteItem, 86, 100, 70, 16);
+  editButton_ = new HoverButton("Edit/Add Text", this);
+  placeInDialogUnits(editButton_, 10, 100, 70, 16);
+  deleteItemButton_ = new HoverButton("Delete Item", this);
+  placeInDialogUnits(deleteItemButton_, 86, 100, 70, 16);
   auto* itemLabel = new QLabel("Item #", this);
   placeInDialogUnits(itemLabel, 166, 103, 26, 10);
   item_ = new StepSpinBox(this);
   placeInDialogUnits(item_, 194, 101, 60, 14);
-  auto* deleteRange = new HoverButton("Delete Range To:", this);
-  placeInDialogUnits(deleteRange, 86, 122, 70, 16);
+  deleteRangeButton_ = new HoverButton("Delete Range To:", this);
+  placeInDialogUnits(deleteRangeButton_, 86, 122, 70, 16);
   rangeEnd_ = new StepSpinBox(this);
   placeInDialogUnits(rangeEnd_, 194, 123, 60, 14);
   setItemFields({session_.latestItem(), session_.latestItem()});
 
-  auto* batch = new HoverButton("Batch Wave Conversion", this);
-  placeInDialogUnits(batch, 10, 156, 120, 18);
-  auto* deleteAll = new HoverButton("Batch Delete All", this);
-  placeInDialogUnits(deleteAll, 139, 156, 120, 18);
-  auto* help = new HoverButton("Help", this);
-  placeInDialogUnits(help, 10, 188, 60, 18);
-  auto* exit = new HoverButton("Exit", this);
-  placeInDialogUnits(exit, 199, 188, 60, 18);
-  exit->setIcon(returnIcon(this));
+  batchButton_ = new HoverButton("Batch Wave Conversion", this);
+  placeInDialogUnits(batchButton_, 10, 156, 120, 18);
+  deleteAllButton_ = new HoverButton("Batch Delete All", this);
+  placeInDialogUnits(deleteAllButton_, 139, 156, 120, 18);
+  helpButton_ = new HoverButton("Help", this);
+  placeInDialogUnits(helpButton_, 10, 188, 60, 18);
+  exitButton_ = new HoverButton("Exit", this);
+  placeInDialogUnits(exitButton_, 199, 188, 60, 18);
+  exitButton_->setIcon(returnIcon(this));
   for (HoverButton* b : findChildren<HoverButton*>()) b->setAutoDefault(false);
-  search->setDefault(true);
+  searchButton_->setDefault(true);
 }
 
 void FileManagerDialog::styleControls() {
-  const char* calm[] = {"Start Search", "Edit/Add Text", "Help", "Exit", "Batch Wave Conversion"};
-  for (const char* text : calm) {
-    button(text)->setTextColors(colorFromColorRef(kBlueText), colorFromColorRef(kGreenText));
+  for (HoverButton* calm : {searchButton_, editButton_, helpButton_, exitButton_, batchButton_}) {
+    calm->setTextColors(colorFromColorRef(kBlueText), colorFromColorRef(kGreenText));
   }
-  const char* harmful[] = {"Delete Item", "Batch Delete All", "Delete Range To:"};
-  for (const char* text : harmful) {
-    button(text)->setTextColors(colorFromColorRef(kDarkRedText), colorFromColorRef(kRedText));
+  for (HoverButton* harmful : {deleteItemButton_, deleteAllButton_, deleteRangeButton_}) {
+    harmful->setTextColors(colorFromColorRef(kDarkRedText), colorFromColorRef(kRedText));
   }
   for (ColorLabel* heading : {searchHeading_, editHeading_}) {
     heading->setTextColor(colorFromColorRef(kBlueText));
@@ -171,33 +170,24 @@ void FileManagerDialog::styleControls() {
 }
 
 void FileManagerDialog::connectSignals() {
-  connect(button("Start Search"), &QPushButton::clicked, this, &FileManagerDialog::startSearch);
-  connect(button("Edit/Add Text"), &QPushButton::clicked, this, &FileManagerDialog::editText);
-  connect(button("Help"), &QPushButton::clicked, this, [this] { session_.showHelp(); });
-  connect(button("Exit"), &QPushButton::clicked, this, &FileManagerDialog::reject);
-  connect(button("Delete Item"), &QPushButton::clicked, this,
+  connect(searchButton_, &QPushButton::clicked, this, &FileManagerDialog::startSearch);
+  connect(editButton_, &QPushButton::clicked, this, &FileManagerDialog::editText);
+  connect(helpButton_, &QPushButton::clicked, this, [this] { session_.showHelp(); });
+  connect(exitButton_, &QPushButton::clicked, this, &FileManagerDialog::reject);
+  connect(deleteItemButton_, &QPushButton::clicked, this,
           [this] { finish(session_.deleteItem(itemFields().item)); });
-  connect(button("Delete Range To:"), &QPushButton::clicked, this, [this] {
+  connect(deleteRangeButton_, &QPushButton::clicked, this, [this] {
     const ItemFields f = itemFields();
     finish(session_.deleteRange(f.item, f.rangeEnd));
   });
-  connect(button("Batch Delete All"), &QPushButton::clicked, this,
-          [this] { finish(session_.deleteAll()); });
-  connect(button("Batch Wave Conversion"), &QPushButton::clicked, this,
-          &FileManagerDialog::startBatch);
+  connect(deleteAllButton_, &QPushButton::clicked, this, [this] { finish(session_.deleteAll()); });
+  connect(batchButton_, &QPushButton::clicked, this, &FileManagerDialog::startBatch);
   connect(&batchTimer_, &QTimer::timeout, this, &FileManagerDialog::showBatchProgress);
   connect(item_, &StepSpinBox::stepped, this, [this](int steps) {
     setItemFields(stepItem(itemFields(), steps, session_.latestItem()));
   });
   connect(rangeEnd_, &StepSpinBox::stepped, this,
           [this](int steps) { setItemFields(stepRangeEnd(itemFields(), steps)); });
-}
-
-HoverButton* FileManagerDialog::button(const QString& text) const {
-  for (HoverButton* b : findChildren<HoverButton*>()) {
-    if (b->text() == text) return b;
-  }
-  return nullptr;
 }
 
 void FileManagerDialog::showEvent(QShowEvent* event) {
@@ -299,7 +289,7 @@ void FileManagerDialog::showBatchProgress() {
   progress_->setLabelText(QString("Converting call %1 of %2:\n%3")
                               .arg(done + 1 > total ? total : done + 1)
                               .arg(total)
-                              .arg(QString::fromUtf8(name.data(), qsizetype(name.size()))));
+                              .arg(widgets::toQString(name)));
   progress_->setValue(int(done));
 }
 

@@ -64,7 +64,6 @@ class FileManagerDialog : public QDialog {
   QLineEdit* searchBox() const { return searchText_; }
   StepSpinBox* itemBox() const { return item_; }
   StepSpinBox* rangeEndBox() const { return rangeEnd_; }
-  widgets::HoverButton* button(const QString& text) const;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -96,6 +95,14 @@ class FileManagerDialog : public QDialog {
   QSpinBox* toYear_ = nullptr;
   StepSpinBox* item_ = nullptr;
   StepSpinBox* rangeEnd_ = nullptr;
+  widgets::HoverButton* searchButton_ = nullptr;
+  widgets::HoverButton* editButton_ = nullptr;
+  widgets::HoverButton* deleteItemButton_ = nullptr;
+  widgets::HoverButton* deleteRangeButton_ = nullptr;
+  widgets::HoverButton* batchButton_ = nullptr;
+  widgets::HoverButton* deleteAllButton_ = nullptr;
+  widgets::HoverButton* helpButton_ = nullptr;
+  widgets::HoverButton* exitButton_ = nullptr;
   // A batch conversion's state, shared with the thread that converts.
   struct BatchState;
   std::shared_ptr<BatchState> batch_;

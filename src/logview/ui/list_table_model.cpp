@@ -4,14 +4,12 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include "widgets/ui/qt_text.h"
+
 namespace parvolin::logview::ui {
 namespace {
 
 constexpr int kCellMargin = 3;
-
-QString text(std::string_view bytes) {
-  return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
-}
 
 ListColumn columnOf(int section) {
   return static_cast<ListColumn>(section);
@@ -43,7 +41,7 @@ QVariant ListTableModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
       if (role == Qt::ToolTipRole && column != ListColumn::kText) return {};
-      return text(table_->cell(row, column));
+      return widgets::toQString(table_->cell(row, column));
     case Qt::TextAlignmentRole:
       if (column == ListColumn::kText) return int(Qt::AlignLeft | Qt::AlignVCenter);
       if (column == ListColumn::kDuration) {
@@ -56,7 +54,7 @@ QVariant ListTableModel::data(const QModelIndex& index, int role) const {
       return kListBackground;
     case kLinkRole:
       if (column != ListColumn::kDuration || table_->row(row).link.empty()) return {};
-      return text(table_->row(row).link);
+      return widgets::toQString(table_->row(row).link);
     default:
       return {};
   }
@@ -66,7 +64,7 @@ QVariant ListTableModel::headerData(int section, Qt::Orientation orientation, in
   if (orientation != Qt::Horizontal || section < 0 || section >= kListColumnCount) return {};
   switch (role) {
     case Qt::DisplayRole:
-      return text(kListColumnTitles[std::size_t(section)]).trimmed();
+      return widgets::toQString(kListColumnTitles[std::size_t(section)]).trimmed();
     case Qt::FontRole: {
       QFont bold;
       bold.setBold(true);

@@ -14,6 +14,7 @@
 #include "logview/ui/logview_colors.h"
 #include "widgets/ui/dialog_units.h"
 #include "widgets/ui/hover_button.h"
+#include "widgets/ui/qt_text.h"
 
 namespace parvolin::logview::ui {
 
@@ -58,8 +59,7 @@ void LogViewerDialog::createControls() {
   auto* layout = new QVBoxLayout(page);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->setSpacing(2);
-  auto* caption =
-      new QLabel(QString::fromUtf8(kListCaption.data(), qsizetype(kListCaption.size())), page);
+  auto* caption = new QLabel(widgets::toQString(kListCaption), page);
   caption->setObjectName("listCaption");
   QFont bold = caption->font();
   bold.setBold(true);
@@ -116,46 +116,40 @@ void LogViewerDialog::createControls() {
   view_->viewport()->installEventFilter(this);
   layout->addWidget(view_, 1);
   struct Button {
+    HoverButton** button;
     const char* text;
     int x;
     int width;
   };
-  const Button buttons[] = {{"List Refresh", 18, 59},
-                            {"Sort by Port", 84, 59},
-                            {"File Manager", 150, 64},
-                            {"Sort by Duration", 221, 59},
-                            {"View Port Activity", 287, 81}};
+  const Button buttons[] = {{&listRefreshButton_, "List Refresh", 18, 59},
+                            {&sortByPortButton_, "Sort by Port", 84, 59},
+                            {&fileManagerButton_, "File Manager", 150, 64},
+                            {&sortByDurationButton_, "Sort by Duration", 221, 59},
+                            {&viewPortActivityButton_, "View Port Activity", 287, 81}};
   for (const Button& b : buttons) {
-    auto* button = new HoverButton(b.text, this);
-    button->setAutoDefault(false);
-    placeInDialogUnits(button, b.x, 183, b.width, 18);
+    *b.button = new HoverButton(b.text, this);
+    (*b.button)->setAutoDefault(false);
+    placeInDialogUnits(*b.button, b.x, 183, b.width, 18);
   }
-  button("View Port Activity")->setIcon(returnIcon(this));
+  viewPortActivityButton_->setIcon(returnIcon(this));
 }
 
 void LogViewerDialog::styleButtons() {
-  for (HoverButton* b : findChildren<HoverButton*>()) {
-    const bool fileManager = b->text() == "File Manager";
+  for (HoverButton* b : {listRefreshButton_, sortByPortButton_, fileManagerButton_,
+                         sortByDurationButton_, viewPortActivityButton_}) {
+    const bool fileManager = b == fileManagerButton_;
     b->setTextColors(colorFromColorRef(kBlueText),
                      colorFromColorRef(fileManager ? kOrangeText : kGreenText));
   }
 }
 
 void LogViewerDialog::connectSignals() {
-  connect(button("List Refresh"), &QPushButton::clicked, this, &LogViewerDialog::listRefresh);
-  connect(button("Sort by Port"), &QPushButton::clicked, this, &LogViewerDialog::sortByPort);
-  connect(button("File Manager"), &QPushButton::clicked, this, &LogViewerDialog::openFileManager);
-  connect(button("Sort by Duration"), &QPushButton::clicked, this,
-          &LogViewerDialog::sortByDuration);
-  connect(button("View Port Activity"), &QPushButton::clicked, this, &LogViewerDialog::accept);
+  connect(listRefreshButton_, &QPushButton::clicked, this, &LogViewerDialog::listRefresh);
+  connect(sortByPortButton_, &QPushButton::clicked, this, &LogViewerDialog::sortByPort);
+  connect(fileManagerButton_, &QPushButton::clicked, this, &LogViewerDialog::openFileManager);
+  connect(sortByDurationButton_, &QPushButton::clicked, this, &LogViewerDialog::sortByDuration);
+  connect(viewPortActivityButton_, &QPushButton::clicked, this, &LogViewerDialog::accept);
   connect(&refreshTimer_, &QTimer::timeout, this, &LogViewerDialog::listRefresh);
-}
-
-HoverButton* LogViewerDialog::button(const QString& text) const {
-  for (HoverButton* b : findChildren<HoverButton*>()) {
-    if (b->text() == text) return b;
-  }
-  return nullptr;
 }
 
 std::optional<int> LogViewerDialog::refreshPeriodMs() const {

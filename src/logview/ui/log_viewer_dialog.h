@@ -68,7 +68,6 @@ class LogViewerDialog : public QDialog {
   bool reading() const { return running_ > 0; }
   // The refresh timer's period; nullopt while it is stopped.
   std::optional<int> refreshPeriodMs() const;
-  widgets::HoverButton* button(const QString& text) const;
 
  public slots:
   void listRefresh();
@@ -109,6 +108,11 @@ class LogViewerDialog : public QDialog {
 
   QTableView* view_ = nullptr;
   ListTableModel* model_ = nullptr;
+  widgets::HoverButton* listRefreshButton_ = nullptr;
+  widgets::HoverButton* sortByPortButton_ = nullptr;
+  widgets::HoverButton* fileManagerButton_ = nullptr;
+  widgets::HoverButton* sortByDurationButton_ = nullptr;
+  widgets::HoverButton* viewPortActivityButton_ = nullptr;
   QTimer refreshTimer_;
   std::optional<std::filesystem::path> shown_;
   int pagesRead_ = 0;

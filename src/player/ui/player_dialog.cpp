@@ -13,12 +13,12 @@
 #include "player/time_label.h"
 #include "player/ui/player_icons.h"
 #include "widgets/ui/dialog_units.h"
+#include "widgets/ui/qt_text.h"
 
 namespace parvolin::player::ui {
 
 namespace {
 
-constexpr int kFontPointSize = 9;
 constexpr int kIconPixels = 32;
 
 // A click anywhere on the slider's groove takes the handle there and holds it, as a drag does,
@@ -32,10 +32,6 @@ class ClickToPositionStyle final : public QProxyStyle {
   }
 };
 
-QString qstring(const std::string& text) {
-  return QString::fromStdString(text);
-}
-
 }  // namespace
 
 PlayerDialog::PlayerDialog(PlayerSeams seams, QWidget* parent)
@@ -47,7 +43,7 @@ PlayerDialog::PlayerDialog(PlayerSeams seams, QWidget* parent)
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   QFont dialogFont = font();
-  dialogFont.setPointSize(kFontPointSize);
+  dialogFont.setPointSize(widgets::kFontPointSize);
   setFont(dialogFont);
 
   createControls();
@@ -138,7 +134,7 @@ bool PlayerDialog::start(RecordingFile file, int mode, const std::string& path) 
   slider_->setTickInterval(static_cast<int>(std::max<std::uint32_t>(count / 10, 1)));
   slider_->setPageStep(static_cast<int>(std::max<std::uint32_t>(count / 10, 1)));
   slider_->setValue(0);
-  timeLabel_->setText(qstring(timeTextAtMs(0, count)));
+  timeLabel_->setText(widgets::toQString(timeTextAtMs(0, count)));
   positionTimer_->start();
   showPlaying(true);
   if (!engine_.decodingDone()) decodeTimer_->start();
@@ -167,7 +163,7 @@ std::uint32_t PlayerDialog::sliderPosition() const {
 }
 
 void PlayerDialog::setTimeText(const std::string& text) {
-  timeLabel_->setText(qstring(text));
+  timeLabel_->setText(widgets::toQString(text));
 }
 
 void PlayerDialog::endPlayer() {

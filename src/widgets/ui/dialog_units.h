@@ -9,6 +9,9 @@ class QWidget;
 
 namespace parvolin::widgets {
 
+// The point size of the programs' window font, the font their dialog-unit layouts are drawn in.
+inline constexpr int kFontPointSize = 9;
+
 // Dialog units, as window layouts are given, to pixels of a dialog's font: a horizontal unit is
 // a quarter of the average character width, a vertical one an eighth of the character height.
 class DialogUnits {

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "widgets/ui/message_box_icon.h"
+#include "widgets/ui/qt_text.h"
 
 namespace parvolin::widgets {
 
@@ -13,8 +14,7 @@ MessageBoxPrompt::MessageBoxPrompt(QWidget* parent, QString caption)
 
 int MessageBoxPrompt::show(std::string_view text, base::PromptIcon icon, int buttons,
                            int defaultButton) {
-  QMessageBox box(messageBoxIcon(icon), caption_,
-                  QString::fromUtf8(text.data(), qsizetype(text.size())),
+  QMessageBox box(messageBoxIcon(icon), caption_, toQString(text),
                   QMessageBox::StandardButtons(buttons), parent_);
   box.setDefaultButton(QMessageBox::StandardButton(defaultButton));
   return box.exec();

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "widgets/ui/message_box_icon.h"
+#include "widgets/ui/qt_text.h"
 
 namespace parvolin::widgets {
 
@@ -12,9 +13,8 @@ ModelessMessageBoxes::ModelessMessageBoxes(QWidget* parent, QString caption)
       caption_(caption.isEmpty() ? QGuiApplication::applicationDisplayName() : caption) {}
 
 void ModelessMessageBoxes::message(std::string_view text, base::PromptIcon icon) {
-  auto* box = new QMessageBox(messageBoxIcon(icon), caption_,
-                              QString::fromUtf8(text.data(), qsizetype(text.size())),
-                              QMessageBox::Ok, parent_);
+  auto* box =
+      new QMessageBox(messageBoxIcon(icon), caption_, toQString(text), QMessageBox::Ok, parent_);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::NonModal);
   box->show();

@@ -11,14 +11,16 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/settings_store.h"
 #include "app/working_folder.h"
 #include "config/store_host.h"
 #include "config/ui/hardware_page_widget.h"
 #include "config/ui/software_page_widget.h"
+#include "settings/settings_store.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
+#include "support/ui/controls.h"
 
 namespace parvolin::config::ui {
 namespace {
@@ -65,10 +67,10 @@ class ConfigureDialogTest : public ::testing::Test {
   base::VirtualClock clock;
   std::unique_ptr<sim::SimD2xx> d2xx;
   std::unique_ptr<device::UnitLink> link;
-  app::MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   app::FakeWorkingFolder workingFolder{recording};
   std::unique_ptr<StoreHost> host;
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
 };
 
 TEST_F(ConfigureDialogTest, OpensWithATabPerUnitAndSwitchesByMouseAndKeyboard) {
@@ -126,18 +128,19 @@ TEST_F(ConfigureDialogTest, SoftwareCheckBoxesFollowTheirRulesAndKeepTypedText) 
   auto dialog = openDialog();
   SoftwarePageWidget* page = dialog->softwarePage();
   page->folderEdit()->setText("/typed/here");
-  QTest::mouseClick(page->checkBox("L1 (Less)"), Qt::LeftButton);
-  QTest::mouseClick(page->checkBox("L2 (Deep)"), Qt::LeftButton);
-  EXPECT_FALSE(page->checkBox("L1 (Less)")->isChecked());
-  EXPECT_TRUE(page->checkBox("L2 (Deep)")->isChecked());
-  QTest::mouseClick(page->checkBox("L2 (Deep)"), Qt::LeftButton);
-  EXPECT_FALSE(page->checkBox("L2 (Deep)")->isChecked()) << "both off: no Dava";
-  QTest::mouseClick(page->checkBox("WAV(8bitPCM)"), Qt::LeftButton);
-  EXPECT_FALSE(page->checkBox("LV")->isChecked());
-  QTest::mouseClick(page->checkBox("WAV(8bitPCM)"), Qt::LeftButton);
-  EXPECT_TRUE(page->checkBox("LV")->isChecked());
-  QTest::mouseClick(page->checkBox("LV"), Qt::LeftButton);
-  EXPECT_TRUE(page->checkBox("WAV(8bitPCM)")->isChecked());
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*page, "L1 (Less)"), Qt::LeftButton);
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*page, "L2 (Deep)"), Qt::LeftButton);
+  EXPECT_FALSE(parvolin::test::buttonCaptioned(*page, "L1 (Less)")->isChecked());
+  EXPECT_TRUE(parvolin::test::buttonCaptioned(*page, "L2 (Deep)")->isChecked());
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*page, "L2 (Deep)"), Qt::LeftButton);
+  EXPECT_FALSE(parvolin::test::buttonCaptioned(*page, "L2 (Deep)")->isChecked())
+      << "both off: no Dava";
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*page, "WAV(8bitPCM)"), Qt::LeftButton);
+  EXPECT_FALSE(parvolin::test::buttonCaptioned(*page, "LV")->isChecked());
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*page, "WAV(8bitPCM)"), Qt::LeftButton);
+  EXPECT_TRUE(parvolin::test::buttonCaptioned(*page, "LV")->isChecked());
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*page, "LV"), Qt::LeftButton);
+  EXPECT_TRUE(parvolin::test::buttonCaptioned(*page, "WAV(8bitPCM)")->isChecked());
   EXPECT_EQ(page->folderEdit()->text(), "/typed/here");
 }
 
@@ -148,7 +151,7 @@ TEST_F(ConfigureDialogTest, CapacityEntriesTakeWholeNumbersAndEmptyMeansUnchange
   QTest::keyClicks(page->capacityItemsEdit(), "-1a2.5e3");
   EXPECT_EQ(page->capacityItemsEdit()->text(), "1253");
   page->capacitySpaceEdit()->clear();
-  QTest::mouseClick(page->button("OK"), Qt::LeftButton);
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*page, "OK"), Qt::LeftButton);
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
   EXPECT_FALSE(dialog->isVisible());
   EXPECT_EQ(host->settings().itemLimit, 1253);
@@ -163,11 +166,11 @@ TEST_F(ConfigureDialogTest, BrowseAppendsTheFolderNameAndCancelStoresNothing) {
     askedTitle = title;
     return std::optional<QString>("/media/usb");
   });
-  QTest::mouseClick(page->button("Browse"), Qt::LeftButton);
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*page, "Browse"), Qt::LeftButton);
   EXPECT_EQ(askedTitle.toStdString(), kBrowseTitle);
   EXPECT_EQ(page->folderEdit()->text(), "/media/usb/ZEruFolder");
-  QTest::mouseClick(page->checkBox("HTML"), Qt::LeftButton);
-  QTest::mouseClick(page->button("Cancel"), Qt::LeftButton);
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*page, "HTML"), Qt::LeftButton);
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*page, "Cancel"), Qt::LeftButton);
   EXPECT_EQ(dialog->result(), QDialog::Rejected);
   EXPECT_TRUE(store.writes.empty());
   EXPECT_EQ(host->settings().parvolinPath, recording.string());
@@ -177,7 +180,7 @@ TEST_F(ConfigureDialogTest, OkStoresTheFolderAndCreatesIt) {
   auto dialog = openDialog();
   SoftwarePageWidget* page = dialog->softwarePage();
   page->folderEdit()->setText(QString::fromStdString((dir / "calls").string()));
-  QTest::mouseClick(page->button("OK"), Qt::LeftButton);
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*page, "OK"), Qt::LeftButton);
   EXPECT_TRUE(prompt.shown.empty());
   EXPECT_TRUE(fs::is_directory(dir / "calls" / "ZEruFolder"));
   EXPECT_EQ(workingFolder.current(), dir / "calls" / "ZEruFolder");
@@ -224,9 +227,9 @@ TEST_F(ConfigureDialogTest, WavIsRefusedRightAfterAHardwarePageChangedTheAudioMo
   QTest::mouseClick(hardware->writeButton(), Qt::LeftButton);
   EXPECT_EQ(host->audioMode(0), 1);
   SoftwarePageWidget* software = dialog->softwarePage();
-  QTest::mouseClick(software->checkBox("WAV(8bitPCM)"), Qt::LeftButton);
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*software, "WAV(8bitPCM)"), Qt::LeftButton);
   prompt.shown.clear();
-  QTest::mouseClick(software->button("OK"), Qt::LeftButton);
+  QTest::mouseClick(parvolin::test::buttonCaptioned(*software, "OK"), Qt::LeftButton);
   EXPECT_EQ(texts(), std::vector<std::string>{std::string(kWavConflictText)});
   EXPECT_FALSE(host->settings().has(engine::kWavFormat));
 }

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
   parvolin::device::UnitLink link(d2xx, clock);
   link.openAll();
 
-  parvolin::app::MemorySettingsStore store;
+  parvolin::settings::MemorySettingsStore store;
   parvolin::app::ProcessWorkingFolder folder;
   parvolin::app::SettingsLoad load;
   load.workingDirectory = folder.current();

@@ -13,6 +13,8 @@
 #include "logview/list_rows.h"
 #include "logview/ui/edit_item_dialog.h"
 #include "logview/ui/logview_colors.h"
+#include "support/scripted_prompt.h"
+#include "support/ui/controls.h"
 #include "widgets/ui/hover_button.h"
 
 namespace parvolin::logview::ui {
@@ -31,11 +33,12 @@ class FileManager : public test::ListTest {
     writeFile(files.list, listOf(test::numbered(20)));
   }
   void click(FileManagerDialog& fm, const char* text) {
-    QTest::mouseClick(fm.button(text), Qt::LeftButton);
+    QTest::mouseClick(parvolin::test::buttonCaptioned<widgets::HoverButton>(fm, text),
+                      Qt::LeftButton);
   }
 
   ListFiles files;
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   ImmediateListEditor editor;
 };
 
@@ -48,9 +51,13 @@ TEST_F(FileManager, OpensWithTheNewestItemAndTodaysDates) {
   const SearchFields today = SearchFields::today(std::time(nullptr));
   EXPECT_EQ(fm.searchFields().query().fromKey, today.query().fromKey);
   EXPECT_EQ(fm.searchFields().query().toKey, today.query().toKey);
-  EXPECT_EQ(fm.button("Start Search")->textColor(), colorFromColorRef(kBlueText));
-  EXPECT_EQ(fm.button("Delete Item")->textColor(), colorFromColorRef(kDarkRedText));
-  EXPECT_EQ(fm.button("Batch Delete All")->textColor(), colorFromColorRef(kDarkRedText));
+  EXPECT_EQ(parvolin::test::buttonCaptioned<widgets::HoverButton>(fm, "Start Search")->textColor(),
+            colorFromColorRef(kBlueText));
+  EXPECT_EQ(parvolin::test::buttonCaptioned<widgets::HoverButton>(fm, "Delete Item")->textColor(),
+            colorFromColorRef(kDarkRedText));
+  EXPECT_EQ(
+      parvolin::test::buttonCaptioned<widgets::HoverButton>(fm, "Batch Delete All")->textColor(),
+      colorFromColorRef(kDarkRedText));
 }
 
 TEST_F(FileManager, SpinnersStayWithinTheirLimits) {
@@ -180,7 +187,9 @@ TEST_F(BatchConversion, RunsOffTheWindowsThreadAndEndsTheFileManagerWhenDone) {
   EXPECT_TRUE(fm.converting());
   EXPECT_TRUE(fm.isVisible());
   EXPECT_NE(fm.findChild<QProgressDialog*>(), nullptr);
-  EXPECT_FALSE(fm.button("Start Search")->isEnabled()) << "no other operation meanwhile";
+  EXPECT_FALSE(
+      parvolin::test::buttonCaptioned<widgets::HoverButton>(fm, "Start Search")->isEnabled())
+      << "no other operation meanwhile";
   EXPECT_TRUE(QTest::qWaitFor([&] { return !fm.isVisible(); }, 60000));
   EXPECT_FALSE(fm.converting());
   EXPECT_EQ(converted(), 100u);

@@ -17,6 +17,8 @@
 #include "logview/ui/file_manager_dialog.h"
 #include "logview/ui/list_table_model.h"
 #include "logview/ui/logview_colors.h"
+#include "support/scripted_prompt.h"
+#include "support/ui/controls.h"
 #include "widgets/ui/hover_button.h"
 
 namespace parvolin::logview::ui {
@@ -66,12 +68,13 @@ class LogViewer : public test::ListTest {
   }
   using Cells = std::vector<std::string>;
   void click(LogViewerDialog& viewer, const char* text) {
-    QTest::mouseClick(viewer.button(text), Qt::LeftButton);
+    QTest::mouseClick(parvolin::test::buttonCaptioned<widgets::HoverButton>(viewer, text),
+                      Qt::LeftButton);
   }
 
   ListFiles files;
   engine::RecorderSettings settings;
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   ImmediateListEditor editor;
   std::vector<std::filesystem::path> opened;
   std::vector<std::string> pending;
@@ -267,7 +270,7 @@ TEST_F(LogViewer, ButtonsTakeTheirColoursAndHoverColours) {
   for (const char* text :
        {"List Refresh", "Sort by Port", "File Manager", "Sort by Duration", "View Port Activity"}) {
     SCOPED_TRACE(text);
-    widgets::HoverButton* b = viewer->button(text);
+    widgets::HoverButton* b = parvolin::test::buttonCaptioned<widgets::HoverButton>(*viewer, text);
     EXPECT_EQ(b->textColor(), colorFromColorRef(kBlueText));
     QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
     QApplication::sendEvent(b, &enter);
@@ -285,7 +288,7 @@ TEST_F(LogViewer, TheFileManagersSearchStaysOnScreenAndExitBringsItBack) {
   whenModal<FileManagerDialog>([&viewer](FileManagerDialog& fm) {
     EXPECT_EQ(viewer->refreshPeriodMs(), std::nullopt) << "no refresh under the file manager";
     fm.searchBox()->setText("smith");  // the dates stay at today: no call of 2007 matches
-    QTest::mouseClick(fm.button("Start Search"), Qt::LeftButton);
+    QTest::mouseClick(parvolin::test::buttonCaptioned(fm, "Start Search"), Qt::LeftButton);
   });
   click(*viewer, "File Manager");
   settle(*viewer);
@@ -302,8 +305,9 @@ TEST_F(LogViewer, TheFileManagersSearchStaysOnScreenAndExitBringsItBack) {
 
   // A delete leaves no result: the list is shown, and once more a second later.
   prompt.answers = {true};
-  whenModal<FileManagerDialog>(
-      [](FileManagerDialog& fm) { QTest::mouseClick(fm.button("Delete Item"), Qt::LeftButton); });
+  whenModal<FileManagerDialog>([](FileManagerDialog& fm) {
+    QTest::mouseClick(parvolin::test::buttonCaptioned(fm, "Delete Item"), Qt::LeftButton);
+  });
   click(*viewer, "File Manager");
   settle(*viewer);
   EXPECT_EQ(viewer->shownPage(), files.list);

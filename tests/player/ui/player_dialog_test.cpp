@@ -11,6 +11,7 @@
 #include "player/silent_wave_output.h"
 #include "player/test_support.h"
 #include "player/ui/player_icons.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
 
 namespace parvolin::player::ui {
@@ -50,7 +51,7 @@ class PlayerDialogTest : public ::testing::Test {
   parvolin::test::TempFolder folder_;
   std::filesystem::path path_;
   base::VirtualClock clock_;
-  base::ScriptedPrompt prompt_;
+  parvolin::test::ScriptedPrompt prompt_;
   SilentWaveOutput output_{prompt_};
   FakeSaveDialog saveDialog_;
   std::unique_ptr<PlayerDialog> dialog_;

@@ -6,6 +6,8 @@
 #include <QtGlobal>
 #include <vector>
 
+#include "support/scripted_prompt.h"
+
 namespace parvolin::player::ui {
 namespace {
 
@@ -13,7 +15,7 @@ namespace {
 // per process.
 TEST(QtWaveOutput, WithoutASoundServerTheMessageShowsOnceAndPlayingIsSilent) {
   qputenv("PULSE_SERVER", QByteArray("unix:/nonexistent/parvolin-") + QByteArray::number(getpid()));
-  base::ScriptedPrompt prompt;
+  parvolin::test::ScriptedPrompt prompt;
   QtWaveOutput output(prompt);
   EXPECT_FALSE(output.open());
   const std::vector<std::uint8_t> sound(800, 128);

@@ -1,4 +1,4 @@
 // Qt code may include Qt and its own core layer.
 #include <QSettings>
 
-#include "app/settings_store.h"
+#include "app/recorder.h"

@@ -8,11 +8,11 @@
 #include <variant>
 #include <vector>
 
-namespace parvolin::app {
+namespace parvolin::settings {
 
 // Where the recorder keeps its settings between runs: named string and 32-bit integer values in
-// the settings section. The real store is QSettings (the registry on Windows, an INI file on
-// Linux); tests use MemorySettingsStore.
+// the settings section. The real store is QSettings (settings/qt/qsettings_store.h: the registry
+// on Windows, an INI file on Linux); MemorySettingsStore holds values in memory only.
 class SettingsStore {
  public:
   virtual ~SettingsStore() = default;
@@ -68,4 +68,4 @@ class MemorySettingsStore final : public SettingsStore {
   std::vector<std::string> writes;
 };
 
-}  // namespace parvolin::app
+}  // namespace parvolin::settings

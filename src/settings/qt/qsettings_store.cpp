@@ -2,9 +2,9 @@
 #include <QString>
 #include <QVariant>
 
-#include "app/ui/qsettings_store.h"
+#include "settings/qt/qsettings_store.h"
 
-namespace parvolin::app {
+namespace parvolin::settings {
 namespace {
 
 constexpr const char* kOrganisation = "ParvolinUsb";
@@ -70,4 +70,4 @@ std::unique_ptr<SettingsStore> makeQSettingsStore(
   return std::make_unique<QSettingsStore>(std::move(settings));
 }
 
-}  // namespace parvolin::app
+}  // namespace parvolin::settings

@@ -1,10 +1,10 @@
-#include "app/ui/qsettings_store.h"
+#include "settings/qt/qsettings_store.h"
 
 #include <gtest/gtest.h>
 
 #include "support/test_files.h"
 
-namespace parvolin::app {
+namespace parvolin::settings {
 namespace {
 
 using test::TempFolder;
@@ -32,4 +32,4 @@ TEST(QSettingsStore, IniFileKeepsTypesInTheSectionAndTreatsGarbageAsAbsent) {
 }
 
 }  // namespace
-}  // namespace parvolin::app
+}  // namespace parvolin::settings

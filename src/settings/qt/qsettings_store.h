@@ -4,9 +4,9 @@
 #include <memory>
 #include <optional>
 
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 
-namespace parvolin::app {
+namespace parvolin::settings {
 
 // The recorder's settings store: organisation "ParvolinUsb", application "Parvolin", section
 // "Parvolin" (the registry on Windows, ~/.config/ParvolinUsb/Parvolin.conf on Linux). With
@@ -15,4 +15,4 @@ namespace parvolin::app {
 std::unique_ptr<SettingsStore> makeQSettingsStore(
     const std::optional<std::filesystem::path>& configFile);
 
-}  // namespace parvolin::app
+}  // namespace parvolin::settings

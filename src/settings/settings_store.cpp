@@ -1,8 +1,8 @@
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <limits>
 
-namespace parvolin::app {
+namespace parvolin::settings {
 namespace {
 
 bool isBlank(char c) {
@@ -33,4 +33,4 @@ std::optional<std::int32_t> parseStoredNumber(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
-}  // namespace parvolin::app
+}  // namespace parvolin::settings
