@@ -127,7 +127,9 @@ std::string rowKey(const ListRow& row) {
 
 struct LogState {
   std::vector<CallRecord> records;
-  std::unordered_set<std::uint64_t> calls;  // callKey of every record
+  // callKey of every answered call: an unanswered one has no recording, and may have started
+  // in the same second on the same port as the next call, which has.
+  std::unordered_set<std::uint64_t> calls;
 };
 
 // Reads the call log (a missing log is an empty one) and cuts a torn last record.
@@ -148,7 +150,9 @@ bool readLog(const fs::path& folder, bool dryRun, LogState& log, RecoveryReport&
     }
   }
   log.records = std::move(contents.records);
-  for (const CallRecord& r : log.records) log.calls.insert(callKey(r.startTime, r.portIndex));
+  for (const CallRecord& r : log.records) {
+    if (r.isAnswered()) log.calls.insert(callKey(r.startTime, r.portIndex));
+  }
   return true;
 }
 

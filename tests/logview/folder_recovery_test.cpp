@@ -102,28 +102,30 @@ TEST(RecordingSeconds, FollowTheModeOfTheNameAndTheWavHeader) {
 TEST_F(FolderRecovery, CrashLeavesRowsAndRecordsMissingAndRecoveryPutsThemBackOnce) {
   const CallRecord a = call(1, kMarch5, 5), b = call(2, kMarch5 + 3, -1),
                    c = call(3, kMarch5 + 4, 7);
-  log({a, b, c});
+  log({a, b});
   record(a);
   record(c);
   list({a});
   // Killed mid-call: a mode-1 recording of 3 s on port 4 and one of 2 s on port 16, neither
-  // logged nor listed.
+  // logged nor listed. The call on port 16 began in the second an unanswered one there ended.
   const CallRecord d = call(4, kMarch5 + 20, 3), e = call(16, kMarch5 + 10, 2);
   record(d, 1);
   record(e, 3);
+  const CallRecord missed = call(16, kMarch5 + 10, -1);
+  log({missed, c});
 
   const RecoveryReport report = recover();
   EXPECT_TRUE(report.problems.empty()) << report.problems.front();
-  EXPECT_EQ(report.rowsRestored, (std::vector<CallRecord>{b, c}));
+  EXPECT_EQ(report.rowsRestored, (std::vector<CallRecord>{b, missed, c}));
   ASSERT_EQ(report.callsRecovered.size(), 2u);
   EXPECT_EQ(report.callsRecovered[0].recording, recordingOf(e));  // by start time
   EXPECT_EQ(report.callsRecovered[1].recording, recordingOf(d, 1));
 
   const std::vector<ListRow> after = rows();
-  ASSERT_EQ(after.size(), 5u);
-  // Newest on top, numbered on: d, e (recovered), c, b (logged), a.
-  const std::vector<int> items = {5, 4, 3, 2, 1};
-  const std::vector<std::string> links = {recordingOf(d, 1), recordingOf(e), recordingOf(c), "",
+  ASSERT_EQ(after.size(), 6u);
+  // Newest on top, numbered on: d, e (recovered), c, missed, b (logged), a.
+  const std::vector<int> items = {6, 5, 4, 3, 2, 1};
+  const std::vector<std::string> links = {recordingOf(d, 1), recordingOf(e), recordingOf(c), "", "",
                                           recordingOf(a)};
   for (std::size_t i = 0; i < after.size(); ++i) {
     EXPECT_EQ(after[i].item, items[i]) << i;
@@ -136,12 +138,12 @@ TEST_F(FolderRecovery, CrashLeavesRowsAndRecordsMissingAndRecoveryPutsThemBackOn
   EXPECT_EQ(after[2].trimmedText(), "5551234");
 
   const std::vector<CallRecord> records = logged();
-  ASSERT_EQ(records.size(), 5u);
-  EXPECT_EQ(records[3].startTime, e.startTime);
-  EXPECT_EQ(records[3].text().substr(0, 9), "recovered");
-  EXPECT_EQ(records[4].durationSec, 3);
-  EXPECT_EQ(records[4].callType, engine::kCallAnswered);
-  EXPECT_EQ(engine::whyNotARealCall(records[4]), "");
+  ASSERT_EQ(records.size(), 6u);
+  EXPECT_EQ(records[4].startTime, e.startTime);
+  EXPECT_EQ(records[4].text().substr(0, 9), "recovered");
+  EXPECT_EQ(records[5].durationSec, 3);
+  EXPECT_EQ(records[5].callType, engine::kCallAnswered);
+  EXPECT_EQ(engine::whyNotARealCall(records[5]), "");
 
   // Everything is in place: a second recovery finds nothing and changes nothing.
   const auto files = everyFile();
