@@ -148,8 +148,11 @@ FolderChange Recorder::changeRecordingFolder(const std::filesystem::path& folder
     }
     if (!lock.held()) services_.diagnostics.report(lock.describe());
     folderLock_ = std::move(lock);
-    // A folder newly taken holds no call of this run.
-    if (folderLock_.held()) logview::recoverAtStart(now, settings_, services_.diagnostics);
+    // A folder newly taken holds no call of this run, unless the run records there still (it
+    // was its folder before): then its recordings in use would look lost.
+    if (folderLock_.held() && !callInProgress()) {
+      logview::recoverAtStart(now, settings_, services_.diagnostics);
+    }
   }
   recordingFolder_ = now;
   engine_->setFolder(recordingFolder_);
