@@ -3,6 +3,7 @@
 #include "app/settings_io.h"
 #include "app/startup.h"
 #include "engine/call_log.h"
+#include "logview/folder_recovery.h"
 
 namespace parvolin::app {
 
@@ -56,6 +57,10 @@ bool Recorder::start() {
     return false;
   }
   shownFolder_ = std::move(started.shownFolder);
+  // What a run that died left behind is put right before anything is recorded.
+  if (folderLock_.held()) {
+    logview::recoverAtStart(recordingFolder_, settings_, services_.diagnostics);
+  }
   engine_ =
       std::make_unique<engine::Engine>(link_, services_.clock, settings_, recordingFolder_, fields_,
                                        services_.diagnostics, tickPrompt_, options_.engineOptions);
@@ -143,6 +148,11 @@ FolderChange Recorder::changeRecordingFolder(const std::filesystem::path& folder
     }
     if (!lock.held()) services_.diagnostics.report(lock.describe());
     folderLock_ = std::move(lock);
+    // A folder newly taken holds no call of this run, unless the run records there still (it
+    // was its folder before): then its recordings in use would look lost.
+    if (folderLock_.held() && !callInProgress()) {
+      logview::recoverAtStart(now, settings_, services_.diagnostics);
+    }
   }
   recordingFolder_ = now;
   engine_->setFolder(recordingFolder_);

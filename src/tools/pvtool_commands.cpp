@@ -29,6 +29,8 @@ const ToolCommand kCommands[] = {
      withoutContext<runBatchWav>},
     {"status", "show a running recorder's lines, counters and problems", kStatusHelp,
      withoutContext<runStatus>},
+    {"recover", "put a recording folder right after the recorder died", kRecoverHelp,
+     withoutContext<runRecoverCommand>},
     {"settings", "show or change the recorder's software settings", kSettingsHelp, runSettings},
     {"unit-settings", "show or write a unit's VAR, caller-ID and audio mode settings",
      kUnitSettingsHelp, withoutContext<runUnitSettings>},

@@ -55,6 +55,7 @@ int runBatchWav(const Args& args);
 int runSettings(const Args& args, const ToolContext& context);
 int runUnitSettings(const Args& args);
 int runStatus(const Args& args);
+int runRecoverCommand(const Args& args);
 
 // The help texts of the commands, each kept beside its command.
 extern const std::string_view kUnitsHelp;
@@ -68,5 +69,6 @@ extern const std::string_view kBatchWavHelp;
 extern const std::string_view kSettingsHelp;
 extern const std::string_view kUnitSettingsHelp;
 extern const std::string_view kStatusHelp;
+extern const std::string_view kRecoverHelp;
 
 }  // namespace parvolin::tools

@@ -165,6 +165,45 @@ TEST(Recorder, NewFolderTakesTheNextCallsWhileACallInProgressStaysWhereItBegan) 
   EXPECT_TRUE(fs::exists(run.dir / "moved" / "ZEruTestNew.htm"));
 }
 
+TEST(Recorder, StartRecoversWhatAKilledRunLeftButNeverACallOfItsOwn) {
+  RecorderRun run(
+      "unit A1\n"
+      "1 1/1 answer\n"
+      "+0 1/1 talk 6 silence\n"
+      "+6 1/1 callend 1\n");
+  // A run killed mid-call left a second of port 4's audio, with no record or row.
+  fs::create_directories(run.rec());
+  const std::string lost = "w00000100p3.LV3";
+  test::writeFile(run.rec() / lost, std::string(8000, '\x55'));
+  run.open();
+  const std::vector<std::string>& lines = run.diagnostics.lines;
+  EXPECT_NE(std::find(lines.begin(), lines.end(), lost + ": recovered as a call of 1 s"),
+            lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "Recovery: 1 recording without record or row recovered"),
+            lines.end());
+
+  // Port 1's call goes on in the folder while the recorder moves away and back: its recording
+  // is in use, not lost.
+  run.tickUntil(3);
+  run.recorder->changeRecordingFolder(run.dir / "moved");
+  run.recorder->changeRecordingFolder(run.rec());
+  run.tickUntil(12);
+  const std::string list = readFile(run.rec() / "ZEruTestNew.htm");
+  engine::CallLogContents contents;
+  ASSERT_WORKED(engine::readCallLog(run.rec() / engine::kCallLogName, contents));
+  const std::vector<engine::CallRecord>& log = contents.records;
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].startTime, 0x100u);
+  EXPECT_EQ(log[1].text().substr(0, 1), "1") << "the call, logged once as it ended";
+  std::size_t rows = 0;
+  for (std::size_t at = list.find("<tr><td>"); at != std::string::npos;
+       at = list.find("<tr><td>", at + 1)) {
+    ++rows;
+  }
+  EXPECT_EQ(rows, 2u);
+}
+
 TEST(Recorder, CaptureHoldsTheOpeningAndEveryReadUntilTheRecorderGoes) {
   RecorderRun run(kTwoUnits);
   run.open();

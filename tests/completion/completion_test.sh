@@ -31,7 +31,7 @@ check() {
   fi
 }
 
-check "--help --version batch-wav capture convert list log replay settings sim status unit-settings units" pvtool ""
+check "--help --version batch-wav capture convert list log recover replay settings sim status unit-settings units" pvtool ""
 check "folder= format=" pvtool settings --config p.conf f
 check "1 2 3 4" pvtool unit-settings --driver sim ""
 check "turn-off-delay=" pvtool unit-settings 2 tu
@@ -48,6 +48,7 @@ check "--from --help --text --to --version --yes" pvtool list search l.htm --
 check "list.htm sub" pvtool batch-wav ""
 check "--folder --help --json --version --watch" pvtool status --
 check "sub" pvtool status --folder ""
+check "--dry-run --help --list --rebuild-list --version --wav" pvtool recover --
 check "c.pvcap sub" pvtool capture ""
 check "sub" pvtool replay c.pvcap --folder ""
 check "builtin s.scenario sub" pvtool sim ""
