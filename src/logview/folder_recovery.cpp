@@ -339,10 +339,14 @@ void restoreList(const fs::path& folder, const RecoveryOptions& options, const F
   for (const ListRow& row : rows) {
     if (!row.link.empty()) linked.insert(row.link);
   }
-  // A list with no row (or none at all) lacks every logged call's row; otherwise the calls
-  // logged after the one its newest row shows.
-  report.rowsRestored =
-      rows.empty() ? log.records : engine::callsMissingFromList(log.records, listBody(file));
+  // A list that is not there lacks every logged call's row; otherwise the calls logged after the
+  // one its newest row shows. A list without rows is one whose every row was deleted (by the user
+  // or by retention): those deletions stand.
+  if (state == ListState::kMissing) {
+    report.rowsRestored = log.records;
+  } else if (!rows.empty()) {
+    report.rowsRestored = engine::callsMissingFromList(log.records, listBody(file));
+  }
   std::vector<RecoveredCall> orphans = orphanRecordings(folder, scan, log, linked);
   if (!options.dryRun) appendRecords(folder, orphans, report);
   report.callsRecovered = orphans;

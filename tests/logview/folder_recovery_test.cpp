@@ -163,6 +163,15 @@ TEST_F(FolderRecovery, RowsTheUserDeletedStayDeleted) {
   EXPECT_EQ(everyFile(), files);
 }
 
+TEST_F(FolderRecovery, ListWhoseEveryRowWasDeletedStaysEmpty) {
+  const CallRecord a = call(1, kMarch5, 5), b = call(2, kMarch5 + 10, -1);
+  log({a, b});  // both calls deleted, their recording too: the call log keeps its records
+  list({});
+  const auto files = everyFile();
+  EXPECT_FALSE(recover().anythingFound());
+  EXPECT_EQ(everyFile(), files);
+}
+
 TEST_F(FolderRecovery, ListThatIsNotThereIsMadeFromTheLog) {
   const CallRecord a = call(1, kMarch5, 5), b = call(2, kMarch5 + 10, -1);
   log({a, b});
