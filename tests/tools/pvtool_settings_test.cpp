@@ -147,7 +147,7 @@ class PvtoolUnitSettings : public ::testing::Test {
   int run(const Args& args) {
     out.str("");
     err.str("");
-    return runUnitSettingsWith(args, out, err);
+    return runUnitSettings(args, out, err);
   }
   fs::path scenario(const std::string& text) {
     const fs::path path = dir / "units.scenario";
