@@ -9,6 +9,7 @@
 #include "config/software_page.h"
 #include "config/store_host.h"
 #include "sim/sim_d2xx.h"
+#include "support/expect_ok.h"
 #include "support/scripted_d2xx.h"
 #include "support/test_files.h"
 
@@ -117,7 +118,7 @@ TEST_F(PvtoolSettings, FoldersHeldByAnotherProgramAreLeftAlone) {
   store.values["ParvolinPath"] = rec.string();
   {
     const base::FolderLock recorder = base::FolderLock::acquire(rec, "parvolin");
-    ASSERT_TRUE(recorder.held());
+    ASSERT_WORKED(recorder.held());
     EXPECT_EQ(run({"dava=1"}), 1);
     EXPECT_THAT(err.str(), HasSubstr(rec.string() + " is in use by process "));
     EXPECT_THAT(err.str(), HasSubstr("(parvolin)"));
