@@ -49,7 +49,7 @@ inline std::string captureFuzzCheck(const std::uint8_t* data, std::size_t size,
   const engine::ReplayOutcome outcome =
       engine::replayCapture(capture, folder, settings, view, diagnostics, prompt,
                             engine::EngineOptions{kFuzzAudioBufferSize});
-  if (outcome.exitStatus == 0) {
+  if (outcome.result == parvolin::engine::ReplayResult::kReplayed) {
     if (!check.ok()) return "replay accepted a capture the check refused";
     if (outcome.records != check.summary.records) {
       return "replay ran " + std::to_string(outcome.records) + " records, the check counted " +

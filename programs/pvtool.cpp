@@ -1,6 +1,6 @@
 // pvtool: the recorder's operations for scripts and for people at a terminal.
 
-#include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +16,6 @@ int main(int argc, char** argv) {
   // The recorder's own store, so that pvtool reads the settings exactly as the recorder does.
   context.openSettings = parvolin::settings::makeQSettingsStore;
 #endif
-  return parvolin::tools::runPvtool(parvolin::tools::Args(argv + 1, argv + argc), context, stdout,
-                                    stderr);
+  return parvolin::tools::runPvtool(parvolin::tools::Args(argv + 1, argv + argc), context,
+                                    std::cout, std::cerr);
 }

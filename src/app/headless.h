@@ -11,6 +11,10 @@
 #include "device/d2xx.h"
 #include "settings/settings_store.h"
 
+namespace parvolin::engine {
+enum class ReplayResult;
+}  // namespace parvolin::engine
+
 namespace parvolin::app {
 
 // Exit statuses of the recorder (the programs' table: base/exit_status.h).
@@ -53,5 +57,8 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units);
 // folder cannot be used (a folder another program holds included), 4 when it could not write all
 // it replayed.
 int runReplay(const HeadlessRun& run);
+
+// A replay's exit status: 0 replayed, 4 not all written, 1 unusable, 2 refused.
+int replayExitStatus(engine::ReplayResult result);
 
 }  // namespace parvolin::app

@@ -141,13 +141,13 @@ FolderChange Recorder::changeRecordingFolder(const std::filesystem::path& folder
   const std::filesystem::path now = wf.current();
   std::error_code error;
   if (!std::filesystem::equivalent(now, folderLock_.folder(), error)) {
-    base::FolderLock lock = base::FolderLock::acquire(now, options_.programName);
-    if (lock.status() == base::FolderLock::Status::kBusy) {
+    base::FolderClaim claim = base::claimFolder(now, options_.programName);
+    if (claim.refused()) {
       wf.changeTo(before);
-      return {FolderChange::Result::kHeld, lock.describe()};
+      return {FolderChange::Result::kHeld, claim.message};
     }
-    if (!lock.held()) services_.diagnostics.report(lock.describe());
-    folderLock_ = std::move(lock);
+    if (!claim.message.empty()) services_.diagnostics.report(claim.message);
+    folderLock_ = std::move(*claim.lock);
     // A folder newly taken holds no call of this run, unless the run records there still (it
     // was its folder before): then its recordings in use would look lost.
     if (folderLock_.held() && !callInProgress()) {
@@ -161,13 +161,13 @@ FolderChange Recorder::changeRecordingFolder(const std::filesystem::path& folder
 }
 
 bool Recorder::lockFolder(const std::filesystem::path& folder) {
-  base::FolderLock lock = base::FolderLock::acquire(folder, options_.programName);
-  if (lock.status() == base::FolderLock::Status::kBusy) {
-    services_.prompt.message(lock.describe());
+  base::FolderClaim claim = base::claimFolder(folder, options_.programName);
+  if (claim.refused()) {
+    services_.prompt.message(claim.message);
     return false;
   }
-  if (!lock.held()) services_.diagnostics.report(lock.describe());
-  folderLock_ = std::move(lock);
+  if (!claim.message.empty()) services_.diagnostics.report(claim.message);
+  folderLock_ = std::move(*claim.lock);
   return true;
 }
 

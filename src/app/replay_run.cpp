@@ -12,6 +12,20 @@
 
 namespace parvolin::app {
 
+int replayExitStatus(engine::ReplayResult result) {
+  switch (result) {
+    case engine::ReplayResult::kReplayed:
+      return base::kExitOk;
+    case engine::ReplayResult::kUnwritten:
+      return base::kExitIncomplete;
+    case engine::ReplayResult::kUnusable:
+      return base::kExitFailed;
+    case engine::ReplayResult::kRefused:
+      return base::kExitUsage;
+  }
+  return base::kExitFailed;
+}
+
 int runReplay(const HeadlessRun& run) {
   // A capture that breaks the format is refused before anything, the folder included, is made.
   const engine::CaptureCheck check = engine::checkCapture(*run.options.replay);
@@ -42,7 +56,7 @@ int runReplay(const HeadlessRun& run) {
   std::error_code error;
   if (!std::filesystem::equivalent(started.recordingFolder, wanted, error)) {
     std::fprintf(stderr, "parvolin: cannot record into %s\n", wanted.string().c_str());
-    return 1;
+    return kExitFolderUnusable;
   }
 
   engine::NullEngineView view;
@@ -51,12 +65,12 @@ int runReplay(const HeadlessRun& run) {
   for (const std::string& message : outcome.messages) {
     std::fprintf(stderr, "%s\n", message.c_str());
   }
-  if (outcome.exitStatus == 0 || outcome.exitStatus == kExitUnwritten) {
+  if (outcome.replayed()) {
     std::fprintf(run.out, "replayed %llu reads into %s\n",
                  static_cast<unsigned long long>(outcome.records),
                  started.recordingFolder.string().c_str());
   }
-  return outcome.exitStatus;
+  return replayExitStatus(outcome.result);
 }
 
 }  // namespace parvolin::app

@@ -118,6 +118,14 @@ std::string FolderLock::describe() const {
   return {};
 }
 
+FolderClaim claimFolder(const std::filesystem::path& folder, std::string_view program) {
+  FolderLock lock = FolderLock::acquire(folder, program);
+  FolderClaim claim;
+  claim.message = lock.describe();
+  if (lock.status() != FolderLock::Status::kBusy) claim.lock = std::move(lock);
+  return claim;
+}
+
 void FolderLock::release() {
   if (fd_ >= 0) {
     // Closing drops the lock; the file stays for the next holder, so that two programs never

@@ -62,4 +62,21 @@ class FolderLock {
   std::error_code error_;
 };
 
+// A folder taken for writing under the one rule every writer follows: a folder that another
+// program holds is refused; a lock that cannot be made (a read-only folder, a full disk) does not
+// stop the work, and the user is only told.
+struct FolderClaim {
+  // Nothing: refused, another program holds the folder. Otherwise the lock, held or not.
+  std::optional<FolderLock> lock;
+  // For the user (FolderLock::describe): why the folder was refused, or that it could not be
+  // locked. Empty when the lock is held.
+  std::string message;
+
+  bool refused() const { return !lock.has_value(); }
+};
+
+// Takes `folder`'s lock for `program` (as FolderLock::acquire) under that rule.
+[[nodiscard]] FolderClaim claimFolder(const std::filesystem::path& folder,
+                                      std::string_view program = {});
+
 }  // namespace parvolin::base

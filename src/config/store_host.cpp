@@ -16,11 +16,8 @@ void StoreHost::storeSetting(const engine::RecorderSettings& changed, engine::Se
 
 app::FolderChange StoreHost::enterFolder(const std::filesystem::path& folder) {
   // Taken and dropped at once: pvtool only points the settings at the folder.
-  const base::FolderLock lock =
-      base::FolderLock::acquire(workingFolder_.current() / folder, "pvtool");
-  if (lock.status() == base::FolderLock::Status::kBusy) {
-    return {app::FolderChange::Result::kHeld, lock.describe()};
-  }
+  const base::FolderClaim claim = base::claimFolder(workingFolder_.current() / folder, "pvtool");
+  if (claim.refused()) return {app::FolderChange::Result::kHeld, claim.message};
   return {app::enterOrCreate(workingFolder_, folder) ? app::FolderChange::Result::kEntered
                                                      : app::FolderChange::Result::kNotLocated,
           {}};

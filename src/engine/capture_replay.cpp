@@ -22,12 +22,12 @@ ReplayOutcome replayCapture(const std::filesystem::path& capture,
   // Refuse a broken capture before anything is written.
   const CaptureCheck check = checkCapture(capture);
   if (check.ioError) {
-    outcome.exitStatus = 1;
+    outcome.result = ReplayResult::kUnusable;
     outcome.messages.push_back(capture.string() + ": " + check.ioError.message());
     return outcome;
   }
   if (check.fault) {
-    outcome.exitStatus = 2;
+    outcome.result = ReplayResult::kRefused;
     outcome.messages.push_back(describeCaptureFault(capture, *check.fault));
     return outcome;
   }
@@ -39,18 +39,18 @@ ReplayOutcome replayCapture(const std::filesystem::path& capture,
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) {
-    outcome.exitStatus = 1;
+    outcome.result = ReplayResult::kUnusable;
     outcome.messages.push_back(folder.string() + ": " + error.message());
     return outcome;
   }
   // One writer per recording folder: a recorder or another replay there is left alone.
-  const base::FolderLock lock = base::FolderLock::acquire(folder);
-  if (lock.status() == base::FolderLock::Status::kBusy) {
-    outcome.exitStatus = 1;
-    outcome.messages.push_back(lock.describe());
+  const base::FolderClaim claim = base::claimFolder(folder);
+  if (claim.refused()) {
+    outcome.result = ReplayResult::kUnusable;
+    outcome.messages.push_back(claim.message);
     return outcome;
   }
-  if (!lock.held()) outcome.messages.push_back(lock.describe());
+  if (!claim.message.empty()) outcome.messages.push_back(claim.message);
 
   const CaptureHeader& header = check.summary.header;
   applyCapturedSetUp(header, settings);
@@ -74,7 +74,7 @@ ReplayOutcome replayCapture(const std::filesystem::path& capture,
   CaptureFault fault;
   std::error_code ioError;
   if (!reader.open(capture, fault, ioError)) {
-    outcome.exitStatus = 1;
+    outcome.result = ReplayResult::kUnusable;
     outcome.messages.push_back(capture.string() + ": cannot read it again");
     return outcome;
   }
@@ -91,7 +91,7 @@ ReplayOutcome replayCapture(const std::filesystem::path& capture,
   const std::vector<std::string> unwritten =
       engine.unwritten().describe(kCallLogName, settings.lvLogHtmlName);
   if (!unwritten.empty()) {
-    outcome.exitStatus = kReplayUnwritten;
+    outcome.result = ReplayResult::kUnwritten;
     outcome.messages.insert(outcome.messages.end(), unwritten.begin(), unwritten.end());
   }
   return outcome;

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "base/diagnostics.h"
-#include "base/exit_status.h"
 #include "base/prompt.h"
 #include "engine/engine.h"
 #include "engine/engine_view.h"
@@ -14,15 +13,22 @@
 
 namespace parvolin::engine {
 
-// The exit status of a replay that could not write everything it replayed (messages name it).
-inline constexpr int kReplayUnwritten = base::kExitIncomplete;
+enum class ReplayResult {
+  kReplayed,   // every record replayed and written
+  kUnwritten,  // replayed, but not everything could be written (the messages name it)
+  kUnusable,   // the capture or the folder could not be used, or another program holds the folder
+  kRefused,    // the file is no stream capture
+};
 
 struct ReplayOutcome {
-  // 0 replayed, 1 the folder or the file could not be used, 2 refused, 4 replayed but not all
-  // written (kReplayUnwritten)
-  int exitStatus = 0;
+  ReplayResult result = ReplayResult::kReplayed;
   std::vector<std::string> messages;  // for standard error: the refusal, or warnings
   std::uint64_t records = 0;
+
+  // The records were replayed into the folder (whether or not all of it could be written).
+  bool replayed() const {
+    return result == ReplayResult::kReplayed || result == ReplayResult::kUnwritten;
+  }
 };
 
 // Replays the capture at `capture` into the recording folder `folder` (created when missing)
@@ -31,7 +37,7 @@ struct ReplayOutcome {
 // record is one stream read at startEpoch + timeMs / 1000, and the run ends as every run ends.
 // A capture that breaks the format is refused before anything is replayed; one whose last
 // record is cut short is replayed up to its last whole record with a warning. The folder's lock
-// is held while the replay runs; a folder that another program holds is left alone (status 1).
+// is held while the replay runs; a folder that another program holds is left alone (kUnusable).
 [[nodiscard]] ReplayOutcome replayCapture(const std::filesystem::path& capture,
                                           const std::filesystem::path& folder,
                                           RecorderSettings& settings, EngineView& view,

@@ -209,7 +209,7 @@ void LocalTimeText::write(std::uint32_t seconds, char* out) {
   twoDigits(p, second % 60);
 }
 
-CallLogFormatter::CallLogFormatter(LogFormat format, std::FILE* out)
+CallLogFormatter::CallLogFormatter(LogFormat format, std::ostream& out)
     : format_(format), out_(out), buffer_(new char[kBufferSize]) {}
 
 CallLogFormatter::~CallLogFormatter() {
@@ -217,14 +217,14 @@ CallLogFormatter::~CallLogFormatter() {
 }
 
 void CallLogFormatter::flush() {
-  if (used_ != 0) std::fwrite(buffer_, 1, used_, out_);
+  if (used_ != 0) out_.write(buffer_, std::streamsize(used_));
   used_ = 0;
 }
 
 void CallLogFormatter::append(std::string_view text) {
   if (used_ + text.size() > kBufferSize) flush();
   if (text.size() > kBufferSize) {
-    std::fwrite(text.data(), 1, text.size(), out_);
+    out_.write(text.data(), std::streamsize(text.size()));
     return;
   }
   std::memcpy(buffer_ + used_, text.data(), text.size());
@@ -265,60 +265,64 @@ void CallLogFormatter::appendJsonObject(const engine::CallRecord& r) {
   used_ = static_cast<std::size_t>(p - buffer_);
 }
 
+char* CallLogFormatter::writeText(char* p, const engine::CallRecord& r) {
+  // "Port %2d  %-3s %2u  %-22s  %s  %5u s  audio after %u s\n", or "no audio" for a call
+  // without audio (unanswered: 0 there), rather than audio at once.
+  p = copy(p, "Port ");
+  p = rightAligned(p, r.portIndex + 1u, 2);
+  p = copy(p, "  ");
+  std::memcpy(p, typeName(r).text, 4);
+  p += 4;
+  p = rightAligned(p, r.callType, 2);
+  p = copy(p, "  ");
+  if (plainLength(padded(r)) >= 0) {
+    // A plain number padded to 22 is the record's own text.
+    p = copy(p, r.text());
+  } else {
+    const std::string_view text = shownText(r, escaped_);
+    p = copy(p, text);
+    for (std::size_t i = text.size(); i < 22; ++i) *p++ = ' ';
+  }
+  p = copy(p, "  ");
+  time_.write(r.startTime, p);
+  p += 19;
+  p = copy(p, "  ");
+  p = rightAligned(p, r.durationSec, 5);
+  if (r.firstAudioSec == 0) return copy(p, " s  no audio\n");
+  p = copy(p, " s  audio after ");
+  p = decimal(p, r.firstAudioSec);
+  return copy(p, " s\n");
+}
+
+char* CallLogFormatter::writeCsv(char* p, const engine::CallRecord& r) {
+  p = decimal(p, r.portIndex + 1u);
+  *p++ = ',';
+  p = decimal(p, r.callType);
+  *p++ = ',';
+  p = copyType(p, typeName(r));
+  *p++ = ',';
+  if (!copyPlain(p, r)) p = csvField(p, shownText(r, escaped_));
+  *p++ = ',';
+  time_.write(r.startTime, p);
+  p += 19;
+  *p++ = ',';
+  p = decimal(p, r.startTime);
+  *p++ = ',';
+  p = decimal(p, r.durationSec);
+  *p++ = ',';
+  p = decimal(p, r.firstAudioSec);
+  return copy(p, "\r\n");
+}
+
 void CallLogFormatter::print(const engine::CallRecord& r) {
   if (used_ + kRecordRoom > kBufferSize) flush();
   char* p = buffer_ + used_;
   switch (format_) {
-    case LogFormat::kText: {
-      // "Port %2d  %-3s %2u  %-22s  %s  %5u s  audio after %u s\n", or "no audio" for a call
-      // without audio (unanswered: 0 there), rather than audio at once.
-      p = copy(p, "Port ");
-      p = rightAligned(p, r.portIndex + 1u, 2);
-      p = copy(p, "  ");
-      std::memcpy(p, typeName(r).text, 4);
-      p += 4;
-      p = rightAligned(p, r.callType, 2);
-      p = copy(p, "  ");
-      if (plainLength(padded(r)) >= 0) {
-        // A plain number padded to 22 is the record's own text.
-        p = copy(p, r.text());
-      } else {
-        const std::string_view text = shownText(r, escaped_);
-        p = copy(p, text);
-        for (std::size_t i = text.size(); i < 22; ++i) *p++ = ' ';
-      }
-      p = copy(p, "  ");
-      time_.write(r.startTime, p);
-      p += 19;
-      p = copy(p, "  ");
-      p = rightAligned(p, r.durationSec, 5);
-      if (r.firstAudioSec == 0) {
-        p = copy(p, " s  no audio\n");
-      } else {
-        p = copy(p, " s  audio after ");
-        p = decimal(p, r.firstAudioSec);
-        p = copy(p, " s\n");
-      }
+    case LogFormat::kText:
+      p = writeText(p, r);
       break;
-    }
     case LogFormat::kCsv:
-      p = decimal(p, r.portIndex + 1u);
-      *p++ = ',';
-      p = decimal(p, r.callType);
-      *p++ = ',';
-      p = copyType(p, typeName(r));
-      *p++ = ',';
-      if (!copyPlain(p, r)) p = csvField(p, shownText(r, escaped_));
-      *p++ = ',';
-      time_.write(r.startTime, p);
-      p += 19;
-      *p++ = ',';
-      p = decimal(p, r.startTime);
-      *p++ = ',';
-      p = decimal(p, r.durationSec);
-      *p++ = ',';
-      p = decimal(p, r.firstAudioSec);
-      p = copy(p, "\r\n");
+      p = writeCsv(p, r);
       break;
     case LogFormat::kJson:
       p = copy(p, first_ ? "\n" : ",\n");

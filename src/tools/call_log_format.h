@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -34,7 +34,7 @@ class LocalTimeText {
 // finish(). One record costs a few hundred instructions: no printf, no strftime.
 class CallLogFormatter {
  public:
-  CallLogFormatter(LogFormat format, std::FILE* out);
+  CallLogFormatter(LogFormat format, std::ostream& out);
   CallLogFormatter(const CallLogFormatter&) = delete;
   CallLogFormatter& operator=(const CallLogFormatter&) = delete;
   ~CallLogFormatter();
@@ -49,9 +49,12 @@ class CallLogFormatter {
   void flush();
   void append(std::string_view text);
   void appendJsonObject(const engine::CallRecord& r);
+  // One record's line at `p`; returns the end of what was written.
+  char* writeText(char* p, const engine::CallRecord& r);
+  char* writeCsv(char* p, const engine::CallRecord& r);
 
   LogFormat format_;
-  std::FILE* out_;
+  std::ostream& out_;
   bool first_ = true;
   char* buffer_;
   std::size_t used_ = 0;

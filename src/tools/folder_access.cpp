@@ -26,16 +26,17 @@ FolderAccess accessFolder(const std::filesystem::path& folder, std::string_view 
       } while (taken != 0 && errno == EINTR);
     }
   }
-  access.lock = base::FolderLock::acquire(folder, "pvtool " + std::string(command));
-  if (access.lock.status() == base::FolderLock::Status::kBusy) {
+  base::FolderClaim claim = base::claimFolder(folder, "pvtool " + std::string(command));
+  if (claim.refused()) {
     std::string why;
     access.recorder = control::connectToRecorder(folder, why);
     if (!access.recorder) {
-      err << "pvtool " << command << ": " << access.lock.describe() << '\n';
+      err << "pvtool " << command << ": " << claim.message << '\n';
       return access;
     }
-  } else if (!access.lock.held()) {
-    err << "pvtool " << command << ": " << access.lock.describe() << '\n';
+  } else {
+    if (!claim.message.empty()) err << "pvtool " << command << ": " << claim.message << '\n';
+    access.lock = std::move(*claim.lock);
   }
   access.usable = true;
   return access;

@@ -25,7 +25,7 @@ struct FolderAccess {
 // folder's lock. When a recorder holds the folder and answers on its control socket, the command
 // goes on beside it (`recorder` set); a folder held otherwise is refused as before, naming the
 // holder.
-FolderAccess accessFolder(const std::filesystem::path& folder, std::string_view command,
-                          std::ostream& err);
+[[nodiscard]] FolderAccess accessFolder(const std::filesystem::path& folder,
+                                        std::string_view command, std::ostream& err);
 
 }  // namespace parvolin::tools

@@ -12,13 +12,14 @@ namespace parvolin::tools {
 
 // A decimal number (a fraction allowed) from `min` to `max`. Otherwise nothing, with `error`
 // "OPTION must be a number from MIN to MAX, not 'TEXT'".
-std::optional<double> parseDecimalOption(std::string_view option, std::string_view text, double min,
-                                         double max, std::string& error);
+[[nodiscard]] std::optional<double> parseDecimalOption(std::string_view option,
+                                                       std::string_view text, double min,
+                                                       double max, std::string& error);
 
 // A whole number, decimal or "0x" hex, from `min` to `max`; otherwise nothing, with `error`
 // "OPTION must be a whole number from MIN to MAX, not 'TEXT'".
-std::optional<std::int64_t> parseWholeOption(std::string_view option, std::string_view text,
-                                             std::int64_t min, std::int64_t max,
-                                             std::string& error);
+[[nodiscard]] std::optional<std::int64_t> parseWholeOption(std::string_view option,
+                                                           std::string_view text, std::int64_t min,
+                                                           std::int64_t max, std::string& error);
 
 }  // namespace parvolin::tools

@@ -1,14 +1,18 @@
 // pvtool batch-wav LIST [--dava 1|2]: the file manager's batch conversion of a list's calls.
 
-#include <iostream>
+#include <algorithm>
+#include <optional>
+#include <ostream>
 #include <string>
 
 #include <unistd.h>
 
+#include "base/exit_status.h"
 #include "base/file_io.h"
 #include "base/program_text.h"
 #include "logview/batch_wave.h"
 #include "logview/list_files.h"
+#include "tools/command_line.h"
 #include "tools/folder_access.h"
 #include "tools/pvtool_list.h"
 
@@ -24,67 +28,49 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int usageError(std::ostream& err, const std::string& problem) {
-  err << "pvtool batch-wav: " << problem << '\n' << kBatchWavHelp;
-  return 2;
+int usage(std::ostream& err, const std::string& problem) {
+  return usageError(err, "batch-wav", kBatchWavHelp, problem);
 }
 
-}  // namespace
-
-int runBatchWavWith(const Args& args, std::ostream& out, std::ostream& err, bool terminal) {
-  std::optional<fs::path> list;
+struct BatchWavOptions {
+  fs::path list;
   int davaLevel = 0;
-  for (std::size_t i = 0; i < args.size(); ++i) {
+};
+
+// The options, or nothing with `problem` set.
+[[nodiscard]] std::optional<BatchWavOptions> parseOptions(const Args& args, std::string& problem) {
+  BatchWavOptions options;
+  std::optional<fs::path> list;
+  for (std::size_t i = 0; i < args.size() && problem.empty(); ++i) {
     const std::string& a = args[i];
-    if (a == "-h" || a == "--help") {
-      out << kBatchWavHelp;
-      return 0;
-    }
     if (a == "--dava") {
-      if (++i == args.size()) return usageError(err, "--dava needs a level (1 or 2)");
-      if (args[i] != "1" && args[i] != "2") {
-        return usageError(err, "--dava level must be 1 or 2, not '" + args[i] + "'");
+      if (++i == args.size()) {
+        problem = "--dava needs a level (1 or 2)";
+      } else if (args[i] != "1" && args[i] != "2") {
+        problem = "--dava level must be 1 or 2, not '" + args[i] + "'";
+      } else {
+        options.davaLevel = args[i][0] - '0';
       }
-      davaLevel = args[i][0] - '0';
     } else if (!a.empty() && a[0] == '-') {
-      return usageError(err, "unknown option '" + a + "'");
+      problem = "unknown option '" + a + "'";
     } else if (list) {
-      return usageError(err, "one list at a time");
+      problem = "one list at a time";
     } else {
       list = fs::path(a);
     }
   }
-  if (!list) return usageError(err, "no list named");
+  if (problem.empty() && !list) problem = "no list named";
+  if (!problem.empty()) return std::nullopt;
+  options.list = *list;
+  return options;
+}
 
-  const fs::path folder = list->has_parent_path() ? list->parent_path() : fs::path(".");
-  // Beside a running recorder too: it reads the list and writes only a new WaveFolder.
-  const FolderAccess access = accessFolder(folder, "batch-wav", err);
-  if (!access.usable) return 1;
-  std::string content;
-  if (const std::error_code error = base::readWholeFile(*list, content)) {
-    err << "pvtool batch-wav: " << base::describeFailure(*list, "read", error) << '\n';
-    return 1;
-  }
-  if (const auto problem = logview::notListProblem(*list, content)) {
-    err << "pvtool batch-wav: " << *problem << '\n';
-    return 2;
-  }
-  const auto batchFolder = logview::makeBatchFolder(folder);
-  if (!batchFolder) {
-    err << "pvtool batch-wav: " << logview::noBatchFolderMessage(folder) << '\n';
-    return 1;
-  }
-  const logview::BatchResult result =
-      logview::convertBatch(content, folder, *batchFolder, davaLevel,
-                            [&](std::size_t done, std::size_t total, std::string_view name) {
-                              if (terminal)
-                                err << "\x1b[K[" << done << "/" << total << "] " << name << '\r';
-                              return true;
-                            });
-  if (terminal) err << "\x1b[K";
+// What the conversion wrote and what it left out; the exit status.
+int reportBatch(const logview::BatchResult& result, const fs::path& batchFolder, std::ostream& out,
+                std::ostream& err) {
   // Names are made of the list's texts: shown escaped.
   for (const std::string& name : result.written) {
-    out << base::printable((*batchFolder / name).string()) << '\n';
+    out << base::printable((batchFolder / name).string()) << '\n';
   }
   if (result.status == logview::BatchResult::Status::kNoMemory) {
     err << "pvtool batch-wav: " << logview::kBatchNoMemory << '\n';
@@ -95,15 +81,56 @@ int runBatchWavWith(const Args& args, std::ostream& out, std::ostream& err, bool
   for (const std::string& line : result.failed) {
     err << "pvtool batch-wav: " << base::printable(line) << '\n';
   }
-  err << "pvtool batch-wav: " << result.written.size() << " WAV files in " << batchFolder->string()
+  err << "pvtool batch-wav: " << result.written.size() << " WAV files in " << batchFolder.string()
       << '\n';
   const bool complete = result.status == logview::BatchResult::Status::kDone &&
                         result.missing.empty() && result.failed.empty();
-  return complete ? 0 : 1;
+  return complete ? base::kExitOk : base::kExitFailed;
 }
 
-int runBatchWav(const Args& args) {
-  return runBatchWavWith(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0);
+}  // namespace
+
+int runBatchWavWith(const Args& args, std::ostream& out, std::ostream& err, bool terminal) {
+  if (std::find_if(args.begin(), args.end(),
+                   [](const std::string& a) { return a == "-h" || a == "--help"; }) != args.end()) {
+    out << kBatchWavHelp;
+    return base::kExitOk;
+  }
+  std::string problem;
+  const std::optional<BatchWavOptions> options = parseOptions(args, problem);
+  if (!options) return usage(err, problem);
+  const fs::path& list = options->list;
+  const fs::path folder = list.has_parent_path() ? list.parent_path() : fs::path(".");
+  // Beside a running recorder too: it reads the list and writes only a new WaveFolder.
+  const FolderAccess access = accessFolder(folder, "batch-wav", err);
+  if (!access.usable) return base::kExitFailed;
+  std::string content;
+  if (const std::error_code error = base::readWholeFile(list, content)) {
+    err << "pvtool batch-wav: " << base::describeFailure(list, "read", error) << '\n';
+    return base::kExitFailed;
+  }
+  if (const auto notList = logview::notListProblem(list, content)) {
+    err << "pvtool batch-wav: " << *notList << '\n';
+    return base::kExitUsage;
+  }
+  const auto batchFolder = logview::makeBatchFolder(folder);
+  if (!batchFolder) {
+    err << "pvtool batch-wav: " << logview::noBatchFolderMessage(folder) << '\n';
+    return base::kExitFailed;
+  }
+  const logview::BatchResult result =
+      logview::convertBatch(content, folder, *batchFolder, options->davaLevel,
+                            [&](std::size_t done, std::size_t total, std::string_view name) {
+                              if (terminal)
+                                err << "\x1b[K[" << done << "/" << total << "] " << name << '\r';
+                              return true;
+                            });
+  if (terminal) err << "\x1b[K";
+  return reportBatch(result, *batchFolder, out, err);
+}
+
+int runBatchWav(const Args& args, std::ostream& out, std::ostream& err) {
+  return runBatchWavWith(args, out, err, ::isatty(STDERR_FILENO) != 0);
 }
 
 }  // namespace parvolin::tools

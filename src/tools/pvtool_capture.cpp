@@ -1,10 +1,11 @@
 // pvtool capture FILE [--audio]: what a stream capture holds.
 
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
+#include <ostream>
 #include <string>
 
 #include "base/exit_status.h"
@@ -12,6 +13,7 @@
 #include "codec/lv_format.h"
 #include "device/stream_framing.h"
 #include "engine/stream_capture.h"
+#include "tools/command_line.h"
 #include "tools/event_text.h"
 #include "tools/pvtool_commands.h"
 #include "tools/unit_description.h"
@@ -46,22 +48,22 @@ std::string flagText(std::uint8_t flags) {
   return text.empty() ? " -" : text;
 }
 
-void printSummary(const std::string& file, const engine::CaptureSummary& s) {
-  std::printf("capture    %s\n", file.c_str());
-  std::printf("start      %s (%u)\n", utcTime(s.header.startEpoch).c_str(), s.header.startEpoch);
+void printSummary(std::ostream& out, const std::string& file, const engine::CaptureSummary& s) {
+  out << "capture    " << file << '\n';
+  out << "start      " << utcTime(s.header.startEpoch) << " (" << s.header.startEpoch << ")\n";
   for (int u = 0; u < 4; ++u) {
     const engine::CaptureUnit& unit = s.header.units[std::size_t(u)];
-    std::printf("unit %d    %s", u + 1, flagText(unit.flags).c_str());
+    out << "unit " << u + 1 << "    " << flagText(unit.flags);
     if (unit.listed()) {
-      std::printf("  AudioMode %u  VarOffDelay %u s", unit.audioMode, unit.varOffDelay);
+      out << "  AudioMode " << unsigned(unit.audioMode) << "  VarOffDelay "
+          << unsigned(unit.varOffDelay) << " s";
     }
-    std::printf("\n");
+    out << '\n';
   }
-  std::printf("records    %llu (%llu stream bytes)\n", static_cast<unsigned long long>(s.records),
-              static_cast<unsigned long long>(s.streamBytes));
+  out << "records    " << s.records << " (" << s.streamBytes << " stream bytes)\n";
   if (s.records > 0) {
-    std::printf("time span  %.3f s to %.3f s (%.3f s)\n", s.firstTimeMs / 1000.0,
-                s.lastTimeMs / 1000.0, (s.lastTimeMs - s.firstTimeMs) / 1000.0);
+    out << formatted("time span  %.3f s to %.3f s (%.3f s)\n", s.firstTimeMs / 1000.0,
+                     s.lastTimeMs / 1000.0, (s.lastTimeMs - s.firstTimeMs) / 1000.0);
   }
 }
 
@@ -70,8 +72,8 @@ void printSummary(const std::string& file, const engine::CaptureSummary& s) {
 // wanted.
 class EventPrinter {
  public:
-  EventPrinter(bool everyBlock, const engine::CaptureHeader& header)
-      : everyBlock_(everyBlock), header_(header) {}
+  EventPrinter(std::ostream& out, bool everyBlock, const engine::CaptureHeader& header)
+      : out_(out), everyBlock_(everyBlock), header_(header) {}
 
   void read(int unit, std::uint32_t timeMs, std::span<const std::uint8_t> bytes) {
     device::UnitStreamBuffer& buffer = buffers_[std::size_t(unit)];
@@ -89,18 +91,15 @@ class EventPrinter {
           line(timeMs, text);
         });
     if (result.badPortByte) {
-      char text[80];
-      std::snprintf(text, sizeof text, "Unit%d          %zu bytes dropped (port byte above 3)",
-                    unit + 1, result.droppedBytes);
-      line(timeMs, text);
+      line(timeMs, formatted("Unit%d          %zu bytes dropped (port byte above 3)", unit + 1,
+                             result.droppedBytes));
     }
   }
   void finish(std::uint32_t timeMs) {
     for (int p = 0; p < 16; ++p) {
       if (blocks_[std::size_t(p)] == 0) continue;
-      char text[48];
-      std::snprintf(text, sizeof text, "Unit%d Port %-2d  call going on", p / 4 + 1, p + 1);
-      line(timeMs, text + audioText(p / 4, blocks_[std::size_t(p)]));
+      line(timeMs, formatted("Unit%d Port %-2d  call going on", p / 4 + 1, p + 1) +
+                       audioText(p / 4, blocks_[std::size_t(p)]));
     }
   }
 
@@ -111,72 +110,90 @@ class EventPrinter {
   }
   std::string audioText(int unit, std::uint64_t blocks) const {
     const std::size_t samples = codec::samplesPerBlock(header_.units[std::size_t(unit)].audioMode);
-    char text[80];
-    std::snprintf(text, sizeof text, "   (%llu audio blocks, %.1f s)",
-                  static_cast<unsigned long long>(blocks),
-                  double(blocks * samples) / codec::kSamplesPerSecond);
-    return text;
+    return formatted("   (%llu audio blocks, %.1f s)", static_cast<unsigned long long>(blocks),
+                     double(blocks * samples) / codec::kSamplesPerSecond);
   }
-  static void line(std::uint32_t timeMs, const std::string& text) {
-    std::printf("%9.3f  %s\n", timeMs / 1000.0, text.c_str());
+  void line(std::uint32_t timeMs, const std::string& text) {
+    out_ << formatted("%9.3f  ", timeMs / 1000.0) << text << '\n';
   }
 
+  std::ostream& out_;
   bool everyBlock_;
   engine::CaptureHeader header_;
   std::array<device::UnitStreamBuffer, 4> buffers_;
   std::array<std::uint64_t, 16> blocks_{};
 };
 
-}  // namespace
-
-int runCapture(const Args& args) {
+struct CaptureOptions {
   std::string file;
   bool everyBlock = false;
-  auto usage = [](const std::string& problem) {
-    std::fprintf(stderr, "pvtool capture: %s\n%s", problem.c_str(), kCaptureHelp.data());
-    return base::kExitUsage;
-  };
+};
+
+// The options, or nothing with `problem` set.
+[[nodiscard]] std::optional<CaptureOptions> parseOptions(const Args& args, std::string& problem) {
+  CaptureOptions options;
   for (const std::string& a : args) {
     if (a == "--audio") {
-      everyBlock = true;
+      options.everyBlock = true;
     } else if (a.starts_with("-")) {
-      return usage("unknown option '" + base::printable(a) + "'");
-    } else if (!file.empty()) {
-      return usage("one capture at a time ('" + base::printable(a) + "' is a second one)");
+      problem = "unknown option '" + base::printable(a) + "'";
+      return std::nullopt;
+    } else if (!options.file.empty()) {
+      problem = "one capture at a time ('" + base::printable(a) + "' is a second one)";
+      return std::nullopt;
     } else {
-      file = a;
+      options.file = a;
     }
   }
-  if (file.empty()) return usage("no capture named");
-  const std::string shown = base::printable(file);
-  const engine::CaptureCheck check = engine::checkCapture(file);
-  if (check.ioError) {
-    std::fprintf(stderr, "pvtool capture: %s: %s\n", shown.c_str(),
-                 check.ioError.message().c_str());
-    return base::kExitFailed;
+  if (options.file.empty()) {
+    problem = "no capture named";
+    return std::nullopt;
   }
-  if (check.fault) {
-    std::fprintf(stderr, "pvtool capture: %s\n",
-                 engine::describeCaptureFault(shown, *check.fault).c_str());
-    return base::kExitUsage;
-  }
-  printSummary(shown, check.summary);
-  if (check.summary.cutShortAt) {
-    std::printf("cut short  at byte %llu: the last record is incomplete\n",
-                static_cast<unsigned long long>(*check.summary.cutShortAt));
-  }
-  std::printf("events:\n");
-  auto printer = std::make_unique<EventPrinter>(everyBlock, check.summary.header);
+  return options;
+}
+
+// The events of every record in `file`; false when it cannot be read again.
+[[nodiscard]] bool printEvents(std::ostream& out, const std::string& file, bool everyBlock,
+                               const engine::CaptureSummary& summary) {
+  auto printer = std::make_unique<EventPrinter>(out, everyBlock, summary.header);
   engine::CaptureReader reader;
   engine::CaptureFault fault;
   std::error_code error;
-  if (!reader.open(file, fault, error)) return 1;
+  if (!reader.open(file, fault, error)) return false;
   engine::CaptureRecord record;
   while (reader.next(record, fault) == engine::CaptureReader::Step::kRecord) {
     printer->read(record.unit, record.timeMs, record.bytes);
   }
-  printer->finish(check.summary.lastTimeMs);
-  return 0;
+  printer->finish(summary.lastTimeMs);
+  return true;
+}
+
+}  // namespace
+
+int runCapture(const Args& args, std::ostream& out, std::ostream& err) {
+  std::string problem;
+  const std::optional<CaptureOptions> options = parseOptions(args, problem);
+  if (!options) return usageError(err, "capture", kCaptureHelp, problem);
+  const std::string shown = base::printable(options->file);
+  const engine::CaptureCheck check = engine::checkCapture(options->file);
+  if (check.ioError) {
+    err << "pvtool capture: " << shown << ": " << check.ioError.message() << '\n';
+    return base::kExitFailed;
+  }
+  if (check.fault) {
+    err << "pvtool capture: " << engine::describeCaptureFault(shown, *check.fault) << '\n';
+    return base::kExitUsage;
+  }
+  printSummary(out, shown, check.summary);
+  if (check.summary.cutShortAt) {
+    out << "cut short  at byte " << *check.summary.cutShortAt
+        << ": the last record is incomplete\n";
+  }
+  out << "events:\n";
+  if (!printEvents(out, options->file, options->everyBlock, check.summary)) {
+    return base::kExitFailed;
+  }
+  return base::kExitOk;
 }
 
 }  // namespace parvolin::tools

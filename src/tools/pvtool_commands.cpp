@@ -1,16 +1,18 @@
 #include "tools/pvtool_commands.h"
 
 #include <algorithm>
+#include <ostream>
 
 #include "base/exit_status.h"
 #include "base/program_text.h"
+#include "tools/command_line.h"
 
 namespace parvolin::tools {
 namespace {
 
-template <int (*run)(const Args&)>
-int withoutContext(const Args& args, const ToolContext&) {
-  return run(args);
+template <int (*run)(const Args&, std::ostream&, std::ostream&)>
+int withoutContext(const Args& args, const ToolContext&, std::ostream& out, std::ostream& err) {
+  return run(args, out, err);
 }
 
 const ToolCommand kCommands[] = {
@@ -30,19 +32,18 @@ const ToolCommand kCommands[] = {
     {"status", "show a running recorder's lines, counters and problems", kStatusHelp,
      withoutContext<runStatus>},
     {"recover", "put a recording folder right after the recorder died", kRecoverHelp,
-     withoutContext<runRecoverCommand>},
+     withoutContext<runRecover>},
     {"settings", "show or change the recorder's software settings", kSettingsHelp, runSettings},
     {"unit-settings", "show or write a unit's VAR, caller-ID and audio mode settings",
      kUnitSettingsHelp, withoutContext<runUnitSettings>},
 };
 
-void printCommandList(std::FILE* to) {
-  std::fprintf(to, "%.*s\ncommands:\n", int(kPvtoolHelp.size()), kPvtoolHelp.data());
+void printCommandList(std::ostream& to) {
+  to << kPvtoolHelp << "\ncommands:\n";
   for (const ToolCommand& c : kCommands) {
-    std::fprintf(to, "  %-13.*s %.*s\n", int(c.name.size()), c.name.data(), int(c.summary.size()),
-                 c.summary.data());
+    to << formatted("  %-13.*s ", int(c.name.size()), c.name.data()) << c.summary << '\n';
   }
-  std::fprintf(to, "\n'pvtool COMMAND --help' tells more of each; the manual is pvtool(1).\n");
+  to << "\n'pvtool COMMAND --help' tells more of each; the manual is pvtool(1).\n";
 }
 
 // "--help" or "--version" among a command's options; arguments after "--" are not options.
@@ -65,7 +66,7 @@ std::span<const ToolCommand> toolCommands() {
   return kCommands;
 }
 
-int runPvtool(const Args& args, const ToolContext& context, std::FILE* out, std::FILE* err) {
+int runPvtool(const Args& args, const ToolContext& context, std::ostream& out, std::ostream& err) {
   if (args.empty()) {
     printCommandList(err);
     return base::kExitUsage;
@@ -76,29 +77,27 @@ int runPvtool(const Args& args, const ToolContext& context, std::FILE* out, std:
     return base::kExitOk;
   }
   if (first == "--version") {
-    std::fprintf(out, "%s\n", base::versionLine("pvtool").c_str());
+    out << base::versionLine("pvtool") << '\n';
     return base::kExitOk;
   }
   const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
                                     [&](const ToolCommand& c) { return c.name == first; });
   if (command == std::end(kCommands)) {
-    std::fprintf(err, "pvtool: unknown command '%s'\n", base::printable(first).c_str());
+    err << "pvtool: unknown command '" << base::printable(first) << "'\n";
     printCommandList(err);
     return base::kExitUsage;
   }
   const Args rest(args.begin() + 1, args.end());
   const std::string_view asked = askedFor(rest);
   if (asked == "--version") {
-    std::fprintf(out, "%s\n", base::versionLine("pvtool").c_str());
+    out << base::versionLine("pvtool") << '\n';
     return base::kExitOk;
   }
   if (!asked.empty()) {
-    std::fprintf(out, "%.*s", int(command->help.size()), command->help.data());
+    out << command->help;
     return base::kExitOk;
   }
-  // The commands print with stdio and iostreams; a line of either comes out in order.
-  std::fflush(out);
-  return command->run(rest, context);
+  return command->run(rest, context, out, err);
 }
 
 }  // namespace parvolin::tools

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,7 +12,8 @@
 
 #include "settings/settings_store.h"
 
-// The commands of pvtool. Each takes the arguments after its name and returns the process's exit
+// The commands of pvtool. Each takes the arguments after its name, writes only to the two
+// streams it is given (its output to `out`, its messages to `err`) and returns the process's exit
 // status (base/exit_status.h).
 namespace parvolin::tools {
 
@@ -31,7 +32,7 @@ struct ToolCommand {
   std::string_view name;
   std::string_view summary;  // one line for `pvtool --help`
   std::string_view help;     // the whole `pvtool NAME --help`, starting with its usage lines
-  int (*run)(const Args& args, const ToolContext& context);
+  int (*run)(const Args& args, const ToolContext& context, std::ostream& out, std::ostream& err);
 };
 
 // Every command, in the order `pvtool --help` lists them.
@@ -40,22 +41,25 @@ std::span<const ToolCommand> toolCommands();
 // pvtool's whole command line (the arguments after the program's name): `--help` and `--version`
 // of pvtool and of every command (standard output, status 0), then the command. Problems with the
 // command line go to `err` with status 2.
-int runPvtool(const Args& args, const ToolContext& context, std::FILE* out, std::FILE* err);
+[[nodiscard]] int runPvtool(const Args& args, const ToolContext& context, std::ostream& out,
+                            std::ostream& err);
 
 extern const std::string_view kPvtoolHelp;
 
-int runUnits(const Args& args);
-int runReplay(const Args& args);
-int runCapture(const Args& args);
-int runLog(const Args& args, const ToolContext& context);
-int runSim(const Args& args);
-int runConvert(const Args& args);
-int runList(const Args& args);
-int runBatchWav(const Args& args);
-int runSettings(const Args& args, const ToolContext& context);
-int runUnitSettings(const Args& args);
-int runStatus(const Args& args);
-int runRecoverCommand(const Args& args);
+[[nodiscard]] int runUnits(const Args& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runReplay(const Args& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runCapture(const Args& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runLog(const Args& args, const ToolContext& context, std::ostream& out,
+                         std::ostream& err);
+[[nodiscard]] int runSim(const Args& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runConvert(const Args& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runList(const Args& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runBatchWav(const Args& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runSettings(const Args& args, const ToolContext& context, std::ostream& out,
+                              std::ostream& err);
+[[nodiscard]] int runUnitSettings(const Args& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runStatus(const Args& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runRecover(const Args& args, std::ostream& out, std::ostream& err);
 
 // The help texts of the commands, each kept beside its command.
 extern const std::string_view kUnitsHelp;

@@ -10,6 +10,7 @@ namespace parvolin::tools {
 // messages naming the file on `err`, and, when `terminal` is set, a progress line on `err` for
 // long batches. Exit status: 0 when every file was converted, 1 when any failed, 2 for a usage
 // error.
-int runConvertWith(const Args& args, std::ostream& out, std::ostream& err, bool terminal);
+[[nodiscard]] int runConvertWith(const Args& args, std::ostream& out, std::ostream& err,
+                                 bool terminal);
 
 }  // namespace parvolin::tools

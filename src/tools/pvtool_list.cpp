@@ -5,16 +5,19 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <iostream>
 #include <optional>
 #include <string>
 
+#include "base/exit_status.h"
 #include "base/file_io.h"
 #include "base/program_text.h"
 #include "logview/file_manager_session.h"
 #include "logview/list_edits.h"
 #include "logview/log_viewer_logic.h"
+#include "tools/command_line.h"
 #include "tools/folder_access.h"
 #include "tools/number_options.h"
 #include "tools/recorder_list_edit.h"
@@ -79,7 +82,8 @@ constexpr std::int64_t kMaxItem = 99'999;
 constexpr std::int64_t kMaxYear = 9'999;
 
 // An item number given for `what` ("ITEM", "--to"): 1 to 99999, or nothing with `error` set.
-std::optional<int> parseItem(const std::string& what, const std::string& text, std::string& error) {
+[[nodiscard]] std::optional<int> parseItem(const std::string& what, const std::string& text,
+                                           std::string& error) {
   const auto item = parseWholeOption(what, text, 1, kMaxItem, error);
   if (!item) return std::nullopt;
   return int(*item);
@@ -90,8 +94,8 @@ struct Date {
 };
 
 // YY-MM-DD with a month of 1 to 12 and a day of 1 to 31; nothing with `error` set otherwise.
-std::optional<Date> parseDate(const std::string& option, const std::string& text,
-                              std::string& error) {
+[[nodiscard]] std::optional<Date> parseDate(const std::string& option, const std::string& text,
+                                            std::string& error) {
   const std::size_t a = text.find('-');
   const std::size_t b = a == std::string::npos ? a : text.find('-', a + 1);
   if (b == std::string::npos) {
@@ -107,9 +111,8 @@ std::optional<Date> parseDate(const std::string& option, const std::string& text
   return Date{int(*y), int(*m), int(*d)};
 }
 
-int usageError(std::ostream& err, const std::string& problem) {
-  err << "pvtool list: " << problem << '\n' << kListHelp;
-  return 2;
+int usage(std::ostream& err, const std::string& problem) {
+  return usageError(err, "list", kListHelp, problem);
 }
 
 }  // namespace
@@ -119,18 +122,18 @@ int reportEditResult(const std::optional<engine::ListEditResult>& result, const 
                      const std::string& done, std::ostream& out, std::ostream& err) {
   if (!result) {
     err << "pvtool list: " << list.string() << ": nothing to change\n";
-    return 1;
+    return base::kExitFailed;
   }
   if (!result->applied) {
     err << "pvtool list: " << base::describeFailure(list, "apply the edit", result->error) << '\n';
-    return 1;
+    return base::kExitFailed;
   }
   out << done << '\n';
   if (!logview::fileExists(list)) out << list.string() << ": no rows left; list deleted\n";
   for (const fs::path& file : result->undeleted) {
     err << "pvtool list: " << base::printable(file.string()) << ": cannot delete\n";
   }
-  return result->undeleted.empty() ? 0 : 1;
+  return result->undeleted.empty() ? base::kExitOk : base::kExitFailed;
 }
 
 namespace {
@@ -145,10 +148,10 @@ int runSort(const logview::ListFiles& files, logview::ListOrder order, std::ostr
   if (!logview::sortToFindFile(files, order)) {
     err << "pvtool list: " << files.list.string() << ": cannot read the list or write "
         << files.find.string() << '\n';
-    return 1;
+    return base::kExitFailed;
   }
   out << files.find.string() << '\n';
-  return 0;
+  return base::kExitOk;
 }
 
 int runSearch(const logview::ListFiles& files, const Args& rest, std::time_t now, std::ostream& out,
@@ -156,14 +159,14 @@ int runSearch(const logview::ListFiles& files, const Args& rest, std::time_t now
   logview::SearchFields fields = logview::SearchFields::today(now);
   for (std::size_t i = 0; i < rest.size(); ++i) {
     const std::string& option = rest[i];
-    if (i + 1 == rest.size()) return usageError(err, option + " needs a value");
+    if (i + 1 == rest.size()) return usage(err, option + " needs a value");
     const std::string& value = rest[++i];
     if (option == "--text") {
       fields.text = value;
     } else if (option == "--from" || option == "--to") {
       std::string error;
       auto date = parseDate(option, value, error);
-      if (!date) return usageError(err, error);
+      if (!date) return usage(err, error);
       // The list writes two-digit years: a year given in full is compared by its last two.
       constexpr int kCentury = 100;
       date->year %= kCentury;
@@ -173,7 +176,7 @@ int runSearch(const logview::ListFiles& files, const Args& rest, std::time_t now
         fields.toYear = date->year, fields.toMonth = date->month, fields.toDay = date->day;
       }
     } else {
-      return usageError(err, "unknown option '" + option + "'");
+      return usage(err, "unknown option '" + option + "'");
     }
   }
   logview::FileManagerSession session(files, editor, prompt);
@@ -181,189 +184,231 @@ int runSearch(const logview::ListFiles& files, const Args& rest, std::time_t now
   std::string result;
   if (base::readWholeFile(files.find, result)) {
     err << "pvtool list: cannot write " << files.find.string() << '\n';
-    return 1;
+    return base::kExitFailed;
   }
   out << files.find.string() << ": "
       << callsText(logview::parseRows(logview::listBody(result)).size()) << '\n';
-  return 0;
+  return base::kExitOk;
 }
 
-}  // namespace
+constexpr std::string_view kCommands[] = {"sort-port", "sort-duration", "search",
+                                          "edit",      "delete",        "delete-all"};
 
-std::optional<base::FolderLock> holdFolder(const std::filesystem::path& folder,
-                                           std::string_view command, std::ostream& err) {
-  base::FolderLock lock = base::FolderLock::acquire(folder, "pvtool " + std::string(command));
-  if (lock.status() == base::FolderLock::Status::kBusy) {
-    err << "pvtool " << command << ": " << lock.describe() << '\n';
-    return std::nullopt;
-  }
-  if (!lock.held()) err << "pvtool " << command << ": " << lock.describe() << '\n';
-  return lock;
-}
-
-int runListWith(const Args& arguments, std::ostream& out, std::ostream& err, std::time_t now,
-                std::istream* terminal) {
-  Args args;
+struct ListOptions {
+  std::string command;
+  fs::path list;
+  Args rest;  // the command's own arguments after LIST
   bool yes = false;
+};
+
+// The command, its list and its arguments; nothing with `problem` set.
+[[nodiscard]] std::optional<ListOptions> parseOptions(const Args& arguments, std::string& problem) {
+  ListOptions options;
+  Args args;
   for (const std::string& a : arguments) {
-    if (a == "-h" || a == "--help") {
-      out << kListHelp;
-      return 0;
-    }
     if (a == "--yes") {
-      yes = true;
+      options.yes = true;
     } else {
       args.push_back(a);
     }
   }
-  if (args.size() < 2) return usageError(err, "a command and a list are needed");
-  const std::string& command = args[0];
-  const fs::path list = args[1];
-  const Args rest(args.begin() + 2, args.end());
-  const logview::ListFiles files = logview::ListFiles::forList(list);
-  if (command != "sort-port" && command != "sort-duration" && command != "search" &&
-      command != "edit" && command != "delete" && command != "delete-all") {
-    return usageError(err, "unknown command '" + command + "'");
+  if (args.size() < 2) {
+    problem = "a command and a list are needed";
+    return std::nullopt;
   }
-  // Every command writes beside the list: one pvtool run at a time in a recording folder. Beside
-  // a running recorder, the sorts and the search write only their own result files, and the
-  // edits are handed to the recorder.
-  const fs::path folder = list.has_parent_path() ? list.parent_path() : fs::path(".");
-  FolderAccess access = accessFolder(folder, "list", err);
-  if (!access.usable) return 1;
-  std::string content;
-  if (const std::error_code error = base::readWholeFile(list, content)) {
-    err << "pvtool list: " << base::describeFailure(list, "read", error) << '\n';
-    return 1;
+  options.command = args[0];
+  options.list = args[1];
+  options.rest.assign(args.begin() + 2, args.end());
+  if (std::find(std::begin(kCommands), std::end(kCommands), options.command) ==
+      std::end(kCommands)) {
+    problem = "unknown command '" + options.command + "'";
+    return std::nullopt;
   }
-  if (const auto problem = logview::ownListProblem(list, content)) {
+  return options;
+}
+
+// A list being worked on: its folder taken, its rows read.
+struct OpenList {
+  fs::path list, folder;
+  logview::ListFiles files;
+  FolderAccess access;
+  std::vector<logview::ListRow> rows;
+};
+
+// "5" or "5 to 3": the items a delete names.
+std::string itemsText(int item, std::optional<int> end) {
+  return end && *end != item ? std::to_string(item) + " to " + std::to_string(*end)
+                             : std::to_string(item);
+}
+
+// What a delete did: "deleted all " + `all` when it covered every item, else the items.
+std::string deletedText(int item, std::optional<int> end, int latest, const std::string& all) {
+  if (end && logview::rangeCoversAll(item, *end, latest)) return "deleted all " + all;
+  return (end && *end != item ? "deleted items " : "deleted item ") + itemsText(item, end);
+}
+
+int runDeleteAll(OpenList& open, logview::ImmediateListEditor& editor, base::Prompt& prompt,
+                 std::ostream& out, std::ostream& err) {
+  if (open.rows.empty()) {
+    err << "pvtool list: " << open.list.string() << ": " << logview::kNoItemsMessage << '\n';
+    return base::kExitFailed;
+  }
+  if (open.access.recorder) {
+    return editThroughRecorder(
+        *open.access.recorder, {control::ListEditRequest::Op::kDeleteAll, 0, {}, {}}, open.list,
+        "deleted all " + std::to_string(open.rows.size()) + " calls", {}, out, err);
+  }
+  logview::FileManagerSession(open.files, editor, prompt).deleteAll();
+  if (!editor.lastListEditResult()) {
+    err << "pvtool list: nothing deleted\n";
+    return base::kExitFailed;
+  }
+  return reportEdit(editor, open.list, "deleted all " + callsText(open.rows.size()), out, err);
+}
+
+int runEdit(OpenList& open, int item, const std::string& text, logview::ImmediateListEditor& editor,
+            base::Prompt& prompt, std::ostream& out, std::ostream& err) {
+  const logview::ListRow* row = logview::findItem(open.rows, item);
+  if (!row) {
+    err << "pvtool list: " << open.list.string() << ": no item " << item << '\n';
+    return base::kExitFailed;
+  }
+  if (const auto problem = logview::editTextProblem(text, row->trimmedText())) {
     err << "pvtool list: " << *problem << '\n';
-    return 2;
+    return base::kExitFailed;
   }
-  const bool deletes = command == "delete" || command == "delete-all";
-  if (deletes && !terminal && !yes) {
-    err << "pvtool list: " << command
-        << " deletes calls: answer its questions on a terminal, or give --yes\n";
-    return 2;
+  const std::string done = "item " + std::to_string(item) + ": text changed";
+  if (open.access.recorder) {
+    control::ListEditRequest request{control::ListEditRequest::Op::kEdit, item, {}, text};
+    return editThroughRecorder(*open.access.recorder, request, open.list, done,
+                               std::to_string(item), out, err);
   }
-  const std::vector<logview::ListRow> rows = logview::parseRows(logview::listBody(content));
-
-  CommandLinePrompt prompt(err, yes ? nullptr : terminal);
-  logview::ImmediateListEditor editor(folder, list);
-
-  if (command == "sort-port" || command == "sort-duration") {
-    if (!rest.empty()) return usageError(err, "unexpected '" + rest[0] + "'");
-    return runSort(
-        files,
-        command == "sort-port" ? logview::ListOrder::kByPort : logview::ListOrder::kByDuration, out,
-        err);
+  logview::FileManagerSession(open.files, editor, prompt).editItem(item, [&](const auto&) {
+    return std::optional<std::string>(text);
+  });
+  if (!editor.lastListEditResult() && text == row->trimmedText()) {
+    out << "item " << item << ": text unchanged\n";
+    return base::kExitOk;
   }
-  if (command == "search") return runSearch(files, rest, now, out, err, prompt, editor);
+  return reportEdit(editor, open.list, done, out, err);
+}
 
-  if (command == "delete-all") {
-    if (!rest.empty()) return usageError(err, "unexpected '" + rest[0] + "'");
-    if (rows.empty()) {
-      err << "pvtool list: " << list.string() << ": " << logview::kNoItemsMessage << '\n';
-      return 1;
-    }
-    if (access.recorder) {
-      return editThroughRecorder(
-          *access.recorder, {control::ListEditRequest::Op::kDeleteAll, 0, {}, {}}, list,
-          "deleted all " + std::to_string(rows.size()) + " calls", {}, out, err);
-    }
-    logview::FileManagerSession(files, editor, prompt).deleteAll();
-    if (!editor.lastListEditResult()) {
-      err << "pvtool list: nothing deleted\n";
-      return 1;
-    }
-    return reportEdit(editor, list, "deleted all " + callsText(rows.size()), out, err);
+int runDelete(OpenList& open, int item, std::optional<int> end,
+              logview::ImmediateListEditor& editor, base::Prompt& prompt, std::ostream& out,
+              std::ostream& err) {
+  if (open.access.recorder) {
+    const int latest = open.rows.empty() ? 0 : open.rows.front().item;
+    control::ListEditRequest request{control::ListEditRequest::Op::kDelete, item, end, {}};
+    return editThroughRecorder(
+        *open.access.recorder, request, open.list,
+        deletedText(item, end, latest, std::to_string(open.rows.size()) + " calls"),
+        itemsText(item, end), out, err);
   }
+  logview::FileManagerSession session(open.files, editor, prompt);
+  const int latest = session.latestItem();
+  const Outcome outcome = end ? session.deleteRange(item, *end) : session.deleteItem(item);
+  if (outcome == Outcome::kStaysOpen) {
+    err << "pvtool list: nothing deleted\n";
+    return base::kExitFailed;
+  }
+  if (!editor.lastListEditResult()) {
+    err << "pvtool list: " << open.list.string() << ": no item " << itemsText(item, end) << '\n';
+    return base::kExitFailed;
+  }
+  return reportEdit(editor, open.list, deletedText(item, end, latest, callsText(open.rows.size())),
+                    out, err);
+}
 
-  if (rest.empty()) return usageError(err, command + " needs an item number");
+// The commands that change the list: delete-all, edit ITEM TEXT, delete ITEM [--to END].
+int runChange(const ListOptions& options, OpenList& open, base::Prompt& prompt, std::ostream& out,
+              std::ostream& err) {
+  logview::ImmediateListEditor editor(open.folder, open.list);
+  const Args& rest = options.rest;
+  if (options.command == "delete-all") {
+    if (!rest.empty()) return usage(err, "unexpected '" + rest[0] + "'");
+    return runDeleteAll(open, editor, prompt, out, err);
+  }
+  if (rest.empty()) return usage(err, options.command + " needs an item number");
   std::string error;
   const auto item = parseItem("ITEM", rest[0], error);
-  if (!item) return usageError(err, error);
-
-  if (command == "edit") {
-    if (rest.size() != 2) return usageError(err, "edit needs an item number and a text");
-    const std::string& text = rest[1];
-    const logview::ListRow* row = logview::findItem(rows, *item);
-    if (!row) {
-      err << "pvtool list: " << list.string() << ": no item " << *item << '\n';
-      return 1;
-    }
-    if (const auto problem = logview::editTextProblem(text, row->trimmedText())) {
-      err << "pvtool list: " << *problem << '\n';
-      return 1;
-    }
-    if (access.recorder) {
-      control::ListEditRequest request{control::ListEditRequest::Op::kEdit, *item, {}, text};
-      return editThroughRecorder(*access.recorder, request, list,
-                                 "item " + std::to_string(*item) + ": text changed",
-                                 std::to_string(*item), out, err);
-    }
-    logview::FileManagerSession(files, editor, prompt).editItem(*item, [&](const auto&) {
-      return std::optional<std::string>(text);
-    });
-    if (!editor.lastListEditResult() && text == row->trimmedText()) {
-      out << "item " << *item << ": text unchanged\n";
-      return 0;
-    }
-    return reportEdit(editor, list, "item " + std::to_string(*item) + ": text changed", out, err);
+  if (!item) return usage(err, error);
+  if (options.command == "edit") {
+    if (rest.size() != 2) return usage(err, "edit needs an item number and a text");
+    return runEdit(open, *item, rest[1], editor, prompt, out, err);
   }
-
-  // delete ITEM [--to END]
   std::optional<int> end;
   if (rest.size() == 3 && rest[1] == "--to") {
     end = parseItem("--to", rest[2], error);
-    if (!end) return usageError(err, error);
+    if (!end) return usage(err, error);
   } else if (rest.size() != 1) {
-    return usageError(err, "delete takes ITEM [--to END]");
+    return usage(err, "delete takes ITEM [--to END]");
   }
-  if (access.recorder) {
-    const int latest = rows.empty() ? 0 : rows.front().item;
-    std::string done;
-    if (end && logview::rangeCoversAll(*item, *end, latest)) {
-      done = "deleted all " + std::to_string(rows.size()) + " calls";
-    } else if (end && *end != *item) {
-      done = "deleted items " + std::to_string(*item) + " to " + std::to_string(*end);
-    } else {
-      done = "deleted item " + std::to_string(*item);
-    }
-    control::ListEditRequest request{control::ListEditRequest::Op::kDelete, *item, end, {}};
-    return editThroughRecorder(*access.recorder, request, list, done,
-                               end && *end != *item
-                                   ? std::to_string(*item) + " to " + std::to_string(*end)
-                                   : std::to_string(*item),
-                               out, err);
-  }
-  logview::FileManagerSession session(files, editor, prompt);
-  const int latest = session.latestItem();
-  const Outcome outcome = end ? session.deleteRange(*item, *end) : session.deleteItem(*item);
-  if (outcome == Outcome::kStaysOpen) {
-    err << "pvtool list: nothing deleted\n";
-    return 1;
-  }
-  std::string done;
-  if (end && logview::rangeCoversAll(*item, *end, latest)) {
-    done = "deleted all " + callsText(rows.size());
-  } else if (end && *end != *item) {
-    done = "deleted items " + std::to_string(*item) + " to " + std::to_string(*end);
-  } else {
-    done = "deleted item " + std::to_string(*item);
-  }
-  if (!editor.lastListEditResult()) {
-    err << "pvtool list: " << list.string() << ": no item "
-        << (end && *end != *item ? std::to_string(*item) + " to " + std::to_string(*end)
-                                 : std::to_string(*item))
-        << '\n';
-    return 1;
-  }
-  return reportEdit(editor, list, done, out, err);
+  return runDelete(open, *item, end, editor, prompt, out, err);
 }
 
-int runList(const Args& args) {
-  return runListWith(args, std::cout, std::cerr, std::time(nullptr),
+// Takes the list's folder and reads the list: a recording folder's own list; the exit status
+// when it cannot be used.
+[[nodiscard]] std::optional<int> openList(OpenList& open, std::ostream& err) {
+  // Every command writes beside the list: one pvtool run at a time in a recording folder.
+  // Beside a running recorder, the sorts and the search write only their own result files, and
+  // the edits are handed to the recorder.
+  open.access = accessFolder(open.folder, "list", err);
+  if (!open.access.usable) return base::kExitFailed;
+  std::string content;
+  if (const std::error_code error = base::readWholeFile(open.list, content)) {
+    err << "pvtool list: " << base::describeFailure(open.list, "read", error) << '\n';
+    return base::kExitFailed;
+  }
+  if (const auto problem = logview::ownListProblem(open.list, content)) {
+    err << "pvtool list: " << *problem << '\n';
+    return base::kExitUsage;
+  }
+  open.rows = logview::parseRows(logview::listBody(content));
+  return std::nullopt;
+}
+
+}  // namespace
+
+int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::time_t now,
+                std::istream* terminal) {
+  if (std::find_if(args.begin(), args.end(),
+                   [](const std::string& a) { return a == "-h" || a == "--help"; }) != args.end()) {
+    out << kListHelp;
+    return base::kExitOk;
+  }
+  std::string problem;
+  const std::optional<ListOptions> options = parseOptions(args, problem);
+  if (!options) return usage(err, problem);
+  const std::string& command = options->command;
+  OpenList open{options->list,
+                options->list.has_parent_path() ? options->list.parent_path() : fs::path("."),
+                logview::ListFiles::forList(options->list),
+                {},
+                {}};
+  if (const std::optional<int> status = openList(open, err)) return *status;
+  const bool deletes = command == "delete" || command == "delete-all";
+  if (deletes && !terminal && !options->yes) {
+    err << "pvtool list: " << command
+        << " deletes calls: answer its questions on a terminal, or give --yes\n";
+    return base::kExitUsage;
+  }
+  CommandLinePrompt prompt(err, options->yes ? nullptr : terminal);
+  if (command == "sort-port" || command == "sort-duration") {
+    if (!options->rest.empty()) return usage(err, "unexpected '" + options->rest[0] + "'");
+    return runSort(
+        open.files,
+        command == "sort-port" ? logview::ListOrder::kByPort : logview::ListOrder::kByDuration, out,
+        err);
+  }
+  if (command == "search") {
+    logview::ImmediateListEditor editor(open.folder, open.list);
+    return runSearch(open.files, options->rest, now, out, err, prompt, editor);
+  }
+  return runChange(*options, open, prompt, out, err);
+}
+
+int runList(const Args& args, std::ostream& out, std::ostream& err) {
+  return runListWith(args, out, err, std::time(nullptr),
                      ::isatty(STDIN_FILENO) != 0 ? &std::cin : nullptr);
 }
 

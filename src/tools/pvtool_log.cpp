@@ -1,6 +1,7 @@
 // pvtool log [FILE] [--config FILE] [--csv|--json|--jsonl]
 
-#include <cstdio>
+#include <optional>
+#include <ostream>
 #include <string>
 
 #include "app/config_file.h"
@@ -9,6 +10,7 @@
 #include "engine/call_log.h"
 #include "engine/recorder_settings.h"
 #include "tools/call_log_format.h"
+#include "tools/command_line.h"
 #include "tools/pvtool_commands.h"
 
 namespace parvolin::tools {
@@ -35,91 +37,80 @@ constinit const std::string_view kLogHelp =
 namespace {
 
 using Format = LogFormat;
+namespace fs = std::filesystem;
 
 // Bad records told one by one; past these, only counted.
 constexpr std::uint64_t kBadRecordsShown = 20;
 
-int usage(const std::string& problem) {
-  std::fprintf(stderr, "pvtool log: %s\n%s", problem.c_str(), kLogHelp.data());
-  return base::kExitUsage;
+struct LogOptions {
+  std::optional<fs::path> file, config;
+  Format format = Format::kText;
+};
+
+// The output format an option chooses, if it is one.
+std::optional<Format> formatOption(const std::string& option) {
+  if (option == "--csv") return Format::kCsv;
+  if (option == "--json") return Format::kJson;
+  if (option == "--jsonl") return Format::kJsonLines;
+  return std::nullopt;
 }
 
-// The log of the recording folder the stored settings name; empty, with the reason printed,
-// when there is none.
-std::filesystem::path configuredLog(const ToolContext& context,
-                                    const std::optional<std::filesystem::path>& config) {
+// The options, or nothing with `problem` set.
+[[nodiscard]] std::optional<LogOptions> parseOptions(const Args& args, std::string& problem) {
+  LogOptions options;
+  std::string formatGiven;  // the option that chose the format
+  for (std::size_t i = 0; i < args.size() && problem.empty(); ++i) {
+    const std::string& a = args[i];
+    if (const std::optional<Format> chosen = formatOption(a)) {
+      if (!formatGiven.empty() && options.format != *chosen) {
+        problem = formatGiven + " and " + a + " contradict each other";
+      }
+      options.format = *chosen;
+      formatGiven = a;
+    } else if (a == "--config") {
+      if (i + 1 == args.size()) problem = "--config needs a settings file";
+      if (i + 1 < args.size()) options.config = args[++i];
+    } else if (a.starts_with("-")) {
+      problem = "unknown option '" + base::printable(a) + "'";
+    } else if (options.file) {
+      problem = "one log at a time ('" + base::printable(a) + "' is a second one)";
+    } else {
+      options.file = a;
+    }
+  }
+  if (problem.empty() && options.file && options.config) {
+    problem = "--config finds the log of the configured folder; a log FILE needs none";
+  }
+  if (!problem.empty()) return std::nullopt;
+  return options;
+}
+
+// The log of the recording folder the stored settings name; empty, with the reason written to
+// `err`, when there is none.
+fs::path configuredLog(const ToolContext& context, const std::optional<fs::path>& config,
+                       std::ostream& err) {
   const std::string where = config ? "the settings file " + base::printable(config->string())
                                    : std::string("the recorder's settings");
   if (!context.openSettings) {
-    std::fprintf(stderr, "pvtool log: this build cannot read %s; name the log file\n",
-                 where.c_str());
+    err << "pvtool log: this build cannot read " << where << "; name the log file\n";
     return {};
   }
   const std::unique_ptr<settings::SettingsStore> store = context.openSettings(config);
   const std::string folder =
       store->getStringOr(engine::settingSpec(engine::Setting::kParvolinPath).name, "");
   if (folder.empty()) {
-    std::fprintf(stderr,
-                 "pvtool log: %s name no recording folder (the recorder has not run with them);"
-                 " name the log file\n",
-                 where.c_str());
+    err << "pvtool log: " << where
+        << " name no recording folder (the recorder has not run with them); name the log file\n";
     return {};
   }
-  return std::filesystem::path(folder) / engine::kCallLogName;
+  return fs::path(folder) / engine::kCallLogName;
 }
 
-}  // namespace
-
-int runLog(const Args& args, const ToolContext& context) {
-  std::optional<std::filesystem::path> file, config;
-  std::optional<Format> format;
-  std::string formatOption;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::optional<Format> chosen;
-    if (a == "--csv") {
-      chosen = Format::kCsv;
-    } else if (a == "--json") {
-      chosen = Format::kJson;
-    } else if (a == "--jsonl") {
-      chosen = Format::kJsonLines;
-    } else if (a == "--config") {
-      if (i + 1 == args.size()) return usage("--config needs a settings file");
-      config = args[++i];
-    } else if (a.starts_with("-")) {
-      return usage("unknown option '" + base::printable(a) + "'");
-    } else if (file) {
-      return usage("one log at a time ('" + base::printable(a) + "' is a second one)");
-    } else {
-      file = a;
-    }
-    if (chosen) {
-      if (format && *format != *chosen)
-        return usage(formatOption + " and " + a + " contradict each other");
-      format = chosen;
-      formatOption = a;
-    }
-  }
-  if (file && config) {
-    return usage("--config finds the log of the configured folder; a log FILE needs none");
-  }
-  if (!file) {
-    if (const auto problem =
-            config ? app::configFileProblem(*config, app::ConfigUse::kRead) : std::nullopt) {
-      std::fprintf(stderr, "pvtool log: --config: %s\n", base::printable(*problem).c_str());
-      return base::kExitUsage;
-    }
-    file = configuredLog(context, config);
-    if (file->empty()) return base::kExitFailed;
-  }
-  const std::string shown = base::printable(file->string());
-
-  engine::CallLogReader reader;
-  if (const std::error_code error = reader.open(*file)) {
-    std::fprintf(stderr, "pvtool log: %s: %s\n", shown.c_str(), error.message().c_str());
-    return base::kExitFailed;
-  }
-  CallLogFormatter printer(format.value_or(Format::kText), stdout);
+// Every record of the log in `format` on `out`; those that cannot be real are told on `err`
+// and skipped. Returns how many were skipped.
+std::uint64_t printRecords(engine::CallLogReader& reader, Format format, const std::string& shown,
+                           std::ostream& out, std::ostream& err) {
+  CallLogFormatter printer(format, out);
   printer.begin();
   engine::CallRecord record;
   std::uint64_t offset = 0;
@@ -128,32 +119,61 @@ int runLog(const Args& args, const ToolContext& context) {
     const std::string why = engine::whyNotARealCall(record);
     if (why.empty()) {
       printer.print(record);
-      continue;
-    }
-    if (++bad <= kBadRecordsShown) {
-      std::fprintf(stderr, "pvtool log: %s: byte %llu: %s; record skipped\n", shown.c_str(),
-                   static_cast<unsigned long long>(offset), why.c_str());
+    } else if (++bad <= kBadRecordsShown) {
+      err << "pvtool log: " << shown << ": byte " << offset << ": " << why << "; record skipped\n";
     }
   }
   printer.finish();
+  return bad;
+}
+
+// What the read left out: a failed read, the bad records not told one by one, a torn record.
+void reportSkipped(const engine::CallLogReader& reader, std::uint64_t bad, const std::string& shown,
+                   std::ostream& err) {
   if (reader.error()) {
-    std::fprintf(stderr, "pvtool log: %s: read failed at byte %llu: %s\n", shown.c_str(),
-                 static_cast<unsigned long long>(reader.tornOffset()),
-                 reader.error().message().c_str());
+    err << "pvtool log: " << shown << ": read failed at byte " << reader.tornOffset() << ": "
+        << reader.error().message() << '\n';
   }
   if (bad > kBadRecordsShown) {
-    std::fprintf(stderr, "pvtool log: %s: %llu more records that cannot be real skipped\n",
-                 shown.c_str(), static_cast<unsigned long long>(bad - kBadRecordsShown));
+    err << "pvtool log: " << shown << ": " << bad - kBadRecordsShown
+        << " more records that cannot be real skipped\n";
   }
   if (reader.tornBytes() != 0) {
-    std::fprintf(stderr,
-                 "pvtool log: %s: byte %llu: %zu bytes after the last whole record (a record cut "
-                 "short); skipped\n",
-                 shown.c_str(), static_cast<unsigned long long>(reader.tornOffset()),
-                 reader.tornBytes());
+    err << "pvtool log: " << shown << ": byte " << reader.tornOffset() << ": " << reader.tornBytes()
+        << " bytes after the last whole record (a record cut short); skipped\n";
   }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::fprintf(stderr, "pvtool log: cannot write the output\n");
+}
+
+}  // namespace
+
+int runLog(const Args& args, const ToolContext& context, std::ostream& out, std::ostream& err) {
+  std::string problem;
+  const std::optional<LogOptions> options = parseOptions(args, problem);
+  if (!options) return usageError(err, "log", kLogHelp, problem);
+  fs::path file;
+  if (options->file) {
+    file = *options->file;
+  } else {
+    if (const auto configProblem =
+            options->config ? app::configFileProblem(*options->config, app::ConfigUse::kRead)
+                            : std::nullopt) {
+      err << "pvtool log: --config: " << base::printable(*configProblem) << '\n';
+      return base::kExitUsage;
+    }
+    file = configuredLog(context, options->config, err);
+    if (file.empty()) return base::kExitFailed;
+  }
+  const std::string shown = base::printable(file.string());
+
+  engine::CallLogReader reader;
+  if (const std::error_code error = reader.open(file)) {
+    err << "pvtool log: " << shown << ": " << error.message() << '\n';
+    return base::kExitFailed;
+  }
+  const std::uint64_t bad = printRecords(reader, options->format, shown, out, err);
+  reportSkipped(reader, bad, shown, err);
+  if (!out.flush()) {
+    err << "pvtool log: cannot write the output\n";
     return base::kExitFailed;
   }
   if (reader.error()) return base::kExitFailed;

@@ -12,6 +12,7 @@
 #include "base/exit_status.h"
 #include "base/program_text.h"
 #include "logview/folder_recovery.h"
+#include "tools/command_line.h"
 #include "tools/pvtool_list.h"
 
 namespace parvolin::tools {
@@ -32,11 +33,6 @@ constinit const std::string_view kRecoverHelp =
     "                  set to record WAV does\n";
 
 namespace {
-
-int usageError(std::ostream& err, std::string_view problem) {
-  err << "pvtool recover: " << problem << '\n' << kRecoverHelp;
-  return base::kExitUsage;
-}
 
 // The command line into `options`; a problem with it, or nothing.
 std::optional<std::string> parseRecoverArgs(const Args& args, RecoverOptions& options) {
@@ -72,7 +68,8 @@ std::optional<std::string> parseRecoverArgs(const Args& args, RecoverOptions& op
 
 int runRecover(const Args& args, std::ostream& out, std::ostream& err) {
   RecoverOptions options;
-  if (const auto problem = parseRecoverArgs(args, options)) return usageError(err, *problem);
+  if (const auto problem = parseRecoverArgs(args, options))
+    return usageError(err, "recover", kRecoverHelp, *problem);
   std::error_code error;
   if (!std::filesystem::is_directory(options.folder, error)) {
     err << "pvtool recover: " << base::printable(options.folder.string()) << ": not a folder\n";
@@ -109,10 +106,6 @@ int runRecover(const Args& args, std::ostream& out, std::ostream& err) {
   if (!report.problems.empty()) return base::kExitFailed;
   if (report.listDamaged && !report.listRebuilt) return base::kExitIncomplete;
   return base::kExitOk;
-}
-
-int runRecoverCommand(const Args& args) {
-  return runRecover(args, std::cout, std::cerr);
 }
 
 }  // namespace parvolin::tools

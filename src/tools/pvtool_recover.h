@@ -19,6 +19,6 @@ struct RecoverOptions {
 
 // pvtool recover with its streams. Exit status: 0 done (or nothing to do), 1 the folder could not
 // be used or a file not read or written, 2 usage, 4 the list is no call list and was left alone.
-int runRecover(const Args& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runRecover(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace parvolin::tools

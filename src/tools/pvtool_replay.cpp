@@ -1,19 +1,20 @@
 // pvtool replay FILE --folder DIR --setting N [--html-name NAME]
 
-#include <cstdio>
 #include <optional>
+#include <ostream>
 #include <string>
 
-#include "base/diagnostics.h"
+#include "app/headless.h"
 #include "base/exit_status.h"
 #include "base/program_text.h"
-#include "base/prompt.h"
 #include "engine/capture_replay.h"
 #include "engine/engine_view.h"
 #include "engine/output_files.h"
 #include "engine/recorder_settings.h"
+#include "tools/command_line.h"
 #include "tools/number_options.h"
 #include "tools/pvtool_commands.h"
+#include "tools/terminal_prompt.h"
 
 namespace parvolin::tools {
 
@@ -40,72 +41,87 @@ namespace {
 // The recording options are the six bits 0x01 to 0x20 of "ParvolinSetting".
 constexpr std::int64_t kMaxSetting = 0x3F;
 
-int usage(const std::string& problem) {
-  std::fprintf(stderr, "pvtool replay: %s\n%s", problem.c_str(), kReplayHelp.data());
-  return base::kExitUsage;
-}
-
-}  // namespace
-
-int runReplay(const Args& args) {
-  std::optional<std::string> file, folder, htmlName;
-  std::optional<std::uint32_t> setting;
+struct ReplayOptions {
+  std::string file, folder;
+  std::uint32_t setting = 0;
+  std::optional<std::string> htmlName;
   bool force = false;
+};
+
+// The options, or nothing with `problem` set.
+[[nodiscard]] std::optional<ReplayOptions> parseOptions(const Args& args, std::string& problem) {
+  ReplayOptions options;
+  std::optional<std::string> file, folder;
+  std::optional<std::uint32_t> setting;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
     if (a == "--folder" && hasValue) {
       folder = args[++i];
     } else if (a == "--setting" && hasValue) {
-      std::string error;
-      const auto value = parseWholeOption("--setting", args[++i], 0, kMaxSetting, error);
-      if (!value) return usage(error);
+      const auto value = parseWholeOption("--setting", args[++i], 0, kMaxSetting, problem);
+      if (!value) return std::nullopt;
       setting = std::uint32_t(*value);
     } else if (a == "--html-name" && hasValue) {
-      htmlName = args[++i];
+      options.htmlName = args[++i];
     } else if (a == "--force") {
-      force = true;
+      options.force = true;
     } else if (a == "--folder" || a == "--setting" || a == "--html-name") {
-      return usage(a + " needs a value");
+      problem = a + " needs a value";
     } else if (!a.starts_with("-") && !file) {
       file = a;
     } else if (!a.starts_with("-")) {
-      return usage("one capture at a time ('" + base::printable(a) + "' is a second one)");
+      problem = "one capture at a time ('" + base::printable(a) + "' is a second one)";
     } else {
-      return usage("unknown option '" + base::printable(a) + "'");
+      problem = "unknown option '" + base::printable(a) + "'";
     }
+    if (!problem.empty()) return std::nullopt;
   }
-  if (!file) return usage("no capture named");
-  if (!folder) return usage("--folder DIR is needed");
-  if (!setting) return usage("--setting N is needed");
-  if (htmlName && !engine::isUsableListName(*htmlName)) {
-    return usage("--html-name '" + base::printable(*htmlName) +
-                 "' cannot name the list: a plain file name in the folder, neither the call "
-                 "log's nor a recording's");
+  if (!file) {
+    problem = "no capture named";
+  } else if (!folder) {
+    problem = "--folder DIR is needed";
+  } else if (!setting) {
+    problem = "--setting N is needed";
+  } else if (options.htmlName && !engine::isUsableListName(*options.htmlName)) {
+    problem = "--html-name '" + base::printable(*options.htmlName) +
+              "' cannot name the list: a plain file name in the folder, neither the call log's "
+              "nor a recording's";
   }
-  if (!force && engine::folderHoldsCalls(*folder)) {
-    std::fprintf(stderr,
-                 "pvtool replay: %s holds calls already (a call log or recordings); replaying "
-                 "would add these calls a second time. Use an empty folder, or --force\n",
-                 base::printable(*folder).c_str());
+  if (!problem.empty()) return std::nullopt;
+  options.file = *file;
+  options.folder = *folder;
+  options.setting = *setting;
+  return options;
+}
+
+}  // namespace
+
+int runReplay(const Args& args, std::ostream& out, std::ostream& err) {
+  std::string problem;
+  const std::optional<ReplayOptions> options = parseOptions(args, problem);
+  if (!options) return usageError(err, "replay", kReplayHelp, problem);
+  if (!options->force && engine::folderHoldsCalls(options->folder)) {
+    err << "pvtool replay: " << base::printable(options->folder)
+        << " holds calls already (a call log or recordings); replaying would add these calls a "
+           "second time. Use an empty folder, or --force\n";
     return base::kExitUsage;
   }
 
   engine::RecorderSettings settings;
-  settings.parvolinPath = *folder;
-  settings.parvolinSetting = *setting;
-  if (htmlName) settings.lvLogHtmlName = *htmlName;
+  settings.parvolinPath = options->folder;
+  settings.parvolinSetting = options->setting;
+  if (options->htmlName) settings.lvLogHtmlName = *options->htmlName;
   engine::NullEngineView view;
-  base::StderrDiagnostics diagnostics;
-  base::StderrPrompt prompt;
+  StreamDiagnostics diagnostics(err);
+  StreamPrompt prompt(err);
   const engine::ReplayOutcome outcome =
-      engine::replayCapture(*file, *folder, settings, view, diagnostics, prompt);
-  for (const std::string& message : outcome.messages) std::fprintf(stderr, "%s\n", message.c_str());
-  if (outcome.exitStatus == 0) {
-    std::printf("replayed %llu reads into %s\n", static_cast<unsigned long long>(outcome.records),
-                folder->c_str());
+      engine::replayCapture(options->file, options->folder, settings, view, diagnostics, prompt);
+  for (const std::string& message : outcome.messages) err << message << '\n';
+  if (outcome.result == engine::ReplayResult::kReplayed) {
+    out << "replayed " << outcome.records << " reads into " << options->folder << '\n';
   }
-  return outcome.exitStatus;
+  return app::replayExitStatus(outcome.result);
 }
 
 }  // namespace parvolin::tools

@@ -1,19 +1,22 @@
 // pvtool settings: the configuration dialog's software page without a window, for a recorder
 // that runs as a service.
 
+#include <algorithm>
 #include <charconv>
 #include <iomanip>
-#include <iostream>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/config_file.h"
 #include "app/settings_io.h"
+#include "base/exit_status.h"
 #include "base/folder_lock.h"
 #include "base/program_text.h"
 #include "config/software_page.h"
 #include "config/store_host.h"
 #include "engine/recorder_settings.h"
+#include "tools/command_line.h"
 #include "tools/pvtool_settings.h"
 #include "tools/terminal_prompt.h"
 
@@ -49,8 +52,8 @@ const std::string_view kUsage = kSettingsHelp;
 // program does. A recorder reads its settings only when it starts, so a change made under a
 // running one would wait unseen and then surprise.
 std::string folderHolder(const fs::path& folder) {
-  const base::FolderLock lock = base::FolderLock::acquire(folder, "pvtool");
-  return lock.status() == base::FolderLock::Status::kBusy ? lock.describe() : std::string();
+  const base::FolderClaim claim = base::claimFolder(folder, "pvtool");
+  return claim.refused() ? claim.message : std::string();
 }
 
 std::optional<bool> parseSwitch(const std::string& value) {
@@ -93,8 +96,8 @@ void printSettings(std::ostream& out, const SoftwareFields& f) {
 
 // Applies one NAME=VALUE to the page: the check boxes through their rules, the entries as typed.
 // False, with `error` set, for an unknown name or a bad value.
-bool applyChange(SoftwarePage& page, SoftwareFields& entries, const std::string& arg,
-                 std::string& error) {
+[[nodiscard]] bool applyChange(SoftwarePage& page, SoftwareFields& entries, const std::string& arg,
+                               std::string& error) {
   const std::size_t eq = arg.find('=');
   if (eq == std::string::npos) return error = "'" + arg + "' is not NAME=VALUE", false;
   const std::string name = arg.substr(0, eq);
@@ -134,74 +137,62 @@ bool applyChange(SoftwarePage& page, SoftwareFields& entries, const std::string&
   return true;
 }
 
-}  // namespace
-
-int runSettingsWith(const Args& arguments, const SettingsCommandServices& services) {
-  std::ostream& out = services.out;
-  std::ostream& err = services.err;
+struct SettingsOptions {
   std::optional<fs::path> configFile;
-  Args changes;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& a = arguments[i];
-    if (a == "--help" || a == "-h") {
-      out << kUsage;
-      return 0;
-    } else if (a == "--config" && i + 1 < arguments.size()) {
-      configFile = arguments[++i];
-    } else if (a.rfind("--config=", 0) == 0 && a.size() > 9) {
-      configFile = a.substr(9);
-    } else if (a.rfind("--", 0) == 0) {
-      err << "pvtool settings: unknown option '" << a << "'\n" << kUsage;
-      return 2;
-    } else {
-      changes.push_back(a);
-    }
-  }
+  Args changes;  // NAME=VALUE
+};
 
-  if (configFile) {
-    const app::ConfigUse use = changes.empty() ? app::ConfigUse::kRead : app::ConfigUse::kWrite;
-    if (const auto problem = app::configFileProblem(*configFile, use)) {
-      err << "pvtool settings: --config: " << base::printable(*problem) << '\n';
-      return 2;
+// The options, or nothing with `problem` set.
+[[nodiscard]] std::optional<SettingsOptions> parseOptions(const Args& args, std::string& problem) {
+  SettingsOptions options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--config" && i + 1 < args.size()) {
+      options.configFile = args[++i];
+    } else if (a.rfind("--config=", 0) == 0 && a.size() > 9) {
+      options.configFile = a.substr(9);
+    } else if (a.rfind("--", 0) == 0) {
+      problem = "unknown option '" + a + "'";
+      return std::nullopt;
+    } else {
+      options.changes.push_back(a);
     }
   }
-  std::unique_ptr<settings::SettingsStore> store = services.openStore(configFile);
+  return options;
+}
+
+// The settings as the recorder would read them from `store`, nothing written.
+engine::RecorderSettings storedSettings(settings::SettingsStore& store,
+                                        app::WorkingFolder& workingFolder) {
   app::SettingsLoad load;
-  load.workingDirectory = services.workingFolder.current();
+  load.workingDirectory = workingFolder.current();
   load.writes = app::DefaultWrites::None;
   load.folder = app::DefaultFolder::LeaveAlone;
-  engine::RecorderSettings settings = app::loadRecorderSettings(*store, load);
+  engine::RecorderSettings settings = app::loadRecorderSettings(store, load);
   // Without a stored folder the recorder makes one where it starts, not where pvtool runs.
-  if (store->getStringOr(engine::settingSpec(engine::Setting::kParvolinPath).name, "").empty()) {
+  if (store.getStringOr(engine::settingSpec(engine::Setting::kParvolinPath).name, "").empty()) {
     settings.parvolinPath.clear();
   }
+  return settings;
+}
 
-  config::StoreHost host(*store, settings, services.workingFolder);
-  TerminalPrompt prompt(out);
-  SoftwarePage page(host, prompt);
-  if (changes.empty()) {
-    out << "Settings:\n";
-    printSettings(out, page.fields());
-    return 0;
-  }
-
+// The changes given to the page as its "OK" takes them; the exit status.
+int changeSettings(SoftwarePage& page, const config::StoreHost& host, const Args& changes,
+                   const fs::path& folder, std::ostream& out, std::ostream& err) {
   SoftwareFields entries = page.fields();
   for (const std::string& change : changes) {
     std::string error;
     if (!applyChange(page, entries, change, error)) {
-      err << "pvtool settings: " << error << "\n" << kUsage;
-      return 2;
+      return usageError(err, "settings", kUsage, error);
     }
   }
-  if (const std::string holder =
-          settings.parvolinPath.empty() ? std::string() : folderHolder(settings.parvolinPath);
+  if (const std::string holder = folder.empty() ? std::string() : folderHolder(folder);
       !holder.empty()) {
     err << "pvtool settings: " << holder
         << ".\nA recorder reads its settings when it starts: change them in its Configure "
            "dialog, or stop it first.\n";
-    return 1;
+    return base::kExitFailed;
   }
-
   SoftwareFields controls = page.fields();  // the check boxes, after their rules
   controls.autoRefresh = entries.autoRefresh;
   controls.htmlName = entries.htmlName;
@@ -211,18 +202,53 @@ int runSettingsWith(const Args& arguments, const SettingsCommandServices& servic
   const config::SoftwareOkOutcome outcome = page.ok(controls);
   out << "Settings now:\n";
   printSettings(out, config::softwareFieldsOf(host.settings()));
-  return outcome.allTaken() ? 0 : 1;
+  return outcome.allTaken() ? base::kExitOk : base::kExitFailed;
+}
+
+}  // namespace
+
+int runSettingsWith(const Args& args, const SettingsCommandServices& services) {
+  std::ostream& out = services.out;
+  std::ostream& err = services.err;
+  if (std::find_if(args.begin(), args.end(),
+                   [](const std::string& a) { return a == "--help" || a == "-h"; }) != args.end()) {
+    out << kUsage;
+    return base::kExitOk;
+  }
+  std::string problem;
+  const std::optional<SettingsOptions> options = parseOptions(args, problem);
+  if (!options) return usageError(err, "settings", kUsage, problem);
+  if (options->configFile) {
+    const app::ConfigUse use =
+        options->changes.empty() ? app::ConfigUse::kRead : app::ConfigUse::kWrite;
+    if (const auto configProblem = app::configFileProblem(*options->configFile, use)) {
+      err << "pvtool settings: --config: " << base::printable(*configProblem) << '\n';
+      return base::kExitUsage;
+    }
+  }
+  std::unique_ptr<settings::SettingsStore> store = services.openStore(options->configFile);
+  const engine::RecorderSettings settings = storedSettings(*store, services.workingFolder);
+  config::StoreHost host(*store, settings, services.workingFolder);
+  TerminalPrompt prompt(out);
+  SoftwarePage page(host, prompt);
+  if (options->changes.empty()) {
+    out << "Settings:\n";
+    printSettings(out, page.fields());
+    return base::kExitOk;
+  }
+  return changeSettings(page, host, options->changes, settings.parvolinPath, out, err);
 }
 
 // pvtool settings [--config FILE] [NAME=VALUE...]: the settings of the store the program opens,
 // on the terminal.
-int runSettings(const Args& args, const ToolContext& context) {
+int runSettings(const Args& args, const ToolContext& context, std::ostream& out,
+                std::ostream& err) {
   if (!context.openSettings) {
-    std::cerr << "pvtool settings: this pvtool was built without the recorder's settings store\n";
-    return 1;
+    err << "pvtool settings: this pvtool was built without the recorder's settings store\n";
+    return base::kExitFailed;
   }
   app::ProcessWorkingFolder workingFolder;
-  return runSettingsWith(args, {context.openSettings, workingFolder, std::cout, std::cerr});
+  return runSettingsWith(args, {context.openSettings, workingFolder, out, err});
 }
 
 }  // namespace parvolin::tools

@@ -27,14 +27,12 @@ struct SettingsCommandServices {
 
 // pvtool settings with its store and streams given. Exit status: 0 done (every change taken),
 // 1 a change was refused or failed (the message said which), 2 usage error.
-int runSettingsWith(const Args& args, const SettingsCommandServices& services);
+[[nodiscard]] int runSettingsWith(const Args& args, const SettingsCommandServices& services);
 
-// pvtool unit-settings with its streams given. Exit status: 0 done, 1 the unit could not be
-// reached or a register failed (the message said which), 2 usage error.
-int runUnitSettingsWith(const Args& args, std::ostream& out, std::ostream& err);
-// The same on units reached through `d2xx`, for unit 0-3 and the NAME=VALUE changes (checked
-// already).
-int runUnitSettingsOn(device::D2xx& d2xx, base::Clock& clock, int unit, const Args& changes,
-                      std::ostream& out, std::ostream& err);
+// pvtool unit-settings (runUnitSettings): exit status 0 done, 1 the unit could not be reached
+// or a register failed (the message said which), 2 usage error. runUnitSettingsOn is the same on
+// units reached through `d2xx`, for unit 0-3 and the NAME=VALUE changes (checked already).
+[[nodiscard]] int runUnitSettingsOn(device::D2xx& d2xx, base::Clock& clock, int unit,
+                                    const Args& changes, std::ostream& out, std::ostream& err);
 
 }  // namespace parvolin::tools

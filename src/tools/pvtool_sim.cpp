@@ -1,14 +1,13 @@
 // pvtool sim SCENARIO -o FILE.pvcap [--seconds N]: what a recorder would read from emulated
 // units, run on the virtual clock, written as a stream capture.
 
-#include <cstdio>
-#include <cstdlib>
+#include <array>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "base/clock.h"
-#include "base/diagnostics.h"
 #include "base/exit_status.h"
 #include "base/program_text.h"
 #include "device/unit_link.h"
@@ -18,9 +17,11 @@
 #include "engine/unit_streams.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "tools/command_line.h"
 #include "tools/number_options.h"
 #include "tools/pvtool_commands.h"
 #include "tools/sim_units.h"
+#include "tools/terminal_prompt.h"
 
 namespace parvolin::tools {
 namespace {
@@ -28,13 +29,91 @@ namespace {
 constexpr std::int64_t kTailMs = 2000;  // time after the scenario's end for the last bytes
 // A capture's record times span at most 2^32 ms (49.7 days).
 constexpr double kMaxSeconds = 4'000'000;
-
 // A millisecond of virtual time at least.
 constexpr double kMinSeconds = 0.001;
+// How long random calls run when no time is given.
+constexpr std::int64_t kRandomCallsMs = 60'000;
 
-int usage(const std::string& problem) {
-  std::fprintf(stderr, "pvtool sim: %s\n%s", problem.c_str(), kSimHelp.data());
-  return base::kExitUsage;
+struct SimOptions {
+  std::string scenario, output;
+  std::optional<double> seconds;
+  engine::ExistingFile existing = engine::ExistingFile::kRefuse;
+};
+
+// The options, or nothing with `problem` set.
+[[nodiscard]] std::optional<SimOptions> parseOptions(const Args& args, std::string& problem) {
+  SimOptions options;
+  std::optional<std::string> scenario, output;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "-o" && hasValue) {
+      output = args[++i];
+    } else if (a == "--seconds" && hasValue) {
+      options.seconds =
+          parseDecimalOption("--seconds", args[++i], kMinSeconds, kMaxSeconds, problem);
+      if (!options.seconds) return std::nullopt;
+    } else if (a == "--force") {
+      options.existing = engine::ExistingFile::kReplace;
+    } else if (a == "-o" || a == "--seconds") {
+      problem = a + " needs a value";
+    } else if (a.starts_with("-")) {
+      problem = "unknown option '" + base::printable(a) + "'";
+    } else if (scenario) {
+      problem = "one scenario at a time ('" + base::printable(a) + "' is a second one)";
+    } else {
+      scenario = a;
+    }
+    if (!problem.empty()) return std::nullopt;
+  }
+  if (!scenario) {
+    problem = "no scenario named";
+  } else if (!output) {
+    problem = "-o FILE.pvcap is needed";
+  } else if (const auto outputProblem = engine::outputFileProblem(*output, options.existing)) {
+    problem = *outputProblem;
+  }
+  if (!problem.empty()) return std::nullopt;
+  options.scenario = *scenario;
+  options.output = *output;
+  return options;
+}
+
+// The scenario named, or the built-in random calls; nothing with `error` set.
+[[nodiscard]] std::optional<sim::Scenario> scenarioNamed(const std::string& name,
+                                                         std::string& error) {
+  if (name == "builtin") return sim::builtInScenario();
+  return sim::loadScenario(name, error);
+}
+
+// Runs the units' reads until `durationMs` of virtual time after `originMs` into `writer`, a unit
+// pass per unit each poll period, as the recorder would read them.
+void captureReads(device::UnitLink& link, base::VirtualClock& clock, const UnitsSetUp& setUp,
+                  std::int64_t originMs, std::int64_t durationMs, engine::CaptureWriter& writer) {
+  engine::LinkStreams streams(link);
+  auto buffers = std::make_unique<std::array<device::UnitStreamBuffer, device::kMaxUnits>>();
+  std::int64_t nextTickMs = clock.monotonicMs() + setUp.pollPeriodMs;
+  while (clock.monotonicMs() - originMs < durationMs && writer.isActive()) {
+    clock.advanceMs(nextTickMs - clock.monotonicMs());
+    nextTickMs += setUp.pollPeriodMs;
+    for (int u = 0; u < device::kMaxUnits; ++u) {
+      if (!link.isListed(u)) continue;
+      device::UnitStreamBuffer& buffer = (*buffers)[std::size_t(u)];
+      engine::readUnitPass(streams, buffer, u, clock, [&](std::uint32_t n, std::int64_t wallMs) {
+        writer.append(u, {buffer.readTarget(), n}, wallMs);
+      });
+    }
+    writer.flush();
+  }
+}
+
+void reportDroppedRecords(sim::SimD2xx& d2xx, std::ostream& err) {
+  for (std::size_t u = 0; u < d2xx.unitCount(); ++u) {
+    if (d2xx.unit(u).droppedRecords() != 0) {
+      err << "unit " << d2xx.unit(u).serial() << " dropped " << d2xx.unit(u).droppedRecords()
+          << " records: its queue overflowed\n";
+    }
+  }
 }
 
 }  // namespace
@@ -51,94 +130,43 @@ constinit const std::string_view kSimHelp =
     "Exit status 0 when the capture was written, 1 when the scenario or the capture failed, 2 for\n"
     "a bad command line.\n";
 
-int runSim(const Args& args) {
-  std::optional<std::string> scenarioName, output;
-  std::optional<double> seconds;
-  engine::ExistingFile existing = engine::ExistingFile::kRefuse;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (a == "-o" && hasValue) {
-      output = args[++i];
-    } else if (a == "--seconds" && hasValue) {
-      std::string error;
-      seconds = parseDecimalOption("--seconds", args[++i], kMinSeconds, kMaxSeconds, error);
-      if (!seconds) return usage(error);
-    } else if (a == "--force") {
-      existing = engine::ExistingFile::kReplace;
-    } else if (a == "-o" || a == "--seconds") {
-      return usage(a + " needs a value");
-    } else if (a.starts_with("-")) {
-      return usage("unknown option '" + base::printable(a) + "'");
-    } else if (scenarioName) {
-      return usage("one scenario at a time ('" + base::printable(a) + "' is a second one)");
-    } else {
-      scenarioName = a;
-    }
+int runSim(const Args& args, std::ostream& out, std::ostream& err) {
+  std::string problem;
+  const std::optional<SimOptions> options = parseOptions(args, problem);
+  if (!options) return usageError(err, "sim", kSimHelp, problem);
+  const std::optional<sim::Scenario> scenario = scenarioNamed(options->scenario, problem);
+  if (!scenario) {
+    err << "pvtool sim: " << problem << '\n';
+    return base::kExitFailed;
   }
-  if (!scenarioName) return usage("no scenario named");
-  if (!output) return usage("-o FILE.pvcap is needed");
-  if (const auto problem = engine::outputFileProblem(*output, existing)) return usage(*problem);
-
-  sim::Scenario scenario;
-  if (*scenarioName == "builtin") {
-    scenario = sim::builtInScenario();
-  } else {
-    std::string error;
-    std::optional<sim::Scenario> loaded = sim::loadScenario(*scenarioName, error);
-    if (!loaded) {
-      std::fprintf(stderr, "pvtool sim: %s\n", error.c_str());
-      return base::kExitFailed;
-    }
-    scenario = std::move(*loaded);
-  }
-  std::int64_t durationMs = seconds ? std::int64_t(*seconds * 1000) : scenario.endMs() + kTailMs;
-  if (!seconds && scenario.endMs() == 0) durationMs = 60'000;  // endless random calls
+  std::int64_t durationMs =
+      options->seconds ? std::int64_t(*options->seconds * 1000) : scenario->endMs() + kTailMs;
+  if (!options->seconds && scenario->endMs() == 0) durationMs = kRandomCallsMs;
 
   base::VirtualClock clock(base::SystemClock().wallSeconds() * 1000);
-  sim::SimD2xx d2xx(scenario, clock);
+  sim::SimD2xx d2xx(*scenario, clock);
   device::UnitLink link(d2xx, clock);
+  // The time the set-up takes counts to the run.
   const std::int64_t originMs = clock.monotonicMs();
   const UnitsSetUp setUp = setUpUnits(link, clock);
 
-  base::StderrDiagnostics diagnostics;
+  StreamDiagnostics diagnostics(err);
   std::error_code error;
-  std::unique_ptr<engine::CaptureWriter> writer =
-      engine::CaptureWriter::create(*output, setUp.header, diagnostics, error, existing);
+  std::unique_ptr<engine::CaptureWriter> writer = engine::CaptureWriter::create(
+      options->output, setUp.header, diagnostics, error, options->existing);
   if (!writer) {
-    std::fprintf(stderr, "pvtool sim: %s: %s\n", base::printable(*output).c_str(),
-                 error.message().c_str());
-    return 1;
+    err << "pvtool sim: " << base::printable(options->output) << ": " << error.message() << '\n';
+    return base::kExitFailed;
   }
-  engine::LinkStreams streams(link);
-  auto buffers = std::make_unique<std::array<device::UnitStreamBuffer, device::kMaxUnits>>();
-  std::int64_t nextTickMs = clock.monotonicMs() + setUp.pollPeriodMs;
-  while (clock.monotonicMs() - originMs < durationMs && writer->isActive()) {
-    clock.advanceMs(nextTickMs - clock.monotonicMs());
-    nextTickMs += setUp.pollPeriodMs;
-    for (int u = 0; u < device::kMaxUnits; ++u) {
-      if (!link.isListed(u)) continue;
-      device::UnitStreamBuffer& buffer = (*buffers)[std::size_t(u)];
-      engine::readUnitPass(streams, buffer, u, clock, [&](std::uint32_t n, std::int64_t wallMs) {
-        writer->append(u, {buffer.readTarget(), n}, wallMs);
-      });
-    }
-    writer->flush();
-  }
+  captureReads(link, clock, setUp, originMs, durationMs, *writer);
   const bool written = writer->isActive();
   const std::uint64_t records = writer->recordCount();
   writer.reset();
-  for (std::size_t u = 0; u < d2xx.unitCount(); ++u) {
-    if (d2xx.unit(u).droppedRecords() != 0) {
-      std::fprintf(stderr, "unit %s dropped %llu records: its queue overflowed\n",
-                   d2xx.unit(u).serial().c_str(),
-                   static_cast<unsigned long long>(d2xx.unit(u).droppedRecords()));
-    }
-  }
-  if (!written) return 1;
-  std::printf("%llu reads in %.1f virtual seconds written to %s\n",
-              static_cast<unsigned long long>(records), durationMs / 1000.0, output->c_str());
-  return 0;
+  reportDroppedRecords(d2xx, err);
+  if (!written) return base::kExitFailed;
+  out << records << " reads in " << formatted("%.1f", double(durationMs) / 1000.0)
+      << " virtual seconds written to " << options->output << '\n';
+  return base::kExitOk;
 }
 
 }  // namespace parvolin::tools

@@ -6,17 +6,22 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <iostream>
 #include <map>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 
 #include "base/clock.h"
+#include "base/exit_status.h"
 #include "base/program_text.h"
 #include "control/client.h"
 #include "control/protocol.h"
 #include "control/socket_path.h"
 #include "control/status.h"
+#include "tools/command_line.h"
 #include "tools/pvtool_commands.h"
 #include "tools/pvtool_status.h"
 
@@ -36,9 +41,38 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-int usageError(std::ostream& err, const std::string& problem) {
-  err << "pvtool status: " << problem << '\n' << kStatusHelp;
-  return 2;
+struct StatusOptions {
+  std::optional<fs::path> folder;
+  bool watch = false;
+  bool asJson = false;
+  bool help = false;
+};
+
+// The options, or nothing with `problem` set.
+[[nodiscard]] std::optional<StatusOptions> parseOptions(const Args& args, std::string& problem) {
+  StatusOptions options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-h" || a == "--help") {
+      options.help = true;
+      return options;
+    }
+    if (a == "--folder") {
+      if (++i == args.size()) {
+        problem = "--folder needs a folder";
+        return std::nullopt;
+      }
+      options.folder = fs::path(args[i]);
+    } else if (a == "--watch") {
+      options.watch = true;
+    } else if (a == "--json") {
+      options.asJson = true;
+    } else {
+      problem = "unexpected '" + a + "'";
+      return std::nullopt;
+    }
+  }
+  return options;
 }
 
 std::string bytesText(std::uint64_t bytes) {
@@ -69,8 +103,8 @@ std::vector<fs::path> candidateSockets() {
   return sockets;
 }
 
-std::optional<control::ControlClient> findRecorder(const std::optional<fs::path>& folder,
-                                                   std::ostream& err) {
+[[nodiscard]] std::optional<control::ControlClient> findRecorder(
+    const std::optional<fs::path>& folder, std::ostream& err) {
   std::string why;
   if (folder) {
     auto client = control::connectToRecorder(*folder, why);
@@ -92,7 +126,8 @@ std::optional<control::ControlClient> findRecorder(const std::optional<fs::path>
   return std::nullopt;
 }
 
-std::optional<json> askStatus(control::ControlClient& recorder, int id, std::ostream& err) {
+[[nodiscard]] std::optional<json> askStatus(control::ControlClient& recorder, int id,
+                                            std::ostream& err) {
   if (!recorder.send(json{{"v", control::kProtocolVersion}, {"id", id}, {"cmd", "status"}})) {
     err << "pvtool status: " << recorder.error() << '\n';
     return std::nullopt;
@@ -147,72 +182,68 @@ std::string statusText(const control::StatusSnapshot& s) {
   return text;
 }
 
-int runStatusWith(const Args& args, std::ostream& out, std::ostream& err) {
-  std::optional<fs::path> folder;
-  bool watch = false, asJson = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "-h" || a == "--help") {
-      out << kStatusHelp;
-      return 0;
-    }
-    if (a == "--folder") {
-      if (++i == args.size()) return usageError(err, "--folder needs a folder");
-      folder = fs::path(args[i]);
-    } else if (a == "--watch") {
-      watch = true;
-    } else if (a == "--json") {
-      asJson = true;
-    } else {
-      return usageError(err, "unexpected '" + a + "'");
-    }
-  }
-  auto recorder = findRecorder(folder, err);
-  if (!recorder) return 1;
+namespace {
 
-  if (watch && asJson) {
-    if (!recorder->send(json{{"v", control::kProtocolVersion}, {"id", 1}, {"cmd", "watch"}})) {
-      err << "pvtool status: " << recorder->error() << '\n';
-      return 1;
+// --watch --json: the recorder's status events, a line each, until it ends; the exit status.
+int watchJson(control::ControlClient& recorder, std::ostream& out, std::ostream& err) {
+  if (!recorder.send(json{{"v", control::kProtocolVersion}, {"id", 1}, {"cmd", "watch"}})) {
+    err << "pvtool status: " << recorder.error() << '\n';
+    return base::kExitFailed;
+  }
+  for (;;) {
+    auto message = recorder.receive(std::chrono::hours(24));
+    if (!message) {
+      if (recorder.timedOut()) continue;
+      err << "pvtool status: " << recorder.error() << '\n';
+      return base::kExitFailed;
     }
-    for (;;) {
-      auto message = recorder->receive(std::chrono::hours(24));
-      if (!message) {
-        if (recorder->timedOut()) continue;
-        err << "pvtool status: " << recorder->error() << '\n';
-        return 1;
-      }
-      if (message->value("event", std::string()) == "status" && message->contains("status")) {
-        out << control::encodeLine(message->at("status")) << std::flush;
-      } else if (!message->value("ok", true)) {
-        err << "pvtool status: " << base::printable(message->dump()) << '\n';
-        return 1;
-      }
+    if (message->value("event", std::string()) == "status" && message->contains("status")) {
+      out << control::encodeLine(message->at("status")) << std::flush;
+    } else if (!message->value("ok", true)) {
+      err << "pvtool status: " << base::printable(message->dump()) << '\n';
+      return base::kExitFailed;
     }
   }
+}
+
+// The status once, or every second in place with --watch; the exit status.
+int showStatus(control::ControlClient& recorder, const StatusOptions& options, std::ostream& out,
+               std::ostream& err) {
   for (int id = 1;; ++id) {
-    const auto status = askStatus(*recorder, id, err);
-    if (!status) return 1;
-    if (asJson) {
+    const auto status = askStatus(recorder, id, err);
+    if (!status) return base::kExitFailed;
+    if (options.asJson) {
       out << control::encodeLine(*status);
     } else {
       const auto snapshot = control::statusFromJson(*status);
       if (!snapshot) {
         err << "pvtool status: the recorder's status is not understood\n";
-        return 1;
+        return base::kExitFailed;
       }
       // In place: the cursor home, the screen below it cleared.
-      if (watch) out << "\x1b[H\x1b[J";
+      if (options.watch) out << "\x1b[H\x1b[J";
       out << statusText(*snapshot);
     }
     out << std::flush;
-    if (!watch) return 0;
+    if (!options.watch) return base::kExitOk;
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }
 }
 
-int runStatus(const Args& args) {
-  return runStatusWith(args, std::cout, std::cerr);
+}  // namespace
+
+int runStatus(const Args& args, std::ostream& out, std::ostream& err) {
+  std::string problem;
+  const std::optional<StatusOptions> options = parseOptions(args, problem);
+  if (!options) return usageError(err, "status", kStatusHelp, problem);
+  if (options->help) {
+    out << kStatusHelp;
+    return base::kExitOk;
+  }
+  auto recorder = findRecorder(options->folder, err);
+  if (!recorder) return base::kExitFailed;
+  if (options->watch && options->asJson) return watchJson(*recorder, out, err);
+  return showStatus(*recorder, *options, out, err);
 }
 
 }  // namespace parvolin::tools

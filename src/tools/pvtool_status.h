@@ -10,7 +10,6 @@ namespace parvolin::tools {
 
 // The status as `pvtool status` prints it; every text from the recorder shown escaped.
 std::string statusText(const control::StatusSnapshot& status);
-// runStatus with its streams given. Exit status: 0 shown, 1 no recorder or no answer, 2 usage.
-int runStatusWith(const Args& args, std::ostream& out, std::ostream& err);
+// runStatus's exit status: 0 shown, 1 no recorder or no answer, 2 usage.
 
 }  // namespace parvolin::tools

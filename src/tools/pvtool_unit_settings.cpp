@@ -2,16 +2,19 @@
 // the page reads them and, with values given, "Write Hardware".
 
 #include <iomanip>
-#include <iostream>
+#include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 
 #include "app/driver_choice.h"
 #include "app/working_folder.h"
+#include "base/exit_status.h"
 #include "config/hardware_page.h"
 #include "config/store_host.h"
 #include "device/unit_link.h"
 #include "settings/settings_store.h"
+#include "tools/command_line.h"
 #include "tools/pvtool_settings.h"
 #include "tools/terminal_prompt.h"
 
@@ -56,7 +59,8 @@ std::optional<int> parseIndex(const std::string& value) {
 
 // Applies one NAME=VALUE to the page's values. False, with `error` set, for an unknown name or
 // a bad value.
-bool applyChange(HardwareFields& f, int unit, const std::string& arg, std::string& error) {
+[[nodiscard]] bool applyChange(HardwareFields& f, int unit, const std::string& arg,
+                               std::string& error) {
   const std::size_t eq = arg.find('=');
   if (eq == std::string::npos) return error = "'" + arg + "' is not NAME=VALUE", false;
   const std::string name = arg.substr(0, eq);
@@ -131,59 +135,98 @@ void printPage(std::ostream& out, int unit, const HardwareFields& f) {
   row("caller-id") << (callerId.empty() ? "none" : callerId) << '\n';
 }
 
-}  // namespace
+struct UnitSettingsOptions {
+  app::DriverOptions driver;
+  int unit = 0;  // 0-3
+  Args changes;  // NAME=VALUE, checked
+  bool help = false;
+};
 
-int runUnitSettingsWith(const Args& arguments, std::ostream& out, std::ostream& err) {
+// The options, or nothing with `problem` set.
+[[nodiscard]] std::optional<UnitSettingsOptions> parseOptions(const Args& arguments,
+                                                              std::string& problem) {
+  UnitSettingsOptions options;
   Args args = arguments;
-  app::DriverOptions options;
-  std::string error;
-  if (!app::takeDriverOptions(args, options, error)) {
-    err << "pvtool unit-settings: " << error << "\n" << kUsage;
-    return 2;
-  }
+  if (!app::takeDriverOptions(args, options.driver, problem)) return std::nullopt;
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-    out << kUsage;
-    return 0;
+    options.help = true;
+    return options;
   }
   if (args.empty() || args[0].size() != 1 || args[0][0] < '1' || args[0][0] > '4') {
-    err << "pvtool unit-settings: name the unit, 1 to 4\n" << kUsage;
-    return 2;
+    problem = "name the unit, 1 to 4";
+    return std::nullopt;
   }
-  const int unit = args[0][0] - '1';
-  const Args changes(args.begin() + 1, args.end());
+  options.unit = args[0][0] - '1';
+  options.changes.assign(args.begin() + 1, args.end());
   HardwareFields checked;
-  for (const std::string& change : changes) {
-    if (!applyChange(checked, unit, change, error)) {
-      err << "pvtool unit-settings: " << error << "\n" << kUsage;
-      return 2;
-    }
+  for (const std::string& change : options.changes) {
+    if (!applyChange(checked, options.unit, change, problem)) return std::nullopt;
   }
-
-  auto driver = app::makeDriver(options, error);
-  if (!driver) {
-    err << "pvtool unit-settings: " << error << "\n";
-    return 1;
-  }
-  return runUnitSettingsOn(*driver->d2xx, *driver->clock, unit, changes, out, err);
+  return options;
 }
 
-int runUnitSettingsOn(device::D2xx& d2xx, base::Clock& clock, int unit, const Args& changes,
-                      std::ostream& out, std::ostream& err) {
-  device::UnitLink link(d2xx, clock);
+// The unit's link, open; false, with why on `err`, when the unit cannot be used.
+[[nodiscard]] bool openUnit(device::UnitLink& link, int unit, const std::string& name,
+                            std::ostream& err) {
   link.openAll();
-  const std::string name = "Unit" + std::to_string(unit + 1);
   if (!link.isListed(unit)) {
     err << "pvtool unit-settings: " << name << " is not attached. `pvtool units` lists the "
         << "attached units.\n";
-    return 1;
+    return false;
   }
   if (!link.isPresent(unit)) {
     err << "pvtool unit-settings: " << name << " (serial " << link.serial(unit)
         << ") could not be opened. A running recorder holds its units: close it, or change the "
         << "settings in its Configure dialog. `pvtool units` tells more.\n";
     link.closeAll();
-    return 1;
+    return false;
   }
+  return true;
+}
+
+// The changes written as the page's "Write Hardware" writes them; the exit status.
+int writeChanges(config::HardwarePage& page, int unit, const std::string& name, const Args& changes,
+                 std::ostream& out, std::ostream& err) {
+  HardwareFields wanted = page.fields();
+  std::string error;
+  for (const std::string& change : changes) {
+    // Checked before the unit was opened.
+    static_cast<void>(applyChange(wanted, unit, change, error));
+  }
+  if (!page.writeEnabled()) {
+    err << "pvtool unit-settings: " << name << "'s version does not allow writing its "
+        << "settings.\n";
+    return base::kExitFailed;
+  }
+  out << "Writing:\n";
+  return page.writeHardware(wanted) == config::HardwarePage::WriteResult::kDone ? base::kExitOk
+                                                                                : base::kExitFailed;
+}
+
+}  // namespace
+
+int runUnitSettings(const Args& args, std::ostream& out, std::ostream& err) {
+  std::string problem;
+  const std::optional<UnitSettingsOptions> options = parseOptions(args, problem);
+  if (!options) return usageError(err, "unit-settings", kUsage, problem);
+  if (options->help) {
+    out << kUsage;
+    return base::kExitOk;
+  }
+  auto driver = app::makeDriver(options->driver, problem);
+  if (!driver) {
+    err << "pvtool unit-settings: " << problem << "\n";
+    return base::kExitFailed;
+  }
+  return runUnitSettingsOn(*driver->d2xx, *driver->clock, options->unit, options->changes, out,
+                           err);
+}
+
+int runUnitSettingsOn(device::D2xx& d2xx, base::Clock& clock, int unit, const Args& changes,
+                      std::ostream& out, std::ostream& err) {
+  device::UnitLink link(d2xx, clock);
+  const std::string name = "Unit" + std::to_string(unit + 1);
+  if (!openUnit(link, unit, name, err)) return base::kExitFailed;
   out << name << "  serial " << link.serial(unit) << '\n';
 
   // The page starts from the unit's AudioMode, which the recorder reads when it opens.
@@ -194,7 +237,7 @@ int runUnitSettingsOn(device::D2xx& d2xx, base::Clock& clock, int unit, const Ar
   if (!mode) {
     err << "pvtool unit-settings: " << device::kEncoderModeErrorText << "\n";
     link.closeAll();
-    return 1;
+    return base::kExitFailed;
   }
   host.setAudioMode(unit, *mode);
 
@@ -203,26 +246,10 @@ int runUnitSettingsOn(device::D2xx& d2xx, base::Clock& clock, int unit, const Ar
   page.initialise();
   printPage(out, unit, page.fields());
 
-  int status = 0;
-  if (!changes.empty()) {
-    HardwareFields wanted = page.fields();
-    std::string error;
-    for (const std::string& change : changes) applyChange(wanted, unit, change, error);
-    if (!page.writeEnabled()) {
-      err << "pvtool unit-settings: " << name << "'s version does not allow writing its "
-          << "settings.\n";
-      status = 1;
-    } else {
-      out << "Writing:\n";
-      status = page.writeHardware(wanted) == config::HardwarePage::WriteResult::kDone ? 0 : 1;
-    }
-  }
+  const int status =
+      changes.empty() ? base::kExitOk : writeChanges(page, unit, name, changes, out, err);
   link.closeAll();
   return status;
-}
-
-int runUnitSettings(const Args& args) {
-  return runUnitSettingsWith(args, std::cout, std::cerr);
 }
 
 }  // namespace parvolin::tools

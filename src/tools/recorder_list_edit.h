@@ -21,14 +21,16 @@ inline constexpr std::chrono::seconds kRecorderEditWait{30};
 
 // Hands `request` for `list` to the recorder; `done` is the line printed once it is applied, and
 // `items` names the item(s) for "no item" ("5", "5 to 3"). Exit status as pvtool list's.
-int editThroughRecorder(control::ControlClient& recorder, const control::ListEditRequest& request,
-                        const std::filesystem::path& list, const std::string& done,
-                        const std::string& items, std::ostream& out, std::ostream& err,
-                        std::chrono::milliseconds wait = kRecorderEditWait);
+[[nodiscard]] int editThroughRecorder(control::ControlClient& recorder,
+                                      const control::ListEditRequest& request,
+                                      const std::filesystem::path& list, const std::string& done,
+                                      const std::string& items, std::ostream& out,
+                                      std::ostream& err,
+                                      std::chrono::milliseconds wait = kRecorderEditWait);
 
 // The report of an applied (or failed) edit, shared with edits made at once.
-int reportEditResult(const std::optional<engine::ListEditResult>& result,
-                     const std::filesystem::path& list, const std::string& done, std::ostream& out,
-                     std::ostream& err);
+[[nodiscard]] int reportEditResult(const std::optional<engine::ListEditResult>& result,
+                                   const std::filesystem::path& list, const std::string& done,
+                                   std::ostream& out, std::ostream& err);
 
 }  // namespace parvolin::tools

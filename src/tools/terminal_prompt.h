@@ -3,6 +3,8 @@
 #include <ostream>
 #include <string_view>
 
+#include "base/diagnostics.h"
+#include "base/program_text.h"
 #include "base/prompt.h"
 
 namespace parvolin::tools {
@@ -24,6 +26,42 @@ class TerminalPrompt final : public base::Prompt {
 
  private:
   std::ostream& out_;
+};
+
+// The recorder's messages as its headless run shows them (base::StderrPrompt), on `err`: texts
+// from files escaped, a question answered with its safe answer.
+class StreamPrompt final : public base::Prompt {
+ public:
+  explicit StreamPrompt(std::ostream& err) : err_(err) {}
+  void message(std::string_view text, base::PromptIcon) override {
+    err_ << base::printableLines(text) << '\n';
+  }
+  bool askYesNo(std::string_view text, bool safeAnswer, base::PromptIcon icon) override {
+    message(text, icon);
+    err_ << "(answered " << (safeAnswer ? "Yes" : "No") << ")\n";
+    return safeAnswer;
+  }
+  bool askOkCancel(std::string_view text, bool safeAnswer, base::PromptIcon icon) override {
+    message(text, icon);
+    err_ << "(answered " << (safeAnswer ? "OK" : "Cancel") << ")\n";
+    return safeAnswer;
+  }
+
+ private:
+  std::ostream& err_;
+};
+
+// The engine's diagnostics as the headless recorder reports them (base::StderrDiagnostics), on
+// `err`.
+class StreamDiagnostics final : public base::Diagnostics {
+ public:
+  explicit StreamDiagnostics(std::ostream& err) : err_(err) {}
+  void report(std::string_view text) override {
+    err_ << "parvolin: " << base::printableLines(text) << '\n';
+  }
+
+ private:
+  std::ostream& err_;
 };
 
 }  // namespace parvolin::tools

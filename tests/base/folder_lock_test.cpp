@@ -33,6 +33,30 @@ TEST(FolderLock, SecondHolderIsToldWhoHoldsTheFolderUntilItIsReleased) {
             std::to_string(::getpid()) + " pvtool\n");
 }
 
+// The one rule for every writer: another holder refuses the folder, a lock that cannot be made
+// only warns and the work goes on.
+TEST(FolderLock, ClaimRefusesAHeldFolderAndOnlyWarnsOfOneThatCannotBeLocked) {
+  TempFolder folder;
+  FolderClaim first = claimFolder(folder.path(), "parvolin");
+  ASSERT_TRUE(first.lock.has_value()) << first.message;
+  EXPECT_TRUE(first.lock->held());
+  EXPECT_EQ(first.message, "");
+
+  const FolderClaim second = claimFolder(folder.path(), "pvtool");
+  EXPECT_TRUE(second.refused());
+  EXPECT_EQ(second.message, FolderLock::acquire(folder.path()).describe());
+  EXPECT_NE(second.message.find(" is in use by process "), std::string::npos) << second.message;
+
+  const FolderClaim missing = claimFolder(folder / "not-there", "pvtool");
+  ASSERT_TRUE(missing.lock.has_value()) << "only a warning";
+  EXPECT_FALSE(missing.lock->held());
+  EXPECT_NE(missing.message.find(": cannot lock the folder (.parvolin.lock): "), std::string::npos)
+      << missing.message;
+
+  first.lock->release();
+  EXPECT_TRUE(claimFolder(folder.path(), "pvtool").lock.has_value()) << "free again";
+}
+
 TEST(FolderLock, ProcessThatDiesLeavesTheFolderFree) {
   TempFolder folder;
   int ready[2];

@@ -148,7 +148,7 @@ TEST(EngineOnEmulatedUnits, CaptureReplaysIntoTheSameFolderByteForByte) {
   TempFolder replayed;
   const ReplayOutcome outcome =
       replayInto(capturePath, replayed.path(), kLvFormat | kKeepShortCalls);
-  ASSERT_EQ(outcome.exitStatus, 0);
+  ASSERT_EQ(outcome.result, ReplayResult::kReplayed);
   EXPECT_EQ(folderContents(replayed.path()), folderContents(run.folder.path()));
 }
 

@@ -71,7 +71,7 @@ TEST(StreamCapture, ReplayRebuildsTheLiveRunsFolderByteForByte) {
   TempFolder replayed;
   // The unit's set-up turns the list on.
   const ReplayOutcome outcome = replayInto(run.path(), replayed / "folder", kLvFormat);
-  ASSERT_EQ(outcome.exitStatus, 0);
+  ASSERT_EQ(outcome.result, ReplayResult::kReplayed);
   EXPECT_EQ(outcome.records, check.summary.records);
   const auto live = folderContents(run.h.folder.path());
   EXPECT_EQ(folderContents(replayed / "folder"), live);
@@ -184,7 +184,7 @@ TEST(StreamCapture, BrokenCapturesAreRefusedWithWhereAndWhy) {
     const auto path = folder / "bad.pvcap";
     writeBytes(path, c.file);
     const ReplayOutcome outcome = replayInto(path, folder / "out", 0);
-    EXPECT_EQ(outcome.exitStatus, 2) << c.name;
+    EXPECT_EQ(outcome.result, ReplayResult::kRefused) << c.name;
     ASSERT_EQ(outcome.messages.size(), 1u) << c.name;
     EXPECT_EQ(outcome.messages[0], path.string() + ": bad capture at byte " + c.message.substr(5))
         << c.name;
@@ -202,7 +202,7 @@ TEST(StreamCapture, LastRecordCutShortIsReplayedUpToTheLastWholeRecord) {
     writeBytes(folder / "cut.pvcap", file);
     std::filesystem::remove_all(folder / "out");
     const ReplayOutcome outcome = replayInto(folder / "cut.pvcap", folder / "out", 0);
-    EXPECT_EQ(outcome.exitStatus, 0);
+    EXPECT_EQ(outcome.result, ReplayResult::kReplayed);
     EXPECT_EQ(outcome.records, 1u);
     ASSERT_EQ(outcome.messages.size(), 1u);
     EXPECT_NE(outcome.messages[0].find("cut short at byte " + std::to_string(32 + whole.size())),

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -99,19 +100,12 @@ std::string reference(LogFormat format, const std::vector<engine::CallRecord>& r
 }
 
 std::string formatted(LogFormat format, const std::vector<engine::CallRecord>& records) {
-  char* bytes = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&bytes, &size);
-  {
-    CallLogFormatter formatter(format, out);
-    formatter.begin();
-    for (const engine::CallRecord& r : records) formatter.print(r);
-    formatter.finish();
-  }
-  std::fclose(out);
-  std::string text(bytes, size);
-  std::free(bytes);
-  return text;
+  std::ostringstream out;
+  CallLogFormatter formatter(format, out);
+  formatter.begin();
+  for (const engine::CallRecord& r : records) formatter.print(r);
+  formatter.finish();
+  return out.str();
 }
 
 // Calls with every kind of number: plain digits, padding, the full width, quotes, commas,

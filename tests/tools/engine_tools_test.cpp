@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "../engine/engine_harness.h"
 #include "tools/event_text.h"
 #include "tools/pvtool_commands.h"
@@ -31,25 +33,51 @@ TEST(EventText, DescribesEveryEventWithWhatItsPayloadSays) {
   }
 }
 
+// What a command wrote to its two streams, and its exit status.
+struct Output {
+  int status = -1;
+  std::string out, err;
+};
+
+Output run(int (*command)(const Args&, std::ostream&, std::ostream&), const Args& args) {
+  std::ostringstream out, err;
+  Output output;
+  output.status = command(args, out, err);
+  output.out = out.str();
+  output.err = err.str();
+  return output;
+}
+
 TEST(PvtoolCommands, ReplayAndCaptureRefuseABrokenCaptureWithStatus2) {
   engine::test::TempFolder folder;
   engine::test::writeFile(folder / "bad.pvcap", "NOTACAPTURE-------------------------");
   const std::string file = (folder / "bad.pvcap").string();
-  EXPECT_EQ(runCapture({file}), 2);
-  EXPECT_EQ(runReplay({file, "--folder", (folder / "out").string(), "--setting", "44"}), 2);
+  const Output capture = run(runCapture, {file});
+  EXPECT_EQ(capture.status, 2);
+  EXPECT_EQ(capture.out, "");
+  EXPECT_NE(capture.err.find("pvtool capture: " + file), std::string::npos) << capture.err;
+  EXPECT_EQ(run(runReplay, {file, "--folder", (folder / "out").string(), "--setting", "44"}).status,
+            2);
   EXPECT_FALSE(std::filesystem::exists(folder / "out"));
-  EXPECT_EQ(runReplay({file, "--folder", (folder / "out").string()}), 2) << "no --setting";
-  EXPECT_EQ(runLog({(folder / "missing.ZERU").string()}, {}), 1);
+  const Output noSetting = run(runReplay, {file, "--folder", (folder / "out").string()});
+  EXPECT_EQ(noSetting.status, 2);
+  EXPECT_EQ(noSetting.err.rfind("pvtool replay: --setting N is needed\nusage: ", 0), 0u)
+      << noSetting.err;
+  std::ostringstream out, err;
+  EXPECT_EQ(runLog({(folder / "missing.ZERU").string()}, {}, out, err), 1);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_NE(err.str().find("pvtool log: "), std::string::npos);
   // A length of time that is no number of seconds is refused before anything runs.
-  const std::string out = (folder / "sim.pvcap").string();
+  const std::string sim = (folder / "sim.pvcap").string();
   for (const char* seconds : {"nan", "inf", "-1", "0", "1e300"}) {
-    EXPECT_EQ(runSim({"builtin", "-o", out, "--seconds", seconds}), 2) << seconds;
+    EXPECT_EQ(run(runSim, {"builtin", "-o", sim, "--seconds", seconds}).status, 2) << seconds;
   }
   EXPECT_FALSE(std::filesystem::exists(folder / "sim.pvcap"));
   // Settings that are no ParvolinSetting are refused before anything is made.
-  const std::string capture = (folder / "bad.pvcap").string();
   for (const char* setting : {"64", "-1", "99999999999", "0x", "44x"}) {
-    EXPECT_EQ(runReplay({capture, "--folder", (folder / "out").string(), "--setting", setting}), 2)
+    EXPECT_EQ(
+        run(runReplay, {file, "--folder", (folder / "out").string(), "--setting", setting}).status,
+        2)
         << setting;
   }
   EXPECT_FALSE(std::filesystem::exists(folder / "out"));
@@ -59,21 +87,42 @@ TEST(PvtoolCommands, SimNeverReplacesAFileUnlessToldAndNeverARecordingFoldersOwn
   engine::test::TempFolder folder;
   engine::test::writeFile(folder / "old.pvcap", "keep me");
   engine::test::writeFile(folder / "ParvolinLog.ZERU", std::string(32, 'r'));
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(runSim({"builtin", "-o", (folder / "old.pvcap").string(), "--seconds", "1"}), 2);
-  EXPECT_EQ(runSim({"builtin", "-o", (folder / "ParvolinLog.ZERU").string(), "--seconds", "1",
-                    "--force"}),
-            2);
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("exists (--force replaces it)"), std::string::npos) << err;
-  EXPECT_NE(err.find("own files"), std::string::npos) << err;
+  const Output kept =
+      run(runSim, {"builtin", "-o", (folder / "old.pvcap").string(), "--seconds", "1"});
+  EXPECT_EQ(kept.status, 2);
+  EXPECT_NE(kept.err.find("exists (--force replaces it)"), std::string::npos) << kept.err;
+  const Output own = run(runSim, {"builtin", "-o", (folder / "ParvolinLog.ZERU").string(),
+                                  "--seconds", "1", "--force"});
+  EXPECT_EQ(own.status, 2);
+  EXPECT_NE(own.err.find("own files"), std::string::npos) << own.err;
   EXPECT_EQ(engine::test::readFile(folder / "old.pvcap"), "keep me");
   EXPECT_EQ(engine::test::readFile(folder / "ParvolinLog.ZERU"), std::string(32, 'r'));
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(runSim({"builtin", "-o", (folder / "old.pvcap").string(), "--seconds", "1", "--force"}),
-            0);
-  ::testing::internal::GetCapturedStdout();
+  const Output replaced =
+      run(runSim, {"builtin", "-o", (folder / "old.pvcap").string(), "--seconds", "1", "--force"});
+  EXPECT_EQ(replaced.status, 0);
+  EXPECT_NE(replaced.out.find("virtual seconds written to"), std::string::npos) << replaced.out;
   EXPECT_EQ(engine::test::readFile(folder / "old.pvcap").substr(0, 8), "PVCAP001");
+}
+
+// A capture written by sim, shown by capture and replayed by replay: each command's output goes
+// to the stream it is given.
+TEST(PvtoolCommands, SimCaptureAndReplayWriteTheirOutputToTheirOwnStream) {
+  engine::test::TempFolder folder;
+  const std::string file = (folder / "run.pvcap").string();
+  ASSERT_EQ(run(runSim, {"builtin", "-o", file, "--seconds", "5"}).status, 0);
+  const Output shown = run(runCapture, {file});
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_EQ(shown.err, "");
+  EXPECT_EQ(shown.out.rfind("capture    " + file + "\n", 0), 0u) << shown.out;
+  EXPECT_NE(shown.out.find("\nevents:\n"), std::string::npos);
+  const std::string out = (folder / "out").string();
+  const Output replayed = run(runReplay, {file, "--folder", out, "--setting", "44"});
+  EXPECT_EQ(replayed.status, 0) << replayed.err;
+  EXPECT_NE(replayed.out.find(" reads into " + out + "\n"), std::string::npos) << replayed.out;
+  const Output again = run(runReplay, {file, "--folder", out, "--setting", "44"});
+  EXPECT_EQ(again.status, 2);
+  EXPECT_EQ(again.out, "");
+  EXPECT_NE(again.err.find("holds calls already"), std::string::npos) << again.err;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "config/software_page.h"
 #include "config/store_host.h"
 #include "sim/sim_d2xx.h"
+#include "support/expect_ok.h"
 #include "support/scripted_d2xx.h"
 #include "support/scripted_prompt.h"
 #include "support/test_files.h"
@@ -118,7 +119,7 @@ TEST_F(PvtoolSettings, FoldersHeldByAnotherProgramAreLeftAlone) {
   store.values["ParvolinPath"] = rec.string();
   {
     const base::FolderLock recorder = base::FolderLock::acquire(rec, "parvolin");
-    ASSERT_TRUE(recorder.held());
+    ASSERT_WORKED(recorder.held());
     EXPECT_EQ(run({"dava=1"}), 1);
     EXPECT_THAT(err.str(), HasSubstr(rec.string() + " is in use by process "));
     EXPECT_THAT(err.str(), HasSubstr("(parvolin)"));
@@ -148,7 +149,7 @@ class PvtoolUnitSettings : public ::testing::Test {
   int run(const Args& args) {
     out.str("");
     err.str("");
-    return runUnitSettingsWith(args, out, err);
+    return runUnitSettings(args, out, err);
   }
   fs::path scenario(const std::string& text) {
     const fs::path path = dir / "units.scenario";

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "device/stream_record.h"
 #include "support/test_files.h"
@@ -14,10 +15,18 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string runUnits(const tools::Args& args, int& status) {
-  ::testing::internal::CaptureStdout();
-  status = tools::runUnits(args);
-  return ::testing::internal::GetCapturedStdout();
+struct Run {
+  int status = -1;
+  std::string out, err;
+};
+
+Run runUnits(const tools::Args& args) {
+  std::ostringstream out, err;
+  Run run;
+  run.status = tools::runUnits(args, out, err);
+  run.out = out.str();
+  run.err = err.str();
+  return run;
 }
 
 TEST(PvtoolUnitsTest, ListsSettingsWatchesCallsAndSurvivesAnUnplug) {
@@ -36,9 +45,9 @@ unit U2
 8   2 replug
 9   2/1 digit 12
 )";
-  int status = -1;
-  const std::string out = runUnits({"--simulate=" + path.string(), "--seconds", "10"}, status);
+  const auto [status, out, err] = runUnits({"--simulate=" + path.string(), "--seconds", "10"});
   EXPECT_EQ(status, 0);
+  EXPECT_EQ(err, "");
   EXPECT_THAT(out, HasSubstr("2 unit(s) listed"));
   EXPECT_THAT(out, HasSubstr("Unit1  serial U1"));
   EXPECT_THAT(out, HasSubstr("byte 13 \"0\", byte 15 \"2\": settings are read-only"));
@@ -61,10 +70,7 @@ TEST(PvtoolUnitsTest, BadArgumentsAreRefused) {
   for (const tools::Args& args :
        {tools::Args{"--seconds", "0"}, tools::Args{"--seconds", "1e17"},
         tools::Args{"--seconds=inf"}, tools::Args{"--bogus"}, tools::Args{"--driver", "x"}}) {
-    int status = -1;
-    ::testing::internal::CaptureStderr();
-    const std::string out = runUnits(args, status);
-    const std::string err = ::testing::internal::GetCapturedStderr();
+    const auto [status, out, err] = runUnits(args);
     EXPECT_EQ(status, 2);
     EXPECT_EQ(out, "") << "nothing watched";
     if (args[0].rfind("--seconds", 0) == 0) {
