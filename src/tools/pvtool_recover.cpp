@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/exit_status.h"
+#include "base/folder_lock.h"
 #include "base/program_text.h"
 #include "logview/folder_recovery.h"
 #include "tools/command_line.h"
@@ -77,8 +78,9 @@ int runRecover(const Args& args, std::ostream& out, std::ostream& err) {
   }
   // No recorder may write while the folder is put right: its calls going on would look like
   // calls of a run that died.
-  const std::optional<base::FolderLock> lock = holdFolder(options.folder, "recover", err);
-  if (!lock) return base::kExitFailed;
+  const base::FolderClaim claim = base::claimFolder(options.folder, "pvtool recover");
+  if (!claim.message.empty()) err << "pvtool recover: " << claim.message << '\n';
+  if (claim.refused()) return base::kExitFailed;
 
   logview::RecoveryOptions recovery;
   recovery.listName = options.listName;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/headless.h"
+#include "support/collecting_diagnostics.h"
 #include "support/full_disk.h"
 #include "support/recorder_run.h"
 
@@ -26,7 +27,7 @@ TEST(RunEnd, RunThatWroteEverythingEndsStoppedAndSaysNothing) {
   run.open();
   run.tickUntil(5);
   ASSERT_TRUE(run.recorder->exit(RecorderSession::ExitQuestion::DontAsk));
-  base::CollectingDiagnostics end;
+  test::CollectingDiagnostics end;
   EXPECT_EQ(finish(*run.recorder, end), kExitStopped);
   EXPECT_TRUE(end.lines.empty());
 }
@@ -37,7 +38,7 @@ TEST(RunEnd, RunThatCouldNotWriteEverythingNamesItAndEndsUnwritten) {
   test::FullDisk disk(0);
   run.tickUntil(5);
   ASSERT_TRUE(run.recorder->exit(RecorderSession::ExitQuestion::DontAsk));
-  base::CollectingDiagnostics end;
+  test::CollectingDiagnostics end;
   EXPECT_EQ(finish(*run.recorder, end), kExitUnwritten);
   EXPECT_EQ(end.lines, run.recorder->unwrittenReport());
   ASSERT_GE(end.lines.size(), 3u);

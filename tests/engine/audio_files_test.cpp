@@ -9,7 +9,9 @@
 #include <string>
 
 #include "engine/recording_files.h"
+#include "support/collecting_diagnostics.h"
 #include "support/full_disk.h"
+#include "support/scripted_prompt.h"
 #include "support/test_files.h"
 
 namespace parvolin::engine {
@@ -27,8 +29,8 @@ struct Files {
   TempFolder folder;
   base::VirtualClock clock;
   RecorderSettings settings;
-  base::ScriptedPrompt prompt;
-  base::CollectingDiagnostics diagnostics;
+  ::parvolin::test::ScriptedPrompt prompt;
+  ::parvolin::test::CollectingDiagnostics diagnostics;
   DiagnosticOnce failures{diagnostics};
   AudioFiles audio{folder.path(), clock, settings, prompt, diagnostics, failures};
 

@@ -7,6 +7,7 @@
 
 #include <limits>
 
+#include "support/collecting_diagnostics.h"
 #include "support/full_disk.h"
 #include "support/test_files.h"
 
@@ -19,7 +20,7 @@ using parvolin::test::TempFolder;
 TEST(DiskRoom, RoomIsWholeBlocksAboveTheReserveAndChangesOfTheDiskAreReportedOnce) {
   TempFolder folder;
   base::VirtualClock clock;
-  base::CollectingDiagnostics diagnostics;
+  ::parvolin::test::CollectingDiagnostics diagnostics;
   DiskRoom disk(folder.path(), clock, diagnostics);
   struct Step {
     std::uint64_t freeBytes;
@@ -63,7 +64,7 @@ TEST(DiskRoom, AnotherFolderIsMeasuredButNotReportedAndLooksAreDueOncePerPeriod)
   TempFolder folder;
   TempFolder other;
   base::VirtualClock clock;
-  base::CollectingDiagnostics diagnostics;
+  ::parvolin::test::CollectingDiagnostics diagnostics;
   DiskRoom disk(folder.path(), clock, diagnostics);
   EXPECT_TRUE(disk.lookDue(1000)) << "no look yet";
   FullDisk full(kDiskReserveBytes + 1024);

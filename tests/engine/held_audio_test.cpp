@@ -10,6 +10,7 @@
 
 #include "base/clock.h"
 #include "base/diagnostics.h"
+#include "support/collecting_diagnostics.h"
 #include "support/full_disk.h"
 #include "support/test_files.h"
 
@@ -36,7 +37,7 @@ HeldRecording recording(const std::filesystem::path& folder, const std::string& 
 struct Held {
   TempFolder folder;
   base::VirtualClock clock;
-  base::CollectingDiagnostics diagnostics;
+  ::parvolin::test::CollectingDiagnostics diagnostics;
   DiagnosticOnce failures{diagnostics};
   DiskRoom disk{folder.path(), clock, diagnostics};
   HeldAudio held{disk, failures};

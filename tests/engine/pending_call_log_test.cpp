@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/call_log.h"
+#include "support/collecting_diagnostics.h"
 #include "support/expect_ok.h"
 #include "support/test_files.h"
 
@@ -23,7 +24,7 @@ CallRecord call(std::uint32_t start) {
 TEST(PendingCallLog, RecordsTheLogDoesNotTakeWaitInOrderAndTheFailureIsReportedOnce) {
   TempFolder temp;
   const std::filesystem::path folder = temp / "not yet";
-  base::CollectingDiagnostics diagnostics;
+  ::parvolin::test::CollectingDiagnostics diagnostics;
   DiagnosticOnce failures(diagnostics);
   PendingCallLog log(failures);
   EXPECT_WORKED(log.flush(folder)) << "nothing waited";

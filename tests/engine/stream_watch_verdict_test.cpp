@@ -5,6 +5,7 @@
 
 #include "engine/stream_watch.h"
 #include "engine_harness.h"
+#include "support/collecting_diagnostics.h"
 
 namespace parvolin::engine::test {
 namespace {
@@ -20,7 +21,7 @@ struct Watch {
     return watch.afterPass(0, reads, gotBytes, inRecordedCall);
   }
   base::VirtualClock clock;
-  base::CollectingDiagnostics diagnostics;
+  ::parvolin::test::CollectingDiagnostics diagnostics;
   ScriptedStreams streams;
   StreamWatch watch{streams, clock, diagnostics};
 };

@@ -11,6 +11,7 @@
 #include "engine/recording_files.h"
 #include "logview/list_builder.h"
 #include "logview/list_rows.h"
+#include "support/collecting_diagnostics.h"
 #include "support/expect_ok.h"
 
 namespace parvolin::logview {
@@ -284,7 +285,7 @@ TEST_F(FolderRecovery, RecorderStartReportsWhatItRecovered) {
   log({a});
   record(a);
   record(call(2, kMarch5 + 8, 2));
-  base::CollectingDiagnostics diagnostics;
+  ::parvolin::test::CollectingDiagnostics diagnostics;
   engine::RecorderSettings settings;
   recoverAtStart(folder.path(), settings, diagnostics);
   ASSERT_EQ(diagnostics.lines.size(), 2u);
