@@ -114,7 +114,10 @@ void BM_StartAndDecodeToTheEnd(benchmark::State& state) {
   for (auto _ : state) {
     player::SilentWaveOutput output(prompt);
     player::PlayerEngine engine(clock, prompt, output, view);
-    engine.loadAndStart(std::move(*player::RecordingFile::open(recording.path)), mode);
+    if (!engine.loadAndStart(std::move(*player::RecordingFile::open(recording.path)), mode)) {
+      state.SkipWithError("the recording could not be played");
+      break;
+    }
     while (engine.decodeMore()) {
     }
     benchmark::DoNotOptimize(engine.playBuffer().data());

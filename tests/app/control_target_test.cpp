@@ -73,7 +73,7 @@ struct ServedRun {
   // Sends `request` and ticks until it is answered.
   std::optional<json> askWhileTicking(parvolin::control::ControlClient& client, json request) {
     const json id = request["id"];
-    client.send(request);
+    EXPECT_WORKED(client.send(request));
     for (int i = 0; i < 2000; ++i) {
       tick();
       if (auto answer = client.answerTo(id, 5ms)) return answer;
@@ -88,7 +88,7 @@ TEST(RecorderControl, StatusIsWhatTheWindowShows) {
   ServedRun served(kThreeCalls);
   served.tickUntil(3);
   auto client = served.connect();
-  client.send({{"cmd", "status"}, {"id", 1}});
+  EXPECT_WORKED(client.send({{"cmd", "status"}, {"id", 1}}));
   const auto answer = client.answerTo(1, 10s);
   ASSERT_TRUE(answer);
   const auto status = parvolin::control::statusFromJson((*answer)["status"]);
@@ -123,7 +123,7 @@ TEST(RecorderControl, StatusIsWhatTheWindowShows) {
 TEST(RecorderControl, AWatcherSeesACallRingBeAnsweredAndEnd) {
   ServedRun served(kThreeCalls);
   auto watcher = served.connect();
-  watcher.send({{"cmd", "watch"}, {"id", 1}});
+  EXPECT_WORKED(watcher.send({{"cmd", "watch"}, {"id", 1}}));
   ASSERT_TRUE(watcher.answerTo(1, 10s));
   std::vector<std::string> seen;
   std::uint64_t generation = 0;
@@ -248,7 +248,7 @@ TEST(RecorderControl, GarbageAndAClientThatNeverReadsLeaveEveryTickOnTime) {
   EXPECT_GT(served.control->server().counters().dropped, 0u);
   // And the socket still serves a client that reads.
   auto reader = served.connect();
-  reader.send({{"cmd", "status"}, {"id", 5}});
+  EXPECT_WORKED(reader.send({{"cmd", "status"}, {"id", 5}}));
   EXPECT_TRUE(reader.answerTo(5, 10s));
 }
 

@@ -64,7 +64,7 @@ class ControlServerTest : public ::testing::Test {
   }
   // A status round trip: the server is alive and answering.
   bool answers(ControlClient& client, int id) {
-    client.send({{"cmd", "status"}, {"id", id}});
+    EXPECT_WORKED(client.send({{"cmd", "status"}, {"id", id}}));
     const auto answer = client.answerTo(id, 10s);
     return answer && answer->value("ok", false);
   }
@@ -103,7 +103,7 @@ TEST_F(ControlServerTest, ReplacesItsOwnStaleSocketButNeverAnotherFile) {
 TEST_F(ControlServerTest, AnswersStatusAndStreamsChangesToWatchers) {
   target.set("IDLE");
   ControlClient watcher = connect();
-  watcher.send({{"cmd", "watch"}, {"id", "w"}});
+  EXPECT_WORKED(watcher.send({{"cmd", "watch"}, {"id", "w"}}));
   ASSERT_TRUE(watcher.answerTo("w", 10s));
   auto event = watcher.receive(10s);
   ASSERT_TRUE(event);
@@ -155,7 +155,7 @@ TEST_F(ControlServerTest, GarbageIsAnsweredAndNeverStopsTheServer) {
     auto answer = client.receive(sentStatus ? 10s : 1s);
     if (!answer && !sentStatus && client.timedOut()) {
       // All that waited is read: now a good request.
-      client.send({{"cmd", "status"}, {"id", 7}});
+      EXPECT_WORKED(client.send({{"cmd", "status"}, {"id", 7}}));
       sentStatus = true;
       continue;
     }
@@ -203,7 +203,7 @@ TEST_F(ControlServerTest, TurnsAwayConnectionsOverTheLimit) {
     ASSERT_TRUE(answers(clients.back(), i));
   }
   ControlClient extra = connect();
-  extra.send({{"cmd", "status"}, {"id", 1}});
+  EXPECT_WORKED(extra.send({{"cmd", "status"}, {"id", 1}}));
   const auto answer = extra.answerTo(1, 10s);
   ASSERT_TRUE(answer);
   EXPECT_EQ((*answer)["error"]["code"], "too-many-clients");
@@ -223,7 +223,7 @@ TEST_F(ControlServerTest, AnswersAListEditWhenTheRecorderHasAppliedIt) {
     target.snapshot.list = list.string();
   }
   ControlClient client = connect();
-  client.send({{"cmd", "list-edit"}, {"id", 3}, {"op", "delete-all"}});
+  EXPECT_WORKED(client.send({{"cmd", "list-edit"}, {"id", 3}, {"op", "delete-all"}}));
   auto answer = client.answerTo(3, 10s);
   ASSERT_TRUE(answer);
   EXPECT_EQ((*answer)["error"]["code"], "no-rows") << "no list yet";
@@ -234,7 +234,7 @@ TEST_F(ControlServerTest, AnswersAListEditWhenTheRecorderHasAppliedIt) {
   record.startTime = 1'796'720'000u;
   text += engine::htmlRow(record, 3, false, 1);
   std::ofstream(list, std::ios::binary) << text;
-  client.send({{"cmd", "list-edit"}, {"id", 4}, {"op", "delete"}, {"item", 1}});
+  EXPECT_WORKED(client.send({{"cmd", "list-edit"}, {"id", 4}, {"op", "delete"}, {"item", 1}}));
   // Nothing is answered before the recorder applied it.
   EXPECT_FALSE(client.answerTo(4, 300ms));
   std::pair<engine::PendingListEdit, RecorderTarget::ListEditDone> edit;
@@ -255,7 +255,7 @@ TEST_F(ControlServerTest, AnswersAListEditWhenTheRecorderHasAppliedIt) {
   EXPECT_EQ((*answer)["applied"], true);
   EXPECT_EQ((*answer)["undeleted"][0], "/x/held.LV3");
   // The answer of a client that went away goes nowhere.
-  client.send({{"cmd", "list-edit"}, {"id", 5}, {"op", "delete"}, {"item", 1}});
+  EXPECT_WORKED(client.send({{"cmd", "list-edit"}, {"id", 5}, {"op", "delete"}, {"item", 1}}));
   for (int i = 0; i < 100; ++i) {
     std::lock_guard lock(target.mutex);
     if (target.edits.size() == 2) break;
@@ -304,7 +304,7 @@ std::string connectAsNobody(const fs::path& socket) {
       if (!client.connect(socket, 0)) {
         result = "refused";
       } else {
-        client.send({{"cmd", "status"}, {"id", 1}});
+        EXPECT_WORKED(client.send({{"cmd", "status"}, {"id", 1}}));
         const auto answer = client.receive(10s);
         result = answer ? answer->dump() : "closed";
       }
