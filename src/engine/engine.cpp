@@ -70,6 +70,7 @@ void Engine::onPollTick() {
   retryDeferredWrites();
   view_.refresh();
   applyListEdit();
+  retentionTick();
   if (capture_) capture_->flush();
 }
 
@@ -247,8 +248,11 @@ void Engine::showCounters() {
 }
 
 void Engine::showCapacity(const CapacityDisplay& display) {
+  // The free space is the disk watch's: it stays as last looked at.
+  std::string freeText = std::move(shown_.freeText);
   shown_ = display;
-  view_.showCapacity(display);
+  if (shown_.freeText.empty()) shown_.freeText = std::move(freeText);
+  view_.showCapacity(shown_);
   view_.refresh();
 }
 

@@ -15,6 +15,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -27,12 +28,14 @@
 #include "device/unit_link.h"
 #include "engine/call_record.h"
 #include "engine/diagnostic_once.h"
+#include "engine/disk_watch.h"
 #include "engine/engine_view.h"
 #include "engine/html_list.h"
 #include "engine/list_writer.h"
 #include "engine/port_state.h"
 #include "engine/recorder_settings.h"
 #include "engine/recording_files.h"
+#include "engine/retention.h"
 #include "engine/unit_pass_reads.h"
 #include "engine/unit_streams.h"
 #include "engine/unwritten.h"
@@ -69,6 +72,9 @@ struct HeldRecording {
   std::uint64_t written = 0;         // bytes in the file
   std::vector<std::uint8_t> blocks;  // whole blocks, in order
 };
+
+// The retention rule of the settings.
+RetentionRule retentionRuleOf(const RecorderSettings& settings);
 
 // How an engine is built; the defaults are the recorder's.
 struct EngineOptions {
@@ -186,6 +192,16 @@ class Engine {
   // progress keeps its recording in the folder it was created in.
   // The rows waiting for the old folder's list are written into it first.
   void setFolder(std::filesystem::path folder);
+  // One retention pass now (see retention.h), with the rule of the settings. `done`, when given,
+  // is told what the pass did: at once for a dry run, a pass that deletes nothing or one that
+  // cannot run; once the tick that applied its list edit deleted the recordings otherwise.
+  // Passes also run by themselves while the rule asks for any: after kept calls when a figure
+  // passed the rule, and once every kRetentionPeriodMs.
+  using RetentionDone = std::function<void(const RetentionReport&)>;
+  void runRetention(bool dryRun, RetentionDone done = {});
+  // Passes that ran (dry runs aside).
+  std::uint64_t retentionPasses() const { return retention_.passes; }
+  bool retentionRunning() const { return retention_.inFlight; }
   // The most work memory the call-end WAV conversion may take; a call needing more is kept as
   // recorded, after the out-of-memory message. Unlimited unless set (tests set it small).
   void setWavConversionMemoryLimit(std::size_t bytes) { wavMemoryLimit_ = bytes; }
@@ -242,6 +258,15 @@ class Engine {
   // of audio that may still be written there above the reserve (whole blocks).
   std::uint64_t audioRoom(const std::filesystem::path& folder);
 
+  // Retention and the disk watch (engine_retention.cpp).
+  void noteCallKeptForRetention();
+  void retentionTick();
+  bool retentionWanted(const RetentionRule& rule);
+  std::vector<std::string> recordingsInUse() const;
+  void finishRetention(const RetentionPlan& plan, const ListEditResult& result, RetentionDone done);
+  // The free space shown beside the capacity figures, and warned about at 10 % and 2 %.
+  void watchDisk(std::uint64_t freeBytes);
+
   // The stream watch (engine_watch.cpp).
   enum class CutOff { kReset, kReopened, kGone };
   void watchUnit(int unit, bool reopened, bool gotBytes);
@@ -292,6 +317,16 @@ class Engine {
     std::int64_t lostSinceMs = -1;   // when the unit was found lost
   };
   std::array<UnitWatch, device::kMaxUnits> watch_{};
+  struct RetentionState {
+    bool inFlight = false;          // a pass's list edit is handed over
+    std::int64_t lastPassMs = -1;   // monotonic; -1: none yet
+    std::size_t keptSincePass = 0;  // calls kept since
+    std::int64_t rowsAfterPass = -1;
+    std::optional<std::uint32_t> oldestKept;
+    std::uint64_t passes = 0;
+  };
+  RetentionState retention_;
+  DiskWatch diskWatch_;
 };
 
 }  // namespace parvolin::engine

@@ -279,6 +279,7 @@ std::uint64_t Engine::audioRoom(const std::filesystem::path& folder) {
   const std::optional<std::uint64_t> free = base::freeBytes(folder);
   // A disk that cannot tell its free space is written as before.
   if (!free) return std::numeric_limits<std::uint64_t>::max();
+  if (folder == folder_) watchDisk(*free);
   const DiskSpace now = *free <= kDiskReserveBytes   ? DiskSpace::kReserve
                         : *free <= kDiskWarningBytes ? DiskSpace::kLow
                                                      : DiskSpace::kEnough;

@@ -29,6 +29,8 @@ const ToolCommand kCommands[] = {
      withoutContext<runBatchWav>},
     {"status", "show a running recorder's lines, counters and problems", kStatusHelp,
      withoutContext<runStatus>},
+    {"retention", "delete the oldest calls as the retention settings allow", kRetentionHelp,
+     runRetention},
     {"settings", "show or change the recorder's software settings", kSettingsHelp, runSettings},
     {"unit-settings", "show or write a unit's VAR, caller-ID and audio mode settings",
      kUnitSettingsHelp, withoutContext<runUnitSettings>},

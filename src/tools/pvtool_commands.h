@@ -54,6 +54,7 @@ int runBatchWav(const Args& args);
 int runSettings(const Args& args, const ToolContext& context);
 int runUnitSettings(const Args& args);
 int runStatus(const Args& args);
+int runRetention(const Args& args, const ToolContext& context);
 
 // The help texts of the commands, each kept beside its command.
 extern const std::string_view kUnitsHelp;
@@ -67,5 +68,6 @@ extern const std::string_view kBatchWavHelp;
 extern const std::string_view kSettingsHelp;
 extern const std::string_view kUnitSettingsHelp;
 extern const std::string_view kStatusHelp;
+extern const std::string_view kRetentionHelp;
 
 }  // namespace parvolin::tools
