@@ -78,7 +78,7 @@ class CommandLine : public ::testing::Test {
 TEST_F(CommandLine, EveryProgramAndEveryPvtoolCommandHasHelpAndVersion) {
   const std::string version(base::versionNumber());
   const std::vector<std::string> commands = pvtoolCommands();
-  ASSERT_EQ(commands.size(), 11u);
+  ASSERT_EQ(commands.size(), 12u);
   struct Case {
     std::string program;
     std::vector<std::string> args;
