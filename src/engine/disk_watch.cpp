@@ -60,8 +60,8 @@ std::optional<std::string> DiskWatch::update(std::uint64_t freeBytes, std::uint6
       (next == DiskLevel::kVeryLow && before != DiskLevel::kVeryLow);
   if (!fell) return std::nullopt;
   const int mark = next == DiskLevel::kVeryLow ? kDiskVeryLowPercent : kDiskLowPercent;
-  return "Disk space below " + std::to_string(mark) +
-         " %: " + freeSpaceText(freeBytes, totalBytes) + " in " + folder;
+  return "Recording disk below " + std::to_string(mark) +
+         " % free: " + freeSpaceText(freeBytes, totalBytes) + " in " + folder;
 }
 
 }  // namespace parvolin::engine

@@ -251,17 +251,17 @@ TEST(DiskWatch, WarnsOncePerCrossingOfTenAndTwoPercent) {
   const std::vector<Step> steps = {
       {500, nullptr},
       {101, nullptr},
-      {99, "Disk space below 10 %: 99.0 MB free (9 %)"},
+      {99, "Recording disk below 10 % free: 99.0 MB free (9 %)"},
       {95, nullptr},
       {101, nullptr},  // not clearly above 10 %: no new warning when it falls again
       {99, nullptr},
-      {19, "Disk space below 2 %"},
+      {19, "Recording disk below 2 % free"},
       {15, nullptr},
       {25, nullptr},  // not clearly above 2 %
       {31, nullptr},  // clearly above: a new fall below 2 % warns again
-      {10, "Disk space below 2 %"},
+      {10, "Recording disk below 2 % free"},
       {200, nullptr},
-      {90, "Disk space below 10 %"},
+      {90, "Recording disk below 10 % free"},
   };
   DiskWatch watch;
   for (std::size_t i = 0; i < steps.size(); ++i) {
