@@ -259,7 +259,7 @@ class Engine {
   std::uint64_t audioRoom(const std::filesystem::path& folder);
 
   // Retention and the disk watch (engine_retention.cpp).
-  void noteCallKeptForRetention();
+  void noteCallKeptForRetention(std::uint32_t startTime);
   void retentionTick();
   bool retentionWanted(const RetentionRule& rule);
   std::vector<std::string> recordingsInUse() const;
@@ -322,7 +322,7 @@ class Engine {
     std::int64_t lastPassMs = -1;   // monotonic; -1: none yet
     std::size_t keptSincePass = 0;  // calls kept since
     std::int64_t rowsAfterPass = -1;
-    std::optional<std::uint32_t> oldestKept;
+    std::optional<std::uint32_t> oldestMayGo;  // of the last pass (see RetentionPlan)
     std::uint64_t passes = 0;
   };
   RetentionState retention_;

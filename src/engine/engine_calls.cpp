@@ -98,7 +98,7 @@ void Engine::keepCall(int unit, const PortState& port) {
   if (!itemsKnown) counters_.loggedItems += std::int32_t(listWriter_->pendingRows());
   counters_.rowCountCache = counters_.loggedItems;
   showCounters();
-  noteCallKeptForRetention();
+  noteCallKeptForRetention(record.startTime);
 }
 
 void Engine::flushLog() {

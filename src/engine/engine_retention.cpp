@@ -21,14 +21,17 @@ RetentionRule retentionRuleOf(const RecorderSettings& settings) {
   return rule;
 }
 
-void Engine::noteCallKeptForRetention() {
+void Engine::noteCallKeptForRetention(std::uint32_t startTime) {
   ++retention_.keptSincePass;
+  if (!retention_.oldestMayGo || startTime < *retention_.oldestMayGo) {
+    retention_.oldestMayGo = startTime;
+  }
 }
 
 bool Engine::retentionWanted(const RetentionRule& rule) {
   if (rule.days > 0) {
     const std::int64_t cutoff = clock_.wallMs() / 1000 - std::int64_t(rule.days) * kSecondsPerDay;
-    if (!retention_.oldestKept || std::int64_t(*retention_.oldestKept) < cutoff) return true;
+    if (retention_.oldestMayGo && std::int64_t(*retention_.oldestMayGo) < cutoff) return true;
   }
   if (rule.atLimits) {
     const std::int64_t rows =
@@ -111,7 +114,7 @@ void Engine::runRetention(bool dryRun, RetentionDone done) {
   if (!dryRun) {
     retention_.lastPassMs = clock_.monotonicMs();
     retention_.keptSincePass = 0;
-    retention_.oldestKept = plan.oldestKept;
+    retention_.oldestMayGo = plan.oldestMayGo;
     retention_.rowsAfterPass = std::int64_t(plan.listRows - plan.items.size());
   }
   if (dryRun || !plan.edit) {

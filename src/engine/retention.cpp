@@ -77,14 +77,14 @@ std::string_view linkOf(std::string_view row) {
   return end == std::string_view::npos ? std::string_view() : row.substr(from, end - from);
 }
 
-// Whether `row` shows `record` with the text the recorder gave it: everything before the date
-// cell is as the recorder writes it for the row's own item number.
-bool showsOwnText(std::string_view row, const CallRecord& record) {
-  const std::string expected = htmlRow(record, 3, false, readItemNumber(row, kRowItemOffset));
-  const std::size_t expectedDate = dateCellAt(expected);
-  const std::size_t rowDate = dateCellAt(row);
-  return rowDate == expectedDate &&
-         row.substr(0, rowDate) == std::string_view(expected).substr(0, expectedDate);
+// The part of a row that the recorder writes from the call alone, its item number and its
+// recording aside: the port, type and text cells. A row whose part is not its call's has had its
+// text edited.
+std::string_view ownPart(std::string_view row) {
+  const std::size_t itemEnd = kRowItemOffset + 5;
+  const std::size_t dateAt = dateCellAt(row);
+  if (dateAt == std::string_view::npos || dateAt < itemEnd) return {};
+  return row.substr(itemEnd, dateAt - itemEnd);
 }
 
 std::string localTimeText(std::uint32_t seconds) {
@@ -159,12 +159,27 @@ RetentionPlan planRetention(std::string_view list, std::span<const CallRecord> l
   const std::vector<Row> rows = rowsOf(body);
   plan.listRows = rows.size();
 
+  // Each record as the recorder would have written its row: what finds it, and its own part.
+  std::vector<std::string> expected(log.size());
   std::unordered_multimap<std::string, std::size_t> byKey;
   byKey.reserve(log.size());
   for (std::size_t i = 0; i < log.size(); ++i) {
-    byKey.emplace(callKey(htmlRow(log[i], 3, false, 0)), i);
+    expected[i] = htmlRow(log[i], 3, false, 0);
+    byKey.emplace(callKey(expected[i]), i);
   }
   const std::unordered_set<std::string_view> busy(inUse.begin(), inUse.end());
+  // The recordings' sizes matter to the rule only for the space limit and the free space; else
+  // only those of the calls that go are looked at.
+  const bool sizesNeeded = rule.keepFreeBytes > 0 || (rule.atLimits && rule.spaceLimitMb > 0);
+  std::vector<bool> sized(rows.size(), false);
+  const auto sizeOf = [&](std::size_t r, RetainedCall& call) {
+    sized[r] = true;
+    const std::string_view link = linkOf(rows[r].bytes);
+    if (link.empty()) return;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(folder / std::string(link), error);
+    if (!error) call.bytes = size;
+  };
 
   std::vector<RetainedCall> calls(rows.size());
   std::vector<std::optional<std::uint32_t>> starts(rows.size());
@@ -175,7 +190,7 @@ RetentionPlan planRetention(std::string_view list, std::span<const CallRecord> l
     bool own = false;
     for (auto it = first; it != last; ++it) {
       starts[r] = log[it->second].startTime;
-      if (showsOwnText(row, log[it->second])) {
+      if (ownPart(row) == ownPart(expected[it->second])) {
         own = true;
         break;
       }
@@ -184,11 +199,7 @@ RetentionPlan planRetention(std::string_view list, std::span<const CallRecord> l
     call.startTime = starts[r] ? std::int64_t(*starts[r]) : -1;
     const std::string_view link = linkOf(row);
     call.inProgress = !link.empty() && busy.contains(link);
-    if (!link.empty()) {
-      std::error_code error;
-      const std::uintmax_t size = std::filesystem::file_size(folder / std::string(link), error);
-      if (!error) call.bytes = size;
-    }
+    if (sizesNeeded) sizeOf(r, call);
     if (call.edited && starts[r]) ++plan.keptEdited;
   }
 
@@ -196,20 +207,22 @@ RetentionPlan planRetention(std::string_view list, std::span<const CallRecord> l
   std::vector<bool> gone(rows.size(), false);
   for (const std::size_t i : chosen) {
     gone[i] = true;
+    if (!sized[i]) sizeOf(i, calls[i]);
     plan.rows.emplace_back(rows[i].bytes);
     plan.items.push_back(readItemNumber(rows[i].bytes, kRowItemOffset));
     plan.bytes += calls[i].bytes;
     const std::string_view link = linkOf(rows[i].bytes);
-    if (calls[i].bytes != 0 || !link.empty()) {
-      std::error_code error;
-      if (!link.empty() && std::filesystem::exists(folder / std::string(link), error)) {
-        plan.recordings.emplace_back(link);
-      }
+    std::error_code error;
+    if (!link.empty() && std::filesystem::exists(folder / std::string(link), error)) {
+      plan.recordings.emplace_back(link);
     }
   }
   for (std::size_t i = rows.size(); i-- > 0;) {
-    if (!gone[i] && starts[i]) {
-      if (!plan.oldestKept || *starts[i] < *plan.oldestKept) plan.oldestKept = starts[i];
+    if (gone[i] || !starts[i]) continue;
+    if (!plan.oldestKept || *starts[i] < *plan.oldestKept) plan.oldestKept = starts[i];
+    const bool mayGoLater = !calls[i].edited && !calls[i].inProgress;
+    if (mayGoLater && (!plan.oldestMayGo || *starts[i] < *plan.oldestMayGo)) {
+      plan.oldestMayGo = starts[i];
     }
   }
   if (chosen.empty()) return plan;

@@ -79,6 +79,9 @@ struct RetentionPlan {
   std::size_t listRows = 0;                 // rows of the list before the pass
   std::size_t keptEdited = 0;               // rows kept because their text is not their call's
   std::optional<std::uint32_t> oldestKept;  // start of the oldest call that stays
+  // Start of the oldest call that stays and that a later pass may delete (not edited, not in
+  // progress): the day rule has nothing to do before it is due.
+  std::optional<std::uint32_t> oldestMayGo;
 };
 
 // Plans a pass on `list` (the list file's bytes with its waiting rows), the call log's records
