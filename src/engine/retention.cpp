@@ -91,7 +91,7 @@ std::string localTimeText(std::uint32_t seconds) {
   const std::time_t t = std::time_t(seconds);
   std::tm local{};
   localtime_r(&t, &local);
-  char text[32];
+  char text[80];  // room for any int the fields may hold
   std::snprintf(text, sizeof text, "%02d-%02d-%02d %02d:%02d:%02d", local.tm_mon + 1, local.tm_mday,
                 local.tm_year + 1900 - 2000, local.tm_hour, local.tm_min, local.tm_sec);
   return text;

@@ -167,7 +167,9 @@ class WeekRun {
       EXPECT_TRUE(linked.contains(name) || inUse.contains(name)) << name << " has no row";
     }
     // A recount counts a recording in progress as well: compared between calls only.
-    if (inUse.empty()) EXPECT_EQ(engine->capacity().loggedBlocks, keptBlocks);
+    if (inUse.empty()) {
+      EXPECT_EQ(engine->capacity().loggedBlocks, keptBlocks);
+    }
     if (!editedText.empty()) {
       EXPECT_NE(list.find(editedText), std::string::npos) << "the edited call was deleted";
     }
