@@ -39,6 +39,17 @@ RecorderControl::~RecorderControl() {
   for (auto& [edit, done] : left) {
     if (done) done(cancelled);
   }
+  std::deque<std::pair<bool, RetentionDone>> passes;
+  {
+    std::lock_guard lock(mutex_);
+    passes.swap(retentionInbox_);
+  }
+  for (auto& [dryRun, done] : passes) {
+    engine::RetentionReport report;
+    report.dryRun = dryRun;
+    report.error = "the recorder ended first";
+    if (done) done(report);
+  }
 }
 
 std::optional<std::string> RecorderControl::listen() {
@@ -76,6 +87,12 @@ void RecorderControl::beforeTick() {
     posted.swap(inbox_);
   }
   for (auto& [edit, done] : posted) recorder_.requestListEdit(std::move(edit), std::move(done));
+  std::deque<std::pair<bool, RetentionDone>> passes;
+  {
+    std::lock_guard lock(mutex_);
+    passes.swap(retentionInbox_);
+  }
+  for (auto& [dryRun, done] : passes) recorder_.runRetention(dryRun, std::move(done));
 }
 
 void RecorderControl::afterTick() {
@@ -124,6 +141,11 @@ std::vector<std::string> RecorderControl::rowsNotInList() const {
 void RecorderControl::requestListEdit(engine::PendingListEdit edit, ListEditDone done) {
   std::lock_guard lock(mutex_);
   inbox_.emplace_back(std::move(edit), std::move(done));
+}
+
+void RecorderControl::runRetention(bool dryRun, RetentionDone done) {
+  std::lock_guard lock(mutex_);
+  retentionInbox_.emplace_back(dryRun, std::move(done));
 }
 
 ctl::StatusSnapshot RecorderControl::snapshot() {

@@ -53,6 +53,7 @@ class RecorderControl final : public parvolin::control::RecorderTarget {
   parvolin::control::StatusSnapshot status(std::uint64_t* generation = nullptr) const override;
   void requestListEdit(engine::PendingListEdit edit, ListEditDone done) override;
   std::vector<std::string> rowsNotInList() const override;
+  void runRetention(bool dryRun, RetentionDone done) override;
 
  private:
   parvolin::control::StatusSnapshot snapshot();
@@ -65,10 +66,11 @@ class RecorderControl final : public parvolin::control::RecorderTarget {
   std::optional<std::uint64_t> freeBytes_;
   std::int64_t freeBytesAtMs_ = -1;
 
-  mutable std::mutex mutex_;  // guards the three below
+  mutable std::mutex mutex_;  // guards the four below
   parvolin::control::StatusSnapshot published_;
   std::uint64_t generation_ = 0;
   std::deque<std::pair<engine::PendingListEdit, ListEditDone>> inbox_;
+  std::deque<std::pair<bool, RetentionDone>> retentionInbox_;  // dry run, whom to tell
 
   std::filesystem::path servedFolder_;
   parvolin::control::ControlServer server_;

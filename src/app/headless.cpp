@@ -39,7 +39,8 @@ class LoopTimer final : public PollTimer {
 
 // The service manager's status line, from the status the control socket serves.
 std::string statusLine(const parvolin::control::StatusSnapshot& status) {
-  return serviceStatusLine(status.linesInCall(), status.linesServed(), status.lastProblemText());
+  return serviceStatusLine(status.linesInCall(), status.linesServed(), status.lastProblemText(),
+                           status.capacity.freeText);
 }
 
 // Around every tick: the control socket's edits handed in before, its status published after;

@@ -49,6 +49,8 @@ void HeadlessPrinter::showPort(int portIndex, std::string_view statusText,
 
 void HeadlessPrinter::showCapacity(const engine::CapacityDisplay& capacity) {
   capacityCurrent_ = capacity.itemsText + " " + capacity.spaceText;
+  // Printed with the figures when they change; a change of the free space alone prints nothing.
+  freeText_ = capacity.freeText;
 }
 
 void HeadlessPrinter::refresh() {
@@ -72,7 +74,8 @@ void HeadlessPrinter::printPort(int portIndex) {
 
 void HeadlessPrinter::printCapacity() {
   capacityPrinted_ = capacityCurrent_;
-  std::fprintf(out_, "%s  %s\n", now().c_str(), capacityCurrent_.c_str());
+  const std::string free = freeText_.empty() ? std::string() : ", " + freeText_;
+  std::fprintf(out_, "%s  %s%s\n", now().c_str(), capacityCurrent_.c_str(), free.c_str());
 }
 
 void HeadlessPrinter::note(std::string_view text) {

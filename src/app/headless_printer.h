@@ -50,6 +50,7 @@ class HeadlessPrinter final : public engine::EngineView {
   std::array<PortShown, device::kMaxPorts> current_;
   std::array<PortShown, device::kMaxPorts> printed_;
   std::string capacityCurrent_, capacityPrinted_;
+  std::string freeText_;
 };
 
 }  // namespace parvolin::app

@@ -124,6 +124,17 @@ void Recorder::requestListEdit(engine::PendingListEdit edit, engine::Engine::Lis
   engine_->requestListEdit(std::move(edit), std::move(done));
 }
 
+void Recorder::runRetention(bool dryRun, engine::Engine::RetentionDone done) {
+  if (engine_) {
+    engine_->runRetention(dryRun, std::move(done));
+    return;
+  }
+  engine::RetentionReport report;
+  report.dryRun = dryRun;
+  report.error = "the recorder has not started";
+  if (done) done(report);
+}
+
 bool Recorder::listEditPending() const {
   return engine_ && engine_->listEditPending();
 }

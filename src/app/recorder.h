@@ -118,6 +118,9 @@ class Recorder {
   // A change of the list body, applied by the next tick (see Engine::requestListEdit).
   void requestListEdit(engine::PendingListEdit edit, engine::Engine::ListEditDone done = {});
   bool listEditPending() const;
+  // A retention pass (see Engine::runRetention); without an engine `done` is told it could not
+  // run.
+  void runRetention(bool dryRun, engine::Engine::RetentionDone done);
   // Takes `changed` as the run's settings, used from the engine's next event on, and writes the
   // settings named in `save` to the store, in that order (the configuration dialog writes those
   // it changed).

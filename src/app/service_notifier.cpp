@@ -58,10 +58,15 @@ void ServiceNotifier::keepAlive() {
   send("WATCHDOG=1");
 }
 
-std::string serviceStatusLine(int linesInCall, int linesServed, std::string_view lastProblem) {
+std::string serviceStatusLine(int linesInCall, int linesServed, std::string_view lastProblem,
+                              std::string_view freeSpace) {
   std::string line = linesServed == 0 ? std::string("no recorder unit")
                                       : std::to_string(linesInCall) + " of " +
                                             std::to_string(linesServed) + " lines in a call";
+  if (!freeSpace.empty()) {
+    line += "; ";
+    line += freeSpace;
+  }
   if (!lastProblem.empty()) {
     line += "; last problem ";
     line += base::printable(lastProblem);

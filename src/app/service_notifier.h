@@ -42,7 +42,8 @@ class ServiceNotifier {
 // The status line: the lines in a call out of those the units serve, and the last problem the
 // recorder reported, e.g. "2 of 8 lines in a call; last problem 14:05:09: ...". Text from outside
 // (file names in a problem) is shown escaped.
-std::string serviceStatusLine(int linesInCall, int linesServed, std::string_view lastProblem);
+std::string serviceStatusLine(int linesInCall, int linesServed, std::string_view lastProblem,
+                              std::string_view freeSpace = {});
 
 // Passes every problem on and keeps the last one, with its local time, for the status line. Both
 // the diagnostics and the messages of the headless prompt are problems.

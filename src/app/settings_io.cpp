@@ -28,6 +28,11 @@ NumberRange rangeOf(engine::Setting id) {
     case engine::Setting::kItemLimit:
     case engine::Setting::kSpaceLimit:
       return {1, kMost};
+    case engine::Setting::kRetentionAtLimits:
+      return {0, 1};
+    case engine::Setting::kRetentionDays:
+    case engine::Setting::kKeepFreeMb:
+      return {0, kMost};
     default:
       return {std::numeric_limits<std::int32_t>::min(), kMost};
   }
@@ -62,7 +67,7 @@ std::optional<std::int32_t> storedNumber(settings::SettingsStore& store, const S
   return value;
 }
 
-// The nine values as they are stored, before any default applies. An absent number reads as
+// The values as they are stored, before any default applies. An absent number reads as
 // its missing value, and on the second reading as its reread fallback.
 RecorderSettings readAll(settings::SettingsStore& store, Reading reading) {
   RecorderSettings settings;

@@ -9,7 +9,7 @@
 
 namespace parvolin::app {
 
-// The value that records the first unit's number; not one of the nine settings: written on every
+// The value that records the first unit's number; not one of the settings: written on every
 // start, never read by the recorder.
 inline constexpr const char* kUnitNumberName = "USN";
 
@@ -29,9 +29,9 @@ struct SettingsLoad {
   DefaultFolder folder = DefaultFolder::Create;
 };
 
-// Reads the nine settings of engine::kSettings, gives every one that counts as missing (a list
+// Reads the settings of engine::kSettings, gives every one that counts as missing (a list
 // name that could not name a list of its own counts as missing too) its default, writing each
-// default back at once in the order of the table, then reads all nine again; those are the values
+// default back at once in the order of the table, then reads them all again; those are the values
 // returned. With DefaultWrites::None nothing is written and the defaults are applied in memory
 // only.
 engine::RecorderSettings loadRecorderSettings(settings::SettingsStore& store,
@@ -45,7 +45,7 @@ std::vector<std::string> settingProblems(settings::SettingsStore& store);
 // Writes one setting as `settings` holds it (the configuration dialog writes those it changed).
 void saveSetting(settings::SettingsStore& store, const engine::RecorderSettings& settings,
                  engine::Setting setting);
-// Writes all nine settings, in the order of the table.
+// Writes all the settings, in the order of the table.
 void saveRecorderSettings(settings::SettingsStore& store, const engine::RecorderSettings& settings);
 
 }  // namespace parvolin::app

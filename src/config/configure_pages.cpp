@@ -11,7 +11,7 @@ int configurePageCount(const device::UnitLink* link) {
 }
 
 ConfigurePages::ConfigurePages(ConfigureHost& host, base::Prompt& prompt)
-    : host_(host), software_(host, prompt) {
+    : host_(host), software_(host, prompt), retention_(host) {
   for (int unit = 0; unit < device::kMaxUnits; ++unit) {
     hardware_[std::size_t(unit)] = std::make_unique<HardwarePage>(unit, host, prompt);
   }

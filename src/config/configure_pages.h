@@ -8,6 +8,7 @@
 #include "base/prompt.h"
 #include "config/configure_host.h"
 #include "config/hardware_page.h"
+#include "config/retention_page.h"
 #include "config/software_page.h"
 
 namespace parvolin::config {
@@ -36,10 +37,13 @@ class ConfigurePages {
 
   SoftwarePage& software() { return software_; }
   HardwarePage& hardware(int unit) { return *hardware_.at(std::size_t(unit)); }
+  // The "Retention" page, shown after the hardware pages.
+  RetentionPage& retention() { return retention_; }
 
  private:
   ConfigureHost& host_;
   SoftwarePage software_;
+  RetentionPage retention_;
   std::array<std::unique_ptr<HardwarePage>, device::kMaxUnits> hardware_;
   int pageCount_ = 1;
 };

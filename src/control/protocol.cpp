@@ -63,6 +63,14 @@ std::variant<Request, RequestError> parseRequest(std::string_view line) {
     request.command = Request::Command::kWatch;
     return request;
   }
+  if (name == "retention") {
+    request.command = Request::Command::kRetention;
+    if (const auto at = message.find("dry-run"); at != message.end()) {
+      if (!at->is_boolean()) return fail(id, "bad-request", "dry-run must be true or false");
+      request.dryRun = at->get<bool>();
+    }
+    return request;
+  }
   if (name != "list-edit") return fail(id, "unknown-command", "unknown command");
   request.command = Request::Command::kListEdit;
   const auto op = message.find("op");
@@ -170,6 +178,38 @@ json listEditAnswer(const json& id, const engine::ListEditResult& result) {
   for (const auto& file : result.undeleted) undeleted.push_back(file.string());
   answer["undeleted"] = undeleted;
   return answer;
+}
+
+json retentionAnswer(const json& id, const engine::RetentionReport& report) {
+  json answer = okAnswer(id);
+  answer["dry-run"] = report.dryRun;
+  answer["calls"] = report.calls;
+  answer["items"] = report.items;
+  answer["bytes"] = report.bytes;
+  answer["recordings"] = report.recordings;
+  answer["oldest-kept"] = report.oldestKept ? json(*report.oldestKept) : json(nullptr);
+  answer["summary"] = report.summary();
+  if (!report.error.empty()) answer["problem"] = report.error;
+  return answer;
+}
+
+std::optional<engine::RetentionReport> retentionReportFrom(const json& answer) {
+  if (!answer.is_object() || !answer.contains("summary")) return std::nullopt;
+  try {
+    engine::RetentionReport report;
+    report.dryRun = answer.value("dry-run", false);
+    report.calls = answer.value("calls", std::size_t{0});
+    report.items = answer.value("items", std::vector<int>{});
+    report.bytes = answer.value("bytes", std::uint64_t{0});
+    report.recordings = answer.value("recordings", std::vector<std::string>{});
+    if (const auto at = answer.find("oldest-kept"); at != answer.end() && at->is_number()) {
+      report.oldestKept = at->get<std::uint32_t>();
+    }
+    report.error = answer.value("problem", std::string());
+    return report;
+  } catch (const json::exception&) {
+    return std::nullopt;
+  }
 }
 
 }  // namespace parvolin::control

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/html_list.h"
+#include "engine/retention.h"
 
 namespace parvolin::control {
 
@@ -31,10 +32,11 @@ struct ListEditRequest {
 };
 
 struct Request {
-  enum class Command { kStatus, kWatch, kListEdit };
+  enum class Command { kStatus, kWatch, kListEdit, kRetention };
   nlohmann::json id;  // echoed in the answer; null when the client gave none
   Command command = Command::kStatus;
   ListEditRequest edit;
+  bool dryRun = false;  // kRetention: say what would go, delete nothing
 };
 
 struct RequestError {
@@ -62,5 +64,10 @@ std::string encodeLine(const nlohmann::json& message);
 nlohmann::json errorAnswer(const RequestError& error);
 nlohmann::json okAnswer(const nlohmann::json& id);
 nlohmann::json listEditAnswer(const nlohmann::json& id, const engine::ListEditResult& result);
+// A retention pass's report: "dry-run", "calls", "items", "bytes", "recordings", "oldest-kept"
+// (seconds since 1970, or null), "summary" and, when it could not run or not wholly, "problem".
+nlohmann::json retentionAnswer(const nlohmann::json& id, const engine::RetentionReport& report);
+// The report an answer of retentionAnswer holds; nullopt when it holds none.
+std::optional<engine::RetentionReport> retentionReportFrom(const nlohmann::json& answer);
 
 }  // namespace parvolin::control

@@ -62,8 +62,7 @@ bool peerAllowed(uid_t peerUid, gid_t peerGid, uid_t ownUid, std::optional<gid_t
 struct ControlServer::Shared {
   struct Answer {
     std::uint64_t client = 0;
-    json id;
-    engine::ListEditResult result;
+    json message;
   };
   int wakeFd = -1;
   std::mutex mutex;
@@ -225,6 +224,25 @@ void ControlServer::run() {
         client.watching = true;
         send(client, statusEvent(&client.watchedGeneration));
         return;
+      case Request::Command::kRetention: {
+        if (client.pendingEdits > 0) {
+          send(client, errorAnswer({request.id, "busy", "an edit of this connection is waiting"}));
+          return;
+        }
+        ++client.pendingEdits;
+        std::weak_ptr<Shared> weak = shared_;
+        target_.runRetention(request.dryRun, [weak, serial = client.serial, id = request.id](
+                                                 const engine::RetentionReport& report) {
+          const auto alive = weak.lock();
+          if (!alive) return;
+          {
+            std::lock_guard lock(alive->mutex);
+            alive->answers.push_back({serial, retentionAnswer(id, report)});
+          }
+          alive->wake();
+        });
+        return;
+      }
       case Request::Command::kListEdit: {
         if (client.pendingEdits > 0) {
           send(client, errorAnswer({request.id, "busy", "an edit of this connection is waiting"}));
@@ -259,7 +277,7 @@ void ControlServer::run() {
               if (!alive) return;
               {
                 std::lock_guard lock(alive->mutex);
-                alive->answers.push_back({serial, id, result});
+                alive->answers.push_back({serial, listEditAnswer(id, result)});
               }
               alive->wake();
             });
@@ -338,7 +356,7 @@ void ControlServer::run() {
       for (auto& [fd, client] : clients) {
         if (client.serial != answer.client) continue;
         --client.pendingEdits;
-        send(client, listEditAnswer(answer.id, answer.result));
+        send(client, answer.message);
       }
     }
     // The watchers get the status when it changed.

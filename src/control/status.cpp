@@ -35,7 +35,8 @@ bool StatusSnapshot::operator==(const StatusSnapshot& o) const {
   const auto sameCapacity = [](const engine::CapacityDisplay& a, const engine::CapacityDisplay& b) {
     return a.itemsText == b.itemsText && a.itemsRangeEnd == b.itemsRangeEnd &&
            a.itemsPosition == b.itemsPosition && a.spaceText == b.spaceText &&
-           a.spaceRangeEnd == b.spaceRangeEnd && a.spacePosition == b.spacePosition;
+           a.spaceRangeEnd == b.spaceRangeEnd && a.spacePosition == b.spacePosition &&
+           a.freeText == b.freeText;
   };
   return version == o.version && startedAt == o.startedAt && ticks == o.ticks &&
          folder == o.folder && list == o.list && location == o.location && units == o.units &&
@@ -75,6 +76,7 @@ json toJson(const StatusSnapshot& s) {
         {"spaceText", s.capacity.spaceText},
         {"spacePosition", s.capacity.spacePosition},
         {"spaceRangeEnd", s.capacity.spaceRangeEnd},
+        {"freeText", s.capacity.freeText},
         {"loggedItems", s.loggedItems},
         {"loggedMegabytes", s.loggedMegabytes},
         {"itemLimit", s.itemLimit},
@@ -135,8 +137,9 @@ std::optional<StatusSnapshot> statusFromJson(const json& j) {
          take(*c, "spaceText", s.capacity.spaceText) &&
          take(*c, "spacePosition", s.capacity.spacePosition) &&
          take(*c, "spaceRangeEnd", s.capacity.spaceRangeEnd) &&
-         take(*c, "loggedItems", s.loggedItems) && take(*c, "loggedMegabytes", s.loggedMegabytes) &&
-         take(*c, "itemLimit", s.itemLimit) && take(*c, "spaceLimitMb", s.spaceLimitMb);
+         take(*c, "freeText", s.capacity.freeText) && take(*c, "loggedItems", s.loggedItems) &&
+         take(*c, "loggedMegabytes", s.loggedMegabytes) && take(*c, "itemLimit", s.itemLimit) &&
+         take(*c, "spaceLimitMb", s.spaceLimitMb);
   }
   if (const auto f = j.find("freeBytes"); ok && f != j.end() && !f->is_null()) {
     if (!f->is_number_unsigned()) return std::nullopt;

@@ -9,6 +9,7 @@
 
 #include "control/status.h"
 #include "engine/html_list.h"
+#include "engine/retention.h"
 
 namespace parvolin::control {
 
@@ -31,6 +32,15 @@ class RecorderTarget {
   // Thread-safe: the rows of calls kept but not yet in the list file, newest first (see
   // engine::ListWriter::rowsNotInList). An edit is planned on the list with them in it.
   virtual std::vector<std::string> rowsNotInList() const { return {}; }
+  // Thread-safe: runs a retention pass on a later tick (Engine::runRetention); `done` is called
+  // once, on the recorder's thread, with its report.
+  using RetentionDone = std::function<void(const engine::RetentionReport&)>;
+  virtual void runRetention(bool dryRun, RetentionDone done) {
+    engine::RetentionReport report;
+    report.dryRun = dryRun;
+    report.error = "this recorder runs no retention pass";
+    done(report);
+  }
 };
 
 }  // namespace parvolin::control

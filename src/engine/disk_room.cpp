@@ -23,6 +23,7 @@ std::uint64_t DiskRoom::audioRoom(const std::filesystem::path& folder) {
   const std::optional<std::uint64_t> free = base::freeBytes(folder);
   // A disk that cannot tell its free space is written as before.
   if (!free) return std::numeric_limits<std::uint64_t>::max();
+  if (look_ && folder == recordingFolder_) look_(*free);
   noteSpace(folder, *free);
   if (*free <= kDiskReserveBytes) return 0;
   const std::uint64_t room = *free - kDiskReserveBytes;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 #include "base/clock.h"
 #include "base/diagnostics.h"
@@ -27,6 +28,10 @@ class DiskRoom {
   bool lookDue(std::int64_t periodMs) const;
   // The recording folder's disk as last looked at.
   DiskSpace space() const { return space_; }
+  // Told the free bytes of each look at the recording folder's disk.
+  void onRecordingFolderLook(std::function<void(std::uint64_t freeBytes)> look) {
+    look_ = std::move(look);
+  }
 
  private:
   void noteSpace(const std::filesystem::path& folder, std::uint64_t freeBytes);
@@ -36,6 +41,7 @@ class DiskRoom {
   base::Diagnostics& diagnostics_;
   DiskSpace space_ = DiskSpace::kEnough;
   std::int64_t checkedAtMs_ = -1;
+  std::function<void(std::uint64_t)> look_;
 };
 
 }  // namespace parvolin::engine

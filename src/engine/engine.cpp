@@ -38,6 +38,7 @@ Engine::Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& setting
       audio_(folder_, clock, settings, prompt, diagnostics, failures_),
       watch_(units, clock, diagnostics) {
   for (auto& stream : streams_) stream = std::make_unique_for_overwrite<device::UnitStreamBuffer>();
+  audio_.disk().onRecordingFolderLook([this](std::uint64_t freeBytes) { watchDisk(freeBytes); });
   for (int i = 0; i < device::kMaxPorts; ++i) {
     ports_[std::size_t(i)].audioBuffer =
         std::make_unique_for_overwrite<std::uint8_t[]>(audioBufferSize_);
@@ -65,6 +66,7 @@ void Engine::onPollTick() {
   retryDeferredWrites();
   view_.refresh();
   applyListEdit();
+  retentionTick();
   if (capture_) capture_->flush();
 }
 
@@ -234,8 +236,11 @@ void Engine::showCounters() {
 }
 
 void Engine::showCapacity(const CapacityDisplay& display) {
+  // The free space is the disk watch's: it stays as last looked at.
+  std::string freeText = std::move(shown_.freeText);
   shown_ = display;
-  view_.showCapacity(display);
+  if (shown_.freeText.empty()) shown_.freeText = std::move(freeText);
+  view_.showCapacity(shown_);
   view_.refresh();
 }
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "engine/audio_files.h"
 #include "engine/call_record.h"
 #include "engine/diagnostic_once.h"
+#include "engine/disk_watch.h"
 #include "engine/engine_view.h"
 #include "engine/html_list.h"
 #include "engine/list_writer.h"
@@ -31,6 +33,7 @@
 #include "engine/port_state.h"
 #include "engine/recorder_settings.h"
 #include "engine/recording_files.h"
+#include "engine/retention.h"
 #include "engine/stream_watch.h"
 #include "engine/unit_pass_reads.h"
 #include "engine/unit_streams.h"
@@ -39,6 +42,9 @@
 namespace parvolin::engine {
 
 class CaptureWriter;
+
+// The retention rule of the settings.
+RetentionRule retentionRuleOf(const RecorderSettings& settings);
 
 // How an engine is built; the defaults are the recorder's.
 struct EngineOptions {
@@ -156,6 +162,16 @@ class Engine {
   // progress keeps its recording in the folder it was created in.
   // The rows waiting for the old folder's list are written into it first.
   void setFolder(std::filesystem::path folder);
+  // One retention pass now (see retention.h), with the rule of the settings. `done`, when given,
+  // is told what the pass did: at once for a dry run, a pass that deletes nothing or one that
+  // cannot run; once the tick that applied its list edit deleted the recordings otherwise.
+  // Passes also run by themselves while the rule asks for any: after kept calls when a figure
+  // passed the rule, and once every kRetentionPeriodMs.
+  using RetentionDone = std::function<void(const RetentionReport&)>;
+  void runRetention(bool dryRun, RetentionDone done = {});
+  // Passes that ran (dry runs aside).
+  std::uint64_t retentionPasses() const { return retention_.passes; }
+  bool retentionRunning() const { return retention_.inFlight; }
   // The most work memory the call-end WAV conversion may take; a call needing more is kept as
   // recorded, after the out-of-memory message. Unlimited unless set (tests set it small).
   void setWavConversionMemoryLimit(std::size_t bytes) { audio_.setWavConversionMemoryLimit(bytes); }
@@ -204,6 +220,15 @@ class Engine {
 
   // The stream watch's verdict carried out (engine_watch.cpp).
   bool inRecordedCall(int unit) const;
+
+  // Retention and the disk watch (engine_retention.cpp).
+  void noteCallKeptForRetention(std::uint32_t startTime);
+  void retentionTick();
+  bool retentionWanted(const RetentionRule& rule);
+  std::vector<std::string> recordingsInUse() const;
+  void finishRetention(const RetentionPlan& plan, const ListEditResult& result, RetentionDone done);
+  // The free space shown beside the capacity figures, and warned about at 10 % and 2 %.
+  void watchDisk(std::uint64_t freeBytes);
   void cutOffCalls(int unit, CutOff why);
 
   std::unique_ptr<UnitStreams> ownedUnits_;
@@ -237,6 +262,16 @@ class Engine {
   // The recordings' files, the disk's room and the audio held for it.
   AudioFiles audio_;
   StreamWatch watch_;
+  struct RetentionState {
+    bool inFlight = false;          // a pass's list edit is handed over
+    std::int64_t lastPassMs = -1;   // monotonic; -1: none yet
+    std::size_t keptSincePass = 0;  // calls kept since
+    std::int64_t rowsAfterPass = -1;
+    std::optional<std::uint32_t> oldestMayGo;  // of the last pass (see RetentionPlan)
+    std::uint64_t passes = 0;
+  };
+  RetentionState retention_;
+  DiskWatch diskWatch_;
 };
 
 }  // namespace parvolin::engine

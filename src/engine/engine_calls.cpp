@@ -68,6 +68,7 @@ void Engine::keepCall(int unit, const PortState& port) {
   if (!itemsKnown) counters_.loggedItems += std::int32_t(listWriter_->pendingRows());
   counters_.rowCountCache = counters_.loggedItems;
   showCounters();
+  noteCallKeptForRetention(record.startTime);
 }
 
 void Engine::flushLog() {

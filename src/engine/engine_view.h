@@ -13,6 +13,8 @@ struct CapacityDisplay {
   std::string spaceText;  // "Logged Space: %d / %d (MB)"
   int spaceRangeEnd = 0;  // the space limit taken to 16 bits
   int spacePosition = 0;
+  // The free space of the recording folder's disk ("12.3 GB free (45 %)"); empty until known.
+  std::string freeText;
 };
 
 // What the engine shows: the window, the headless printer, or a test recorder.

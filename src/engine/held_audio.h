@@ -61,6 +61,14 @@ class HeldAudio {
   std::uint64_t retryWhenDue(std::int64_t nowMs, std::int64_t periodMs, const Completed& completed);
 
   std::size_t recordings() const { return held_.size(); }
+  // The names of the recordings held for files in `folder`.
+  std::vector<std::string> namesIn(const std::filesystem::path& folder) const {
+    std::vector<std::string> names;
+    for (const HeldRecording& held : held_) {
+      if (held.folder == folder) names.push_back(held.name);
+    }
+    return names;
+  }
   std::size_t bytes() const { return bytes_; }
   // Adds the held audio, then the lost audio, to `summary`.
   void addTo(UnwrittenSummary& summary) const;

@@ -32,13 +32,19 @@ struct RecorderSettings {
   std::uint32_t parvolinSetting;
   std::int32_t itemLimit;
   std::int32_t spaceLimit;  // megabytes
+  // Retention (off by default): calls kept this many days (0: for ever); the oldest deleted when
+  // a capacity limit is passed (1) or not (0); at least this many megabytes kept free on the
+  // recording folder's disk (0: no margin).
+  std::int32_t retentionDays;
+  std::int32_t retentionAtLimits;
+  std::int32_t keepFreeMb;
 
   bool has(std::uint32_t bit) const { return (parvolinSetting & bit) != 0; }
   // 1 or 2, or 0 for no volume adjustment: level 1 wins when both bits are set.
   int davaLevel() const { return has(kDavaLevel1) ? 1 : has(kDavaLevel2) ? 2 : 0; }
 };
 
-// The nine settings, in the order of the settings section.
+// The settings, in the order of the settings section.
 enum class Setting {
   kParvolinPath,
   kLvLogHtmlName,
@@ -49,8 +55,11 @@ enum class Setting {
   kParvolinSetting,
   kItemLimit,
   kSpaceLimit,
+  kRetentionDays,
+  kRetentionAtLimits,
+  kKeepFreeMb,
 };
-inline constexpr std::size_t kSettingCount = 9;
+inline constexpr std::size_t kSettingCount = 12;
 
 // Whether `name` can name the HTML list in the recording folder: a plain file name (no folder
 // separator, no control character, not "." or "..") that is neither the call log's name nor that
@@ -134,6 +143,30 @@ inline constexpr std::array<SettingSpec, kSettingCount> kSettings = {{
      {},
      500,
      0,
+     0},
+    {Setting::kRetentionDays,
+     "RetentionDays",
+     &RecorderSettings::retentionDays,
+     SettingSpec::Default::kValue,
+     {},
+     0,
+     -1,
+     0},
+    {Setting::kRetentionAtLimits,
+     "RetentionAtLimits",
+     &RecorderSettings::retentionAtLimits,
+     SettingSpec::Default::kValue,
+     {},
+     0,
+     -1,
+     0},
+    {Setting::kKeepFreeMb,
+     "KeepFreeMb",
+     &RecorderSettings::keepFreeMb,
+     SettingSpec::Default::kValue,
+     {},
+     0,
+     -1,
      0},
 }};
 

@@ -33,6 +33,8 @@ const ToolCommand kCommands[] = {
      withoutContext<runStatus>},
     {"recover", "put a recording folder right after the recorder died", kRecoverHelp,
      withoutContext<runRecover>},
+    {"retention", "delete the oldest calls as the retention settings allow", kRetentionHelp,
+     runRetention},
     {"settings", "show or change the recorder's software settings", kSettingsHelp, runSettings},
     {"unit-settings", "show or write a unit's VAR, caller-ID and audio mode settings",
      kUnitSettingsHelp, withoutContext<runUnitSettings>},

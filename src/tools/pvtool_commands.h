@@ -60,6 +60,8 @@ extern const std::string_view kPvtoolHelp;
 [[nodiscard]] int runUnitSettings(const Args& args, std::ostream& out, std::ostream& err);
 [[nodiscard]] int runStatus(const Args& args, std::ostream& out, std::ostream& err);
 [[nodiscard]] int runRecover(const Args& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runRetention(const Args& args, const ToolContext& context, std::ostream& out,
+                               std::ostream& err);
 
 // The help texts of the commands, each kept beside its command.
 extern const std::string_view kUnitsHelp;
@@ -74,5 +76,6 @@ extern const std::string_view kSettingsHelp;
 extern const std::string_view kUnitSettingsHelp;
 extern const std::string_view kStatusHelp;
 extern const std::string_view kRecoverHelp;
+extern const std::string_view kRetentionHelp;
 
 }  // namespace parvolin::tools

@@ -13,6 +13,7 @@
 #include "base/exit_status.h"
 #include "base/folder_lock.h"
 #include "base/program_text.h"
+#include "config/retention_page.h"
 #include "config/software_page.h"
 #include "config/store_host.h"
 #include "engine/recorder_settings.h"
@@ -36,6 +37,12 @@ constinit const std::string_view kSettingsHelp =
     "  capacity-items=N         capacity limit in calls (0 leaves it)\n"
     "  capacity-space=N         capacity limit in megabytes (0 leaves it)\n"
     "  auto-refresh=on|off      the log viewer refreshes by itself\n"
+    "  retention-days=N         keep calls for N days, 0 for ever (the oldest are deleted)\n"
+    "  retention-at-limits=on|off  delete the oldest calls when the item or space limit is\n"
+    "                           passed, down to 95 % of it\n"
+    "  keep-free-mb=N           keep at least N megabytes free on the recording folder's disk\n"
+    "                           by deleting the oldest calls (0: no margin)\n"
+    "  Retention is off by default; a call whose text was edited is never deleted.\n"
     "--config FILE reads and writes that INI file instead of the user's settings: to show the\n"
     "settings it must exist; to change them its folder must exist. A folder, or a file that\n"
     "cannot be read (or written, for a change), is refused (exit 2), as by parvolin --config.\n";
@@ -74,9 +81,10 @@ const char* onOff(bool on) {
   return on ? "on" : "off";
 }
 
-void printSettings(std::ostream& out, const SoftwareFields& f) {
+void printSettings(std::ostream& out, const SoftwareFields& f, const config::RetentionFields& r) {
   const auto row = [&out](const char* name) -> std::ostream& {
-    return out << "  " << std::left << std::setw(16) << name;
+    // A name as long as the column still has a blank after it.
+    return out << "  " << std::left << std::setw(16) << (std::string(name) + " ");
   };
   row("format") << (f.wavFormat ? "wav" : "lv") << '\n';
   row("dava") << (f.davaLevel1   ? "1 (L1, Less)"
@@ -92,11 +100,15 @@ void printSettings(std::ostream& out, const SoftwareFields& f) {
   row("capacity-items") << f.capacityItems << '\n';
   row("capacity-space") << f.capacitySpaceMb << " (MB)\n";
   row("auto-refresh") << onOff(f.autoRefresh) << '\n';
+  row("retention-days") << r.days << (r.days == 0 ? " (for ever)" : " (days)") << '\n';
+  row("retention-at-limits") << onOff(r.atLimits) << '\n';
+  row("keep-free-mb") << r.keepFreeMb << (r.keepFreeMb == 0 ? " (no margin)" : " (MB)") << '\n';
 }
 
 // Applies one NAME=VALUE to the page: the check boxes through their rules, the entries as typed.
 // False, with `error` set, for an unknown name or a bad value.
-[[nodiscard]] bool applyChange(SoftwarePage& page, SoftwareFields& entries, const std::string& arg,
+[[nodiscard]] bool applyChange(SoftwarePage& page, SoftwareFields& entries,
+                               config::RetentionFields& retention, const std::string& arg,
                                std::string& error) {
   const std::size_t eq = arg.find('=');
   if (eq == std::string::npos) return error = "'" + arg + "' is not NAME=VALUE", false;
@@ -130,6 +142,14 @@ void printSettings(std::ostream& out, const SoftwareFields& f) {
     const std::optional<std::int32_t> n = parseCount(value);
     if (!n) return bad("a whole number");
     (name == "capacity-items" ? entries.capacityItems : entries.capacitySpaceMb) = *n;
+  } else if (name == "retention-days" || name == "keep-free-mb") {
+    const std::optional<std::int32_t> n = parseCount(value);
+    if (!n) return bad("a whole number");
+    (name == "retention-days" ? retention.days : retention.keepFreeMb) = *n;
+  } else if (name == "retention-at-limits") {
+    const std::optional<bool> on = parseSwitch(value);
+    if (!on) return bad("on or off");
+    retention.atLimits = *on;
   } else {
     error = "unknown setting '" + name + "'";
     return false;
@@ -177,14 +197,20 @@ engine::RecorderSettings storedSettings(settings::SettingsStore& store,
 }
 
 // The changes given to the page as its "OK" takes them; the exit status.
-int changeSettings(SoftwarePage& page, const config::StoreHost& host, const Args& changes,
+int changeSettings(SoftwarePage& page, config::RetentionPage& retentionPage,
+                   const config::StoreHost& host, const Args& changes,
                    const fs::path& folder, std::ostream& out, std::ostream& err) {
   SoftwareFields entries = page.fields();
+  config::RetentionFields retention = retentionPage.fields();
   for (const std::string& change : changes) {
     std::string error;
-    if (!applyChange(page, entries, change, error)) {
+    if (!applyChange(page, entries, retention, change, error)) {
       return usageError(err, "settings", kUsage, error);
     }
+  }
+  if (const auto problem = config::retentionFieldsProblem(retention)) {
+    err << "pvtool settings: " << *problem << '\n';
+    return base::kExitUsage;
   }
   if (const std::string holder = folder.empty() ? std::string() : folderHolder(folder);
       !holder.empty()) {
@@ -200,9 +226,11 @@ int changeSettings(SoftwarePage& page, const config::StoreHost& host, const Args
   controls.capacityItems = entries.capacityItems;
   controls.capacitySpaceMb = entries.capacitySpaceMb;
   const config::SoftwareOkOutcome outcome = page.ok(controls);
+  const bool retentionTaken = !outcome.folderRefused && !retentionPage.ok(retention);
   out << "Settings now:\n";
-  printSettings(out, config::softwareFieldsOf(host.settings()));
-  return outcome.allTaken() ? base::kExitOk : base::kExitFailed;
+  printSettings(out, config::softwareFieldsOf(host.settings()),
+                config::retentionFieldsOf(host.settings()));
+  return outcome.allTaken() && retentionTaken ? base::kExitOk : base::kExitFailed;
 }
 
 }  // namespace
@@ -231,12 +259,13 @@ int runSettingsWith(const Args& args, const SettingsCommandServices& services) {
   config::StoreHost host(*store, settings, services.workingFolder);
   TerminalPrompt prompt(out);
   SoftwarePage page(host, prompt);
+  config::RetentionPage retentionPage(host);
   if (options->changes.empty()) {
     out << "Settings:\n";
-    printSettings(out, page.fields());
+    printSettings(out, page.fields(), retentionPage.fields());
     return base::kExitOk;
   }
-  return changeSettings(page, host, options->changes, settings.parvolinPath, out, err);
+  return changeSettings(page, retentionPage, host, options->changes, settings.parvolinPath, out, err);
 }
 
 // pvtool settings [--config FILE] [NAME=VALUE...]: the settings of the store the program opens,

@@ -167,7 +167,11 @@ std::string statusText(const control::StatusSnapshot& s) {
   }
   text +=
       base::printable(s.capacity.itemsText) + "  " + base::printable(s.capacity.spaceText) + "\n";
-  text += "Free space: " + (s.freeBytes ? bytesText(*s.freeBytes) : std::string("unknown")) + "\n";
+  text += "Free space: " +
+          (!s.capacity.freeText.empty() ? base::printable(s.capacity.freeText)
+           : s.freeBytes                ? bytesText(*s.freeBytes)
+                                        : std::string("unknown")) +
+          "\n";
   if (s.problems.empty()) {
     text += "No problems\n";
   } else {

@@ -24,9 +24,9 @@ TEST(SettingsLoad, EmptyStoreGetsEveryDefaultInOrderAndTheFolder) {
       loadRecorderSettings(store, {cwd.path(), DefaultWrites::WriteBack, DefaultFolder::Create});
 
   const std::vector<std::string> order = {
-      "ParvolinPath",    "LvLogHtmlName",       "LvUsername",
-      "LvPassword",      "bLvSvrAllowed",       "bAutoRefresh",
-      "ParvolinSetting", "UItemNoLimitSetting", "USpaceLimitSetting"};
+      "ParvolinPath",       "LvLogHtmlName", "LvUsername",        "LvPassword",
+      "bLvSvrAllowed",      "bAutoRefresh",  "ParvolinSetting",   "UItemNoLimitSetting",
+      "USpaceLimitSetting", "RetentionDays", "RetentionAtLimits", "KeepFreeMb"};
   EXPECT_EQ(store.writes, order);
   const std::string folder = (cwd.path() / "ZEruFolder").string();
   EXPECT_EQ(s.parvolinPath, folder);

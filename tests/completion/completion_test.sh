@@ -31,7 +31,9 @@ check() {
   fi
 }
 
-check "--help --version batch-wav capture convert list log recover replay settings sim status unit-settings units" pvtool ""
+check "--help --version batch-wav capture convert list log recover replay retention settings sim status unit-settings units" pvtool ""
+check "--config --dry-run --folder --help --version" pvtool retention -
+check "retention-at-limits= retention-days=" pvtool settings rete
 check "folder= format=" pvtool settings --config p.conf f
 check "1 2 3 4" pvtool unit-settings --driver sim ""
 check "turn-off-delay=" pvtool unit-settings 2 tu

@@ -56,8 +56,36 @@ TEST(ControlProtocol, RefusesWhatIsNotARequest) {
       {R"({"cmd":"watch","id":9})", "accepted"},
       {R"({"cmd":"list-edit","op":"delete","item":3,"to":1})", "accepted"},
       {R"({"cmd":"list-edit","op":"delete-all"})", "accepted"},
+      {R"({"cmd":"retention","dry-run":"yes"})", "bad-request"},
+      {R"({"cmd":"retention"})", "accepted"},
+      {R"({"cmd":"retention","dry-run":true})", "accepted"},
   };
   for (const auto& c : cases) EXPECT_EQ(errorCode(c.line), c.code) << c.line;
+}
+
+TEST(ControlProtocol, RetentionReportSurvivesItsAnswer) {
+  const auto parsed = parseRequest(R"({"cmd":"retention","dry-run":true,"id":4})");
+  ASSERT_TRUE(std::holds_alternative<Request>(parsed));
+  EXPECT_EQ(std::get<Request>(parsed).command, Request::Command::kRetention);
+  EXPECT_TRUE(std::get<Request>(parsed).dryRun);
+
+  engine::RetentionReport report;
+  report.dryRun = true;
+  report.calls = 2;
+  report.items = {3, 4};
+  report.bytes = 3u << 20;
+  report.recordings = {"w00000001p0.LV3"};
+  report.oldestKept = 1'800'000'000u;
+  report.error = "one recording could not be deleted";
+  const nlohmann::json answer = retentionAnswer(4, report);
+  EXPECT_EQ(answer["id"], 4);
+  EXPECT_EQ(answer["summary"], report.summary());
+  const auto back = retentionReportFrom(nlohmann::json::parse(encodeLine(answer)));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->summary(), report.summary());
+  EXPECT_EQ(back->recordings, report.recordings);
+  EXPECT_EQ(back->items, report.items);
+  EXPECT_FALSE(retentionReportFrom(errorAnswer({4, "busy", "waiting"})));
 }
 
 TEST(ControlProtocol, ErrorAnswersCarryTheIdWhenOneWasReadable) {

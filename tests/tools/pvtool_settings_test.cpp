@@ -217,3 +217,33 @@ TEST_F(PvtoolUnitSettings, BadArgumentsAreRefusedBeforeAnyUnitIsOpened) {
 
 }  // namespace
 }  // namespace parvolin::tools
+
+namespace parvolin::tools {
+namespace {
+
+TEST_F(PvtoolSettings, RetentionIsOffByDefaultAndIsStoredAsTheRetentionPageStoresIt) {
+  EXPECT_EQ(run({}), 0);
+  EXPECT_THAT(out.str(), HasSubstr("retention-days  0 (for ever)\n"));
+  EXPECT_THAT(out.str(), HasSubstr("retention-at-limits off\n"));
+  EXPECT_THAT(out.str(), HasSubstr("keep-free-mb    0 (no margin)\n"));
+
+  store.values["ParvolinPath"] = (dir / "rec").string();
+  fs::create_directories(dir / "rec");
+  EXPECT_EQ(run({"retention-days=30", "retention-at-limits=on", "keep-free-mb=500"}), 0)
+      << err.str();
+  EXPECT_EQ(store.values["RetentionDays"], app::MemorySettingsStore::Value(std::int32_t(30)));
+  EXPECT_EQ(store.values["RetentionAtLimits"], app::MemorySettingsStore::Value(std::int32_t(1)));
+  EXPECT_EQ(store.values["KeepFreeMb"], app::MemorySettingsStore::Value(std::int32_t(500)));
+  EXPECT_THAT(out.str(), HasSubstr("retention-days  30 (days)\n"));
+
+  // A value refused stores nothing, also of the other changes given with it.
+  const auto before = store.values;
+  EXPECT_EQ(run({"retention-days=40000", "keep-free-mb=1"}), 2);
+  EXPECT_THAT(err.str(), HasSubstr("0 (for ever) to 36500 days"));
+  EXPECT_EQ(run({"retention-at-limits=maybe"}), 2);
+  EXPECT_EQ(run({"keep-free-mb=-5"}), 2);
+  EXPECT_EQ(store.values, before);
+}
+
+}  // namespace
+}  // namespace parvolin::tools

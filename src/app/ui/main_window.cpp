@@ -411,7 +411,13 @@ void MainWindow::repaintStatus() {
   // Nothing counted yet (before the opening): the bars keep their empty range.
   if (!capacity.itemsText.empty()) {
     label(control::kItemsLabel)->setText(widgets::toQString(capacity.itemsText));
-    label(control::kSpaceLabel)->setText(widgets::toQString(capacity.spaceText));
+    // The free space of the disk beside the space figure, where the label has room for it.
+    QLabel* space = label(control::kSpaceLabel);
+    const QString withFree = widgets::toQString(capacity.spaceText + ", " + capacity.freeText);
+    const bool fits = !capacity.freeText.empty() &&
+                      space->fontMetrics().horizontalAdvance(withFree) <= space->width();
+    space->setText(fits ? withFree : widgets::toQString(capacity.spaceText));
+    space->setToolTip(widgets::toQString(capacity.freeText));
     const struct {
       int id;
       BarSetting setting;

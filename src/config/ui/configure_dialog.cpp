@@ -4,6 +4,7 @@
 #include <QTabWidget>
 
 #include "config/ui/hardware_page_widget.h"
+#include "config/ui/retention_page_widget.h"
 #include "config/ui/software_page_widget.h"
 #include "widgets/ui/dialog_units.h"
 #include "widgets/ui/message_box_prompt.h"
@@ -54,6 +55,11 @@ void ConfigureDialog::createPages() {
     connect(page, &HardwarePageWidget::exitRequested, this, &QDialog::reject);
     hardware_.push_back(page);
   }
+  auto* retention = new RetentionPageWidget(pages_.retention(), tabs_);
+  tabs_->addTab(retention, QString::fromUtf8(kRetentionPageTitle.data(),
+                                             qsizetype(kRetentionPageTitle.size())));
+  connect(retention, &RetentionPageWidget::okDone, this, &QDialog::accept);
+  connect(retention, &RetentionPageWidget::cancelled, this, &QDialog::reject);
 
   // The design's size, or larger where this desktop's fonts need more room.
   widgets::placeInDialogUnits(tabs_, kTabsX, kTabsY, kTabsWidth, kTabsHeight);

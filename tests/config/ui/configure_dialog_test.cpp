@@ -77,9 +77,10 @@ TEST_F(ConfigureDialogTest, OpensWithATabPerUnitAndSwitchesByMouseAndKeyboard) {
   auto dialog = openDialog();
   EXPECT_EQ(dialog->windowTitle(), "Configure Software, and/or hardware unit(s)");
   QTabWidget* tabs = dialog->tabs();
-  ASSERT_EQ(tabs->count(), 3);
+  ASSERT_EQ(tabs->count(), 4);
   EXPECT_EQ(tabs->tabText(0), "S/W Settings");
   EXPECT_EQ(tabs->tabText(2), "H/W Settings(Unit2)");
+  EXPECT_EQ(tabs->tabText(3), "Retention");
   EXPECT_EQ(tabs->currentIndex(), 0);
   EXPECT_EQ(dialog->hardwarePage(2), nullptr);
 
@@ -90,15 +91,17 @@ TEST_F(ConfigureDialogTest, OpensWithATabPerUnitAndSwitchesByMouseAndKeyboard) {
                                       : "none")
       << "a page chosen with the mouse takes the focus";
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_EQ(tabs->currentIndex(), 3);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
   EXPECT_EQ(tabs->currentIndex(), 0) << "Ctrl+Tab goes round to the first page";
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
   EXPECT_EQ(tabs->currentIndex(), 1);
 }
 
-TEST_F(ConfigureDialogTest, NoUnitGivesOnlyTheSoftwarePage) {
+TEST_F(ConfigureDialogTest, NoUnitGivesOnlyTheSoftwareAndRetentionPages) {
   attach("");
   auto dialog = openDialog();
-  EXPECT_EQ(dialog->tabs()->count(), 1);
+  EXPECT_EQ(dialog->tabs()->count(), 2);
   EXPECT_TRUE(prompt.shown.empty());
 }
 
