@@ -18,6 +18,7 @@
 #include "app/settings_io.h"
 #include "app/ui/app_icons.h"
 #include "app/ui/windowed_run.h"
+#include "app/unit_arrivals.h"
 #include "base/clock.h"
 #include "base/exit_status.h"
 #include "base/program_text.h"
@@ -119,8 +120,16 @@ int main(int argc, char** argv) {
     return parvolin::app::kExitUsage;
   }
   std::fprintf(stderr, "parvolin: %s\n", driver->description.c_str());
+  // Units plugged in while the recorder runs are announced by udev (or the emulated units);
+  // without its announcements only the units found at the start are recorded.
+  std::unique_ptr<parvolin::device::DeviceNotifications> notifications =
+      parvolin::app::makeDeviceNotifications(*driver, error);
+  if (!notifications) {
+    std::fprintf(stderr, "parvolin: %s; units plugged in later are found at the next start\n",
+                 error.c_str());
+  }
   parvolin::app::UnitAccess access{*driver->d2xx, *driver->clock, driver->virtualClock != nullptr,
-                                   std::nullopt};
+                                   std::nullopt, notifications.get()};
   if (app) return parvolin::app::ui::runWindowed(run, access);
   // A virtual run ends with its scenario's scripted events (the scenario's time counts from the
   // emulated units' creation, which was at the clock's present).

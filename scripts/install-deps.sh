@@ -7,6 +7,8 @@ build_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev
   libftdi1-dev libusb-1.0-0-dev libsystemd-dev
+  # Units plugged in while the recorder runs: udev's device notifications.
+  libudev-dev
   # The control socket's JSON messages: header-only, well kept, strict parsing without
   # exceptions, and a writer that replaces bytes that are not UTF-8 instead of failing.
   nlohmann-json3-dev

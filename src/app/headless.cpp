@@ -107,7 +107,7 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
   HeadlessPrinter printer(run.out, units.clock);
   LoopTimer timer;
   Recorder recorder({units.d2xx, units.clock, run.store, prompt, diagnostics, shell, workingFolder,
-                     printer, timer},
+                     printer, timer, nullptr, units.notifications},
                     {run.options.folder, run.programFolder});
   RecorderControl control(recorder, units.clock);
   problems.attach(&control);

@@ -9,6 +9,7 @@
 #include "base/clock.h"
 #include "base/exit_status.h"
 #include "device/d2xx.h"
+#include "device/device_notifications.h"
 #include "settings/settings_store.h"
 
 namespace parvolin::engine {
@@ -36,6 +37,8 @@ struct UnitAccess {
   // a signal.
   bool virtualClock = false;
   std::optional<std::int64_t> stopAtMonotonicMs;
+  // Announces units plugged in during the run (RecorderServices::notifications); may be null.
+  device::DeviceNotifications* notifications = nullptr;
 };
 
 struct HeadlessRun {

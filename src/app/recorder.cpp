@@ -2,6 +2,7 @@
 
 #include "app/settings_io.h"
 #include "app/startup.h"
+#include "base/program_text.h"
 #include "engine/call_log.h"
 #include "logview/folder_recovery.h"
 
@@ -12,7 +13,8 @@ Recorder::Recorder(RecorderServices services, RecorderOptions options)
       options_(std::move(options)),
       tickPrompt_(services.prompt, services.laterPrompt ? *services.laterPrompt : services.prompt),
       link_(services.d2xx, services.clock),
-      fields_(services.screen) {}
+      fields_(services.screen),
+      arrivals_(services.notifications, services.clock) {}
 
 Recorder::~Recorder() {
   // The engine writes the audio still buffered when it goes; the capture, which goes first,
@@ -97,6 +99,7 @@ void Recorder::tick() {
   }
   ticking_ = true;
   tickPrompt_.beginTick();
+  if (arrivals_.listNow()) openArrivedUnits();
   engine_->onPollTick();
   ++ticks_;
   ticking_ = false;
@@ -169,6 +172,15 @@ FolderChange Recorder::changeRecordingFolder(const std::filesystem::path& folder
   engine_->setFolder(recordingFolder_);
   session_->endFolderOverride();
   return {located ? FolderChange::Result::kEntered : FolderChange::Result::kNotLocated, {}};
+}
+
+void Recorder::openArrivedUnits() {
+  const std::vector<int> units = session_->openArrivedUnits();
+  arrivals_.listed(!units.empty());
+  for (const int unit : units) {
+    services_.diagnostics.report("Unit" + std::to_string(unit + 1) + ": plugged in (serial " +
+                                 base::printable(link_.serial(unit)) + "), set up and recording");
+  }
 }
 
 bool Recorder::lockFolder(const std::filesystem::path& folder) {

@@ -14,6 +14,7 @@
 #include "app/recorder_status.h"
 #include "app/shell.h"
 #include "app/tick_prompt.h"
+#include "app/unit_arrivals.h"
 #include "app/window_fields.h"
 #include "app/working_folder.h"
 #include "base/clock.h"
@@ -21,6 +22,7 @@
 #include "base/folder_lock.h"
 #include "base/prompt.h"
 #include "device/d2xx.h"
+#include "device/device_notifications.h"
 #include "device/unit_link.h"
 #include "engine/engine.h"
 #include "engine/engine_view.h"
@@ -45,6 +47,9 @@ struct RecorderServices {
   // Where the messages raised during a tick go once it is over; it must not wait for the user
   // (a window shows them in boxes it does not wait for). Null: `prompt`.
   base::Prompt* laterPrompt = nullptr;
+  // Announces units plugged in while the recorder runs; they are opened, set up and recorded
+  // (ArrivalSchedule). Null: only the units found at the opening are recorded.
+  device::DeviceNotifications* notifications = nullptr;
 };
 
 struct RecorderOptions {
@@ -97,9 +102,10 @@ class Recorder {
   [[nodiscard]] std::optional<std::string> startCapture(
       const std::filesystem::path& path,
       engine::ExistingFile existing = engine::ExistingFile::kRefuse);
-  // One PollTimer tick. A tick never runs inside another: one asked for while a tick runs (a
-  // nested event loop delivering the timer) is skipped and counted. Messages the tick raises go
-  // to the laterPrompt once the tick is over.
+  // One PollTimer tick: units plugged in since are opened and set up first (see
+  // RecorderSession::openArrivedUnits), then the engine's tick. A tick never runs inside another:
+  // one asked for while a tick runs (a nested event loop delivering the timer) is skipped and
+  // counted. Messages the tick raises go to the laterPrompt once the tick is over.
   void tick();
   // Ticks skipped because they were asked for inside a running tick.
   int skippedNestedTicks() const { return skippedNestedTicks_; }
@@ -183,6 +189,7 @@ class Recorder {
   // Takes the lock of `folder` for the run; false, with the message shown, when another program
   // holds it. A lock that cannot be made (a read-only folder) is reported and the run goes on.
   [[nodiscard]] bool lockFolder(const std::filesystem::path& folder);
+  void openArrivedUnits();
 
   RecorderServices services_;
   RecorderOptions options_;
@@ -198,6 +205,7 @@ class Recorder {
   std::unique_ptr<engine::Engine> engine_;
   std::unique_ptr<RecorderSession> session_;
   std::unique_ptr<engine::CaptureWriter> capture_;
+  ArrivalSchedule arrivals_;
   bool ticking_ = false;
   int skippedNestedTicks_ = 0;
   std::int64_t ticks_ = 0;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/poll_timer.h"
 #include "app/window_fields.h"
@@ -42,6 +43,12 @@ class RecorderSession {
                   base::Prompt& prompt, std::string shownFolder);
 
   OpenResult open();
+  // Units plugged in since (unit_arrivals.cpp): each unit the link finds and opens is given its
+  // "IDLE" lines and set up as the opening does. One whose set-up fails shows the opening's
+  // message and is given up until it is plugged in again. The window's rows grow to show the
+  // units set up, and the PollTimer takes the period for the units now there. Returns the units
+  // set up.
+  std::vector<int> openArrivedUnits();
   // After the configuration dialog: capacity counters unknown and recounted, location line
   // rebuilt from the (possibly changed) folder setting.
   void refreshAfterConfigure();

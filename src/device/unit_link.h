@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "base/clock.h"
 #include "device/d2xx.h"
@@ -116,6 +117,16 @@ class UnitLink {
   // that up, for a caller with nothing more to do about one unit than about all.
   bool openAll();
   [[nodiscard]] bool reopenUnit(int unit);
+  // Units plugged in after openAll (unit_arrivals.cpp): lists the units again; each listed unit
+  // whose serial number no slot holds takes the first slot never listed and is opened, stopped
+  // and drained. Returns the slots so opened, in order. A unit already known keeps its slot: it
+  // is opened again by its serial number, whatever USB port it is in now. A unit whose open or
+  // drain fails gives its slot back, to be tried at the next listing. Units beyond the fourth
+  // are passed over, as at the opening.
+  std::vector<int> openArrivedUnits();
+  // Closes the unit and gives its slot back, as if it had never been listed: a unit that
+  // arrived but could not be set up is tried again when it is next plugged in.
+  void forgetUnit(int unit);
   bool closeAll();
   // Reads for about 2 ms; returns the number of bytes placed in `buffer` (0 to n). A failed read
   // returns 0 and marks the unit not present.
@@ -182,6 +193,8 @@ class UnitLink {
                               std::size_t valueAt, std::size_t ackAt, int unit, Clears clears);
   CommandReply registerCommand(std::uint8_t code, std::uint8_t value, int unit, Clears clears);
   [[nodiscard]] bool listUnits(std::uint32_t& listed);
+  int freeSlot() const;
+  bool holdsSerial(const std::string& serial) const;
 
   D2xx& d2xx_;
   base::Clock& clock_;

@@ -75,6 +75,9 @@ CaptureWriter::~CaptureWriter() {
 void CaptureWriter::append(int unit, std::span<const std::uint8_t> bytes, std::int64_t wallMs) {
   if (!isActive() || bytes.empty()) return;
   if (unit < 0 || unit > 3 || bytes.size() > kCaptureMaxLength) return;
+  // A unit plugged in after the capture began is not in its header: a reader would refuse the
+  // whole capture for its reads.
+  if (!header_.units[std::size_t(unit)].listed()) return;
   // A wall clock stepped back keeps the previous time: timeMs never decreases.
   const std::int64_t timeMs =
       std::max(lastTimeMs_, wallMs - std::int64_t(header_.startEpoch) * 1000);

@@ -66,7 +66,8 @@ class CaptureWriter {
   ~CaptureWriter();
 
   // One read that returned bytes, `wallMs` being the wall clock when it returned. The record's
-  // timeMs is wallMs - startEpoch * 1000, never less than the previous record's.
+  // timeMs is wallMs - startEpoch * 1000, never less than the previous record's. Reads of a unit
+  // the header does not list (one plugged in after the capture began) are not recorded.
   void append(int unit, std::span<const std::uint8_t> bytes, std::int64_t wallMs);
   void flush();
   bool isActive() const { return file_.isOpen(); }

@@ -49,6 +49,7 @@ EmulatedUnit::EmulatedUnit(UnitConfig config, base::Clock& clock, std::int64_t o
     : config_(std::move(config)),
       clock_(clock),
       originMs_(originMs),
+      plugged_(config_.pluggedAtStart),
       stored_(config_.registers),
       active_(config_.registers),
       unitNumber_(config_.unitNumber) {
@@ -136,6 +137,7 @@ void EmulatedUnit::apply(const SimEvent& event) {
       unplug();
       break;
     case Kind::Replug:
+    case Kind::Plug:
       replug();
       break;
     case Kind::PowerCycle:

@@ -39,6 +39,8 @@ struct UnitConfig {
   UnitRegisters registers;
   std::uint32_t unitNumber = 0;
   std::size_t queueCapacity = kDefaultQueueCapacity;
+  // False: the unit is not plugged in when it is made, but later (replug()).
+  bool pluggedAtStart = true;
 };
 
 // One emulated recorder unit: it takes command frames, answers them, and streams the records of

@@ -298,8 +298,10 @@ bool Parser::parseUnitEvent(const std::vector<std::string>& w, std::size_t unit,
   using Kind = SimEvent::Kind;
   const std::string& name = w[2];
   const std::size_t args = w.size() - 3;
-  static const std::map<std::string, Kind> plain = {
-      {"unplug", Kind::Unplug}, {"replug", Kind::Replug}, {"powercycle", Kind::PowerCycle}};
+  static const std::map<std::string, Kind> plain = {{"unplug", Kind::Unplug},
+                                                    {"replug", Kind::Replug},
+                                                    {"plug", Kind::Plug},
+                                                    {"powercycle", Kind::PowerCycle}};
   static const std::map<std::string, Kind> timed = {{"stall", Kind::Stall},
                                                     {"drip", Kind::Drip},
                                                     {"noanswer", Kind::NoAnswer},
@@ -372,6 +374,27 @@ std::int64_t Scenario::endMs() const {
   return end;
 }
 
+namespace {
+
+// A unit whose first plug event (by time, then by line) is `plug` is not plugged in at the start.
+void markUnitsPluggedLater(Scenario& scenario) {
+  using Kind = SimEvent::Kind;
+  std::vector<const SimEvent*> first(scenario.units.size(), nullptr);
+  for (const ScenarioEvent& e : scenario.events) {
+    const Kind kind = e.event.kind;
+    if (kind != Kind::Plug && kind != Kind::Unplug && kind != Kind::Replug) continue;
+    const SimEvent*& earliest = first[e.unit];
+    if (earliest == nullptr || e.event.atMs < earliest->atMs) earliest = &e.event;
+  }
+  for (std::size_t u = 0; u < scenario.units.size(); ++u) {
+    if (first[u] != nullptr && first[u]->kind == Kind::Plug) {
+      scenario.units[u].config.pluggedAtStart = false;
+    }
+  }
+}
+
+}  // namespace
+
 std::optional<Scenario> parseScenario(std::string_view text, std::string_view name,
                                       const std::filesystem::path& baseDir, std::string& error) {
   Parser parser(name, baseDir);
@@ -390,6 +413,7 @@ std::optional<Scenario> parseScenario(std::string_view text, std::string_view na
     error = base::printable(name) + ": no unit declared";
     return std::nullopt;
   }
+  markUnitsPluggedLater(parser.scenario());
   return std::move(parser.scenario());
 }
 

@@ -31,6 +31,8 @@
 //                                                                         "0123456789;<=>?"
 // Unit events:
 //   unplug | replug | powercycle (the unit takes its written settings into use)
+//   plug                       as replug; a unit whose first plug event (unplug, replug, plug)
+//                              is `plug` is not plugged in at the start
 //   garbage N                  N noise bytes in the stream
 //   badport [B]                a record whose port byte is B (default 4, must be above 3)
 //   stall SECONDS              nothing reaches the host; the unit goes on producing

@@ -30,6 +30,13 @@ EmulatedUnit* SimD2xx::findUnit(const std::string& serial) {
   return nullptr;
 }
 
+std::uint64_t SimD2xx::plugIns() {
+  advanceAll();
+  std::uint64_t count = 0;
+  for (auto& unit : units_) count += unit->plugSession();
+  return count;
+}
+
 void SimD2xx::advanceAll() {
   for (auto& unit : units_) unit->advance();
 }

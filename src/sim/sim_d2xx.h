@@ -39,6 +39,8 @@ class SimD2xx final : public device::D2xx {
   EmulatedUnit& unit(std::size_t index) { return *units_[index]; }
   // The unit with this serial number, or null.
   EmulatedUnit* findUnit(const std::string& serial);
+  // A count that grows with every unit plugged in (its units brought up to now first).
+  std::uint64_t plugIns();
 
   Status listCount(std::uint32_t& count) override;
   Status listSerial(std::uint32_t index, std::string& serial) override;

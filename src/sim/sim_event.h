@@ -35,6 +35,7 @@ struct SimEvent {
     // Unit events.
     Unplug,
     Replug,
+    Plug,  // as Replug; a unit whose first plug event is this one is absent at the start
     PowerCycle,
     Garbage,      // `value` bytes of noise into the stream
     BadPort,      // a record header whose port byte is `value` (above 3)

@@ -198,8 +198,8 @@ engine::RecorderSettings storedSettings(settings::SettingsStore& store,
 
 // The changes given to the page as its "OK" takes them; the exit status.
 int changeSettings(SoftwarePage& page, config::RetentionPage& retentionPage,
-                   const config::StoreHost& host, const Args& changes,
-                   const fs::path& folder, std::ostream& out, std::ostream& err) {
+                   const config::StoreHost& host, const Args& changes, const fs::path& folder,
+                   std::ostream& out, std::ostream& err) {
   SoftwareFields entries = page.fields();
   config::RetentionFields retention = retentionPage.fields();
   for (const std::string& change : changes) {
@@ -265,7 +265,8 @@ int runSettingsWith(const Args& args, const SettingsCommandServices& services) {
     printSettings(out, page.fields(), retentionPage.fields());
     return base::kExitOk;
   }
-  return changeSettings(page, retentionPage, host, options->changes, settings.parvolinPath, out, err);
+  return changeSettings(page, retentionPage, host, options->changes, settings.parvolinPath, out,
+                        err);
 }
 
 // pvtool settings [--config FILE] [NAME=VALUE...]: the settings of the store the program opens,

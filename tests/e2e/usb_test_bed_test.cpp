@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <string>
@@ -279,6 +280,66 @@ TEST_F(UsbTestBed, ChipRefusingItsSetUpAtStartIsOpenedAgainLater) {
   int latencyRequests = 0;
   for (const auto& r : bed_.controlRequests("PVUSB002")) latencyRequests += r.request == 0x09;
   EXPECT_GE(latencyRequests, 2) << "the refused one and the one that set the timer";
+}
+
+// The second unit is plugged in 10 s after the start, has a call, is moved to another USB port
+// and has a second call.
+constexpr const char* kLateUnit = R"(unit PVUSB001
+unit PVUSB003
+2.0 1/1 ring
+2.5 1/1 answer
+2.6 1/1 talk 2
+4.8 1/1 callend 5550001
+10.0 2 plug
+12.0 2/2 ring
+12.5 2/2 answer
+12.6 2/2 talk 2
+14.8 2/2 callend 5550002
+20.0 2/2 ring
+20.5 2/2 answer
+20.6 2/2 talk 2
+22.8 2/2 callend 5550003
+)";
+constexpr auto kLateUnitEnd = 23s;
+constexpr const char* kLateUnitFound = "Unit2: plugged in (serial PVUSB003), set up and recording";
+
+TEST_F(UsbTestBed, DeviceAddedAfterStartIsFoundThroughTheDeviceNotificationsAndRecorded) {
+  auto recorder =
+      recordScenario(kLateUnit, {"--headless", "--driver", "ftdi", "--folder", "rec"}, "late");
+  ASSERT_TRUE(recorder);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(bed_.opens("PVUSB003"), 0) << "not there at the start";
+  // The recorder lists its units again only when udev announces a device: found at once. How
+  // long it took is shown, not judged (the machine may be loaded).
+  while (recorder->errors().find(kLateUnitFound) == std::string::npos &&
+         std::chrono::steady_clock::now() < start + 30s) {
+    std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_NE(recorder->errors().find(kLateUnitFound), std::string::npos) << recorder->errors();
+  const auto found = std::chrono::steady_clock::now() - start - 10s;
+  std::printf(
+      "[          ] found %lld ms after it was plugged in\n",
+      static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(found).count()));
+  // Moved to another port of the hub between its calls: it keeps its unit number.
+  std::this_thread::sleep_until(start + 16s);
+  bed_.unplug("PVUSB003");
+  std::this_thread::sleep_until(start + 17s);
+  bed_.replug("PVUSB003", 9);
+  std::this_thread::sleep_until(start + kLateUnitEnd + kSettleTime);
+  recorder->signal(SIGINT);
+  ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
+
+  std::vector<std::pair<int, std::string>> calls;
+  for (const auto& r : callLog(work() / "rec")) {
+    calls.emplace_back(r.portIndex, std::string(r.text().substr(0, 7)));
+  }
+  const std::vector<std::pair<int, std::string>> expected = {
+      {0, "5550001"}, {5, "5550002"}, {5, "5550003"}};
+  EXPECT_EQ(calls, expected) << recorder->output() << recorder->errors();
+  const std::string errors = recorder->errors();
+  EXPECT_NE(errors.find("Unit2: open again"), std::string::npos) << errors;
+  EXPECT_NE(recorder->output().find(" Port:  6            IDLE"), std::string::npos)
+      << recorder->output();
 }
 
 }  // namespace

@@ -16,7 +16,9 @@
 #include "logview/list_rows.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "support/collecting_diagnostics.h"
 #include "support/expect_ok.h"
+#include "support/scripted_prompt.h"
 #include "tools/sim_units.h"
 
 namespace parvolin::engine::test {
@@ -195,8 +197,8 @@ class WeekRun {
   TempFolder folder;
   RecorderSettings settings;
   RememberingView view;
-  base::CollectingDiagnostics diagnostics;
-  base::ScriptedPrompt prompt;
+  ::parvolin::test::CollectingDiagnostics diagnostics;
+  ::parvolin::test::ScriptedPrompt prompt;
   tools::UnitsSetUp setUp;
   std::unique_ptr<Engine> engine;
   std::string editedText;

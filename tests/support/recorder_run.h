@@ -19,6 +19,7 @@
 #include "base/folder_lock.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "sim/sim_notifications.h"
 #include "support/collecting_diagnostics.h"
 #include "support/scripted_d2xx.h"
 #include "support/scripted_prompt.h"
@@ -74,6 +75,8 @@ struct RecorderRun {
   base::VirtualClock clock;
   std::unique_ptr<sim::SimD2xx> d2xx;
   std::unique_ptr<ScriptedD2xx> front;  // in front of the emulated units: sees every call
+  // Units plugged in during the run are announced only when a test sets this (then remake()).
+  std::unique_ptr<sim::SimNotifications> notifications;
   settings::MemorySettingsStore store;
   test::ScriptedPrompt prompt;
   LaterPrompt later;  // messages raised during a tick
@@ -106,7 +109,7 @@ struct RecorderRun {
     recorder.reset();
     recorder = std::make_unique<app::Recorder>(
         app::RecorderServices{*front, clock, store, prompt, diagnostics, shell, workingFolder,
-                              screen, timer, &later},
+                              screen, timer, &later, notifications.get()},
         std::move(options));
   }
   void open() {

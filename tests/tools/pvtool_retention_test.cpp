@@ -5,11 +5,11 @@
 #include <ctime>
 #include <sstream>
 
-#include "app/settings_store.h"
 #include "base/exit_status.h"
 #include "engine/call_log.h"
 #include "engine/html_list.h"
 #include "engine/recording_files.h"
+#include "settings/settings_store.h"
 #include "support/expect_ok.h"
 #include "support/test_files.h"
 
@@ -48,7 +48,7 @@ class PvtoolRetention : public ::testing::Test {
     out.str("");
     err.str("");
     const SettingsStoreOpener open = [this](const std::optional<fs::path>&) {
-      auto copy = std::make_unique<app::MemorySettingsStore>();
+      auto copy = std::make_unique<settings::MemorySettingsStore>();
       copy->values = store.values;
       return copy;
     };
@@ -56,7 +56,7 @@ class PvtoolRetention : public ::testing::Test {
   }
 
   test::TempFolder dir;
-  app::MemorySettingsStore store;
+  settings::MemorySettingsStore store;
   std::vector<std::string> names;  // oldest first
   std::ostringstream out, err;
 };

@@ -231,9 +231,10 @@ TEST_F(PvtoolSettings, RetentionIsOffByDefaultAndIsStoredAsTheRetentionPageStore
   fs::create_directories(dir / "rec");
   EXPECT_EQ(run({"retention-days=30", "retention-at-limits=on", "keep-free-mb=500"}), 0)
       << err.str();
-  EXPECT_EQ(store.values["RetentionDays"], app::MemorySettingsStore::Value(std::int32_t(30)));
-  EXPECT_EQ(store.values["RetentionAtLimits"], app::MemorySettingsStore::Value(std::int32_t(1)));
-  EXPECT_EQ(store.values["KeepFreeMb"], app::MemorySettingsStore::Value(std::int32_t(500)));
+  EXPECT_EQ(store.values["RetentionDays"], settings::MemorySettingsStore::Value(std::int32_t(30)));
+  EXPECT_EQ(store.values["RetentionAtLimits"],
+            settings::MemorySettingsStore::Value(std::int32_t(1)));
+  EXPECT_EQ(store.values["KeepFreeMb"], settings::MemorySettingsStore::Value(std::int32_t(500)));
   EXPECT_THAT(out.str(), HasSubstr("retention-days  30 (days)\n"));
 
   // A value refused stores nothing, also of the other changes given with it.

@@ -77,7 +77,7 @@ MainWindow::MainWindow(WindowServices services, MainWindowOptions options, QWidg
   recorder_ = std::make_unique<Recorder>(
       RecorderServices{services.d2xx, services.clock, services.store, problemTap_, problemTap_,
                        services.shell, services.workingFolder, noView_, *thread_,
-                       &recorderLaterPrompt_},
+                       &recorderLaterPrompt_, services.notifications},
       std::move(options.recorder));
   control_ = std::make_unique<RecorderControl>(*recorder_, services.clock);
   problemTap_.attach(control_.get());
@@ -195,6 +195,7 @@ void MainWindow::applyLayout(int visibleRows) {
     }
   }
   setFixedSize(layout.width, layout.height);
+  layoutRows_ = visibleRows;
 }
 
 QWidget* MainWindow::control(int id) const {
@@ -400,6 +401,8 @@ void MainWindow::statusChanged() {
 
 void MainWindow::repaintStatus() {
   const RecorderStatus status = board_.snapshot();
+  // A unit plugged in after the opening: the window grows to show its ports.
+  if (status.visibleRows > layoutRows_) applyLayout(status.visibleRows);
   for (int port = 0; port < device::kMaxPorts; ++port) {
     // QLabel leaves an unchanged text alone.
     label(control::kPortStatus[port])

@@ -37,6 +37,8 @@ struct WindowServices {
   settings::SettingsStore& store;
   Shell& shell;
   WorkingFolder& workingFolder;
+  // Announces units plugged in during the run; may be null.
+  device::DeviceNotifications* notifications = nullptr;
 };
 
 struct MainWindowOptions {
@@ -149,6 +151,7 @@ class MainWindow final : public QDialog {
   // The recorder's problems and messages, also noted for the control socket's status.
   ProblemTap problemTap_{board_, recorderPrompt_};
   std::atomic<bool> repaintQueued_{false};
+  int layoutRows_ = 0;  // rows of ports the layout shows
 
   std::map<int, QWidget*> controls_;
   QLineEdit* locationLine_ = nullptr;

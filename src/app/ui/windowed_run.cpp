@@ -25,7 +25,8 @@ int runWindowed(const HeadlessRun& run, UnitAccess& units) {
   options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
   // A capture that may not be written is refused before anything else happens.
   if (!captureMayBeWritten(run.options, stderr)) return kExitUsage;
-  MainWindow window({units.d2xx, units.clock, run.store, shell, workingFolder}, options);
+  MainWindow window({units.d2xx, units.clock, run.store, shell, workingFolder, units.notifications},
+                    options);
 
   if (!window.startRecorder()) return kExitUnitUnreadable;
 

@@ -672,7 +672,8 @@ sim::EmulatedUnit& UsbTestBed::addUnitAt(sim::UnitConfig config, int port) {
   d->serial = unit->serial();
   d->unit = unit.get();
   d->port = port;
-  model_->plug(*d);
+  // A unit that a scenario plugs in later comes when it is plugged in (a tick sees it).
+  if (unit->plugged()) model_->plug(*d);
   model_->units.push_back(std::move(unit));
   model_->devices.push_back(std::move(d));
   return *model_->units.back();
@@ -727,9 +728,10 @@ void UsbTestBed::unplug(const std::string& serial) {
   model_->unplug(d);
 }
 
-void UsbTestBed::replug(const std::string& serial) {
+void UsbTestBed::replug(const std::string& serial, int port) {
   std::lock_guard lock(model_->mutex);
   Model::Device& d = model_->find(serial);
+  if (port != 0 && !d.present) d.port = port;
   d.unit->replug();
   if (!d.present) model_->plug(d);
 }

@@ -71,14 +71,17 @@ class UsbTestBed {
   sim::EmulatedUnit& addUnit(sim::UnitConfig config);
   // Plugs the scenario's units, which libusb lists in the scenario's order. Their events start
   // now, or with `play` false when playScenario() is called (a program has started meanwhile).
+  // A unit that the scenario plugs in later (`plug`) is added when it is plugged in; the bed's
+  // ticks, which start when a program first opens a device, see to it.
   void addScenario(const sim::Scenario& scenario, bool play = true);
   void playScenario();
 
   // The device leaves (sysfs, udev, its node) and every transfer on its node fails as on a
   // device that is gone; the unit loses power. replug() brings it back at a new device address,
-  // the unit powered up afresh.
+  // the unit powered up afresh: into the same port of the hub, or into `port` (1-9) when given.
+  // Plugging in sends the device's "add" uevent, which programs see through libudev's monitor.
   void unplug(const std::string& serial);
-  void replug(const std::string& serial);
+  void replug(const std::string& serial, int port = 0);
 
   // Faults of the chip, each for the next matching request or transfer of that device:
   // a control request with this request code answered with a stall,
