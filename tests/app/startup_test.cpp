@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "app/settings_io.h"
+#include "engine/recorder_settings.h"
 #include "base/clock.h"
 #include "sim/sim_d2xx.h"
 #include "support/scripted_d2xx.h"
@@ -39,7 +40,8 @@ TEST(Startup, WithoutUnitsWritesUsnMinusOneDefaultsAndEntersTheFolder) {
   ASSERT_FALSE(rig.store.writes.empty());
   EXPECT_EQ(rig.store.writes.front(), "USN");
   EXPECT_EQ(rig.store.getIntOr("USN", 0), -1);
-  EXPECT_EQ(rig.store.writes.size(), 10u);
+  // USN, then every setting's default.
+  EXPECT_EQ(rig.store.writes.size(), 1 + engine::kSettings.size());
   const auto folder = rig.cwd / "ZEruFolder";
   EXPECT_EQ(r.recordingFolder, folder);
   EXPECT_EQ(rig.workingFolder.current(), folder);

@@ -138,7 +138,7 @@ TEST(UnitArrivals, AUnitThatFailsItsSetUpShowsWhyAndIsTriedAgainWhenPluggedInAga
   run.remake({});
   run.open();
   run.tickUntil(5.5);
-  EXPECT_EQ(run.later.texts, std::vector<std::string>{std::string(kEncoderModeErrorText)});
+  EXPECT_EQ(run.later.texts, std::vector<std::string>{std::string(device::kEncoderModeErrorText)});
   EXPECT_FALSE(run.recorder->unit(1).listed);
   EXPECT_EQ(run.recorder->visibleRows(), 1);
   run.tickUntil(8.5);
