@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "app/settings_io.h"
-#include "engine/recorder_settings.h"
 #include "base/clock.h"
+#include "engine/recorder_settings.h"
 #include "sim/sim_d2xx.h"
 #include "support/scripted_d2xx.h"
 #include "support/scripted_prompt.h"

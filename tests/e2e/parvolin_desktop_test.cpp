@@ -237,8 +237,9 @@ TEST_F(ParvolinDesktop, ConfigureChangesTheFormatAndAVarPortThatTheUnitUsesAfter
   tool("xdotool", {"key", "Return"});
   ASSERT_TRUE(waitUntil([&] { return visible({"--name", "^Parvolin$"}).size() == 1; }, 30s));
 
-  // Ctrl+Tab to the software page, whose first control (LV) takes the focus; Tab to WAV.
-  keys(dialog, {"ctrl+Tab", "Tab", "space"});
+  // Ctrl+Shift+Tab back to the software page, whose first control (LV) takes the focus; Tab to
+  // WAV.
+  keys(dialog, {"ctrl+shift+Tab", "Tab", "space"});
   keepScreenshot("parvolin-configure-software");
   keys(dialog, {"Return"});  // "OK"
   ASSERT_TRUE(waitUntil([&] { return visible({"--name", "^Configure"}).empty(); }, 30s));
