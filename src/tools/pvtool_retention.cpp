@@ -112,7 +112,8 @@ int runRetentionWith(const Args& args, const SettingsStoreOpener& openStore, std
     return base::kExitOk;
   }
   if (options->config) {
-    if (const auto configProblem = app::configFileProblem(*options->config, app::ConfigUse::kRead)) {
+    if (const auto configProblem =
+            app::configFileProblem(*options->config, app::ConfigUse::kRead)) {
       err << "pvtool retention: --config: " << base::printable(*configProblem) << '\n';
       return base::kExitUsage;
     }
