@@ -30,7 +30,8 @@ class PvtoolRetention : public ::testing::Test {
       engine::CallRecord r;
       r.portIndex = std::uint8_t(i);
       r.callType = engine::kCallAnswered;
-      r.startTime = std::uint32_t(now - (5 - i) * 86'400);
+      // An hour inside each day: the call of three days ago stays three days old for the test.
+      r.startTime = std::uint32_t(now - (5 - i) * 86'400 + 3'600);
       r.durationSec = 20;
       r.firstAudioSec = 1;
       ASSERT_WORKED(engine::appendCallLog(folder(), r));
