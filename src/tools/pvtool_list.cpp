@@ -232,7 +232,8 @@ struct OpenList {
   fs::path list, folder;
   logview::ListFiles files;
   FolderAccess access;
-  std::vector<logview::ListRow> rows;
+  std::string content;                 // the list as read
+  std::vector<logview::ListRow> rows;  // views into `content`
 };
 
 // "5" or "5 to 3": the items a delete names.
@@ -273,7 +274,9 @@ int runEdit(OpenList& open, int item, const std::string& text, logview::Immediat
     err << "pvtool list: " << open.list.string() << ": no item " << item << '\n';
     return base::kExitFailed;
   }
-  if (const auto problem = logview::editTextProblem(text, row->trimmedText())) {
+  // A copy: the row's text lies in the list as read, which the edit below replaces.
+  const std::string before(row->trimmedText());
+  if (const auto problem = logview::editTextProblem(text, before)) {
     err << "pvtool list: " << *problem << '\n';
     return base::kExitFailed;
   }
@@ -286,7 +289,7 @@ int runEdit(OpenList& open, int item, const std::string& text, logview::Immediat
   logview::FileManagerSession(open.files, editor, prompt).editItem(item, [&](const auto&) {
     return std::optional<std::string>(text);
   });
-  if (!editor.lastListEditResult() && text == row->trimmedText()) {
+  if (!editor.lastListEditResult() && text == before) {
     out << "item " << item << ": text unchanged\n";
     return base::kExitOk;
   }
@@ -354,7 +357,7 @@ int runChange(const ListOptions& options, OpenList& open, base::Prompt& prompt, 
   // the edits are handed to the recorder.
   open.access = accessFolder(open.folder, "list", err);
   if (!open.access.usable) return base::kExitFailed;
-  std::string content;
+  std::string& content = open.content;
   if (const std::error_code error = base::readWholeFile(open.list, content)) {
     err << "pvtool list: " << base::describeFailure(open.list, "read", error) << '\n';
     return base::kExitFailed;
