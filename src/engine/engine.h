@@ -171,7 +171,7 @@ class Engine {
   void runRetention(bool dryRun, RetentionDone done = {});
   // Passes that ran (dry runs aside).
   std::uint64_t retentionPasses() const { return retention_.passes; }
-  bool retentionRunning() const { return retention_.inFlight; }
+  bool retentionRunning() const { return retention_.inFlight || retention_.planning != nullptr; }
   // The most work memory the call-end WAV conversion may take; a call needing more is kept as
   // recorded, after the out-of-memory message. Unlimited unless set (tests set it small).
   void setWavConversionMemoryLimit(std::size_t bytes) { audio_.setWavConversionMemoryLimit(bytes); }
@@ -262,10 +262,15 @@ class Engine {
   // The recordings' files, the disk's room and the audio held for it.
   AudioFiles audio_;
   StreamWatch watch_;
+  // A pass planned on the list writer's thread: what the tick gave it, and what it found.
+  struct RetentionPlanning;
+  void continueRetention();
+  void carryOutRetention(RetentionPlanning& planning);
   struct RetentionState {
-    bool inFlight = false;          // a pass's list edit is handed over
-    std::int64_t lastPassMs = -1;   // monotonic; -1: none yet
-    std::size_t keptSincePass = 0;  // calls kept since
+    std::shared_ptr<RetentionPlanning> planning;  // a pass being planned off the tick
+    bool inFlight = false;                        // a pass's list edit is handed over
+    std::int64_t lastPassMs = -1;                 // monotonic; -1: none yet
+    std::size_t keptSincePass = 0;                // calls kept since
     std::int64_t rowsAfterPass = -1;
     std::optional<std::uint32_t> oldestMayGo;  // of the last pass (see RetentionPlan)
     std::uint64_t passes = 0;

@@ -52,6 +52,10 @@ bool Engine::retentionWanted(const RetentionRule& rule) {
 }
 
 void Engine::retentionTick() {
+  if (retention_.planning) {
+    continueRetention();
+    return;
+  }
   const RetentionRule rule = retentionRuleOf(settings_);
   if (!rule.any() || retention_.inFlight || listEditPending()) return;
   const std::int64_t nowMs = clock_.monotonicMs();
@@ -72,46 +76,108 @@ std::vector<std::string> Engine::recordingsInUse() const {
   return inUse;
 }
 
+struct Engine::RetentionPlanning {
+  // Given by the tick.
+  bool dryRun = false;
+  RetentionDone done;
+  std::filesystem::path folder;
+  std::filesystem::path list;
+  std::vector<std::string> inUse;
+  RetentionRule rule;
+  std::int64_t now = 0;
+  std::size_t keptBefore = 0;  // calls kept before the pass began: the ones it can see
+  bool started = false;
+  // Found on the list writer's thread: reading a large list and log, and counting the
+  // recordings, takes longer than a poll tick may.
+  std::optional<RetentionPlan> plan;
+  std::string error;
+
+  void run(const ListWriter& writer) {
+    std::string file;
+    if (const std::error_code readError = base::readWholeFile(list, file);
+        readError && readError != std::errc::no_such_file_or_directory) {
+      error = base::describeFailure(list, "read the list", readError);
+      return;
+    }
+    const std::vector<std::string> waiting = writer.rowsNotInList();
+    const std::string withWaiting = waiting.empty() ? file : listWithWaitingRows(file, waiting);
+    CallLogContents log;
+    if (const std::error_code logError = readCallLog(folder / kCallLogName, log);
+        logError && logError != std::errc::no_such_file_or_directory) {
+      error = base::describeFailure(folder / kCallLogName, "read the call log", logError);
+      return;
+    }
+    RetentionFigures figures;
+    figures.now = now;
+    figures.recordingBytes =
+        std::uint64_t(countRecordedBlocks(folder)) * std::uint64_t(base::kAudioBlockSize);
+    figures.freeBytes = base::freeBytes(folder);
+    plan = planRetention(withWaiting, log.records, folder, inUse, rule, figures);
+  }
+};
+
 void Engine::runRetention(bool dryRun, RetentionDone done) {
   RetentionReport report;
   report.dryRun = dryRun;
-  const auto answer = [&done, &report] {
-    if (done) done(report);
-  };
-  if (retention_.inFlight) {
+  if (retention_.inFlight || retention_.planning) {
     report.error = "a pass is under way";
-    return answer();
+    if (done) done(report);
+    return;
   }
   if (!dryRun && listEditPending()) {
     report.error = "an edit of the list waits; the pass comes after it";
-    return answer();
+    if (done) done(report);
+    return;
   }
-  std::string file;
-  if (const std::error_code error = base::readWholeFile(listPath(), file);
-      error && error != std::errc::no_such_file_or_directory) {
-    report.error = base::describeFailure(listPath(), "read the list", error);
-    return answer();
-  }
-  const std::vector<std::string> waiting = rowsNotInList();
-  const std::string list = waiting.empty() ? file : listWithWaitingRows(file, waiting);
-  CallLogContents log;
-  if (const std::error_code error = readCallLog(folder_ / kCallLogName, log);
-      error && error != std::errc::no_such_file_or_directory) {
-    report.error = base::describeFailure(folder_ / kCallLogName, "read the call log", error);
-    return answer();
-  }
-  RetentionFigures figures;
-  figures.now = clock_.wallMs() / 1000;
-  figures.recordingBytes =
-      std::uint64_t(countRecordedBlocks(folder_)) * std::uint64_t(base::kAudioBlockSize);
-  figures.freeBytes = base::freeBytes(folder_);
-  const std::vector<std::string> inUse = recordingsInUse();
-  RetentionPlan plan =
-      planRetention(list, log.records, folder_, inUse, retentionRuleOf(settings_), figures);
+  auto planning = std::make_shared<RetentionPlanning>();
+  planning->dryRun = dryRun;
+  planning->done = std::move(done);
+  planning->folder = folder_;
+  planning->list = listPath();
+  planning->inUse = recordingsInUse();
+  planning->rule = retentionRuleOf(settings_);
+  planning->now = clock_.wallMs() / 1000;
+  planning->keptBefore = retention_.keptSincePass;
+  retention_.planning = std::move(planning);
+  continueRetention();
+}
 
+void Engine::continueRetention() {
+  RetentionPlanning& planning = *retention_.planning;
+  if (!planning.started) {
+    planning.started = listWriter_->startTask(
+        [shared = retention_.planning, writer = listWriter_.get()] { shared->run(*writer); });
+    if (!planning.started) return;  // a rewrite runs: the next tick starts it
+  }
+  if (listWriter_->taskRunning()) return;
+  const std::shared_ptr<RetentionPlanning> done = std::exchange(retention_.planning, nullptr);
+  carryOutRetention(*done);
+}
+
+void Engine::carryOutRetention(RetentionPlanning& planning) {
+  RetentionReport report;
+  report.dryRun = planning.dryRun;
+  const auto answer = [&planning, &report] {
+    if (planning.done) planning.done(report);
+  };
+  if (!planning.plan) {
+    report.error = planning.error;
+    return answer();
+  }
+  if (planning.folder != folder_) {
+    report.error = "the recording folder changed during the pass";
+    return answer();
+  }
+  if (!planning.dryRun && listEditPending()) {
+    report.error = "an edit of the list waits; the pass comes after it";
+    return answer();
+  }
+  RetentionPlan plan = std::move(*planning.plan);
+  const bool dryRun = planning.dryRun;
   if (!dryRun) {
     retention_.lastPassMs = clock_.monotonicMs();
-    retention_.keptSincePass = 0;
+    // Calls kept while the pass was planned were not in it; they count for the next one.
+    retention_.keptSincePass -= std::min(retention_.keptSincePass, planning.keptBefore);
     retention_.oldestMayGo = plan.oldestMayGo;
     retention_.rowsAfterPass = std::int64_t(plan.listRows - plan.items.size());
   }
@@ -126,8 +192,8 @@ void Engine::runRetention(bool dryRun, RetentionDone done) {
   }
   retention_.inFlight = true;
   PendingListEdit edit = *plan.edit;
-  requestListEdit(std::move(edit), [this, plan = std::move(plan),
-                                    done = std::move(done)](const ListEditResult& result) mutable {
+  requestListEdit(std::move(edit), [this, plan = std::move(plan), done = std::move(planning.done)](
+                                       const ListEditResult& result) mutable {
     finishRetention(plan, result, std::move(done));
   });
 }

@@ -130,6 +130,14 @@ void ListWriter::workerLoop() {
 }
 
 void ListWriter::run(const Job& job) {
+  if (job.task) {
+    job.task();
+    std::lock_guard lock(mutex_);
+    taskRunning_ = false;
+    busy_ = false;
+    idle_.notify_all();
+    return;
+  }
   std::uint64_t bytes = 0;
   std::error_code error;
   if (!job.rows.empty()) error = prependRows(job.list, job.rows, bytes);
@@ -193,6 +201,28 @@ bool ListWriter::editRunning() const {
 bool ListWriter::busy() const {
   std::lock_guard lock(mutex_);
   return busy_;
+}
+
+bool ListWriter::startTask(std::function<void()> task) {
+  std::unique_lock lock(mutex_);
+  if (busy_) return false;
+  Job job;
+  job.task = std::move(task);
+  busy_ = true;
+  taskRunning_ = true;
+  if (mode_ == ListWrites::kOwnThread) {
+    job_ = std::move(job);
+    wake_.notify_one();
+    return true;
+  }
+  lock.unlock();
+  run(job);
+  return true;
+}
+
+bool ListWriter::taskRunning() const {
+  std::lock_guard lock(mutex_);
+  return taskRunning_;
 }
 
 std::optional<ListEditResult> ListWriter::takeEditResult() {

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -85,6 +86,11 @@ class ListWriter {
   bool editRunning() const;
   // A rewrite or an edit is under way.
   bool busy() const;
+  // Work that reads the list, off the poll tick: `task` runs on the writer's thread (inside this
+  // call with kInCaller) with the list file as the writer left it, never beside a rewrite. False,
+  // with nothing started, while a rewrite, an edit or another task is under way.
+  [[nodiscard]] bool startTask(std::function<void()> task);
+  bool taskRunning() const;
   std::optional<ListEditResult> takeEditResult();
 
   // Any thread: the rows kept but not yet in the file, newest first.
@@ -104,6 +110,7 @@ class ListWriter {
     std::vector<std::string> rows;  // the oldest waiting rows, oldest first
     std::optional<PendingListEdit> edit;
     std::filesystem::path folder;
+    std::function<void()> task;  // a job with a task carries nothing else
   };
 
   bool dueLocked(std::int64_t nowMs) const;
@@ -136,6 +143,7 @@ class ListWriter {
   std::error_code lastError_;
   std::uint64_t rewrites_ = 0;
   bool editRunning_ = false;
+  bool taskRunning_ = false;
   std::optional<ListEditResult> editResult_;
   std::thread thread_;
 };

@@ -7,6 +7,7 @@
 #include "engine/list_recovery.h"
 #include "engine/list_writer.h"
 #include "engine_harness.h"
+#include "logview/list_rows.h"
 #include "support/expect_ok.h"
 
 namespace parvolin::engine::test {
@@ -133,6 +134,29 @@ TEST(ListWriter, AReaderOnAnotherThreadSeesEveryRowInTheFileOrWaiting) {
   EXPECT_EQ(bodyOf(list), expected);
 }
 
+TEST(ListWriter, ATaskRunsOnTheWritersThreadAndNoRewriteRunsBesideIt) {
+  TempFolder folder;
+  const auto list = folder / "list.htm";
+  ListWriter writer(list, ListWriteBudget::immediate(), ListWrites::kOwnThread);
+  std::atomic<bool> release{false};
+  std::atomic<bool> onCallersThread{true};
+  const std::thread::id caller = std::this_thread::get_id();
+  ASSERT_TRUE(writer.startTask([&] {
+    onCallersThread = std::this_thread::get_id() == caller;
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }));
+  EXPECT_TRUE(writer.taskRunning());
+  EXPECT_FALSE(writer.startTask([] {})) << "one task at a time";
+  writer.add(row(1), 0);
+  writer.poll(10);
+  EXPECT_FALSE(std::filesystem::exists(list)) << "no rewrite while the task reads the list";
+  release = true;
+  EXPECT_WORKED(writer.flush(20));
+  EXPECT_FALSE(writer.taskRunning());
+  EXPECT_FALSE(onCallersThread);
+  EXPECT_EQ(bodyOf(list), row(1));
+}
+
 // --- The engine with its list on the writer's own thread ------------------------------------
 
 EngineOptions onItsOwnThread() {
@@ -202,6 +226,31 @@ TEST(EngineListWrites, AnEditIsAppliedToTheListWithTheWaitingRowsInIt) {
   // The next call continues from the list as edited.
   h.feed(someCalls(2), kT1 + 20);
   EXPECT_EQ(h.engine->rowsNotInList()[0].substr(kRowItemOffset, 5), "    2");
+}
+
+TEST(EngineListWrites, ARetentionPassIsPlannedOffTheTickAndEndsAsInTheCaller) {
+  EngineHarness inCaller;
+  EngineHarness h(kHtmlListOn | kLvFormat, onItsOwnThread());
+  for (EngineHarness* x : {&inCaller, &h}) {
+    x->feed(someCalls(0) + someCalls(1) + someCalls(2), kT1);
+    x->feed(someCalls(3), kT1 + 2 * 24 * 3600);
+    x->engine->flushList();
+    x->settings.retentionDays = 1;
+    x->clock.advanceMs(2LL * 24 * 3600 * 1000 + 60'000);
+    int ticks = 0;
+    while (ticks < 2000 && (x->engine->retentionPasses() == 0 || x->engine->retentionRunning())) {
+      x->engine->onPollTick();
+      ++ticks;
+      if (x == &h) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(x->engine->retentionPasses(), 1u);
+    if (x == &inCaller) EXPECT_EQ(ticks, 2) << "planned in the first tick, applied in the next";
+  }
+  EXPECT_EQ(h.list(), inCaller.list());
+  const std::vector<logview::ListRow> rows = logview::parseRows(logview::listBody(h.list()));
+  ASSERT_EQ(rows.size(), 1u) << "the calls older than a day went";
+  EXPECT_EQ(rows[0].portNumber(), 4);
+  EXPECT_EQ(h.engine->capacityShown().itemsText, inCaller.engine->capacityShown().itemsText);
 }
 
 // --- Rows of logged calls put back -------------------------------------------------------------
