@@ -175,7 +175,15 @@ FolderChange Recorder::changeRecordingFolder(const std::filesystem::path& folder
 }
 
 void Recorder::openArrivedUnits() {
-  const std::vector<int> units = session_->openArrivedUnits();
+  // Without a unit at the start, "USN" could not be read then: the first unit's number is read
+  // when it arrives, as the start would have read it, before its stream starts.
+  const std::vector<int> units = session_->openArrivedUnits([this](int unit) {
+    if (unit != 0 || unitNumber_ >= 0) return;
+    if (const std::optional<std::uint32_t> number = link_.readUnitNumber(0)) {
+      unitNumber_ = static_cast<std::int32_t>(*number);
+      services_.store.setInt(kUnitNumberName, unitNumber_);
+    }
+  });
   arrivals_.listed(!units.empty());
   for (const int unit : units) {
     services_.diagnostics.report("Unit" + std::to_string(unit + 1) + ": plugged in (serial " +

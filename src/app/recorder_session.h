@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,8 +48,9 @@ class RecorderSession {
   // "IDLE" lines and set up as the opening does. One whose set-up fails shows the opening's
   // message and is given up until it is plugged in again. The window's rows grow to show the
   // units set up, and the PollTimer takes the period for the units now there. Returns the units
-  // set up.
-  std::vector<int> openArrivedUnits();
+  // set up. `opened`, when given, is called for each unit opened, before its set-up starts
+  // its stream.
+  std::vector<int> openArrivedUnits(const std::function<void(int unit)>& opened = {});
   // After the configuration dialog: capacity counters unknown and recounted, location line
   // rebuilt from the (possibly changed) folder setting.
   void refreshAfterConfigure();

@@ -28,9 +28,10 @@ std::unique_ptr<device::DeviceNotifications> makeDeviceNotifications(const Drive
   return device::makeUdevNotifications(error);
 }
 
-std::vector<int> RecorderSession::openArrivedUnits() {
+std::vector<int> RecorderSession::openArrivedUnits(const std::function<void(int unit)>& opened) {
   std::vector<int> setUp;
   for (const int unit : link_.openArrivedUnits()) {
+    if (opened) opened(unit);
     setIdleLines(unit);
     if (setUpUnit(unit)) {
       setUp.push_back(unit);

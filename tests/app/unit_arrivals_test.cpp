@@ -123,7 +123,10 @@ TEST(UnitArrivals, WithoutUnitsAtTheStartTheFirstArrivalIsPolledAtTheUnitsPeriod
   run.remake({});
   run.open();
   EXPECT_EQ(run.timer.period, 500);
+  EXPECT_EQ(run.store.getInt("USN"), -1) << "no unit to read the number from at the start";
   run.tickUntil(10.5);
+  EXPECT_EQ(run.store.getInt("USN"), std::int32_t(run.d2xx->unit(0).unitNumber()))
+      << "read from the first unit when it arrived";
   EXPECT_EQ(run.timer.period, 35);
   EXPECT_EQ(run.recorder->pollPeriodMs(), 35);
   EXPECT_TRUE(run.recorder->unit(0).setUp);
