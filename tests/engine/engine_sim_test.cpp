@@ -8,6 +8,7 @@
 #include "engine_harness.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "sim_engine_run.h"
 #include "support/collecting_diagnostics.h"
 #include "support/expect_ok.h"
 #include "support/scripted_prompt.h"
@@ -16,40 +17,23 @@
 namespace parvolin::engine::test {
 namespace {
 
-class SimRun {
+RecorderSettings simRunSettings() {
+  RecorderSettings settings;
+  settings.parvolinSetting = kLvFormat | kKeepShortCalls;
+  return settings;
+}
+
+class SimRun : public SimEngineRun {
  public:
-  explicit SimRun(const std::string& scenarioText) {
-    std::string error;
-    auto parsed = sim::parseScenario(scenarioText, "test", ".", error);
-    EXPECT_TRUE(parsed) << error;
-    scenario_ = *parsed;
-    d2xx_ = std::make_unique<sim::SimD2xx>(scenario_, clock);
-    link_ = std::make_unique<device::UnitLink>(*d2xx_, clock);
-    origin_ = clock.monotonicMs();
-    setUp = tools::setUpUnits(*link_, clock);
-    settings.parvolinSetting = kLvFormat | kKeepShortCalls;
-    applyCapturedSetUp(setUp.header, settings);
-    engine =
-        std::make_unique<Engine>(*link_, clock, settings, folder.path(), view, diagnostics, prompt);
-    engine->resetPorts();
-    for (int u = 0; u < 4; ++u) {
-      const CaptureUnit& unit = setUp.header.units[std::size_t(u)];
-      engine->setAudioMode(u, unit.audioMode);
-      engine->setVarOffDelay(u, unit.varOffDelay);
-      const PortLine line = (unit.flags & kUnitIdle) ? PortLine::kIdle : PortLine::kNone;
-      for (int p = 0; p < 4; ++p) engine->setPortLine(u * 4 + p, line);
-    }
-    engine->recountCapacity();
-  }
+  explicit SimRun(const std::string& scenarioText) : SimEngineRun(scenarioText, simRunSettings()) {}
   // Poll ticks until `ms` of scenario time have passed.
   void runUntil(std::int64_t ms) {
-    while (clock.monotonicMs() - origin_ < ms) {
+    while (elapsedMs() < ms) {
       clock.advanceMs(nextTick_ - clock.monotonicMs());
       nextTick_ += setUp.pollPeriodMs;
       engine->onPollTick();
     }
   }
-  sim::SimD2xx& d2xx() { return *d2xx_; }
   std::uint64_t blocksInRecordings() const {
     std::uint64_t blocks = 0;
     for (const auto& [name, data] : folderContents(folder.path())) {
@@ -58,20 +42,7 @@ class SimRun {
     return blocks;
   }
 
-  base::VirtualClock clock;
-  TempFolder folder;
-  RecorderSettings settings;
-  RememberingView view;
-  parvolin::test::CollectingDiagnostics diagnostics;
-  parvolin::test::ScriptedPrompt prompt;
-  tools::UnitsSetUp setUp;
-  std::unique_ptr<Engine> engine;
-
  private:
-  sim::Scenario scenario_;
-  std::unique_ptr<sim::SimD2xx> d2xx_;
-  std::unique_ptr<device::UnitLink> link_;
-  std::int64_t origin_ = 0;
   std::int64_t nextTick_ = 0;
 };
 

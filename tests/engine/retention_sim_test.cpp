@@ -16,6 +16,7 @@
 #include "logview/list_rows.h"
 #include "sim/scenario.h"
 #include "sim/sim_d2xx.h"
+#include "sim_engine_run.h"
 #include "support/collecting_diagnostics.h"
 #include "support/expect_ok.h"
 #include "support/scripted_prompt.h"
@@ -72,31 +73,23 @@ struct SmallDisk {
   base::detail::FreeBytesCall previous_;
 };
 
-class WeekRun {
- public:
-  explicit WeekRun(RecorderSettings rule) : settings(rule) {
-    std::string error;
-    auto parsed = sim::parseScenario(weekScenario(), "week", ".", error);
-    EXPECT_TRUE(parsed) << error;
-    scenario_ = *parsed;
-    d2xx_ = std::make_unique<sim::SimD2xx>(scenario_, clock);
-    link_ = std::make_unique<device::UnitLink>(*d2xx_, clock);
-    origin_ = clock.monotonicMs();
-    setUp = tools::setUpUnits(*link_, clock);
-    settings.parvolinSetting = kLvFormat | kKeepShortCalls | kHtmlListOn;
-    applyCapturedSetUp(setUp.header, settings);
-    EngineOptions options;
-    options.listBudget = ListWriteBudget::immediate();
-    options.listWrites = ListWrites::kInCaller;
-    engine = std::make_unique<Engine>(*link_, clock, settings, folder.path(), view, diagnostics,
-                                      prompt, options);
-    engine->resetPorts();
-    engine->setAudioMode(0, setUp.header.units[0].audioMode);
-    for (int p = 0; p < 4; ++p) engine->setPortLine(p, PortLine::kIdle);
-    engine->recountCapacity();
-  }
+RecorderSettings weekSettings(RecorderSettings rule) {
+  rule.parvolinSetting = kLvFormat | kKeepShortCalls | kHtmlListOn;
+  return rule;
+}
 
-  std::int64_t elapsedMs() { return clock.monotonicMs() - origin_; }
+EngineOptions everyRowAtOnce() {
+  EngineOptions options;
+  options.listBudget = ListWriteBudget::immediate();
+  options.listWrites = ListWrites::kInCaller;
+  return options;
+}
+
+class WeekRun : public SimEngineRun {
+ public:
+  explicit WeekRun(RecorderSettings rule)
+      : SimEngineRun(weekScenario(), weekSettings(rule), everyRowAtOnce(), 1'800'000'000'000) {}
+
   void tick() {
     engine->onPollTick();
     if (engine->retentionPasses() != passesSeen_ && !engine->retentionRunning()) {
@@ -193,23 +186,11 @@ class WeekRun {
     editedText = "kept by the user";
   }
 
-  base::VirtualClock clock{1'800'000'000'000};
-  TempFolder folder;
-  RecorderSettings settings;
-  RememberingView view;
-  ::parvolin::test::CollectingDiagnostics diagnostics;
-  ::parvolin::test::ScriptedPrompt prompt;
-  tools::UnitsSetUp setUp;
-  std::unique_ptr<Engine> engine;
   std::string editedText;
   int checks = 0;
   std::vector<std::size_t> rowsAfterPasses;
 
  private:
-  sim::Scenario scenario_;
-  std::unique_ptr<sim::SimD2xx> d2xx_;
-  std::unique_ptr<device::UnitLink> link_;
-  std::int64_t origin_ = 0;
   std::uint64_t passesSeen_ = 0;
 };
 
