@@ -23,6 +23,12 @@ constexpr std::size_t kBlocks = 200;
   return codec::decodeLv(s.lv, lvModeFor(s.bits), state, out);
 }
 
+// The reference step of the codec's core, one code at a time over the unpacked codes: what the
+// decoder ran before its block form, and what the tests check the block form against.
+[[gnu::noinline]] std::size_t runReference(const CodeStream& s, std::vector<std::int16_t>& out) {
+  return decodeReference(s, out.data());
+}
+
 #ifdef PARVOLIN_HAVE_LIBAVCODEC
 [[gnu::noinline]] std::size_t runLibavcodec(AvG726& dec, const std::vector<std::uint8_t>& packed,
                                             std::vector<std::int16_t>& out) {
@@ -70,6 +76,7 @@ void runAll(const char* name, int bits, CodeSet set) {
   const CodeStream s = makeStream(bits, set, kBlocks);
   std::vector<std::int16_t> out(s.codes.size() + 4096);
   std::printf("%s: %zu samples (ours)", name, runOurs(s, out));
+  std::printf(", %zu (reference step)", runReference(s, out));
 #ifdef PARVOLIN_HAVE_LIBAVCODEC
   AvG726 av(bits);
   const auto packed = packMsbFirst(s.codes, bits);

@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "codec/g726_core.h"
 #include "codec/g726_encoder.h"
 #include "codec/lv_decoder.h"
 #include "codec/speech_like_signal.h"
@@ -84,6 +85,16 @@ inline std::vector<std::int16_t> decodeOurs(const CodeStream& s) {
   std::vector<std::int16_t> out(codec::sampleCountFor(s.lv.size(), lvModeFor(s.bits)));
   codec::decodeLv(s.lv, lvModeFor(s.bits), state, out);
   return out;
+}
+
+// The codes decoded one at a time with the reference step of the codec's core.
+inline std::size_t decodeReference(const CodeStream& s, std::int16_t* out) {
+  codec::g726::Working<codec::g726::LinearHistory> state{codec::DecoderState{}};
+  for (std::uint8_t c : s.codes) {
+    *out++ = s.bits == 2 ? codec::g726::decodeCode<codec::g726::Rate16k>(state, c)
+                         : codec::g726::decodeCode<codec::g726::Rate24k>(state, c);
+  }
+  return s.codes.size();
 }
 
 // Packs codes MSB first into bytes, as libavcodec's "g726" decoder reads them.

@@ -1,0 +1,240 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "codec/decoder_state.h"
+#include "codec/g726_core.h"
+#include "codec/g726_tables.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// The decoder's fast form: a run of codes decoded with the whole state in registers, loaded once
+// before the run and stored once after it. It computes exactly what the step of g726_core.h
+// computes (the encoder's and the tests' reference), reorganised for speed:
+//  - The quantized difference dq comes signed from one table, indexed by the code's DQLN and sign
+//    and by y >> 2; the zero predictor's ±128 step comes per code as a vector. Both hold for every
+//    state decoding reaches: y stays within 544..5120, so whether dq is 0 depends on the code only
+//    (DQLN -2048 always gives 0, every other DQLN a magnitude of at least 1).
+//  - The signs pk of dqsez are kept as masks (0 or -1), so that the pole update needs no
+//    branches: fa1's share, held to -256..255, is the standard's "beyond ±8191 only the sign
+//    counts".
+//  - The six zeros live in two SSE2 registers, b and dq side by side in lanes 0-5.
+// Other machines than x86-64 decode with the reference step.
+namespace parvolin::codec::g726 {
+
+#if defined(__SSE2__)
+
+// Everything the block decoder looks up, in one object so that one register reaches it all:
+// per code, the zero predictor's step (±128 by the code's sign in lanes 2-7, 0 for a difference
+// of magnitude 0), W, F, F << 2 (what dml follows) and where its dq values start in `dq`; and
+// dq itself, signed, for dql = DQLN + (y >> 2) from -2048 to 2047: 0 below 0 (a negative dq of
+// magnitude 0 is stored as 0), the antilog up to kMaxDql and the antilog of kMaxDql beyond it,
+// as reconstructMagnitude has it. Negative codes' values follow the positive ones.
+constexpr int kDqSpan = 4096;
+constexpr std::size_t kDqIndexMask = 2 * kDqSpan - 1;
+
+template <class Rate>
+struct DecodeTables {
+  static constexpr std::size_t kCodes = Rate::kCodeMask + 1;
+  alignas(16) std::array<std::array<std::int16_t, 8>, kCodes> bStep;
+  std::array<std::int32_t, kCodes> dqIndex, w, f, f4;
+  std::array<std::int16_t, 2 * kDqSpan> dq;
+};
+
+template <class Rate>
+inline constexpr auto kDecodeTables = [] {
+  DecodeTables<Rate> t{};
+  for (unsigned c = 0; c <= Rate::kCodeMask; ++c) {
+    const bool negative = (c & Rate::kSignBit) != 0;
+    const int dqln = Rate::kDqln[c];
+    const int step = dqln < 0 ? 0 : negative ? -128 : 128;
+    for (std::size_t lane = 2; lane < 8; ++lane) t.bStep[c][lane] = static_cast<std::int16_t>(step);
+    t.dqIndex[c] = (negative ? kDqSpan : 0) + dqln + 2048;
+    t.w[c] = Rate::kW[c];
+    t.f[c] = Rate::kF[c];
+    t.f4[c] = Rate::kF[c] * 4;
+  }
+  for (int i = 0; i < kDqSpan; ++i) {
+    const int dql = i - 2048;
+    const int magnitude = dql < 0 ? 0 : antilog(std::min(dql, kMaxDql));
+    t.dq[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(magnitude);
+    t.dq[static_cast<std::size_t>(kDqSpan + i)] = static_cast<std::int16_t>(-magnitude);
+  }
+  return t;
+}();
+
+template <class Rate>
+class BlockDecoder {
+ public:
+  explicit BlockDecoder(const DecoderState& s)
+      : coefficients_(
+            _mm_setr_epi16(s.a[0], s.a[1], s.b[0], s.b[1], s.b[2], s.b[3], s.b[4], s.b[5])),
+        history_(
+            _mm_setr_epi16(s.sr[0], s.sr[1], s.dq[0], s.dq[1], s.dq[2], s.dq[3], s.dq[4], s.dq[5])),
+        yl_(s.yl),
+        yu_(s.yu),
+        dms_(s.dms),
+        dml_(s.dml),
+        ap_(s.ap),
+        a0_(s.a[0]),
+        a1_(s.a[1]),
+        pk0_(-int{s.pk[0] != 0}),
+        pk1_(-int{s.pk[1] != 0}) {}
+
+  void store(DecoderState& s) const {
+    alignas(16) std::int16_t lanes[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), coefficients_);
+    std::copy(lanes + 2, lanes + 8, s.b.begin());
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), history_);
+    s.sr = {lanes[0], lanes[1]};
+    std::copy(lanes + 2, lanes + 8, s.dq.begin());
+    s.yl = yl_;
+    s.yu = static_cast<std::int16_t>(yu_);
+    s.dms = static_cast<std::int16_t>(dms_);
+    s.dml = static_cast<std::int16_t>(dml_);
+    s.ap = static_cast<std::int16_t>(ap_);
+    s.a = {static_cast<std::int16_t>(a0_), static_cast<std::int16_t>(a1_)};
+    s.pk = {static_cast<std::int16_t>(-pk0_), static_cast<std::int16_t>(-pk1_)};
+    s.td = td() ? 1 : 0;
+  }
+
+  // The sample of `code` (its low bits only); adapts the state.
+  [[gnu::always_inline]] std::int16_t decode(unsigned code) {
+    const DecodeTables<Rate>& t = kDecodeTables<Rate>;
+    const std::size_t c = code & Rate::kCodeMask;
+
+    // Prediction: both predictors in one multiply-add, a × sr in lane 0 and b × dq in 1-3.
+    const __m128i products = _mm_madd_epi16(coefficients_, history_);
+    const int poles = _mm_cvtsi128_si32(products);
+    const int sepi = toInt16(poles >> 13);
+    const int sezi =
+        toInt16(static_cast<int>(horizontalSum(products) - static_cast<unsigned>(poles)) >> 13);
+    const int se = toInt16(sezi + sepi) >> 1;
+    const int sez = sezi >> 1;
+    const int y = stepSize();
+
+    // Reconstruction.
+    const int dq = t.dq[static_cast<std::size_t>(t.dqIndex[c] + (y >> 2)) & kDqIndexMask];
+    const int sr = toInt16(se + dq);
+    const int dqsez = toInt16(sez + dq);  // sr - se + sez, as in the reference step
+    const int pk0 = dqsez >> 31;
+
+    const bool tr = td() && transition(dq);
+
+    // Scale factor adaptation.
+    yu_ = std::clamp(y + ((t.w[c] - y) >> 5), 544, 5120);
+    yl_ += yu_ + ((-yl_) >> 6);
+
+    if (tr) [[unlikely]] {
+      a0_ = 0;
+      a1_ = 0;
+      coefficients_ = _mm_setzero_si128();
+    } else {
+      updatePoles(pk0, dqsez);
+      updateZeros(t.bStep[c]);
+    }
+    // sr moves to lane 1, dq[i] to lane i + 3; the new sr and dq go to lanes 0 and 2.
+    history_ = _mm_insert_epi16(_mm_insert_epi16(_mm_slli_si128(history_, 2), dq, 2), sr, 0);
+    pk1_ = pk0_;
+    pk0_ = pk0;
+
+    // Adaptation speed control.
+    dms_ += (t.f[c] - dms_) >> 5;
+    dml_ += (t.f4[c] - dml_) >> 7;
+    if (tr) [[unlikely]] {
+      ap_ = 256;
+    } else {
+      const bool fast = y < 1536 || td() || std::abs((dms_ << 2) - dml_) >= (dml_ >> 3);
+      ap_ += ((fast ? 0x200 : 0) - ap_) >> 4;
+    }
+    return static_cast<std::int16_t>(sr * 4);
+  }
+
+ private:
+  // Tone detected. Not kept: after every step td is a2 < -11776 (a transition sets a2 to 0 and
+  // clears td), and so it is in every state decoding reaches.
+  [[gnu::always_inline]] bool td() const { return a1_ < -11776; }
+
+  // The four 32-bit lanes summed, modulo 2^32.
+  [[gnu::always_inline]] static unsigned horizontalSum(__m128i v) {
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0x4E));
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0xB1));
+    return static_cast<unsigned>(_mm_cvtsi128_si32(v));
+  }
+
+  // yu in fast mode (ap >= 256), otherwise yl >> 6 moved toward yu by the speed weight.
+  [[gnu::always_inline]] int stepSize() const {
+    const int yl = yl_ >> 6;
+    const int dif = yu_ - yl;
+    const int mixed = yl + ((dif * (ap_ >> 2) + ((dif >> 31) & 0x3F)) >> 6);
+    return ap_ >= 256 ? yu_ : mixed;
+  }
+
+  // Whether a tone gives way to a large difference (only asked while td is set).
+  [[gnu::always_inline]] bool transition(int dq) const {
+    const int ylint = yl_ >> 15;
+    const int ylfrac = (yl_ >> 10) & 0x1F;
+    const int thr1 = (32 + ylfrac) << ylint;
+    const int thr2 = ylint > 9 ? 31 << 10 : thr1;
+    const int dqthr = (thr2 + (thr2 >> 1)) >> 1;
+    return std::abs(dq) > dqthr;
+  }
+
+  // a1 and a2 (a0_, a1_) toward the signs of dqsez. pks1 and pks2 are -1 where the sign of
+  // dqsez differs from the one a sample or two before.
+  [[gnu::always_inline]] void updatePoles(int pk0, int dqsez) {
+    const int pks1 = pk0 ^ pk0_;
+    int a2p = a1_ - (a1_ >> 7);
+    int a1p = a0_ - (a0_ >> 8);
+    if (dqsez != 0) {
+      const int same = ~pks1;
+      const int fa1 = (a0_ ^ same) - same;  // a1 when the signs differ, else -a1
+      const int pks2 = pk0 ^ pk1_;
+      a2p += std::clamp(fa1 >> 5, -256, 255) + ((0x80 ^ pks2) - pks2);
+      a2p = std::clamp(a2p, -12288, 12288);
+      a1p += (192 ^ pks1) - pks1;
+    }
+    a1_ = a2p;
+    const int a1ul = 15360 - a2p;
+    a0_ = std::clamp(a1p, -a1ul, a1ul);
+  }
+
+  // b leaks and steps ±128 toward the agreement of the new dq's sign with each dq before it (a
+  // stored 0 counts as positive): the code's signed step, negated in the lanes of negative dq.
+  // Lanes 0 and 1 take the new a afterwards.
+  [[gnu::always_inline]] void updateZeros(const std::array<std::int16_t, 8>& bStep) {
+    const __m128i leaked = _mm_sub_epi16(coefficients_, _mm_srai_epi16(coefficients_, 8));
+    const __m128i negative = _mm_srai_epi16(history_, 15);
+    const __m128i step = _mm_load_si128(reinterpret_cast<const __m128i*>(bStep.data()));
+    const __m128i b = _mm_add_epi16(leaked, _mm_sub_epi16(_mm_xor_si128(step, negative), negative));
+    coefficients_ = _mm_insert_epi16(_mm_insert_epi16(b, a0_, 0), a1_, 1);
+  }
+
+  __m128i coefficients_;  // a[0], a[1], b[0] ... b[5]
+  __m128i history_;       // sr[0], sr[1], dq[0] ... dq[5]
+  std::int32_t yl_;
+  int yu_, dms_, dml_, ap_, a0_, a1_, pk0_, pk1_;
+};
+
+#else
+
+// Without SSE2, the reference step.
+template <class Rate>
+class BlockDecoder {
+ public:
+  explicit BlockDecoder(const DecoderState& s) : s_(s) {}
+  void store(DecoderState& s) const { s_.store(s); }
+  std::int16_t decode(unsigned code) { return decodeCode<Rate>(s_, code); }
+
+ private:
+  Working<LinearHistory> s_;
+};
+
+#endif
+
+}  // namespace parvolin::codec::g726
