@@ -31,24 +31,44 @@ namespace parvolin::codec::g726 {
 
 // Everything the block decoder looks up, in one object so that one register reaches it all:
 // per code, the zero predictor's step (±128 by the code's sign in lanes 2-7, 0 for a difference
-// of magnitude 0), W, F, F << 2 (what dml follows) and where its dq values start in `dq`; and
+// of magnitude 0), F and F << 2 (what dms and dml follow) in lanes 0 and 1, W and where its dq
+// values start in `dq`; and
 // dq itself, signed, for dql = DQLN + (y >> 2) from -2048 to 2047: 0 below 0 (a negative dq of
 // magnitude 0 is stored as 0), the antilog up to kMaxDql and the antilog of kMaxDql beyond it,
 // as reconstructMagnitude has it. Negative codes' values follow the positive ones.
 constexpr int kDqSpan = 4096;
 constexpr std::size_t kDqIndexMask = 2 * kDqSpan - 1;
 
+// The pole update's steps by the signs of dqsez (bit 0 now, bit 1 a sample before, bit 2 two
+// samples before; 1 = negative): a1 steps -192 where the last two differ, else 192; a2 steps
+// -128 where now and two before differ, else 128; fa1 is a1 negated where the last two agree.
+struct SignSteps {
+  std::int32_t a1, a2, fa1Negate;
+};
+inline constexpr auto kSignSteps = [] {
+  std::array<SignSteps, 8> t{};
+  for (unsigned i = 0; i < 8; ++i) {
+    const bool pks1 = ((i ^ (i >> 1)) & 1) != 0;
+    const bool pks2 = ((i ^ (i >> 2)) & 1) != 0;
+    t[i] = {pks1 ? -192 : 192, pks2 ? -128 : 128, pks1 ? 0 : -1};
+  }
+  return t;
+}();
+
 template <class Rate>
 struct DecodeTables {
   static constexpr std::size_t kCodes = Rate::kCodeMask + 1;
   alignas(16) std::array<std::array<std::int16_t, 8>, kCodes> bStep;
-  std::array<std::int32_t, kCodes> dqIndex, w, f, f4;
+  alignas(16) std::array<std::array<std::int16_t, 8>, kCodes> speedTarget;
+  std::array<std::int32_t, kCodes> dqIndex, w;
   std::array<std::int16_t, 2 * kDqSpan> dq;
+  std::array<SignSteps, 8> signSteps;
 };
 
 template <class Rate>
 inline constexpr auto kDecodeTables = [] {
   DecodeTables<Rate> t{};
+  t.signSteps = kSignSteps;
   for (unsigned c = 0; c <= Rate::kCodeMask; ++c) {
     const bool negative = (c & Rate::kSignBit) != 0;
     const int dqln = Rate::kDqln[c];
@@ -56,8 +76,8 @@ inline constexpr auto kDecodeTables = [] {
     for (std::size_t lane = 2; lane < 8; ++lane) t.bStep[c][lane] = static_cast<std::int16_t>(step);
     t.dqIndex[c] = (negative ? kDqSpan : 0) + dqln + 2048;
     t.w[c] = Rate::kW[c];
-    t.f[c] = Rate::kF[c];
-    t.f4[c] = Rate::kF[c] * 4;
+    t.speedTarget[c][0] = Rate::kF[c];
+    t.speedTarget[c][1] = static_cast<std::int16_t>(Rate::kF[c] * 4);
   }
   for (int i = 0; i < kDqSpan; ++i) {
     const int dql = i - 2048;
@@ -78,13 +98,11 @@ class BlockDecoder {
             _mm_setr_epi16(s.sr[0], s.sr[1], s.dq[0], s.dq[1], s.dq[2], s.dq[3], s.dq[4], s.dq[5])),
         yl_(s.yl),
         yu_(s.yu),
-        dms_(s.dms),
-        dml_(s.dml),
+        speed_(_mm_setr_epi16(s.dms, s.dml, 0, 0, 0, 0, 0, 0)),
         ap_(s.ap),
         a0_(s.a[0]),
         a1_(s.a[1]),
-        pk0_(-int{s.pk[0] != 0}),
-        pk1_(-int{s.pk[1] != 0}) {}
+        pk_((s.pk[0] != 0 ? 1u : 0u) | (s.pk[1] != 0 ? 2u : 0u)) {}
 
   void store(DecoderState& s) const {
     alignas(16) std::int16_t lanes[8];
@@ -95,11 +113,11 @@ class BlockDecoder {
     std::copy(lanes + 2, lanes + 8, s.dq.begin());
     s.yl = yl_;
     s.yu = static_cast<std::int16_t>(yu_);
-    s.dms = static_cast<std::int16_t>(dms_);
-    s.dml = static_cast<std::int16_t>(dml_);
+    s.dms = static_cast<std::int16_t>(_mm_extract_epi16(speed_, 0));
+    s.dml = static_cast<std::int16_t>(_mm_extract_epi16(speed_, 1));
     s.ap = static_cast<std::int16_t>(ap_);
     s.a = {static_cast<std::int16_t>(a0_), static_cast<std::int16_t>(a1_)};
-    s.pk = {static_cast<std::int16_t>(-pk0_), static_cast<std::int16_t>(-pk1_)};
+    s.pk = {static_cast<std::int16_t>(pk_ & 1), static_cast<std::int16_t>(pk_ >> 1)};
     s.td = td() ? 1 : 0;
   }
 
@@ -122,12 +140,13 @@ class BlockDecoder {
     const int dq = t.dq[static_cast<std::size_t>(t.dqIndex[c] + (y >> 2)) & kDqIndexMask];
     const int sr = toInt16(se + dq);
     const int dqsez = toInt16(sez + dq);  // sr - se + sez, as in the reference step
-    const int pk0 = dqsez >> 31;
+    // The signs of dqsez now, a sample and two samples before (1 = negative).
+    const unsigned signs = (pk_ << 1) | (static_cast<unsigned>(dqsez) >> 31);
 
     const bool tr = td() && transition(dq);
 
     // Scale factor adaptation.
-    yu_ = std::clamp(y + ((t.w[c] - y) >> 5), 544, 5120);
+    yu_ = limited(y + ((t.w[c] - y) >> 5), 544, 5120);
     yl_ += yu_ + ((-yl_) >> 6);
 
     if (tr) [[unlikely]] {
@@ -135,27 +154,48 @@ class BlockDecoder {
       a1_ = 0;
       coefficients_ = _mm_setzero_si128();
     } else {
-      updatePoles(pk0, dqsez);
+      updatePoles(signs, dqsez);
       updateZeros(t.bStep[c]);
     }
     // sr moves to lane 1, dq[i] to lane i + 3; the new sr and dq go to lanes 0 and 2.
     history_ = _mm_insert_epi16(_mm_insert_epi16(_mm_slli_si128(history_, 2), dq, 2), sr, 0);
-    pk1_ = pk0_;
-    pk0_ = pk0;
+    pk_ = signs & 3;
 
     // Adaptation speed control.
-    dms_ += (t.f[c] - dms_) >> 5;
-    dml_ += (t.f4[c] - dml_) >> 7;
+    // dms += (F - dms) >> 5 and dml += ((F << 2) - dml) >> 7, the shifts as high halves of
+    // products with 2^11 and 2^9.
+    const __m128i target =
+        _mm_load_si128(reinterpret_cast<const __m128i*>(t.speedTarget[c].data()));
+    speed_ =
+        _mm_add_epi16(speed_, _mm_mulhi_epi16(_mm_sub_epi16(target, speed_),
+                                              _mm_setr_epi16(1 << 11, 1 << 9, 0, 0, 0, 0, 0, 0)));
     if (tr) [[unlikely]] {
       ap_ = 256;
     } else {
-      const bool fast = y < 1536 || td() || std::abs((dms_ << 2) - dml_) >= (dml_ >> 3);
+      const bool fast = y < 1536 || td() || meansApart();
       ap_ += ((fast ? 0x200 : 0) - ap_) >> 4;
     }
     return static_cast<std::int16_t>(sr * 4);
   }
 
  private:
+  // |(dms << 2) - dml| >= dml >> 3, in lane 0: the short- and long-term means of F apart.
+  [[gnu::always_inline]] bool meansApart() const {
+    const __m128i swapped = _mm_shufflelo_epi16(speed_, 0xE1);  // dml, dms
+    const __m128i d = _mm_sub_epi16(_mm_slli_epi16(speed_, 2), swapped);
+    const __m128i magnitude = _mm_max_epi16(d, _mm_sub_epi16(_mm_setzero_si128(), d));
+    const __m128i closer = _mm_cmpgt_epi16(_mm_srai_epi16(swapped, 3), magnitude);
+    return (_mm_cvtsi128_si32(closer) & 1) == 0;
+  }
+
+  // `v` held to lo..hi. The limits are seldom reached: one compare on the common path.
+  [[gnu::always_inline]] static int limited(int v, int lo, int hi) {
+    if (static_cast<unsigned>(v - lo) > static_cast<unsigned>(hi - lo)) [[unlikely]] {
+      v = v < lo ? lo : hi;
+    }
+    return v;
+  }
+
   // Tone detected. Not kept: after every step td is a2 < -11776 (a transition sets a2 to 0 and
   // clears td), and so it is in every state decoding reaches.
   [[gnu::always_inline]] bool td() const { return a1_ < -11776; }
@@ -185,23 +225,20 @@ class BlockDecoder {
     return std::abs(dq) > dqthr;
   }
 
-  // a1 and a2 (a0_, a1_) toward the signs of dqsez. pks1 and pks2 are -1 where the sign of
-  // dqsez differs from the one a sample or two before.
-  [[gnu::always_inline]] void updatePoles(int pk0, int dqsez) {
-    const int pks1 = pk0 ^ pk0_;
+  // a1 and a2 (a0_, a1_) toward the signs of dqsez, by `signs`: their steps, and whether fa1
+  // is a1 (the signs of now and a sample before differ) or -a1.
+  [[gnu::always_inline]] void updatePoles(unsigned signs, int dqsez) {
     int a2p = a1_ - (a1_ >> 7);
     int a1p = a0_ - (a0_ >> 8);
-    if (dqsez != 0) {
-      const int same = ~pks1;
-      const int fa1 = (a0_ ^ same) - same;  // a1 when the signs differ, else -a1
-      const int pks2 = pk0 ^ pk1_;
-      a2p += std::clamp(fa1 >> 5, -256, 255) + ((0x80 ^ pks2) - pks2);
-      a2p = std::clamp(a2p, -12288, 12288);
-      a1p += (192 ^ pks1) - pks1;
+    if (dqsez != 0) [[likely]] {
+      const SignSteps& steps = kDecodeTables<Rate>.signSteps[signs];
+      const int fa1 = (a0_ ^ steps.fa1Negate) - steps.fa1Negate;
+      a2p = limited(a2p + limited(fa1 >> 5, -256, 255) + steps.a2, -12288, 12288);
+      a1p += steps.a1;
     }
     a1_ = a2p;
     const int a1ul = 15360 - a2p;
-    a0_ = std::clamp(a1p, -a1ul, a1ul);
+    a0_ = limited(a1p, -a1ul, a1ul);
   }
 
   // b leaks and steps ±128 toward the agreement of the new dq's sign with each dq before it (a
@@ -218,12 +255,31 @@ class BlockDecoder {
   __m128i coefficients_;  // a[0], a[1], b[0] ... b[5]
   __m128i history_;       // sr[0], sr[1], dq[0] ... dq[5]
   std::int32_t yl_;
-  int yu_, dms_, dml_, ap_, a0_, a1_, pk0_, pk1_;
+  int yu_;
+  __m128i speed_;  // dms, dml
+  int ap_, a0_, a1_;
+  unsigned pk_;  // pk[0] in bit 0, pk[1] in bit 1
 };
 
 #else
 
 // Without SSE2, the reference step.
+// The pole update's steps by the signs of dqsez (bit 0 now, bit 1 a sample before, bit 2 two
+// samples before; 1 = negative): a1 steps -192 where the last two differ, else 192; a2 steps
+// -128 where now and two before differ, else 128; fa1 is a1 negated where the last two agree.
+struct SignSteps {
+  std::int32_t a1, a2, fa1Negate;
+};
+inline constexpr auto kSignSteps = [] {
+  std::array<SignSteps, 8> t{};
+  for (unsigned i = 0; i < 8; ++i) {
+    const bool pks1 = ((i ^ (i >> 1)) & 1) != 0;
+    const bool pks2 = ((i ^ (i >> 2)) & 1) != 0;
+    t[i] = {pks1 ? -192 : 192, pks2 ? -128 : 128, pks1 ? 0 : -1};
+  }
+  return t;
+}();
+
 template <class Rate>
 class BlockDecoder {
  public:
