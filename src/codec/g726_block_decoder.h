@@ -32,10 +32,10 @@ namespace parvolin::codec::g726 {
 // Everything the block decoder looks up, in one object so that one register reaches it all:
 // per code, the zero predictor's step (±128 by the code's sign in lanes 2-7, 0 for a difference
 // of magnitude 0), F and F << 2 (what dms and dml follow) in lanes 0 and 1, W and where its dq
-// values start in `dq`; and
-// dq itself, signed, for dql = DQLN + (y >> 2) from -2048 to 2047: 0 below 0 (a negative dq of
-// magnitude 0 is stored as 0), the antilog up to kMaxDql and the antilog of kMaxDql beyond it,
-// as reconstructMagnitude has it. Negative codes' values follow the positive ones.
+// values start in `dq`; and dq itself, signed, for dql = DQLN + (y >> 2) from -2048 to 2047: 0
+// below 0 (a negative dq of magnitude 0 is stored as 0), the antilog up to kMaxDql and the antilog
+// of kMaxDql beyond it, as reconstructMagnitude has it. Negative codes' values follow the positive
+// ones.
 constexpr int kDqSpan = 4096;
 constexpr std::size_t kDqIndexMask = 2 * kDqSpan - 1;
 
@@ -145,6 +145,11 @@ class BlockDecoder {
 
     const bool tr = td() && transition(dq);
 
+    // sr moves to lane 1, dq[i] to lane i + 3; the new sr and dq go to lanes 0 and 2. The b
+    // update compares with the signs from before.
+    const __m128i negativeBefore = _mm_srai_epi16(history_, 15);
+    history_ = _mm_insert_epi16(_mm_insert_epi16(_mm_slli_si128(history_, 2), dq, 2), sr, 0);
+
     // Scale factor adaptation.
     yu_ = limited(y + ((t.w[c] - y) >> 5), 544, 5120);
     yl_ += yu_ + ((-yl_) >> 6);
@@ -155,10 +160,8 @@ class BlockDecoder {
       coefficients_ = _mm_setzero_si128();
     } else {
       updatePoles(signs, dqsez);
-      updateZeros(t.bStep[c]);
+      updateZeros(t.bStep[c], negativeBefore);
     }
-    // sr moves to lane 1, dq[i] to lane i + 3; the new sr and dq go to lanes 0 and 2.
-    history_ = _mm_insert_epi16(_mm_insert_epi16(_mm_slli_si128(history_, 2), dq, 2), sr, 0);
     pk_ = signs & 3;
 
     // Adaptation speed control.
@@ -242,11 +245,12 @@ class BlockDecoder {
   }
 
   // b leaks and steps ±128 toward the agreement of the new dq's sign with each dq before it (a
-  // stored 0 counts as positive): the code's signed step, negated in the lanes of negative dq.
+  // stored 0 counts as positive): the code's signed step, negated in the lanes where the dq
+  // before was negative (`negative`, -1 there).
   // Lanes 0 and 1 take the new a afterwards.
-  [[gnu::always_inline]] void updateZeros(const std::array<std::int16_t, 8>& bStep) {
+  [[gnu::always_inline]] void updateZeros(const std::array<std::int16_t, 8>& bStep,
+                                          __m128i negative) {
     const __m128i leaked = _mm_sub_epi16(coefficients_, _mm_srai_epi16(coefficients_, 8));
-    const __m128i negative = _mm_srai_epi16(history_, 15);
     const __m128i step = _mm_load_si128(reinterpret_cast<const __m128i*>(bStep.data()));
     const __m128i b = _mm_add_epi16(leaked, _mm_sub_epi16(_mm_xor_si128(step, negative), negative));
     coefficients_ = _mm_insert_epi16(_mm_insert_epi16(b, a0_, 0), a1_, 1);
