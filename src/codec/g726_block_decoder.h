@@ -43,14 +43,16 @@ constexpr std::size_t kDqIndexMask = 2 * kDqSpan - 1;
 // samples before; 1 = negative): a1 steps -192 where the last two differ, else 192; a2 steps
 // -128 where now and two before differ, else 128; fa1 is a1 negated where the last two agree.
 struct SignSteps {
-  std::int32_t a1, a2, fa1Negate;
+  std::array<std::int32_t, 8> a1, a2, fa1Negate;
 };
 inline constexpr auto kSignSteps = [] {
-  std::array<SignSteps, 8> t{};
+  SignSteps t{};
   for (unsigned i = 0; i < 8; ++i) {
     const bool pks1 = ((i ^ (i >> 1)) & 1) != 0;
     const bool pks2 = ((i ^ (i >> 2)) & 1) != 0;
-    t[i] = {pks1 ? -192 : 192, pks2 ? -128 : 128, pks1 ? 0 : -1};
+    t.a1[i] = pks1 ? -192 : 192;
+    t.a2[i] = pks2 ? -128 : 128;
+    t.fa1Negate[i] = pks1 ? 0 : -1;
   }
   return t;
 }();
@@ -62,7 +64,7 @@ struct DecodeTables {
   alignas(16) std::array<std::array<std::int16_t, 8>, kCodes> speedTarget;
   std::array<std::int32_t, kCodes> dqIndex, w;
   std::array<std::int16_t, 2 * kDqSpan> dq;
-  std::array<SignSteps, 8> signSteps;
+  SignSteps signSteps;
 };
 
 template <class Rate>
@@ -234,14 +236,17 @@ class BlockDecoder {
     int a2p = a1_ - (a1_ >> 7);
     int a1p = a0_ - (a0_ >> 8);
     if (dqsez != 0) [[likely]] {
-      const SignSteps& steps = kDecodeTables<Rate>.signSteps[signs];
-      const int fa1 = (a0_ ^ steps.fa1Negate) - steps.fa1Negate;
-      a2p = limited(a2p + limited(fa1 >> 5, -256, 255) + steps.a2, -12288, 12288);
-      a1p += steps.a1;
+      const SignSteps& steps = kDecodeTables<Rate>.signSteps;
+      const int negate = steps.fa1Negate[signs];
+      const int fa1 = (a0_ ^ negate) - negate;
+      a2p = limited(a2p + limited(fa1 >> 5, -256, 255) + steps.a2[signs], -12288, 12288);
+      a1p += steps.a1[signs];
     }
     a1_ = a2p;
     const int a1ul = 15360 - a2p;
-    a0_ = limited(a1p, -a1ul, a1ul);
+    if (std::abs(a1p) > a1ul) [[unlikely]]
+      a1p = a1p < 0 ? -a1ul : a1ul;
+    a0_ = a1p;
   }
 
   // b leaks and steps ±128 toward the agreement of the new dq's sign with each dq before it (a
@@ -268,22 +273,6 @@ class BlockDecoder {
 #else
 
 // Without SSE2, the reference step.
-// The pole update's steps by the signs of dqsez (bit 0 now, bit 1 a sample before, bit 2 two
-// samples before; 1 = negative): a1 steps -192 where the last two differ, else 192; a2 steps
-// -128 where now and two before differ, else 128; fa1 is a1 negated where the last two agree.
-struct SignSteps {
-  std::int32_t a1, a2, fa1Negate;
-};
-inline constexpr auto kSignSteps = [] {
-  std::array<SignSteps, 8> t{};
-  for (unsigned i = 0; i < 8; ++i) {
-    const bool pks1 = ((i ^ (i >> 1)) & 1) != 0;
-    const bool pks2 = ((i ^ (i >> 2)) & 1) != 0;
-    t[i] = {pks1 ? -192 : 192, pks2 ? -128 : 128, pks1 ? 0 : -1};
-  }
-  return t;
-}();
-
 template <class Rate>
 class BlockDecoder {
  public:
