@@ -60,8 +60,11 @@ inline constexpr auto kSignSteps = [] {
 template <class Rate>
 struct DecodeTables {
   static constexpr std::size_t kCodes = Rate::kCodeMask + 1;
-  alignas(16) std::array<std::array<std::int16_t, 8>, kCodes> bStep;
-  alignas(16) std::array<std::array<std::int16_t, 8>, kCodes> speedTarget;
+  struct Vectors {
+    alignas(16) std::array<std::int16_t, 8> bStep;
+    alignas(16) std::array<std::int16_t, 8> speedTarget;
+  };
+  std::array<Vectors, kCodes> vectors;
   std::array<std::int32_t, kCodes> dqIndex, w;
   std::array<std::int16_t, 2 * kDqSpan> dq;
   SignSteps signSteps;
@@ -75,11 +78,12 @@ inline constexpr auto kDecodeTables = [] {
     const bool negative = (c & Rate::kSignBit) != 0;
     const int dqln = Rate::kDqln[c];
     const int step = dqln < 0 ? 0 : negative ? -128 : 128;
-    for (std::size_t lane = 2; lane < 8; ++lane) t.bStep[c][lane] = static_cast<std::int16_t>(step);
+    for (std::size_t lane = 2; lane < 8; ++lane)
+      t.vectors[c].bStep[lane] = static_cast<std::int16_t>(step);
     t.dqIndex[c] = (negative ? kDqSpan : 0) + dqln + 2048;
     t.w[c] = Rate::kW[c];
-    t.speedTarget[c][0] = Rate::kF[c];
-    t.speedTarget[c][1] = static_cast<std::int16_t>(Rate::kF[c] * 4);
+    t.vectors[c].speedTarget[0] = Rate::kF[c];
+    t.vectors[c].speedTarget[1] = static_cast<std::int16_t>(Rate::kF[c] * 4);
   }
   for (int i = 0; i < kDqSpan; ++i) {
     const int dql = i - 2048;
@@ -162,7 +166,7 @@ class BlockDecoder {
       coefficients_ = _mm_setzero_si128();
     } else {
       updatePoles(signs, dqsez);
-      updateZeros(t.bStep[c], negativeBefore);
+      updateZeros(t.vectors[c].bStep, negativeBefore);
     }
     pk_ = signs & 3;
 
@@ -170,7 +174,7 @@ class BlockDecoder {
     // dms += (F - dms) >> 5 and dml += ((F << 2) - dml) >> 7, the shifts as high halves of
     // products with 2^11 and 2^9.
     const __m128i target =
-        _mm_load_si128(reinterpret_cast<const __m128i*>(t.speedTarget[c].data()));
+        _mm_load_si128(reinterpret_cast<const __m128i*>(t.vectors[c].speedTarget.data()));
     speed_ =
         _mm_add_epi16(speed_, _mm_mulhi_epi16(_mm_sub_epi16(target, speed_),
                                               _mm_setr_epi16(1 << 11, 1 << 9, 0, 0, 0, 0, 0, 0)));
