@@ -16,14 +16,18 @@
 // The decoder's fast form: a run of codes decoded with the whole state in registers, loaded once
 // before the run and stored once after it. It computes exactly what the step of g726_core.h
 // computes (the encoder's and the tests' reference), reorganised for speed:
+//  - Both predictors in one SSE2 multiply-add: a[0], a[1], b[0..5] in one register against
+//    sr[0], sr[1], dq[0..5] in another, so that one shift moves both histories on.
 //  - The quantized difference dq comes signed from one table, indexed by the code's DQLN and sign
 //    and by y >> 2; the zero predictor's ±128 step comes per code as a vector. Both hold for every
 //    state decoding reaches: y stays within 544..5120, so whether dq is 0 depends on the code only
 //    (DQLN -2048 always gives 0, every other DQLN a magnitude of at least 1).
-//  - The signs pk of dqsez are kept as masks (0 or -1), so that the pole update needs no
-//    branches: fa1's share, held to -256..255, is the standard's "beyond ±8191 only the sign
-//    counts".
-//  - The six zeros live in two SSE2 registers, b and dq side by side in lanes 0-5.
+//  - The signs pk of dqsez are two bits; with the new sign they index the pole update's steps.
+//    fa1's share, held to -256..255, is the standard's "beyond ±8191 only the sign counts".
+//  - dms and dml share an SSE2 register; td is not kept (it is a2 < -11776).
+//  - Limits that are seldom reached cost one compare on the common path.
+// A state that decoding cannot reach (y outside 544..5120, td apart from a2) may decode
+// differently from the reference step, never out of bounds: the dq index is masked.
 // Other machines than x86-64 decode with the reference step.
 namespace parvolin::codec::g726 {
 
