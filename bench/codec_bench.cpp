@@ -1,5 +1,6 @@
-// Decoding speed in samples per second: our LV decoding per audio mode, libavcodec's and
-// spandsp's G.726 decoders on the same code streams (random and speech-like codes), and modes 0
+// Decoding speed in samples per second: our LV decoding per audio mode, the reference step of
+// the codec's core one code at a time (what decoding ran before the block decoder), libavcodec's
+// and spandsp's G.726 decoders on the same code streams (random and speech-like codes), and modes 0
 // and 3 against a plain table-lookup loop over the same bytes.
 
 #include <benchmark/benchmark.h>
@@ -28,6 +29,16 @@ void BM_OursAdpcm(benchmark::State& state, int bits, CodeSet set) {
   for (auto _ : state) {
     codec::DecoderState d;
     codec::decodeLv(s.lv, lvModeFor(bits), d, out);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations() * std::int64_t(out.size()));
+}
+
+void BM_ReferenceStep(benchmark::State& state, int bits, CodeSet set) {
+  const CodeStream& s = stream(bits, set);
+  std::vector<std::int16_t> out(s.codes.size());
+  for (auto _ : state) {
+    decodeReference(s, out.data());
     benchmark::DoNotOptimize(out.data());
   }
   state.SetItemsProcessed(state.iterations() * std::int64_t(out.size()));
@@ -106,9 +117,13 @@ void BM_PlainTableLookup(benchmark::State& state, int mode) {
 }
 
 BENCHMARK_CAPTURE(BM_OursAdpcm, mode1_16k_random, 2, CodeSet::kRandom);
+BENCHMARK_CAPTURE(BM_ReferenceStep, mode1_16k_random, 2, CodeSet::kRandom);
 BENCHMARK_CAPTURE(BM_OursAdpcm, mode1_16k_speech, 2, CodeSet::kSpeech);
+BENCHMARK_CAPTURE(BM_ReferenceStep, mode1_16k_speech, 2, CodeSet::kSpeech);
 BENCHMARK_CAPTURE(BM_OursAdpcm, mode2_24k_random, 3, CodeSet::kRandom);
+BENCHMARK_CAPTURE(BM_ReferenceStep, mode2_24k_random, 3, CodeSet::kRandom);
 BENCHMARK_CAPTURE(BM_OursAdpcm, mode2_24k_speech, 3, CodeSet::kSpeech);
+BENCHMARK_CAPTURE(BM_ReferenceStep, mode2_24k_speech, 3, CodeSet::kSpeech);
 #ifdef PARVOLIN_HAVE_LIBAVCODEC
 BENCHMARK_CAPTURE(BM_Libavcodec, g726_16k_random, 2, CodeSet::kRandom);
 BENCHMARK_CAPTURE(BM_Libavcodec, g726_16k_speech, 2, CodeSet::kSpeech);

@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "codec/g726_core.h"
 #include "codec/g726_encoder.h"
 #include "codec/lv_decoder.h"
 #include "codec/speech_like_signal.h"
@@ -38,6 +39,29 @@ inline int lvModeFor(int bits) {
   return bits == 2 ? codec::kModeAdpcm16k : codec::kModeAdpcm24k;
 }
 
+// The codes of the whole LV blocks in `lv`, in decoding order, one per element.
+inline std::vector<std::uint8_t> codesOf(const std::vector<std::uint8_t>& lv, int bits) {
+  std::vector<std::uint8_t> codes;
+  for (std::size_t b = 0; b + 512 <= lv.size(); b += 512) {
+    const std::uint8_t* p = lv.data() + b;
+    if (bits == 2) {
+      for (int w = 0; w < 256; ++w) {
+        const unsigned word = p[2 * w] | (p[2 * w + 1] << 8);
+        for (int k = 0; k < 8; ++k) codes.push_back((word >> (14 - 2 * k)) & 3);
+      }
+    } else {
+      for (int g = 0; g < 85; ++g) {
+        const std::uint8_t* q = p + 2 + 6 * g;
+        const std::uint64_t group = (std::uint64_t(q[0] | (q[1] << 8)) << 32) |
+                                    (std::uint64_t(q[2] | (q[3] << 8)) << 16) |
+                                    std::uint64_t(q[4] | (q[5] << 8));
+        for (int k = 0; k < 16; ++k) codes.push_back((group >> (45 - 3 * k)) & 7);
+      }
+    }
+  }
+  return codes;
+}
+
 // `blocks` LV blocks' worth of codes: uniformly random, or the encoder's codes for speech.
 inline CodeStream makeStream(int bits, CodeSet set, std::size_t blocks) {
   CodeStream s{bits, {}, {}};
@@ -58,24 +82,7 @@ inline CodeStream makeStream(int bits, CodeSet set, std::size_t blocks) {
     }
     s.lv.insert(s.lv.end(), block.begin(), block.end());
   }
-  // Read the codes back out of the blocks in decoding order.
-  for (std::size_t b = 0; b < blocks; ++b) {
-    const std::uint8_t* p = s.lv.data() + 512 * b;
-    if (bits == 2) {
-      for (int w = 0; w < 256; ++w) {
-        const unsigned word = p[2 * w] | (p[2 * w + 1] << 8);
-        for (int k = 0; k < 8; ++k) s.codes.push_back((word >> (14 - 2 * k)) & 3);
-      }
-    } else {
-      for (int g = 0; g < 85; ++g) {
-        const std::uint8_t* q = p + 2 + 6 * g;
-        const std::uint64_t group = (std::uint64_t(q[0] | (q[1] << 8)) << 32) |
-                                    (std::uint64_t(q[2] | (q[3] << 8)) << 16) |
-                                    std::uint64_t(q[4] | (q[5] << 8));
-        for (int k = 0; k < 16; ++k) s.codes.push_back((group >> (45 - 3 * k)) & 7);
-      }
-    }
-  }
+  s.codes = codesOf(s.lv, bits);
   return s;
 }
 
@@ -84,6 +91,16 @@ inline std::vector<std::int16_t> decodeOurs(const CodeStream& s) {
   std::vector<std::int16_t> out(codec::sampleCountFor(s.lv.size(), lvModeFor(s.bits)));
   codec::decodeLv(s.lv, lvModeFor(s.bits), state, out);
   return out;
+}
+
+// The codes decoded one at a time with the reference step of the codec's core.
+inline std::size_t decodeReference(const CodeStream& s, std::int16_t* out) {
+  codec::g726::Working<codec::g726::LinearHistory> state{codec::DecoderState{}};
+  for (std::uint8_t c : s.codes) {
+    *out++ = s.bits == 2 ? codec::g726::decodeCode<codec::g726::Rate16k>(state, c)
+                         : codec::g726::decodeCode<codec::g726::Rate24k>(state, c);
+  }
+  return s.codes.size();
 }
 
 // Packs codes MSB first into bytes, as libavcodec's "g726" decoder reads them.

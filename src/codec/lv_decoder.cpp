@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "codec/g726_core.h"
+#include "codec/g726_block_decoder.h"
 
 namespace parvolin::codec {
 
@@ -63,30 +63,35 @@ void unpackMode2(const Block& block, Codes& codes) {
 template <class Rate>
 void decodeCodes(DecoderState& state, const std::uint8_t* codes, std::size_t count,
                  std::int16_t* out) {
-  g726::Working<g726::LinearHistory> s(state);
-  for (std::size_t i = 0; i < count; ++i) out[i] = g726::decodeCode<Rate>(s, codes[i]);
+  g726::BlockDecoder<Rate> s(state);
+  for (std::size_t i = 0; i < count; ++i) out[i] = s.decode(codes[i]);
   s.store(state);
 }
 
 // Whole blocks decode straight from their words: no codes are stored between the two steps.
-void decodeWholeMode1(const Block& block, DecoderState& state, std::int16_t* out) {
-  g726::Working<g726::LinearHistory> s(state);
+// Out of line, so that the decoder's state has the registers to itself.
+[[gnu::noinline]] void decodeWholeMode1(const Block& block, DecoderState& state,
+                                        std::int16_t* out) {
+  g726::BlockDecoder<g726::Rate16k> s(state);
   for (std::size_t w = 0; w < kMode1WordsPerBlock; ++w) {
     const unsigned word = block[2 * w] | (block[2 * w + 1] << 8);
+#pragma GCC unroll 8
     for (std::size_t k = 0; k < kMode1CodesPerWord; ++k) {
-      *out++ = g726::decodeCode<g726::Rate16k>(s, word >> (14 - 2 * k));
+      *out++ = s.decode(word >> (14 - 2 * k));
     }
   }
   s.store(state);
 }
 
-void decodeWholeMode2(const Block& block, DecoderState& state, std::int16_t* out) {
-  g726::Working<g726::LinearHistory> s(state);
+[[gnu::noinline]] void decodeWholeMode2(const Block& block, DecoderState& state,
+                                        std::int16_t* out) {
+  g726::BlockDecoder<g726::Rate24k> s(state);
   for (std::size_t g = 0; g < kMode2GroupsPerBlock; ++g) {
     const std::uint8_t* p = block.data() + kMode2SkippedBytes + kMode2GroupBytes * g;
     const std::uint64_t group = mode2Group(p);
+#pragma GCC unroll 16
     for (std::size_t k = 0; k < kMode2CodesPerGroup; ++k) {
-      *out++ = g726::decodeCode<g726::Rate24k>(s, static_cast<unsigned>(group >> (45 - 3 * k)));
+      *out++ = s.decode(static_cast<unsigned>(group >> (45 - 3 * k)));
     }
   }
   s.store(state);
@@ -119,15 +124,15 @@ void decodeAdpcmBlock(int mode, const Block& block, std::size_t fileBytes, std::
 }  // namespace
 
 std::int16_t decodeCode16k(DecoderState& state, unsigned code) {
-  g726::Working<g726::LinearHistory> s(state);
-  const std::int16_t sample = g726::decodeCode<g726::Rate16k>(s, code);
+  g726::BlockDecoder<g726::Rate16k> s(state);
+  const std::int16_t sample = s.decode(code);
   s.store(state);
   return sample;
 }
 
 std::int16_t decodeCode24k(DecoderState& state, unsigned code) {
-  g726::Working<g726::LinearHistory> s(state);
-  const std::int16_t sample = g726::decodeCode<g726::Rate24k>(s, code);
+  g726::BlockDecoder<g726::Rate24k> s(state);
+  const std::int16_t sample = s.decode(code);
   s.store(state);
   return sample;
 }

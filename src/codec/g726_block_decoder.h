@@ -1,0 +1,297 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "codec/decoder_state.h"
+#include "codec/g726_core.h"
+#include "codec/g726_tables.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// The decoder's fast form: a run of codes decoded with the whole state in registers, loaded once
+// before the run and stored once after it. It computes exactly what the step of g726_core.h
+// computes (the encoder's and the tests' reference), reorganised for speed:
+//  - Both predictors in one SSE2 multiply-add: a[0], a[1], b[0..5] in one register against
+//    sr[0], sr[1], dq[0..5] in another, so that one shift moves both histories on.
+//  - The quantized difference dq comes signed from one table, indexed by the code's DQLN and sign
+//    and by y >> 2; the zero predictor's ±128 step comes per code as a vector. Both hold for every
+//    state decoding reaches: y stays within 544..5120, so whether dq is 0 depends on the code only
+//    (DQLN -2048 always gives 0, every other DQLN a magnitude of at least 1).
+//  - The signs pk of dqsez are two bits; with the new sign they index the pole update's steps.
+//    fa1's share, held to -256..255, is the standard's "beyond ±8191 only the sign counts".
+//  - dms and dml share an SSE2 register; td is not kept (it is a2 < -11776).
+//  - Limits that are seldom reached cost one compare on the common path.
+// A state that decoding cannot reach (y outside 544..5120, td apart from a2) may decode
+// differently from the reference step, never out of bounds: the dq index is masked.
+// Other machines than x86-64 decode with the reference step.
+namespace parvolin::codec::g726 {
+
+#if defined(__SSE2__)
+
+// Everything the block decoder looks up, in one object so that one register reaches it all:
+// per code, the zero predictor's step (±128 by the code's sign in lanes 2-7, 0 for a difference
+// of magnitude 0), F and F << 2 (what dms and dml follow) in lanes 0 and 1, W and where its dq
+// values start in `dq`; and dq itself, signed, for dql = DQLN + (y >> 2) from -2048 to 2047: 0
+// below 0 (a negative dq of magnitude 0 is stored as 0), the antilog up to kMaxDql and the antilog
+// of kMaxDql beyond it, as reconstructMagnitude has it. Negative codes' values follow the positive
+// ones.
+constexpr int kDqSpan = 4096;
+constexpr std::size_t kDqIndexMask = 2 * kDqSpan - 1;
+
+// The pole update's steps by the signs of dqsez (bit 0 now, bit 1 a sample before, bit 2 two
+// samples before; 1 = negative): a1 steps -192 where the last two differ, else 192; a2 steps
+// -128 where now and two before differ, else 128; fa1 is a1 negated where the last two agree.
+struct SignSteps {
+  std::array<std::int32_t, 8> a1, a2, fa1Negate;
+};
+inline constexpr auto kSignSteps = [] {
+  SignSteps t{};
+  for (unsigned i = 0; i < 8; ++i) {
+    const bool pks1 = ((i ^ (i >> 1)) & 1) != 0;
+    const bool pks2 = ((i ^ (i >> 2)) & 1) != 0;
+    t.a1[i] = pks1 ? -192 : 192;
+    t.a2[i] = pks2 ? -128 : 128;
+    t.fa1Negate[i] = pks1 ? 0 : -1;
+  }
+  return t;
+}();
+
+template <class Rate>
+struct DecodeTables {
+  static constexpr std::size_t kCodes = Rate::kCodeMask + 1;
+  struct Vectors {
+    alignas(16) std::array<std::int16_t, 8> bStep;
+    alignas(16) std::array<std::int16_t, 8> speedTarget;
+  };
+  std::array<Vectors, kCodes> vectors;
+  std::array<std::int32_t, kCodes> dqIndex, w;
+  std::array<std::int16_t, 2 * kDqSpan> dq;
+  SignSteps signSteps;
+};
+
+template <class Rate>
+inline constexpr auto kDecodeTables = [] {
+  DecodeTables<Rate> t{};
+  t.signSteps = kSignSteps;
+  for (unsigned c = 0; c <= Rate::kCodeMask; ++c) {
+    const bool negative = (c & Rate::kSignBit) != 0;
+    const int dqln = Rate::kDqln[c];
+    const int step = dqln < 0 ? 0 : negative ? -128 : 128;
+    for (std::size_t lane = 2; lane < 8; ++lane)
+      t.vectors[c].bStep[lane] = static_cast<std::int16_t>(step);
+    t.dqIndex[c] = (negative ? kDqSpan : 0) + dqln + 2048;
+    t.w[c] = Rate::kW[c];
+    t.vectors[c].speedTarget[0] = Rate::kF[c];
+    t.vectors[c].speedTarget[1] = static_cast<std::int16_t>(Rate::kF[c] * 4);
+  }
+  for (int i = 0; i < kDqSpan; ++i) {
+    const int dql = i - 2048;
+    const int magnitude = dql < 0 ? 0 : antilog(std::min(dql, kMaxDql));
+    t.dq[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(magnitude);
+    t.dq[static_cast<std::size_t>(kDqSpan + i)] = static_cast<std::int16_t>(-magnitude);
+  }
+  return t;
+}();
+
+template <class Rate>
+class BlockDecoder {
+ public:
+  explicit BlockDecoder(const DecoderState& s)
+      : coefficients_(
+            _mm_setr_epi16(s.a[0], s.a[1], s.b[0], s.b[1], s.b[2], s.b[3], s.b[4], s.b[5])),
+        history_(
+            _mm_setr_epi16(s.sr[0], s.sr[1], s.dq[0], s.dq[1], s.dq[2], s.dq[3], s.dq[4], s.dq[5])),
+        yl_(s.yl),
+        yu_(s.yu),
+        speed_(_mm_setr_epi16(s.dms, s.dml, 0, 0, 0, 0, 0, 0)),
+        ap_(s.ap),
+        a0_(s.a[0]),
+        a1_(s.a[1]),
+        pk_((s.pk[0] != 0 ? 1u : 0u) | (s.pk[1] != 0 ? 2u : 0u)) {}
+
+  void store(DecoderState& s) const {
+    alignas(16) std::int16_t lanes[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), coefficients_);
+    std::copy(lanes + 2, lanes + 8, s.b.begin());
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), history_);
+    s.sr = {lanes[0], lanes[1]};
+    std::copy(lanes + 2, lanes + 8, s.dq.begin());
+    s.yl = yl_;
+    s.yu = static_cast<std::int16_t>(yu_);
+    s.dms = static_cast<std::int16_t>(_mm_extract_epi16(speed_, 0));
+    s.dml = static_cast<std::int16_t>(_mm_extract_epi16(speed_, 1));
+    s.ap = static_cast<std::int16_t>(ap_);
+    s.a = {static_cast<std::int16_t>(a0_), static_cast<std::int16_t>(a1_)};
+    s.pk = {static_cast<std::int16_t>(pk_ & 1), static_cast<std::int16_t>(pk_ >> 1)};
+    s.td = td() ? 1 : 0;
+  }
+
+  // The sample of `code` (its low bits only); adapts the state.
+  [[gnu::always_inline]] std::int16_t decode(unsigned code) {
+    const DecodeTables<Rate>& t = kDecodeTables<Rate>;
+    const std::size_t c = code & Rate::kCodeMask;
+
+    // Prediction: both predictors in one multiply-add, a × sr in lane 0 and b × dq in 1-3.
+    const __m128i products = _mm_madd_epi16(coefficients_, history_);
+    const int poles = _mm_cvtsi128_si32(products);
+    const int sepi = toInt16(poles >> 13);
+    const int sezi =
+        toInt16(static_cast<int>(horizontalSum(products) - static_cast<unsigned>(poles)) >> 13);
+    const int se = toInt16(sezi + sepi) >> 1;
+    const int sez = sezi >> 1;
+    const int y = stepSize();
+
+    // Reconstruction.
+    const int dq = t.dq[static_cast<std::size_t>(t.dqIndex[c] + (y >> 2)) & kDqIndexMask];
+    const int sr = toInt16(se + dq);
+    const int dqsez = toInt16(sez + dq);  // sr - se + sez, as in the reference step
+    // The signs of dqsez now, a sample and two samples before (1 = negative).
+    const unsigned signs = (pk_ << 1) | (static_cast<unsigned>(dqsez) >> 31);
+
+    const bool tr = td() && transition(dq);
+
+    // sr moves to lane 1, dq[i] to lane i + 3; the new sr and dq go to lanes 0 and 2. The b
+    // update compares with the signs from before.
+    const __m128i negativeBefore = _mm_srai_epi16(history_, 15);
+    history_ = _mm_insert_epi16(_mm_insert_epi16(_mm_slli_si128(history_, 2), dq, 2), sr, 0);
+
+    // Scale factor adaptation.
+    yu_ = limited(y + ((t.w[c] - y) >> 5), 544, 5120);
+    yl_ += yu_ + ((-yl_) >> 6);
+
+    if (tr) [[unlikely]] {
+      a0_ = 0;
+      a1_ = 0;
+      coefficients_ = _mm_setzero_si128();
+    } else {
+      updatePoles(signs, dqsez);
+      updateZeros(t.vectors[c].bStep, negativeBefore);
+    }
+    pk_ = signs & 3;
+
+    // Adaptation speed control.
+    // dms += (F - dms) >> 5 and dml += ((F << 2) - dml) >> 7, the shifts as high halves of
+    // products with 2^11 and 2^9.
+    const __m128i target =
+        _mm_load_si128(reinterpret_cast<const __m128i*>(t.vectors[c].speedTarget.data()));
+    speed_ =
+        _mm_add_epi16(speed_, _mm_mulhi_epi16(_mm_sub_epi16(target, speed_),
+                                              _mm_setr_epi16(1 << 11, 1 << 9, 0, 0, 0, 0, 0, 0)));
+    if (tr) [[unlikely]] {
+      ap_ = 256;
+    } else {
+      const bool fast = y < 1536 || td() || meansApart();
+      ap_ += ((fast ? 0x200 : 0) - ap_) >> 4;
+    }
+    return static_cast<std::int16_t>(sr * 4);
+  }
+
+ private:
+  // |(dms << 2) - dml| >= dml >> 3, in lane 0: the short- and long-term means of F apart.
+  [[gnu::always_inline]] bool meansApart() const {
+    const __m128i swapped = _mm_shufflelo_epi16(speed_, 0xE1);  // dml, dms
+    const __m128i d = _mm_sub_epi16(_mm_slli_epi16(speed_, 2), swapped);
+    const __m128i magnitude = _mm_max_epi16(d, _mm_sub_epi16(_mm_setzero_si128(), d));
+    const __m128i closer = _mm_cmpgt_epi16(_mm_srai_epi16(swapped, 3), magnitude);
+    return (_mm_cvtsi128_si32(closer) & 1) == 0;
+  }
+
+  // `v` held to lo..hi. The limits are seldom reached: one compare on the common path.
+  [[gnu::always_inline]] static int limited(int v, int lo, int hi) {
+    if (static_cast<unsigned>(v - lo) > static_cast<unsigned>(hi - lo)) [[unlikely]] {
+      v = v < lo ? lo : hi;
+    }
+    return v;
+  }
+
+  // Tone detected. Not kept: after every step td is a2 < -11776 (a transition sets a2 to 0 and
+  // clears td), and so it is in every state decoding reaches.
+  [[gnu::always_inline]] bool td() const { return a1_ < -11776; }
+
+  // The four 32-bit lanes summed, modulo 2^32.
+  [[gnu::always_inline]] static unsigned horizontalSum(__m128i v) {
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0x4E));
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0xB1));
+    return static_cast<unsigned>(_mm_cvtsi128_si32(v));
+  }
+
+  // yu in fast mode (ap >= 256), otherwise yl >> 6 moved toward yu by the speed weight.
+  [[gnu::always_inline]] int stepSize() const {
+    const int yl = yl_ >> 6;
+    const int dif = yu_ - yl;
+    const int mixed = yl + ((dif * (ap_ >> 2) + ((dif >> 31) & 0x3F)) >> 6);
+    return ap_ >= 256 ? yu_ : mixed;
+  }
+
+  // Whether a tone gives way to a large difference (only asked while td is set).
+  [[gnu::always_inline]] bool transition(int dq) const {
+    const int ylint = yl_ >> 15;
+    const int ylfrac = (yl_ >> 10) & 0x1F;
+    const int thr1 = (32 + ylfrac) << ylint;
+    const int thr2 = ylint > 9 ? 31 << 10 : thr1;
+    const int dqthr = (thr2 + (thr2 >> 1)) >> 1;
+    return std::abs(dq) > dqthr;
+  }
+
+  // a1 and a2 (a0_, a1_) toward the signs of dqsez, by `signs`: their steps, and whether fa1
+  // is a1 (the signs of now and a sample before differ) or -a1.
+  [[gnu::always_inline]] void updatePoles(unsigned signs, int dqsez) {
+    int a2p = a1_ - (a1_ >> 7);
+    int a1p = a0_ - (a0_ >> 8);
+    if (dqsez != 0) [[likely]] {
+      const SignSteps& steps = kDecodeTables<Rate>.signSteps;
+      const int negate = steps.fa1Negate[signs];
+      const int fa1 = (a0_ ^ negate) - negate;
+      a2p = limited(a2p + limited(fa1 >> 5, -256, 255) + steps.a2[signs], -12288, 12288);
+      a1p += steps.a1[signs];
+    }
+    a1_ = a2p;
+    const int a1ul = 15360 - a2p;
+    if (std::abs(a1p) > a1ul) [[unlikely]]
+      a1p = a1p < 0 ? -a1ul : a1ul;
+    a0_ = a1p;
+  }
+
+  // b leaks and steps ±128 toward the agreement of the new dq's sign with each dq before it (a
+  // stored 0 counts as positive): the code's signed step, negated in the lanes where the dq
+  // before was negative (`negative`, -1 there).
+  // Lanes 0 and 1 take the new a afterwards.
+  [[gnu::always_inline]] void updateZeros(const std::array<std::int16_t, 8>& bStep,
+                                          __m128i negative) {
+    const __m128i leaked = _mm_sub_epi16(coefficients_, _mm_srai_epi16(coefficients_, 8));
+    const __m128i step = _mm_load_si128(reinterpret_cast<const __m128i*>(bStep.data()));
+    const __m128i b = _mm_add_epi16(leaked, _mm_sub_epi16(_mm_xor_si128(step, negative), negative));
+    coefficients_ = _mm_insert_epi16(_mm_insert_epi16(b, a0_, 0), a1_, 1);
+  }
+
+  __m128i coefficients_;  // a[0], a[1], b[0] ... b[5]
+  __m128i history_;       // sr[0], sr[1], dq[0] ... dq[5]
+  std::int32_t yl_;
+  int yu_;
+  __m128i speed_;  // dms, dml
+  int ap_, a0_, a1_;
+  unsigned pk_;  // pk[0] in bit 0, pk[1] in bit 1
+};
+
+#else
+
+// Without SSE2, the reference step.
+template <class Rate>
+class BlockDecoder {
+ public:
+  explicit BlockDecoder(const DecoderState& s) : s_(s) {}
+  void store(DecoderState& s) const { s_.store(s); }
+  std::int16_t decode(unsigned code) { return decodeCode<Rate>(s_, code); }
+
+ private:
+  Working<LinearHistory> s_;
+};
+
+#endif
+
+}  // namespace parvolin::codec::g726
