@@ -387,6 +387,7 @@ int runListWith(const Args& args, std::ostream& out, std::ostream& err, std::tim
                 options->list.has_parent_path() ? options->list.parent_path() : fs::path("."),
                 logview::ListFiles::forList(options->list),
                 {},
+                {},
                 {}};
   if (const std::optional<int> status = openList(open, err)) return *status;
   const bool deletes = command == "delete" || command == "delete-all";
