@@ -19,8 +19,8 @@
 # needs besides Core and Widgets; for Qt Core code without windows, its name in
 # PARVOLIN_QT_LAYERS.
 
-set(PARVOLIN_CORE_LAYERS base settings device codec player sim engine logview control app config
-                          tools)
+set(PARVOLIN_CORE_LAYERS base settings device codec player sim engine logview control web app
+                          config tools webserver)
 
 set(PARVOLIN_USES_base "")
 set(PARVOLIN_USES_settings "")
@@ -31,9 +31,14 @@ set(PARVOLIN_USES_sim base device codec)
 set(PARVOLIN_USES_engine base device codec)
 set(PARVOLIN_USES_logview base device codec engine)
 set(PARVOLIN_USES_control base device codec engine logview)
+# The web server's rules without HTTP: users, sessions, the calls' pages, audio made on the fly.
+set(PARVOLIN_USES_web base settings device codec engine logview control)
 set(PARVOLIN_USES_app base settings device codec sim engine logview control)
 set(PARVOLIN_USES_config base settings device codec engine app)
-set(PARVOLIN_USES_tools base settings device codec player sim engine logview control app config)
+set(PARVOLIN_USES_tools base settings device codec player sim engine logview control web app
+                        config)
+# lvsvr's HTTP side: requests, routes, pages.
+set(PARVOLIN_USES_webserver base settings device codec engine logview control web)
 
 set(PARVOLIN_QT_LAYERS settings)
 

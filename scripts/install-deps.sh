@@ -12,6 +12,8 @@ build_packages=(
   # The control socket's JSON messages: header-only, well kept, strict parsing without
   # exceptions, and a writer that replaces bytes that are not UTF-8 instead of failing.
   nlohmann-json3-dev
+  # The web server: HTTP with connection limits, timeouts and TLS; argon2id password hashes.
+  libmicrohttpd-dev libsodium-dev
   scdoc gzip
 )
 test_packages=(
@@ -26,6 +28,8 @@ test_packages=(
   umockdev libumockdev-dev
   # The fuzz targets' build.
   clang libclang-rt-14-dev
+  # The web server's browser tests: headless chromium driven through its WebDriver.
+  chromium chromium-driver python3-selenium
   # The layout check of the C++ files (scripts/check-format.sh).
   clang-format
 )
