@@ -57,10 +57,10 @@ SCENARIO = """unit PV0001
 +0.3 1/3 answer
 +0 1/3 talk 2 speech:3
 +2 1/3 callend 0891234
-6 1/3 ring
+4 1/3 ring
 +0.2 1/3 callerid B 0179876543
 +4 1/3 callend 0179876543
-7 1/1 ring
+9 1/1 ring
 +0.2 1/1 callerid A 555<0P?
 +0.3 1/1 answer
 +0 1/1 talk 2 speech:4

@@ -230,14 +230,30 @@
     for (const tr of $('call-rows').rows) tr.classList.toggle('playing', tr.dataset.id === playingId);
   }
 
+  function describePlaying(call) {
+    $('player-call').textContent =
+        `Call ${call.item} · ${call.date} ${call.time} · Port ${call.port} · ${call.type}` +
+        (shownText(call) ? ` · ${shownText(call)}` : '') + ` · ${call.duration}`;
+  }
+
+  function closePlayer() {
+    const player = $('player');
+    player.pause();
+    player.removeAttribute('src');
+    player.load();
+    $('player-panel').hidden = true;
+    document.body.classList.remove('has-player');
+    playingId = '';
+    markPlaying();
+  }
+
   function play(call) {
     const player = $('player');
     playingId = call.id;
     say($('player-error'), '');
     $('player-panel').hidden = false;
-    $('player-call').textContent =
-        `Call ${call.item} · ${call.date} ${call.time} · Port ${call.port} · ${call.type}` +
-        (shownText(call) ? ` · ${shownText(call)}` : '') + ` · ${call.duration}`;
+    document.body.classList.add('has-player');
+    describePlaying(call);
     player.src = callPath(call.id) + '/audio';
     markPlaying();
     const started = player.play();
@@ -295,6 +311,7 @@
       input.disabled = save.disabled = cancel.disabled = false;
       if (answer && answer.status === 200 && answer.data && answer.data.call) {
         const fresh = row(answer.data.call);
+        if (answer.data.call.id === playingId) describePlaying(answer.data.call);
         fresh.classList.add('changed');
         tr.replaceWith(fresh);
         say(message(), `Text of call ${answer.data.call.item} saved: ` +
@@ -350,12 +367,7 @@
       answer = null;
     }
     if (answer && answer.status === 200) {
-      if (playingId === call.id) {
-        $('player').pause();
-        $('player').removeAttribute('src');
-        $('player-panel').hidden = true;
-        playingId = '';
-      }
+      if (playingId === call.id) closePlayer();
       say(message(), `Call ${call.item} deleted.`);
       load();
       $('result-count').focus({ preventScroll: true });
@@ -398,6 +410,7 @@
     }
     $('delete-dialog').addEventListener('close', deleteClosed);
     $('player').addEventListener('error', playerFailed);
+    $('player-close').addEventListener('click', closePlayer);
     $('result-count').setAttribute('tabindex', '-1');
     user = await PV.session();
     await load();
