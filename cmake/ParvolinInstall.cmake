@@ -16,11 +16,11 @@ install(FILES data/icons/parvolin.svg data/icons/parvolin-tray.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES data/icons/parvolin-exit.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/actions)
-install(FILES data/completion/parvolin data/completion/pvtool
+install(FILES data/completion/parvolin data/completion/pvtool data/completion/lvsvr
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # Manual pages, from their scdoc sources in docs/man/, compressed as Debian installs them.
-set(PARVOLIN_MAN_PAGES parvolin pvtool lvplayer)
+set(PARVOLIN_MAN_PAGES parvolin pvtool lvplayer lvsvr)
 find_program(SCDOC_EXECUTABLE scdoc)
 find_program(GZIP_EXECUTABLE gzip)
 if(SCDOC_EXECUTABLE AND GZIP_EXECUTABLE)
@@ -51,9 +51,17 @@ install(CODE "
   set(PARVOLIN_SERVICE_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
   configure_file(\"${PROJECT_SOURCE_DIR}/data/parvolin.service.in\"
                  \"${PROJECT_BINARY_DIR}/install-service/parvolin.service\" @ONLY)")
-install(FILES ${PROJECT_BINARY_DIR}/install-service/parvolin.service DESTINATION lib/systemd/system)
+install(CODE "
+  set(PARVOLIN_SERVICE_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  configure_file(\"${PROJECT_SOURCE_DIR}/data/parvolin-web.service.in\"
+                 \"${PROJECT_BINARY_DIR}/install-service/parvolin-web.service\" @ONLY)")
+install(FILES ${PROJECT_BINARY_DIR}/install-service/parvolin.service
+              ${PROJECT_BINARY_DIR}/install-service/parvolin-web.service
+        DESTINATION lib/systemd/system)
 set(PARVOLIN_SERVICE_BINDIR ${PROJECT_BINARY_DIR}/programs)
 configure_file(data/parvolin.service.in ${PROJECT_BINARY_DIR}/service-check/parvolin.service @ONLY)
+configure_file(data/parvolin-web.service.in
+               ${PROJECT_BINARY_DIR}/service-check/parvolin-web.service @ONLY)
 
 # The Debian package's documentation: the copyright file and the changelog.
 configure_file(data/debian/changelog ${PROJECT_BINARY_DIR}/debian/changelog.Debian @ONLY)
@@ -81,7 +89,8 @@ string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
     " four lines each, through their calls and records one audio file per call,\n"
     " a call log and an HTML list of calls. It runs as a system service\n"
     " (parvolin.service) or in a window; lvplayer plays a recording and pvtool\n"
-    " gives the operations to scripts.")
+    " gives the operations to scripts. lvsvr (parvolin-web.service) serves the\n"
+    " calls and the lines' state to browsers on the LAN, behind logins.")
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

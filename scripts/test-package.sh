@@ -44,10 +44,17 @@ else
   check "pvtool units --simulate --seconds 5 on the installed demo scenario" sh -c \
     'cd / && /usr/bin/pvtool units --simulate --seconds 5 | tee /dev/stderr | grep -q "Units closed."'
   check "the service's user and group" sh -c 'getent passwd parvolin && getent group parvolin'
-  check "the manual pages" sh -c 'for p in parvolin pvtool lvplayer; do man -w "$p"; done'
-  check "the bash completion" test -f /usr/share/bash-completion/completions/pvtool
-  check "the installed service passes systemd-analyze verify" sh -c \
-    '! systemd-analyze verify /usr/lib/systemd/system/parvolin.service 2>&1 | grep .'
+  check "the manual pages" sh -c 'for p in parvolin pvtool lvplayer lvsvr; do man -w "$p"; done'
+  check "the bash completion" sh -c \
+    'test -f /usr/share/bash-completion/completions/pvtool &&
+     test -f /usr/share/bash-completion/completions/lvsvr'
+  check "the installed services pass systemd-analyze verify" sh -c \
+    '! systemd-analyze verify /usr/lib/systemd/system/parvolin.service \
+       /usr/lib/systemd/system/parvolin-web.service 2>&1 | grep .'
+  check "lvsvr refuses to start without a user and says how to add one" sh -c \
+    'd=$(mktemp -d); out=$(/usr/bin/lvsvr --folder "$d" --state "$d/state" --config "$d/p.conf" 2>&1);
+     rc=$?; rm -rf "$d"; echo "$out"; [ $rc -eq 1 ] &&
+     echo "$out" | grep -q "pvtool web-user add NAME --role admin"'
   check "the package removes" dpkg --purge parvolin
   check "nothing of the programs is left" sh -c '! test -e /usr/bin/parvolin'
   trap - EXIT

@@ -108,7 +108,7 @@ int runHeadless(const HeadlessRun& run, UnitAccess& units) {
   LoopTimer timer;
   Recorder recorder({units.d2xx, units.clock, run.store, prompt, diagnostics, shell, workingFolder,
                      printer, timer, nullptr, units.notifications},
-                    {run.options.folder, run.programFolder});
+                    {run.options.folder, run.programFolder, run.options.config});
   RecorderControl control(recorder, units.clock);
   problems.attach(&control);
   ServiceUpdates service{notifier, control};

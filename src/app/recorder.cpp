@@ -29,6 +29,7 @@ bool Recorder::start() {
   StartupOptions startup;
   startup.folderOverride = options_.folderOverride;
   startup.programFolder = options_.programFolder;
+  startup.configFile = options_.configFile;
   // The folder is taken before anything is touched: a second recorder started on it by mistake
   // must leave the units, the settings and the folder to the first.
   WorkingFolder& wf = services_.workingFolder;

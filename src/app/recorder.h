@@ -56,6 +56,8 @@ struct RecorderOptions {
   // --folder: records into this folder for one run instead of the stored one.
   std::optional<std::filesystem::path> folderOverride;
   std::filesystem::path programFolder;  // where lvplayer and LvSvr are installed
+  // --config: the settings file, handed on to the remote-access server.
+  std::optional<std::filesystem::path> configFile = std::nullopt;
   // The name the folder's lock file gives for this run (see base::FolderLock).
   std::string programName = "parvolin";
   // The call-end WAV conversion's work memory limit (Engine::setWavConversionMemoryLimit).

@@ -16,6 +16,9 @@ class Shell {
   virtual void registerFileTypes(const std::filesystem::path& programFolder) = 0;
   // Opens `document` as the desktop would on a double click; the document need not exist.
   virtual void openDocument(const std::filesystem::path& document) = 0;
+  // Runs the remote-access server `program` with `args` for as long as the recorder runs.
+  virtual void startServer(const std::filesystem::path& program,
+                           const std::vector<std::string>& args) = 0;
 };
 
 // Records every request; for tests.
@@ -26,6 +29,12 @@ class RecordingShell final : public Shell {
   }
   void openDocument(const std::filesystem::path& document) override {
     calls.push_back("open " + document.string());
+  }
+  void startServer(const std::filesystem::path& program,
+                   const std::vector<std::string>& args) override {
+    std::string call = "start " + program.string();
+    for (const std::string& arg : args) call += " " + arg;
+    calls.push_back(call);
   }
   std::vector<std::string> calls;
 };

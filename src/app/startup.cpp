@@ -111,7 +111,13 @@ StartupResult runStartup(const StartupOptions& options, const StartupServices& s
   if (!replay) {
     services.shell.registerFileTypes(options.programFolder);
     if (result.settings.bLvSvrAllowed != 0) {
-      services.shell.openDocument(options.programFolder / kServerDocument);
+      // The web server serves the folder this run records into, with this run's settings.
+      std::vector<std::string> args{"--folder", result.recordingFolder.string()};
+      if (options.configFile) {
+        args.push_back("--config");
+        args.push_back(std::filesystem::absolute(*options.configFile).string());
+      }
+      services.shell.startServer(options.programFolder / kServerProgram, args);
     }
   }
   result.ok = true;

@@ -21,8 +21,8 @@ inline constexpr std::string_view kUnitNumberUnreadableText =
 // "Fail to locate the directory at: " + folder + "\nPlease reconfigure ..."
 std::string folderMissingText(std::string_view folder);
 
-// Name of the document that starts the remote-access server, in the program folder.
-inline constexpr const char* kServerDocument = "default.usc";
+// The remote-access server, lvsvr, in the program folder.
+inline constexpr const char* kServerProgram = "lvsvr";
 
 enum class StartupMode {
   Recorder,  // a normal run: units, store writes, file types, the server
@@ -35,6 +35,8 @@ struct StartupOptions {
   // is then neither used nor created.
   std::optional<std::filesystem::path> folderOverride;
   std::filesystem::path programFolder;  // where lvplayer and LvSvr are installed
+  // --config: the settings file, handed on to the remote-access server.
+  std::optional<std::filesystem::path> configFile;
 };
 
 struct StartupServices {

@@ -2,6 +2,8 @@
 
 #include <sys/wait.h>
 
+#include <cstdio>
+
 #include "app/associations.h"
 #include "app/spawn.h"
 
@@ -33,6 +35,18 @@ void XdgShell::openDocument(const std::filesystem::path& document) {
     it = waitpid(*it, nullptr, WNOHANG) != 0 ? openers_.erase(it) : it + 1;
   }
   if (auto child = spawnProgram("xdg-open", {document.string()})) openers_.push_back(*child);
+}
+
+}  // namespace parvolin::app
+
+namespace parvolin::app {
+
+void XdgShell::startServer(const std::filesystem::path& program,
+                           const std::vector<std::string>& args) {
+  std::string why;
+  if (!server_.start(program, args, why)) {
+    std::fprintf(stderr, "parvolin: the web server is not started: %s\n", why.c_str());
+  }
 }
 
 }  // namespace parvolin::app

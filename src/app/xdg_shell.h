@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/child_program.h"
 #include "app/shell.h"
 
 namespace parvolin::app {
@@ -22,10 +23,14 @@ class XdgShell final : public Shell {
 
   void registerFileTypes(const std::filesystem::path& programFolder) override;
   void openDocument(const std::filesystem::path& document) override;
+  // The server is a child that ends with the shell (the recorder's run).
+  void startServer(const std::filesystem::path& program,
+                   const std::vector<std::string>& args) override;
 
  private:
   std::optional<std::filesystem::path> dataFolder_;
   std::vector<pid_t> openers_;  // xdg-open children, collected when they have ended
+  ChildProgram server_;
 };
 
 }  // namespace parvolin::app

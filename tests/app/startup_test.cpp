@@ -50,16 +50,25 @@ TEST(Startup, WithoutUnitsWritesUsnMinusOneDefaultsAndEntersTheFolder) {
   EXPECT_EQ(rig.shell.calls, std::vector<std::string>{"register /opt/parvolin/bin"});
 }
 
-TEST(Startup, ServerDocumentOpenedOnlyWhenAllowed) {
+TEST(Startup, WebServerStartedOnlyWhenAllowedOnTheRunsFolderAndSettings) {
   for (const int allowed : {0, 1}) {
     StartupRig rig;
     rig.store.values["bLvSvrAllowed"] = allowed;
     ASSERT_TRUE(rig.run().ok);
     EXPECT_EQ(rig.shell.calls.size(), allowed ? 2u : 1u);
     if (allowed) {
-      EXPECT_EQ(rig.shell.calls.back(), "open /opt/parvolin/bin/default.usc");
+      EXPECT_EQ(rig.shell.calls.back(),
+                "start /opt/parvolin/bin/lvsvr --folder " + (rig.cwd / "ZEruFolder").string());
     }
   }
+  StartupRig configured;
+  configured.store.values["bLvSvrAllowed"] = 1;
+  configured.options.configFile = "/etc/parvolin/p.conf";
+  configured.options.folderOverride = configured.cwd / "rec";
+  ASSERT_TRUE(configured.run().ok);
+  EXPECT_EQ(configured.shell.calls.back(), "start /opt/parvolin/bin/lvsvr --folder " +
+                                               (configured.cwd / "rec").string() +
+                                               " --config /etc/parvolin/p.conf");
 }
 
 TEST(Startup, MissingFolderIsCreatedOneThatCannotBeMadeIsReported) {

@@ -7,11 +7,12 @@ data=$(realpath "$1")
 pvtool=$(realpath "$2")
 source "$data/completion/pvtool"
 source "$data/completion/parvolin"
+source "$data/completion/lvsvr"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-touch a.LV3 b.lv0 notes.txt c.pvcap ParvolinLog.ZERU list.htm s.scenario p.conf
+touch a.LV3 b.lv0 notes.txt c.pvcap ParvolinLog.ZERU list.htm s.scenario p.conf web.pem web.key
 mkdir sub
 
 failures=0
@@ -64,6 +65,12 @@ check "c.pvcap sub" parvolin --replay ""
 check "p.conf sub" parvolin --config ""
 check "sub" parvolin --folder ""
 check "s.scenario sub" parvolin --simulate = ""
+check "--config --folder --help --listen --state --tls-cert --tls-key --version" lvsvr --
+check "sub" lvsvr --folder ""
+check "sub" lvsvr --state ""
+check "sub web.key web.pem" lvsvr --tls-key ""
+check "p.conf sub" lvsvr --config ""
+check "127.0.0.1:8480" lvsvr --listen 127
 
 # Every command pvtool lists is offered, and every option its --help shows.
 commands=$("$pvtool" --help | sed -n '/^commands:/,/^$/s/^  \([a-z-]*\) .*/\1/p' | wc -l)

@@ -21,7 +21,7 @@ int runWindowed(const HeadlessRun& run, UnitAccess& units) {
   XdgShell shell(userDataFolder());
   ProcessWorkingFolder workingFolder;
   MainWindowOptions options;
-  options.recorder = {run.options.folder, run.programFolder};
+  options.recorder = {run.options.folder, run.programFolder, run.options.config};
   options.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
   // A capture that may not be written is refused before anything else happens.
   if (!captureMayBeWritten(run.options, stderr)) return kExitUsage;
