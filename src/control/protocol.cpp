@@ -1,5 +1,7 @@
 #include "control/protocol.h"
 
+#include <algorithm>
+
 #include "logview/file_manager_session.h"
 #include "logview/list_edits.h"
 #include "logview/list_rows.h"
@@ -25,6 +27,12 @@ std::optional<int> itemField(const json& request, const char* key) {
   const auto value = at->get<std::int64_t>();
   if (value < 1 || value > kMaxItem) return std::nullopt;
   return int(value);
+}
+
+bool isFingerprint(std::string_view text) {
+  return text.size() == 16 && std::all_of(text.begin(), text.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+         });
 }
 
 }  // namespace
@@ -86,6 +94,12 @@ std::variant<Request, RequestError> parseRequest(std::string_view line) {
   const auto item = itemField(message, "item");
   if (!item) return fail(id, "bad-request", "item must be a whole number from 1 to 99999");
   edit.item = *item;
+  if (const auto at = message.find("expect"); at != message.end()) {
+    if (!at->is_string() || !isFingerprint(at->get_ref<const std::string&>())) {
+      return fail(id, "bad-request", "expect must be a row's fingerprint: 16 hex digits");
+    }
+    edit.expect = at->get<std::string>();
+  }
   if (opName == "edit") {
     edit.op = ListEditRequest::Op::kEdit;
     const auto text = message.find("text");
@@ -118,6 +132,15 @@ ListEditPlan planListEdit(const ListEditRequest& request, std::string_view list)
     return plan;
   }
   const int latest = rows.front().item;
+  if (request.expect && request.op != ListEditRequest::Op::kDeleteAll) {
+    const logview::ListRow* row = logview::findItem(rows, request.item);
+    if (row && logview::rowFingerprint(*row) != *request.expect) {
+      plan.error = fail(nullptr, "item-moved",
+                        "item " + std::to_string(request.item) +
+                            " is no longer the call the client meant; read the list again");
+      return plan;
+    }
+  }
   switch (request.op) {
     case ListEditRequest::Op::kDeleteAll:
       plan.edit = logview::deleteAllEdit(body);

@@ -29,6 +29,10 @@ struct ListEditRequest {
   int item = 0;
   std::optional<int> to;  // kDelete: the range's end
   std::string text;       // kEdit
+  // kEdit, kDelete: logview::rowFingerprint of the row the client means by `item`. When the
+  // item's row has another one (the recorder added rows since the client read the list, or the
+  // row changed), the edit is refused with "item-moved" and nothing changes.
+  std::optional<std::string> expect;
 };
 
 struct Request {
@@ -50,7 +54,7 @@ std::variant<Request, RequestError> parseRequest(std::string_view line);
 
 // The engine's edit for `request` on the list whose bytes are `list`, made as the file manager
 // makes it. `unchanged` when the edit changes nothing (a text equal to the call's own); an error
-// ("no-rows", "no-item", "text-refused") when there is nothing to hand over.
+// ("no-rows", "no-item", "item-moved", "text-refused") when there is nothing to hand over.
 struct ListEditPlan {
   std::optional<engine::PendingListEdit> edit;
   bool unchanged = false;

@@ -12,14 +12,6 @@ namespace {
 constexpr int kFirstPort = 1;
 constexpr int kLastPort = 256;
 
-std::string upperAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string sortedRows(std::string_view body, ListOrder order) {
@@ -50,14 +42,28 @@ std::string searchDateKey(int year, int month, int day) {
   return key;
 }
 
+namespace {
+
+char upperAsciiChar(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+bool rowMatches(const ListRow& row, const SearchQuery& query) {
+  const std::string key = row.dateKey();
+  if (key < query.fromKey || key > query.toKey) return false;
+  if (query.text.empty()) return true;
+  const auto hit =
+      std::search(row.text.begin(), row.text.end(), query.text.begin(), query.text.end(),
+                  [](char a, char b) { return upperAsciiChar(a) == upperAsciiChar(b); });
+  return hit != row.text.end();
+}
+
 std::string matchingRows(std::string_view body, const SearchQuery& query) {
-  const std::string text = upperAscii(query.text);
   std::string out;
   for (const ListRow& row : parseRows(body)) {
-    const std::string key = row.dateKey();
-    if (key < query.fromKey || key > query.toKey) continue;
-    if (!text.empty() && upperAscii(row.text).find(text) == std::string::npos) continue;
-    row.appendNormalized(out);
+    if (rowMatches(row, query)) row.appendNormalized(out);
   }
   return out;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "logview/list_rows.h"
+
 namespace parvolin::logview {
 
 enum class ListOrder {
@@ -29,6 +31,10 @@ struct SearchQuery {
 // A date key as the search builds it from its boxes: year with "%02d", month and day with
 // "-%02d" (31 May 2006 gives "06-05-31"; a four-digit year stays four digits).
 std::string searchDateKey(int year, int month, int day);
+
+// Whether `row` matches `query`: the one predicate of the search, for the file manager and the
+// web server alike.
+bool rowMatches(const ListRow& row, const SearchQuery& query);
 
 // The rows of `body` that match `query`, in list order.
 std::string matchingRows(std::string_view body, const SearchQuery& query);

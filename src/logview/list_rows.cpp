@@ -1,6 +1,7 @@
 #include "logview/list_rows.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/html_list.h"
 
@@ -116,6 +117,25 @@ std::string ListRow::dateKey() const {
 std::string_view ListRow::trimmedText() const {
   const std::size_t last = text.find_last_not_of(' ');
   return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
+std::string rowFingerprint(const ListRow& row) {
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  const auto mix = [&](std::string_view bytes) {
+    for (const char c : bytes) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 0x100000001b3ULL;
+    }
+  };
+  mix(row.content);
+  mix(kLineEnd);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out(16, '0');
+  for (int i = 15; i >= 0; --i) {
+    out[static_cast<std::size_t>(i)] = kHex[hash & 15];
+    hash >>= 4;
+  }
+  return out;
 }
 
 std::vector<ListRow> parseRows(std::string_view body) {

@@ -49,6 +49,11 @@ struct ListRow {
   std::string_view trimmedText() const;
 };
 
+// What identifies a row's bytes: FNV-1a 64 over normalized(), as 16 lower-case hex digits. A
+// client that names a row by its item number sends it along, so that a row that moved (the
+// recorder added rows meanwhile) or changed is not taken for the one it meant.
+std::string rowFingerprint(const ListRow& row);
+
 // The rows of a list body (the bytes after the header), in file order. A row of any length ends
 // after its first "</td></tr>" and the line end after it: CR LF as the list writes it, or LF
 // alone as an editor may have saved it (otherwise the two bytes after it). Trailing bytes

@@ -38,6 +38,9 @@ const ToolCommand kCommands[] = {
     {"settings", "show or change the recorder's software settings", kSettingsHelp, runSettings},
     {"unit-settings", "show or write a unit's VAR, caller-ID and audio mode settings",
      kUnitSettingsHelp, withoutContext<runUnitSettings>},
+    {"web-user", "add, list, remove or change the web server's users", kWebUserHelp,
+     withoutContext<runWebUser>},
+    {"audit", "print the web server's audit log", kAuditHelp, withoutContext<runAudit>},
 };
 
 void printCommandList(std::ostream& to) {

@@ -62,6 +62,8 @@ extern const std::string_view kPvtoolHelp;
 [[nodiscard]] int runRecover(const Args& args, std::ostream& out, std::ostream& err);
 [[nodiscard]] int runRetention(const Args& args, const ToolContext& context, std::ostream& out,
                                std::ostream& err);
+[[nodiscard]] int runWebUser(const Args& args, std::ostream& out, std::ostream& err);
+[[nodiscard]] int runAudit(const Args& args, std::ostream& out, std::ostream& err);
 
 // The help texts of the commands, each kept beside its command.
 extern const std::string_view kUnitsHelp;
@@ -77,5 +79,7 @@ extern const std::string_view kUnitSettingsHelp;
 extern const std::string_view kStatusHelp;
 extern const std::string_view kRecoverHelp;
 extern const std::string_view kRetentionHelp;
+extern const std::string_view kWebUserHelp;
+extern const std::string_view kAuditHelp;
 
 }  // namespace parvolin::tools

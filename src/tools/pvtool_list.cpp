@@ -256,7 +256,7 @@ int runDeleteAll(OpenList& open, logview::ImmediateListEditor& editor, base::Pro
   }
   if (open.access.recorder) {
     return editThroughRecorder(
-        *open.access.recorder, {control::ListEditRequest::Op::kDeleteAll, 0, {}, {}}, open.list,
+        *open.access.recorder, {control::ListEditRequest::Op::kDeleteAll, 0, {}, {}, {}}, open.list,
         "deleted all " + std::to_string(open.rows.size()) + " calls", {}, out, err);
   }
   logview::FileManagerSession(open.files, editor, prompt).deleteAll();
@@ -282,7 +282,7 @@ int runEdit(OpenList& open, int item, const std::string& text, logview::Immediat
   }
   const std::string done = "item " + std::to_string(item) + ": text changed";
   if (open.access.recorder) {
-    control::ListEditRequest request{control::ListEditRequest::Op::kEdit, item, {}, text};
+    control::ListEditRequest request{control::ListEditRequest::Op::kEdit, item, {}, text, {}};
     return editThroughRecorder(*open.access.recorder, request, open.list, done,
                                std::to_string(item), out, err);
   }
@@ -301,7 +301,7 @@ int runDelete(OpenList& open, int item, std::optional<int> end,
               std::ostream& err) {
   if (open.access.recorder) {
     const int latest = open.rows.empty() ? 0 : open.rows.front().item;
-    control::ListEditRequest request{control::ListEditRequest::Op::kDelete, item, end, {}};
+    control::ListEditRequest request{control::ListEditRequest::Op::kDelete, item, end, {}, {}};
     return editThroughRecorder(
         *open.access.recorder, request, open.list,
         deletedText(item, end, latest, std::to_string(open.rows.size()) + " calls"),

@@ -32,7 +32,14 @@ check() {
   fi
 }
 
-check "--help --version batch-wav capture convert list log recover replay retention settings sim status unit-settings units" pvtool ""
+check "--help --version audit batch-wav capture convert list log recover replay retention settings sim status unit-settings units web-user" pvtool ""
+check "add list passwd remove role" pvtool web-user ""
+check "--help --role --state --version" pvtool web-user add anna -
+check "admin listener supervisor" pvtool web-user add anna --role ""
+check "admin listener supervisor" pvtool web-user role anna ""
+check "--help --state --version" pvtool web-user list -
+check "sub" pvtool web-user list --state ""
+check "--help --json --since --state --version" pvtool audit -
 check "--config --dry-run --folder --help --version" pvtool retention -
 check "retention-at-limits= retention-days=" pvtool settings rete
 check "folder= format=" pvtool settings --config p.conf f

@@ -166,28 +166,105 @@ TEST(ControlProtocol, PlansTheEditsTheFileManagerMakes) {
     return a && b && a->oldText == b->oldText && a->newText == b->newText &&
            a->deleteAll == b->deleteAll;
   };
-  EXPECT_TRUE(same(planListEdit({Op::kEdit, 2, {}, "boss"}, list).edit,
+  EXPECT_TRUE(same(planListEdit({Op::kEdit, 2, {}, "boss", {}}, list).edit,
                    logview::textEdit(*logview::findItem(rows, 2), "boss")));
-  EXPECT_TRUE(
-      same(planListEdit({Op::kDelete, 2, {}, {}}, list).edit, logview::deleteItemEdit(rows, 2)));
-  EXPECT_TRUE(
-      same(planListEdit({Op::kDelete, 2, 1, {}}, list).edit, logview::deleteRangeEdit(rows, 2, 1)));
+  EXPECT_TRUE(same(planListEdit({Op::kDelete, 2, {}, {}, {}}, list).edit,
+                   logview::deleteItemEdit(rows, 2)));
+  EXPECT_TRUE(same(planListEdit({Op::kDelete, 2, 1, {}, {}}, list).edit,
+                   logview::deleteRangeEdit(rows, 2, 1)));
   // From the newest item down to 1 is Delete All, with its clearing of the folder.
-  EXPECT_TRUE(same(planListEdit({Op::kDelete, 3, 1, {}}, list).edit, logview::deleteAllEdit(body)));
   EXPECT_TRUE(
-      same(planListEdit({Op::kDeleteAll, 0, {}, {}}, list).edit, logview::deleteAllEdit(body)));
-  EXPECT_TRUE(planListEdit({Op::kDeleteAll, 0, {}, {}}, list).edit->deleteAll);
+      same(planListEdit({Op::kDelete, 3, 1, {}, {}}, list).edit, logview::deleteAllEdit(body)));
+  EXPECT_TRUE(
+      same(planListEdit({Op::kDeleteAll, 0, {}, {}, {}}, list).edit, logview::deleteAllEdit(body)));
+  EXPECT_TRUE(planListEdit({Op::kDeleteAll, 0, {}, {}, {}}, list).edit->deleteAll);
 
-  EXPECT_EQ(planListEdit({Op::kDelete, 7, {}, {}}, list).error->code, "no-item");
-  EXPECT_EQ(planListEdit({Op::kEdit, 7, {}, "x"}, list).error->code, "no-item");
-  EXPECT_EQ(planListEdit({Op::kEdit, 1, {}, "</td><script>"}, list).error->code, "text-refused");
-  EXPECT_EQ(planListEdit({Op::kDelete, 1, {}, {}}, std::string(engine::kHtmlHeader)).error->code,
-            "no-rows");
-  EXPECT_EQ(planListEdit({Op::kDelete, 1, {}, {}}, "").error->code, "no-rows");
+  EXPECT_EQ(planListEdit({Op::kDelete, 7, {}, {}, {}}, list).error->code, "no-item");
+  EXPECT_EQ(planListEdit({Op::kEdit, 7, {}, "x", {}}, list).error->code, "no-item");
+  EXPECT_EQ(planListEdit({Op::kEdit, 1, {}, "</td><script>", {}}, list).error->code,
+            "text-refused");
+  EXPECT_EQ(
+      planListEdit({Op::kDelete, 1, {}, {}, {}}, std::string(engine::kHtmlHeader)).error->code,
+      "no-rows");
+  EXPECT_EQ(planListEdit({Op::kDelete, 1, {}, {}, {}}, "").error->code, "no-rows");
   const ListEditPlan unchanged = planListEdit(
-      {Op::kEdit, 1, {}, std::string(logview::findItem(rows, 1)->trimmedText())}, list);
+      {Op::kEdit, 1, {}, std::string(logview::findItem(rows, 1)->trimmedText()), {}}, list);
   EXPECT_TRUE(unchanged.unchanged);
   EXPECT_FALSE(unchanged.edit);
+}
+
+// The guard of an edit named by item number: the client says which row it means, and a list in
+// which that item is another call (made again after Delete All) or a changed row refuses it.
+TEST(ControlProtocol, AnEditOfARowThatMovedOrChangedIsRefused) {
+  using Op = ListEditRequest::Op;
+  const std::string seen = threeCallList();
+  const auto seenRows = logview::parseRows(logview::listBody(seen));
+  const std::string meant = logview::rowFingerprint(*logview::findItem(seenRows, 2));
+
+  // The list was cleared and filled again: item 2 is another call now.
+  std::string again(engine::kHtmlHeader);
+  for (int item = 2; item >= 1; --item) {
+    engine::CallRecord record;
+    record.callType = engine::kCallAnswered;
+    record.portIndex = 5;
+    record.startTime = 1'800'000'000u + std::uint32_t(item) * 60u;
+    record.durationSec = 7;
+    again += engine::htmlRow(record, 3, false, item);
+  }
+  // Item 2's text was changed by someone else meanwhile.
+  const ListEditPlan edited = planListEdit({Op::kEdit, 2, {}, "boss", {}}, seen);
+  ASSERT_TRUE(edited.edit);
+  std::string changed = seen;
+  changed.replace(changed.find(edited.edit->oldText), edited.edit->oldText.size(),
+                  edited.edit->newText);
+
+  const struct {
+    const char* what;
+    ListEditRequest request;
+    std::string list;
+    const char* code;  // nullptr: planned
+  } cases[] = {
+      {"edit, same row", {Op::kEdit, 2, {}, "boss", meant}, seen, nullptr},
+      {"delete, same row", {Op::kDelete, 2, {}, {}, meant}, seen, nullptr},
+      {"range, same first row", {Op::kDelete, 2, 1, {}, meant}, seen, nullptr},
+      {"edit, list made again", {Op::kEdit, 2, {}, "boss", meant}, again, "item-moved"},
+      {"delete, list made again", {Op::kDelete, 2, {}, {}, meant}, again, "item-moved"},
+      {"range, list made again", {Op::kDelete, 2, 1, {}, meant}, again, "item-moved"},
+      {"edit, row changed", {Op::kEdit, 2, {}, "other", meant}, changed, "item-moved"},
+      {"delete, row changed", {Op::kDelete, 2, {}, {}, meant}, changed, "item-moved"},
+      {"without expect, list made again", {Op::kDelete, 2, {}, {}, {}}, again, nullptr},
+      {"no such item", {Op::kDelete, 9, {}, {}, meant}, seen, "no-item"},
+  };
+  for (const auto& c : cases) {
+    const ListEditPlan plan = planListEdit(c.request, c.list);
+    if (c.code) {
+      ASSERT_TRUE(plan.error) << c.what;
+      EXPECT_EQ(plan.error->code, c.code) << c.what;
+      EXPECT_FALSE(plan.edit) << c.what;
+    } else {
+      EXPECT_FALSE(plan.error) << c.what;
+      EXPECT_TRUE(plan.edit) << c.what;
+    }
+  }
+}
+
+TEST(ControlProtocol, ExpectIsARowsFingerprint) {
+  const auto expectOf = [](std::string_view line) -> std::optional<std::string> {
+    const auto parsed = parseRequest(line);
+    const auto* request = std::get_if<Request>(&parsed);
+    return request ? request->edit.expect : std::nullopt;
+  };
+  EXPECT_EQ(expectOf(R"({"cmd":"list-edit","op":"delete","item":5,"expect":"0123456789abcdef"})"),
+            "0123456789abcdef");
+  EXPECT_EQ(expectOf(R"({"cmd":"list-edit","op":"delete","item":5})"), std::nullopt);
+  for (const char* line : {
+           R"({"cmd":"list-edit","op":"delete","item":5,"expect":"0123456789ABCDEF"})",
+           R"({"cmd":"list-edit","op":"delete","item":5,"expect":"0123456789abcde"})",
+           R"({"cmd":"list-edit","op":"edit","item":5,"text":"x","expect":12345})",
+           R"({"cmd":"list-edit","op":"edit","item":5,"text":"x","expect":null})",
+       }) {
+    EXPECT_EQ(errorCode(line), "bad-request") << line;
+  }
 }
 
 }  // namespace
