@@ -146,7 +146,7 @@ TEST(PvtoolAudit, PrintsTheLogAsTextOrJsonFromADay) {
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3);
   EXPECT_THAT(r.out, HasSubstr("  ::1  bert  play  w6B49D200p3.LV2  ok\n"));
   EXPECT_THAT(r.out, HasSubstr("  10.0.0.1  anna  login  -  ok\n"));
-  EXPECT_THAT(r.out, HasSubstr("evil\\x1b[2J  login-failed  -  wrong_x"));  // never raw
+  EXPECT_THAT(r.out, HasSubstr("evil\\x1B[2J  login-failed  -  wrong_x"));  // never raw
   r = audit({"--json"});
   EXPECT_THAT(r.out, HasSubstr("{\"action\":\"play\",\"address\":\"::1\""));
   // --since: local days; a day well after the first entry leaves it out.

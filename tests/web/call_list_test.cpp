@@ -167,7 +167,7 @@ TEST_F(CallListTest, RowsCarryTheirCellsAndUniqueUrlSafeIds) {
             [](const CallRow& a, const CallRow& b) { return a.item < b.item; });
 
   const CallRow& four = byItem[3];
-  EXPECT_EQ(four.id, "w45EBD006pB.LV3");  // kMarch5 + 4, port index 11
+  EXPECT_EQ(four.id, "w45EBDD06pB.LV3");  // kMarch5 + 4, port index 11
   EXPECT_EQ(four.file, four.id);
   EXPECT_EQ(four.date, "2007-03-05");
   EXPECT_EQ(four.time, "09:04:06");
