@@ -196,7 +196,8 @@ class Setup:
             self.port = free_port()
             self.server = subprocess.Popen(
                 [self.args.lvsvr, "--folder", self.folder, "--listen",
-                 f"127.0.0.1:{self.port}", "--state", self.state],
+                 f"127.0.0.1:{self.port}", "--state", self.state, "--config",
+                 os.path.join(self.work, "p.conf")],
                 env=self.env, cwd=self.work, stdout=self.log("lvsvr-out.txt"),
                 stderr=self.log("lvsvr-err.txt"))
             try:
@@ -491,8 +492,12 @@ def test_supervisor(browser, setup, artefacts):
     phone_and_desktop(browser, setup.base() + "/calls", "calls",
                       lambda: wait_rows(browser, r"of \d"))
     check(not browser.visible(".site-nav a[href='/admin']"), "no Admin link for a supervisor")
-    browser.go(setup.base() + "/admin")
-    browser.wait_text("#not-admin", "Only administrators", "the admin page refuses a supervisor")
+    # The admin page is refused: by the server (403, or back to the calls), or by the page.
+    status = setup.request("GET", "/admin", cookie=browser.cookie())[0]
+    check(status in (200, 303, 403), f"/admin for a supervisor answers {status}")
+    if status == 200:
+        browser.go(setup.base() + "/admin")
+        browser.wait_text("#not-admin", "Only administrators", "the admin page refuses")
     browser.go(setup.base() + "/calls?q=nothing-like-this")
     wait_rows(browser, r"^No calls match\.$")
     browser.shot("calls-no-match-desktop")
@@ -646,6 +651,8 @@ def main():
     parser.add_argument("--parvolin", required=True)
     parser.add_argument("--artefacts", required=True)
     args = parser.parse_args()
+    for name in ("lvsvr", "pvtool", "parvolin", "artefacts"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
 
     if webdriver is None:
         print("SKIP: python3-selenium is not installed")
