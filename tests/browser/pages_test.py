@@ -616,7 +616,8 @@ def test_recorder_stopped(browser, setup):
     setup.stop_recorder()
     browser.wait_text("#summary", r"^The recorder is not running\.$",
                       "the lines page tells that the recorder stopped", timeout=15)
-    check(browser.visible("#stopped"), "the notice shows")
+    check("notice" in browser.find("#summary").get_attribute("class"), "the summary stands out")
+    check(not browser.visible("#line-1"), "no line's state is shown without the recorder")
     browser.shot("lines-recorder-stopped-desktop")
     browser.size(360, 740)
     browser.shot("lines-recorder-stopped-phone")

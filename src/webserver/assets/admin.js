@@ -214,9 +214,9 @@
         el('td', { className: 'nowrap', dataset: { label: 'Time' } }, PV.dateTime(e.time)),
         el('td', { dataset: { label: 'User' } }, String(e.user || '')),
         el('td', { dataset: { label: 'Action' } }, String(e.action || '')),
-        el('td', { className: 'break wide-cell', dataset: { label: 'Call' } }, String(e.call || '')),
+        el('td', { className: 'break wide-cell', dataset: { label: 'Call' } }, String(e.call || '—')),
         el('td', { dataset: { label: 'Address' } }, String(e.address || '')),
-        el('td', { dataset: { label: 'Outcome' } }, String(e.outcome || '')))));
+        el('td', { dataset: { label: 'Outcome' } }, String(e.outcome || '—')))));
     say($('audit-count'), entries.length
         ? `The latest ${PV.number(entries.length)} entries, newest first.`
         : 'No entries yet.');

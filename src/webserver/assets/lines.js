@@ -81,8 +81,9 @@
 
   function show(state) {
     const running = state.recorder === 'running';
-    $('stopped').hidden = running;
-    document.body.classList.toggle('recorder-stopped', !running);
+    // Without the recorder nothing is known of the lines: the summary says so, in its place.
+    $('summary').classList.toggle('notice', !running);
+    $('lines-section').hidden = !running;
     const lines = Array.isArray(state.lines) ? state.lines : [];
     for (let i = 0; i < cells.length; ++i) {
       const line = lines.find((l) => Number(l.line) === i + 1) || lines[i] || {};
