@@ -385,6 +385,24 @@ def test_login_page(browser, setup):
     text = browser.wait_text("#login-error", r"\S", "a wrong password is told")
     check("Wrong name or password." in text, f"wrong password message: {text!r}")
     browser.shot("login-wrong-password-desktop")
+
+    # Wrong again and again, until the server asks for a wait: the page counts it down, then
+    # lets the user try once more.
+    for _ in range(15):
+        if "Too many" in browser.text("#login-error"):
+            break
+        browser.find("#password").send_keys("still not it")
+        browser.find("#password").send_keys(Keys.ENTER)
+        WebDriverWait(browser.driver, WAIT).until(lambda d: d.execute_script(
+            "return document.getElementById('password').value === '' &&"
+            " !document.getElementById('login-error').hidden"))
+    text = browser.text("#login-error")
+    check(re.search(r"Too many failed attempts\. Try again in \d+ seconds?\.", text),
+          f"the wait is told: {text!r}")
+    check(not browser.find("#login-button").is_enabled(), "Log in waits")
+    browser.shot("login-wait-desktop")
+    browser.wait_text("#login-error", r"You may try again now\.", "the wait ends", timeout=70)
+    check(browser.find("#login-button").is_enabled(), "Log in is back")
     status = setup.request("GET", "/calls")[0]
     check(status == 303, f"/calls without a session answers {status}, not 303")
 
