@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 
 #include "logview/list_rows.h"
 
@@ -19,11 +20,6 @@ bool isDigits(std::string_view text) {
 
 bool isUpperHex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
-bool isUrlSafe(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
-         c == '_' || c == '-';
 }
 
 int numberOf(std::string_view digits) {
@@ -49,27 +45,58 @@ constexpr int kLastYear = 2099;
 // Above every key a row can have (8 bytes at most).
 const std::string kAfterEveryKey(9, '\xff');
 
-struct Built {
-  CallRow row;
-  std::int64_t when = 0;  // YYYYMMDDhhmmss, for the sort by date
-};
+// YYYYMMDDhhmmss of a date cell "MM-DD-YY hh:mm:ss" (blanks around it allowed); 0 for any
+// other text.
+std::int64_t whenOf(std::string_view cell) {
+  const std::size_t first = cell.find_first_not_of(' ');
+  if (first == std::string_view::npos) return 0;
+  const std::string_view dt = cell.substr(first, 17);
+  if (dt.size() != 17 || dt[2] != '-' || dt[5] != '-' || dt[8] != ' ' || dt[11] != ':' ||
+      dt[14] != ':') {
+    return 0;
+  }
+  std::int64_t when = 0;
+  // Year, month, day, hour, minute, second.
+  static constexpr std::size_t kPairs[] = {6, 0, 3, 9, 12, 15};
+  for (const std::size_t at : kPairs) {
+    const std::string_view two = dt.substr(at, 2);
+    if (!isDigits(two)) return 0;
+    when = when * 100 + numberOf(two);
+  }
+  return when + 20'000'000'000'000;  // the year's "20"
+}
 
-Built buildRow(const logview::ListTable& table, std::size_t i) {
+// The id of a row without a recording: its start and port, "c20070305-090403-p5".
+std::string madeId(std::int64_t when, int port, int item) {
+  char id[48];
+  if (when == 0) {
+    std::snprintf(id, sizeof id, "item%d", item);
+  } else {
+    std::snprintf(id, sizeof id, "c%08lld-%06lld-p%d", static_cast<long long>(when / 1'000'000),
+                  static_cast<long long>(when % 1'000'000), port);
+  }
+  return id;
+}
+
+std::uint64_t hashOf(std::string_view text) {
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  for (const char c : text) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3ULL;
+  }
+  return hash;
+}
+
+CallRow buildRow(const logview::ListTable& table, std::size_t i, std::string id) {
   const logview::ListRow& r = table.row(i);
-  Built built;
-  CallRow& call = built.row;
+  CallRow call;
+  call.id = std::move(id);
   call.item = r.item;
-  const std::string_view dt = table.cell(i, logview::ListColumn::kDateTime);
-  // "MM-DD-YY hh:mm:ss"
-  if (dt.size() == 17 && isDigits(dt.substr(0, 2)) && dt[2] == '-' && isDigits(dt.substr(3, 2)) &&
-      dt[5] == '-' && isDigits(dt.substr(6, 2)) && dt[8] == ' ' && isDigits(dt.substr(9, 2)) &&
-      dt[11] == ':' && isDigits(dt.substr(12, 2)) && dt[14] == ':' && isDigits(dt.substr(15, 2))) {
-    call.date = "20" + std::string(dt.substr(6, 2)) + '-' + std::string(dt.substr(0, 2)) + '-' +
-                std::string(dt.substr(3, 2));
-    call.time = std::string(dt.substr(9, 8));
-    const auto n = [&](std::size_t at) { return std::int64_t(numberOf(dt.substr(at, 2))); };
-    built.when =
-        ((((((2000 + n(6)) * 100 + n(0)) * 100 + n(3)) * 100 + n(9)) * 100 + n(12)) * 100) + n(15);
+  const std::int64_t when = whenOf(r.dateTime);
+  if (when != 0) {
+    const std::string digits = std::to_string(when);
+    call.date = digits.substr(0, 4) + '-' + digits.substr(4, 2) + '-' + digits.substr(6, 2);
+    call.time = digits.substr(8, 2) + ':' + digits.substr(10, 2) + ':' + digits.substr(12, 2);
   }
   call.port = r.portNumber();
   call.type = std::string(table.cell(i, logview::ListColumn::kType));
@@ -79,18 +106,7 @@ Built buildRow(const logview::ListTable& table, std::size_t i) {
   call.recorded = r.recorded();
   if (isRecordingName(r.link)) call.file = std::string(r.link);
   call.fingerprint = logview::rowFingerprint(r);
-  if (!call.file.empty()) {
-    call.id = call.file;
-  } else if (!call.date.empty()) {
-    std::string id = "c" + call.date.substr(0, 4) + call.date.substr(5, 2) +
-                     call.date.substr(8, 2) + '-' + call.time.substr(0, 2) +
-                     call.time.substr(3, 2) + call.time.substr(6, 2) + "-p" +
-                     std::to_string(call.port);
-    call.id = std::move(id);
-  } else {
-    call.id = "item" + std::to_string(call.item);
-  }
-  return built;
+  return call;
 }
 
 }  // namespace
@@ -128,28 +144,40 @@ std::optional<logview::SearchQuery> searchFor(const CallQuery& query) {
 }
 
 struct CallList::Snapshot {
+  // What the sorts and the ids need of each row; the rows' other fields are made for the calls
+  // a query returns.
+  struct Entry {
+    std::int64_t when = 0;  // YYYYMMDDhhmmss, for the sort by date
+    int port = 0;
+    int seconds = 0;
+    std::string id;
+  };
   std::shared_ptr<const logview::ListTable> table;
-  std::vector<CallRow> rows;
-  std::vector<std::int64_t> when;
-  std::unordered_map<std::string, std::size_t> byId;
+  std::vector<Entry> entries;
+  // (hash of the id, row), sorted: find's index.
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> byId;
   // The rows' indexes by sort and direction, made when first asked for; ties in list order.
   mutable std::array<std::once_flag, 2 * kSortCount> sorted;
   mutable std::array<std::vector<std::uint32_t>, 2 * kSortCount> orders;
+
+  void makeIds();
+  std::optional<std::size_t> rowOf(std::string_view id) const;
+  CallRow call(std::size_t i) const { return buildRow(*table, i, entries[i].id); }
 
   const std::vector<std::uint32_t>& order(CallQuery::Sort sort, bool descending) const {
     const auto at = std::size_t(static_cast<int>(sort) * 2 + (descending ? 1 : 0));
     std::call_once(sorted[at], [&] {
       std::vector<std::uint32_t>& order = orders[at];
-      order.resize(rows.size());
+      order.resize(entries.size());
       for (std::size_t i = 0; i < order.size(); ++i) order[i] = std::uint32_t(i);
       const auto key = [&](std::uint32_t i) -> std::int64_t {
         switch (sort) {
           case CallQuery::Sort::kDate:
-            return when[i];
+            return entries[i].when;
           case CallQuery::Sort::kPort:
-            return rows[i].port;
+            return entries[i].port;
           case CallQuery::Sort::kDuration:
-            return rows[i].seconds;
+            return entries[i].seconds;
         }
         return 0;
       };
@@ -160,6 +188,45 @@ struct CallList::Snapshot {
     return orders[at];
   }
 };
+
+// Ids are unique: a repeated one gets "-2", "-3", ... counted from the oldest row, so that the
+// ids of older rows stay when newer ones come.
+void CallList::Snapshot::makeIds() {
+  const auto index = [&] {
+    byId.clear();
+    byId.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      byId.emplace_back(hashOf(entries[i].id), std::uint32_t(i));
+    }
+    std::sort(byId.begin(), byId.end());
+  };
+  index();
+  bool repeated = false;
+  for (std::size_t k = 1; k < byId.size() && !repeated; ++k) {
+    repeated = byId[k].first == byId[k - 1].first &&
+               entries[byId[k].second].id == entries[byId[k - 1].second].id;
+  }
+  if (!repeated) return;
+  std::unordered_map<std::string, std::size_t> seen;
+  for (std::size_t i = entries.size(); i-- > 0;) {
+    std::string& id = entries[i].id;
+    if (seen.contains(id)) {
+      const std::string base = id;
+      for (int k = 2; seen.contains(id); ++k) id = base + '-' + std::to_string(k);
+    }
+    seen.emplace(id, i);
+  }
+  index();
+}
+
+std::optional<std::size_t> CallList::Snapshot::rowOf(std::string_view id) const {
+  const std::uint64_t hash = hashOf(id);
+  auto it = std::lower_bound(byId.begin(), byId.end(), std::make_pair(hash, std::uint32_t(0)));
+  for (; it != byId.end() && it->first == hash; ++it) {
+    if (entries[it->second].id == id) return it->second;
+  }
+  return std::nullopt;
+}
 
 CallList::CallList(std::filesystem::path listFile) : listFile_(std::move(listFile)) {}
 
@@ -176,26 +243,16 @@ std::shared_ptr<const CallList::Snapshot> CallList::current() {
   auto snapshot = std::make_shared<Snapshot>();
   snapshot->table = table;
   const std::size_t n = table->size();
-  snapshot->rows.reserve(n);
-  snapshot->when.reserve(n);
+  snapshot->entries.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
-    Built built = buildRow(*table, i);
-    snapshot->rows.push_back(std::move(built.row));
-    snapshot->when.push_back(built.when);
+    const logview::ListRow& r = table->row(i);
+    Snapshot::Entry& e = snapshot->entries[i];
+    e.when = whenOf(r.dateTime);
+    e.port = r.portNumber();
+    e.seconds = r.durationSeconds();
+    e.id = isRecordingName(r.link) ? std::string(r.link) : madeId(e.when, e.port, r.item);
   }
-  // Ids are unique: a repeated one gets "-2", "-3", ... counted from the oldest row, so that the
-  // ids of older rows stay when newer ones come.
-  snapshot->byId.reserve(n);
-  for (std::size_t i = n; i-- > 0;) {
-    CallRow& row = snapshot->rows[i];
-    std::erase_if(row.id, [](char c) { return !isUrlSafe(c); });
-    if (row.id.empty()) row.id = "item";
-    if (snapshot->byId.contains(row.id)) {
-      const std::string base = row.id;
-      for (int k = 2; snapshot->byId.contains(row.id); ++k) row.id = base + '-' + std::to_string(k);
-    }
-    snapshot->byId.emplace(row.id, i);
-  }
+  snapshot->makeIds();
   snapshot_ = std::move(snapshot);
   return snapshot_;
 }
@@ -212,7 +269,7 @@ CallPage CallList::query(const CallQuery& query) {
   const logview::ListTable& table = *snapshot->table;
   std::vector<bool> matches;
   if (!everything) {
-    matches.resize(snapshot->rows.size());
+    matches.resize(snapshot->entries.size());
     for (std::size_t i = 0; i < matches.size(); ++i) {
       matches[i] = logview::rowMatches(table.row(i), *search);
     }
@@ -222,7 +279,7 @@ CallPage CallList::query(const CallQuery& query) {
   std::int64_t seen = 0;
   for (const std::uint32_t i : snapshot->order(query.sort, query.descending)) {
     if (!everything && !matches[i]) continue;
-    if (seen >= first && seen < end) page.calls.push_back(snapshot->rows[i]);
+    if (seen >= first && seen < end) page.calls.push_back(snapshot->call(i));
     ++seen;
   }
   page.total = int(seen);
@@ -231,13 +288,13 @@ CallPage CallList::query(const CallQuery& query) {
 
 std::optional<CallRow> CallList::find(std::string_view id) {
   const std::shared_ptr<const Snapshot> snapshot = current();
-  const auto it = snapshot->byId.find(std::string(id));
-  if (it == snapshot->byId.end()) return std::nullopt;
-  return snapshot->rows[it->second];
+  const auto row = snapshot->rowOf(id);
+  if (!row) return std::nullopt;
+  return snapshot->call(*row);
 }
 
 std::size_t CallList::size() {
-  return current()->rows.size();
+  return current()->entries.size();
 }
 
 }  // namespace parvolin::web

@@ -178,7 +178,9 @@ HttpReply WebClient::send(const std::string& method, const std::string& target,
                           std::vector<std::pair<std::string, std::string>> headers) {
   if (!cookie.empty()) headers.emplace_back("Cookie", cookie);
   if (!csrf.empty()) headers.emplace_back("X-CSRF-Token", csrf);
-  if (!body.empty()) headers.emplace_back("Content-Type", "application/json");
+  const bool typed = std::any_of(headers.begin(), headers.end(),
+                                 [](const auto& header) { return header.first == "Content-Type"; });
+  if (!body.empty() && !typed) headers.emplace_back("Content-Type", "application/json");
   return exchange(port_, requestText(method, target, headers, body), std::chrono::seconds(60), {},
                   from_);
 }

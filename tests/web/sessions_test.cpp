@@ -132,8 +132,8 @@ TEST(WebLoginThrottle, FiveFailuresAreFreeThenTheWaitDoublesUpToAMinute) {
   LoginThrottle throttle(clock.source());
   const std::string a = "192.0.2.7";
   // The wait asked of the next attempt right after the n-th failure.
-  const std::chrono::milliseconds expected[] = {0ms,     0ms,     0ms,     0ms,     1000ms,
-                                                2000ms,  4000ms,  8000ms,  16000ms, 32000ms,
+  const std::chrono::milliseconds expected[] = {0ms,     0ms,     0ms,    0ms,     1000ms,
+                                                2000ms,  4000ms,  8000ms, 16000ms, 32000ms,
                                                 60000ms, 60000ms, 60000ms};
   for (std::size_t n = 1; n <= std::size(expected); ++n) {
     throttle.failed(a);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sodium.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include "settings/settings_store.h"
 #include "support/expect_ok.h"
 #include "support/test_files.h"
+#include "web/sodium_init.h"
 #include "web/users.h"
 
 namespace parvolin::web {
@@ -188,6 +190,21 @@ TEST(WebUsers, AChangedFileIsReadAgainAndABadOneLocksEveryoneOut) {
   EXPECT_TRUE(server.reloadIfChanged());
   EXPECT_TRUE(server.problem());
   EXPECT_FALSE(server.verify("anna", "correct horse battery"));
+}
+
+TEST(WebUsers, TheDefaultPasswordNeverLogsInEvenWithItsHashInTheFile) {
+  TempFolder folder;
+  ensureSodium();
+  char hash[crypto_pwhash_STRBYTES];
+  ASSERT_EQ(crypto_pwhash_str(hash, "ZORUZIVA", 8, crypto_pwhash_OPSLIMIT_MIN,
+                              crypto_pwhash_MEMLIMIT_MIN),
+            0);
+  test::writeFile(folder / "users", std::string("ZORUZIVA:admin:") + hash + "\n");
+  UserStore store = cheapStore(folder);
+  ASSERT_WORKED(store.loadProblem());
+  ASSERT_EQ(store.users().size(), 1u);
+  EXPECT_FALSE(store.verify("ZORUZIVA", "ZORUZIVA"));
+  EXPECT_FALSE(store.verify("ZORUZIVA", "zoruziva"));
 }
 
 TEST(WebUsers, AnUnknownNameCostsAHashToo) {
