@@ -333,6 +333,8 @@ def phone_and_desktop(browser, url, name, ready, full_page=True):
         browser.size(width, height)
         browser.go(url)
         ready()
+        wide = browser.js("return document.documentElement.scrollWidth")
+        check(wide <= width, f"{url} is {wide} px wide in a window of {width} px")
         browser.shot(f"{name}-{tag}", full_page and tag == "phone")
     browser.size(1280, 800)
 
