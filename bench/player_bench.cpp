@@ -138,6 +138,8 @@ long residentKb(const std::string& field) {
 
 // The most memory the player takes over the process's own for a whole play of a one-hour
 // recording (start, then decoding to the end), against the decoded sound (one byte a sample).
+// Run one mode per process (--benchmark_filter=PeakMemory/0 and so on): memory freed by an
+// earlier run stays with the process and hides what a later one takes.
 // Goal: at most 1.3 times the decoded sound. The peak is reset first (needs Linux 4.0 or later).
 void BM_PeakMemory(benchmark::State& state) {
   const int mode = static_cast<int>(state.range(0));
