@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "base/clock.h"
@@ -124,6 +125,53 @@ void BM_StartAndDecodeToTheEnd(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_StartAndDecodeToTheEnd)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+// The process's resident memory in kB, as /proc/self/status gives it under `field`.
+long residentKb(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.starts_with(field + ":")) return std::stol(line.substr(field.size() + 1));
+  }
+  return -1;
+}
+
+// The most memory the player takes over the process's own for a whole play of a one-hour
+// recording (start, then decoding to the end), against the decoded sound (one byte a sample).
+// Run one mode per process (--benchmark_filter=PeakMemory/0 and so on): memory freed by an
+// earlier run stays with the process and hides what a later one takes.
+// Goal: at most 1.3 times the decoded sound. The peak is reset first (needs Linux 4.0 or later).
+void BM_PeakMemory(benchmark::State& state) {
+  const int mode = static_cast<int>(state.range(0));
+  const HourRecording& recording = hour(mode);
+  base::SystemClock clock;
+  test::ScriptedPrompt prompt;
+  NullView view;
+  double peakMb = 0, soundMb = 0;
+  for (auto _ : state) {
+    if (!(std::ofstream("/proc/self/clear_refs") << "5")) {
+      state.SkipWithError("the peak resident memory cannot be reset");
+      return;
+    }
+    const long before = residentKb("VmRSS");
+    {
+      player::SilentWaveOutput output(prompt);
+      player::PlayerEngine engine(clock, prompt, output, view);
+      if (!engine.loadAndStart(std::move(*player::RecordingFile::open(recording.path)), mode)) {
+        state.SkipWithError("the recording could not be played");
+        return;
+      }
+      while (engine.decodeMore()) {
+      }
+      soundMb = double(engine.sampleCount()) / 1e6;
+    }
+    peakMb = double(residentKb("VmHWM") - before) * 1024 / 1e6;
+  }
+  state.counters["peak_MB"] = peakMb;
+  state.counters["sound_MB"] = soundMb;
+  state.counters["peak_per_sound"] = soundMb > 0 ? peakMb / soundMb : 0;
+}
+BENCHMARK(BM_PeakMemory)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_DecoderAlone(benchmark::State& state) {
   const int mode = static_cast<int>(state.range(0));

@@ -15,9 +15,14 @@
 // script arrive (a read returns what arrived, as much as it asks for; the rest waits for the
 // next read); 0x40-0x7E nothing new arrives for as many more reads as the low six bits say, 0x7F
 // for 999 more (so that an answer can complete on the last read counted, or just after); 0x80-0x8F
-// the read fails; 0x90-0x9F the unit streams, every read getting all it asks for, until the
-// next command; 0xA0-0xFF nothing new arrives. When the script ends, the unit is gone: every
-// read fails (so that an input's last command ends at once).
+// the read fails; 0x90-0x9F the unit streams for this and 4 to 64 more reads (4 times one more
+// than the low four bits), every read getting all it asks for, or until the next command;
+// 0xA0-0xFF nothing new arrives. When the script ends, the unit is gone: every read fails (so
+// that an input's last command ends at once).
+//
+// The stream ends by itself so that the drain of a reopen ends when the unit has nothing more:
+// a unit that streams for ever holds every drain to the link's bound of a thousand reads, which
+// made such inputs slow and the target slow; that bound is the unit tests' business.
 //
 // Every operation is checked against the command protocol worked out afresh from the calls the
 // link made: the frames written, the bytes each read asked for, where the answer's bytes come
@@ -153,32 +158,25 @@ class ScriptedUnit final : public D2xx {
       status = kInvalidHandle;
     } else if (!arrive()) {
       status = kIoError;
-    } else if (streaming_ && waiting.size() < wanted) {
-      waiting.resize(wanted, std::uint8_t(0x90 + calls.size()));
+    } else if (streaming_) {
+      if (--streamReadsLeft_ == 0) streaming_ = false;
+      // All it asks for: what arrived before, then the stream's bytes.
+      const std::size_t before = std::min<std::size_t>(wanted, waiting.size());
+      std::copy_n(waiting.begin(), before, buffer);
+      std::fill(buffer + before, buffer + wanted, std::uint8_t(0x90 + calls.size()));
+      waiting.erase(waiting.begin(), waiting.begin() + std::ptrdiff_t(before));
+      got = wanted;
+      logRead(status, wanted, {buffer, wanted});
+      return status;
     }
     const std::size_t n = status == kOk ? std::min<std::size_t>(wanted, waiting.size()) : 0;
     // A read that does not get all it asked for waits out its time-out.
     if (status == kOk && n < wanted) clock_.advanceMs(device::kRunReadTimeoutMs);
     const auto arrived = waiting.begin() + std::ptrdiff_t(n);
-    // The long runs of reads that get nothing, or all a streaming unit gives, are kept as one.
-    if (calls.size() > firstOfOperation) {
-      Call& last = calls.back();
-      if (last.kind == Call::kRead && last.status == status && last.wanted == wanted &&
-          last.got == n && (n > kKeptReadBytes || sameBytes(last.bytes, {waiting.data(), n}))) {
-        ++last.times;
-        std::copy(waiting.begin(), arrived, buffer);
-        waiting.erase(waiting.begin(), arrived);
-        got = std::uint32_t(n);
-        return status;
-      }
-    }
-    calls.push_back({Call::kRead, status, wanted, std::uint32_t(n),
-                     n > kKeptReadBytes
-                         ? std::string()
-                         : std::string(reinterpret_cast<const char*>(waiting.data()), n)});
     std::copy(waiting.begin(), arrived, buffer);
     waiting.erase(waiting.begin(), arrived);
     got = std::uint32_t(n);
+    logRead(status, wanted, {buffer, n});
     return status;
   }
 
@@ -186,6 +184,20 @@ class ScriptedUnit final : public D2xx {
   static constexpr Handle kHandle = 0x51;
 
   bool valid(Handle handle) const { return open_ && handle == kHandle; }
+  // The long runs of reads that get nothing, or all a streaming unit gives, are kept as one.
+  void logRead(Status status, std::uint32_t wanted, std::span<const std::uint8_t> bytes) {
+    const auto n = std::uint32_t(bytes.size());
+    if (calls.size() > firstOfOperation) {
+      Call& last = calls.back();
+      if (last.kind == Call::kRead && last.status == status && last.wanted == wanted &&
+          last.got == n && (n > kKeptReadBytes || sameBytes(last.bytes, bytes))) {
+        ++last.times;
+        return;
+      }
+    }
+    calls.push_back({Call::kRead, status, wanted, n,
+                     n > kKeptReadBytes ? std::string() : std::string(bytes.begin(), bytes.end())});
+  }
   Status other(Status status) {
     calls.push_back({Call::kOther, status, 0, 0, {}});
     return status;
@@ -207,6 +219,7 @@ class ScriptedUnit final : public D2xx {
       return false;
     } else if (control < 0xA0) {
       streaming_ = true;
+      streamReadsLeft_ = 1 + 4 * ((control & 0x0F) + 1);
     }
     return true;
   }
@@ -215,6 +228,7 @@ class ScriptedUnit final : public D2xx {
   base::VirtualClock& clock_;
   bool open_ = false;
   bool streaming_ = false;
+  int streamReadsLeft_ = 0;
   int quietReads_ = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 
 #include "codec/lv_decoder.h"
 #include "codec/lv_format.h"
@@ -34,14 +35,17 @@ std::unique_ptr<T[]> allocate(std::uint64_t count, std::uint64_t& budget) {
 
 }  // namespace
 
-// The recording's bytes while they are being decoded, whole audio blocks at a time, so that
-// the parts decode exactly as the whole file does.
+// The recording while it is being decoded: it is read a step of whole audio blocks at a time,
+// so that the player never holds a copy of the whole file, and the parts decode exactly as the
+// whole file does.
 struct PlayerEngine::Decoding {
+  explicit Decoding(RecordingFile recording) : file(std::move(recording)) {}
+  RecordingFile file;
   int mode = 0;
-  std::unique_ptr<std::uint8_t[]> file;
-  std::size_t fileBytes = 0;
-  std::size_t nextByte = 0;
+  std::uint64_t fileBytes = 0;  // the length when the file was opened
+  std::uint64_t nextByte = 0;
   std::size_t stepBytes = 0;
+  std::unique_ptr<std::uint8_t[]> bytes;    // one step's bytes
   std::unique_ptr<std::int16_t[]> samples;  // one step's samples
   std::size_t stepSamples = 0;
 };
@@ -65,36 +69,33 @@ bool PlayerEngine::loadAndStart(RecordingFile file, int mode) {
     return false;
   }
 
-  auto decoding = std::make_unique<Decoding>();
-  decoding->mode = mode;
   const std::size_t perBlock = codec::samplesPerBlock(mode);
   const std::size_t blocks =
       static_cast<std::size_t>((length + codec::kAudioBlockSize - 1) / codec::kAudioBlockSize);
   const std::size_t blocksPerStep =
       std::clamp<std::size_t>(kStepSamples / perBlock, 1, std::max<std::size_t>(blocks, 1));
+  auto decoding = std::make_unique<Decoding>(std::move(file));
+  decoding->mode = mode;
+  decoding->fileBytes = length;
   decoding->stepBytes = blocksPerStep * codec::kAudioBlockSize;
   decoding->stepSamples = blocksPerStep * perBlock;
-  decoding->file = allocate<std::uint8_t>(length, budget);
-  if (decoding->file) decoding->samples = allocate<std::int16_t>(decoding->stepSamples, budget);
+  decoding->bytes = allocate<std::uint8_t>(decoding->stepBytes, budget);
+  if (decoding->bytes) decoding->samples = allocate<std::int16_t>(decoding->stepSamples, budget);
   if (!decoding->samples) {
     prompt_.message(kNoMemoryForConversionText, base::PromptIcon::Exclamation);
     playBuffer_.reset();
     return false;
   }
-  const auto read = file.readStart(decoding->file.get(), static_cast<std::size_t>(length));
-  file.close();
-  if (!read) {
-    playBuffer_.reset();
-    return false;
-  }
-  // A file that shrank since it was opened plays as far as it was read.
-  decoding->fileBytes = *read;
-  sampleCount_ = static_cast<std::uint32_t>(codec::sampleCountFor(*read, mode));
+  sampleCount_ = static_cast<std::uint32_t>(count);
   decoding_ = std::move(decoding);
 
   codec::resetDecoder(decoderState_, gain_);
   store_ = std::make_unique<SampleStore>(options_.storeFolder);
   decodeUpTo(kLeadSamples);
+  if (unreadable_) {
+    release();
+    return false;
+  }
 
   if (output_.open()) output_.play(playBuffer());
   lastTickMs_ = clock_.monotonicMs();
@@ -113,17 +114,39 @@ bool PlayerEngine::decodeMore() {
 void PlayerEngine::decodeUpTo(std::uint64_t samples) {
   while (decoding_ && decoded_ < samples) {
     Decoding& d = *decoding_;
-    const std::size_t end = std::min(d.fileBytes, d.nextByte + d.stepBytes);
-    const std::span<const std::uint8_t> bytes(d.file.get() + d.nextByte, end - d.nextByte);
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::uint64_t>(d.stepBytes, d.fileBytes - std::min(d.fileBytes, d.nextByte)));
+    const std::optional<std::size_t> read = d.file.readAt(d.nextByte, d.bytes.get(), wanted);
+    // A file that cannot be read from its start is no recording to play.
+    if (!read && d.nextByte == 0) unreadable_ = true;
+    const std::size_t got = read.value_or(0);
     const std::span<std::int16_t> out(d.samples.get(), d.stepSamples);
-    const std::size_t count = codec::decodeLv(bytes, d.mode, decoderState_, out);
+    const std::size_t count = std::min<std::size_t>(
+        codec::decodeLv({d.bytes.get(), got}, d.mode, decoderState_, out), sampleCount_ - decoded_);
     // A store that cannot keep the samples only costs the volume adjustment its starting point.
     static_cast<void>(store_->append(out.first(count)));
     std::uint8_t* sound = playBuffer_.get() + decoded_;
     for (std::size_t i = 0; i < count; ++i) sound[i] = codec::toUnsigned8(out[i]);
     decoded_ += static_cast<std::uint32_t>(count);
-    d.nextByte = end;
-    if (d.nextByte == d.fileBytes) decoding_.reset();
+    d.nextByte += got;
+    // A file that shrank since it was opened, or that cannot be read on, plays as far as it was
+    // read; the rest of its length is silence.
+    if (d.nextByte >= d.fileBytes || got < wanted) {
+      if (decoded_ < sampleCount_) silenceTheRest();
+      decoding_.reset();
+    }
+  }
+}
+
+void PlayerEngine::silenceTheRest() {
+  Decoding& d = *decoding_;
+  const std::span<std::int16_t> zeros(d.samples.get(), d.stepSamples);
+  std::fill(zeros.begin(), zeros.end(), std::int16_t{0});
+  std::fill(playBuffer_.get() + decoded_, playBuffer_.get() + sampleCount_, codec::toUnsigned8(0));
+  while (decoded_ < sampleCount_) {
+    const std::size_t count = std::min<std::size_t>(zeros.size(), sampleCount_ - decoded_);
+    static_cast<void>(store_->append(zeros.first(count)));
+    decoded_ += static_cast<std::uint32_t>(count);
   }
 }
 

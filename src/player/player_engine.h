@@ -36,7 +36,8 @@ struct PlayerOptions {
 };
 
 // Plays one recording. The whole file is decoded into 8-bit sound (the play buffer, handed to
-// the output in one piece) and into a store of the unadjusted 16-bit samples. Only the first
+// the output in one piece) and into a store of the unadjusted 16-bit samples; the file is read a
+// step at a time as it is decoded, and stays open until it is read to its end. Only the first
 // seconds are decoded before the sound starts; the window calls decodeMore() while the player
 // is idle until the rest is done, and anything that needs sound not yet decoded (a seek, a
 // resume, the volume adjustment, the WAV save) decodes it first. The sound is exactly the same
@@ -53,11 +54,12 @@ class PlayerEngine {
   PlayerEngine(const PlayerEngine&) = delete;
   PlayerEngine& operator=(const PlayerEngine&) = delete;
 
-  // Reads the recording `file` in audio `mode` (0-3) and closes it, starts the sound from the
-  // beginning (the output's failures are shown by the output; the player then runs silently)
-  // and starts the clock. Returns false when the player must end: "Not enough memory for wave
-  // playing!" or "Not enough memory for wave data conversion!" when its buffers cannot be had,
-  // nothing when the file cannot be read.
+  // Takes the recording `file` in audio `mode` (0-3), starts the sound from the beginning (the
+  // output's failures are shown by the output; the player then runs silently) and starts the
+  // clock. The sound is as long as the file was when it was opened: a file that shrinks later
+  // plays as far as it could be read, then silence. Returns false when the player must end:
+  // "Not enough memory for wave playing!" or "Not enough memory for wave data conversion!" when
+  // its buffers cannot be had, nothing when the file cannot be read.
   [[nodiscard]] bool loadAndStart(RecordingFile file, int mode);
 
   // Decodes the next part of the recording. Returns true while some of it is left.
@@ -97,6 +99,7 @@ class PlayerEngine {
 
   void playFromElapsed();
   void decodeUpTo(std::uint64_t samples);
+  void silenceTheRest();
   void finishDecoding();
   void endOfPlay();
   void release();
@@ -112,6 +115,7 @@ class PlayerEngine {
   std::unique_ptr<SampleStore> store_;
   std::unique_ptr<Decoding> decoding_;
   std::uint32_t decoded_ = 0;
+  bool unreadable_ = false;
   codec::DecoderState decoderState_;
   codec::DavaGainState gain_;
 

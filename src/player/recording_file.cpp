@@ -45,10 +45,12 @@ void RecordingFile::close() {
   static_cast<void>(file_.close());
 }
 
-std::optional<std::size_t> RecordingFile::readStart(std::uint8_t* dst, std::size_t length) {
+std::optional<std::size_t> RecordingFile::readAt(std::uint64_t offset, std::uint8_t* dst,
+                                                 std::size_t length) {
   std::size_t done = 0;
   while (done < length) {
-    const ssize_t n = ::pread(file_.fd(), dst + done, length - done, static_cast<off_t>(done));
+    const ssize_t n =
+        ::pread(file_.fd(), dst + done, length - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::nullopt;
     if (n == 0) break;

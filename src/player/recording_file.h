@@ -24,17 +24,19 @@ std::string commandLinePath(int argc, const char* const* argv);
 // give 0 to 3; nullopt for any other name.
 std::optional<int> modeFromName(std::string_view path);
 
-// An open recording, read once by the player and closed.
+// An open recording, read once from start to end by the player, and closed.
 class RecordingFile {
  public:
   // Opens `path` for reading, trying again at once up to 20 more times; nullopt when it cannot
   // be opened or is not a regular file.
   static std::optional<RecordingFile> open(const std::filesystem::path& path);
 
+  // The length when it was opened.
   std::uint64_t length() const { return length_; }
-  // Reads up to `length` bytes from the start into `dst` and returns how many were read: fewer
-  // when the file has shrunk since it was opened; nullopt on a read error.
-  std::optional<std::size_t> readStart(std::uint8_t* dst, std::size_t length);
+  // Reads up to `length` bytes from byte `offset` on into `dst` and returns how many were read:
+  // fewer when the file has shrunk since it was opened; nullopt on a read error.
+  [[nodiscard]] std::optional<std::size_t> readAt(std::uint64_t offset, std::uint8_t* dst,
+                                                  std::size_t length);
   void close();
 
  private:

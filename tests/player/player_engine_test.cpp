@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 
 #include "codec/dava.h"
@@ -212,6 +214,38 @@ TEST_F(PlayerEngineTest, TheSoundIsExactlyTheWholeFileDecodedAtOnce) {
   }
 }
 
+TEST_F(PlayerEngineTest, AFileThatShrinksWhilePlayingPlaysWhatWasReadThenSilence) {
+  // Mode 1: 512 blocks a decoding step, so the start reads only the first step.
+  const auto bytes = randomBytes(1300 * kBlock, 11);
+  struct Case {
+    std::size_t keptBytes;  // what is left of the file after the start
+    std::size_t readBytes;  // what the player gets of it
+  };
+  for (const auto& [kept, read] : {Case{700 * kBlock + 101, 700 * kBlock + 101},
+                                   Case{100 * kBlock, 512 * kBlock}, Case{0, 512 * kBlock}}) {
+    SCOPED_TRACE(std::to_string(kept) + " bytes left");
+    const auto path = writeRecording(bytes);
+    auto engine = makeEngine();
+    ASSERT_TRUE(engine->loadAndStart(std::move(*RecordingFile::open(path)), 1));
+    std::filesystem::resize_file(path, kept);
+    while (engine->decodeMore()) {
+    }
+    ASSERT_TRUE(engine->decodingDone());
+    ASSERT_EQ(engine->sampleCount(), codec::sampleCountFor(bytes.size(), 1));
+    const auto played = toPcm8(decodeWhole({bytes.begin(), bytes.begin() + long(read)}, 1));
+    const auto sound = engine->playBuffer();
+    EXPECT_TRUE(std::equal(played.begin(), played.end(), sound.begin()));
+    EXPECT_TRUE(std::all_of(sound.begin() + long(played.size()), sound.end(),
+                            [](std::uint8_t b) { return b == codec::toUnsigned8(0); }));
+    std::vector<std::int16_t> stored(sound.size());
+    ASSERT_TRUE(engine->sampleStore()->read(stored));
+    EXPECT_TRUE(std::all_of(stored.begin() + long(played.size()), stored.end(),
+                            [](std::int16_t v) { return v == 0; }));
+    tickAfter(*engine, engine->sampleCount() / 8);
+    EXPECT_TRUE(engine->ended());
+  }
+}
+
 TEST_F(PlayerEngineTest, ASeekBeyondTheDecodedPartDecodesUpToItFirst) {
   const auto bytes = randomBytes(1300 * kBlock, 7);
   auto engine = play(bytes, 1);
@@ -317,7 +351,7 @@ TEST_F(PlayerEngineTest, OutOfMemoryShowsItsMessageAndEndsThePlayer) {
     EXPECT_EQ(messages(), std::vector<std::string>{message});
   }
 
-  // Enough to play (the sound, the file and one decoding step of a million samples) is enough
+  // Enough to play (the sound and one decoding step of a million samples) is enough
   // for the adjustment too: it works through pieces of a million bytes, never a 16-bit copy of
   // the whole sound (8 MB here, beyond the limit), and gives the sound the whole copy gives.
   const auto large = randomBytes(2048 * kBlock + 3, 10);

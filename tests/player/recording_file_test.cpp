@@ -36,8 +36,11 @@ TEST(PlayerCommandLine, OnlyAnExistingRegularFileOpens) {
   ASSERT_TRUE(opened);
   EXPECT_EQ(opened->length(), 3u);
   std::uint8_t bytes[8] = {};
-  EXPECT_EQ(opened->readStart(bytes, 8), 3u);  // a file shorter than expected reads as it is
+  EXPECT_EQ(opened->readAt(0, bytes, 8), 3u);  // a file shorter than expected reads as it is
   EXPECT_EQ(bytes[2], 3);
+  EXPECT_EQ(opened->readAt(1, bytes, 8), 2u);
+  EXPECT_EQ(bytes[0], 2);
+  EXPECT_EQ(opened->readAt(9, bytes, 8), 0u);
   EXPECT_FALSE(RecordingFile::open(folder.path() / "missing.LV0"));
   EXPECT_FALSE(RecordingFile::open(folder.path()));
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -43,13 +44,17 @@ TEST(AudioEncodersTest, LogCodeIsTheNearestCodeThatFitsASample) {
     const int v = sim::expandLogCode(static_cast<std::uint8_t>(c));
     if (v >= -32768 && v <= 32767) fitting.push_back(v);
   }
-  for (int s = -32768; s <= 32767; s += 7) {
+  // Every sample; half-way between two codes the larger one.
+  for (int s = -32768; s <= 32767; ++s) {
     const int got = sim::expandLogCode(sim::LogEncoder::encodeSample(static_cast<std::int16_t>(s)));
     ASSERT_GE(got, -32768);
     ASSERT_LE(got, 32767);
     int best = 1 << 30;
     for (int v : fitting) best = std::min(best, std::abs(v - s));
     ASSERT_EQ(std::abs(got - s), best) << "sample " << s;
+    if (got < s) {
+      ASSERT_EQ(std::count(fitting.begin(), fitting.end(), s + best), 0) << "sample " << s;
+    }
   }
 }
 
