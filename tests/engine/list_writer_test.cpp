@@ -244,7 +244,9 @@ TEST(EngineListWrites, ARetentionPassIsPlannedOffTheTickAndEndsAsInTheCaller) {
       if (x == &h) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     EXPECT_EQ(x->engine->retentionPasses(), 1u);
-    if (x == &inCaller) EXPECT_EQ(ticks, 2) << "planned in the first tick, applied in the next";
+    if (x == &inCaller) {
+      EXPECT_EQ(ticks, 2) << "planned in the first tick, applied in the next";
+    }
   }
   EXPECT_EQ(h.list(), inCaller.list());
   const std::vector<logview::ListRow> rows = logview::parseRows(logview::listBody(h.list()));
