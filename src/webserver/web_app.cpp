@@ -275,6 +275,8 @@ std::optional<Response> WebApp::refused(const RouteEntry& route, Call& call) {
     return route.page ? redirect("/login") : errorResponse(401, kLogInFirst);
   }
   if (!web::allows(call.session->role, neededRole(route.access))) {
+    // A person who typed the address of a page their role does not show goes to the calls.
+    if (route.page) return redirect("/calls");
     return errorResponse(403, "Your role (" + std::string(web::roleName(call.session->role)) +
                                   ") may not do this; it needs " +
                                   std::string(accessRole(route.access)) + ".");
