@@ -19,20 +19,6 @@ namespace {
 constexpr std::string_view kSessionCookie = "pvsession";
 constexpr std::string_view kLogInFirst = "Log in first.";
 
-std::string_view accessRole(Access access) {
-  switch (access) {
-    case Access::kAnyone:
-      return "anyone";
-    case Access::kListener:
-      return "listener";
-    case Access::kSupervisor:
-      return "supervisor";
-    case Access::kAdmin:
-      return "admin";
-  }
-  return "admin";
-}
-
 web::Role neededRole(Access access) {
   switch (access) {
     case Access::kSupervisor:
@@ -42,6 +28,10 @@ web::Role neededRole(Access access) {
     default:
       return web::Role::kListener;
   }
+}
+
+std::string_view accessRole(Access access) {
+  return access == Access::kAnyone ? std::string_view("anyone") : web::roleName(neededRole(access));
 }
 
 bool changes(Method method) {
