@@ -249,7 +249,8 @@ TEST(EngineListWrites, ARetentionPassIsPlannedOffTheTickAndEndsAsInTheCaller) {
     }
   }
   EXPECT_EQ(h.list(), inCaller.list());
-  const std::vector<logview::ListRow> rows = logview::parseRows(logview::listBody(h.list()));
+  const std::string list = h.list();  // the rows point into it
+  const std::vector<logview::ListRow> rows = logview::parseRows(logview::listBody(list));
   ASSERT_EQ(rows.size(), 1u) << "the calls older than a day went";
   EXPECT_EQ(rows[0].portNumber(), 4);
   EXPECT_EQ(h.engine->capacityShown().itemsText, inCaller.engine->capacityShown().itemsText);
