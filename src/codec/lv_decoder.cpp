@@ -33,7 +33,7 @@ constexpr auto kLogTable = makeByteTable<expandLog16>();
 // Mode 1: little-endian words, eight codes each, the most significant first.
 void unpackMode1(const Block& block, Codes& codes) {
   for (std::size_t w = 0; w < kMode1WordsPerBlock; ++w) {
-    const unsigned word = block[2 * w] | (block[2 * w + 1] << 8);
+    const unsigned word = unsigned(block[2 * w]) | (unsigned(block[2 * w + 1]) << 8);
     for (std::size_t k = 0; k < kMode1CodesPerWord; ++k) {
       codes[8 * w + k] = static_cast<std::uint8_t>((word >> (14 - 2 * k)) & 3);
     }
@@ -74,7 +74,7 @@ void decodeCodes(DecoderState& state, const std::uint8_t* codes, std::size_t cou
                                         std::int16_t* out) {
   g726::BlockDecoder<g726::Rate16k> s(state);
   for (std::size_t w = 0; w < kMode1WordsPerBlock; ++w) {
-    const unsigned word = block[2 * w] | (block[2 * w + 1] << 8);
+    const unsigned word = unsigned(block[2 * w]) | (unsigned(block[2 * w + 1]) << 8);
 #pragma GCC unroll 8
     for (std::size_t k = 0; k < kMode1CodesPerWord; ++k) {
       *out++ = s.decode(word >> (14 - 2 * k));
