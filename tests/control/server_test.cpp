@@ -203,8 +203,9 @@ TEST_F(ControlServerTest, TurnsAwayConnectionsOverTheLimit) {
     ASSERT_TRUE(answers(clients.back(), i));
   }
   ControlClient extra = connect();
-  EXPECT_WORKED(extra.send({{"cmd", "status"}, {"id", 1}}));
-  const auto answer = extra.answerTo(1, 10s);
+  // The refusal comes unasked and the server closes at once: a request sent after it may find
+  // the connection closed already, so none is sent.
+  const auto answer = extra.receive(10s);
   ASSERT_TRUE(answer);
   EXPECT_EQ((*answer)["error"]["code"], "too-many-clients");
   clients.pop_back();
