@@ -90,9 +90,9 @@ std::optional<std::vector<std::string>> pathSegments(std::string_view path) {
 std::optional<ByteRange> parseRange(std::string_view header, std::uint64_t size) {
   constexpr std::string_view kUnit = "bytes=";
   if (!header.starts_with(kUnit)) return std::nullopt;
-  const std::string_view spec = header.substr(kUnit.size());
-  const std::size_t dash = spec.find('-');
-  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) {
+  const std::string_view bounds = header.substr(kUnit.size());
+  const std::size_t dash = bounds.find('-');
+  if (dash == std::string_view::npos || bounds.find(',') != std::string_view::npos) {
     return std::nullopt;
   }
   auto number = [](std::string_view text) -> std::optional<std::uint64_t> {
@@ -102,8 +102,8 @@ std::optional<ByteRange> parseRange(std::string_view header, std::uint64_t size)
     if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
   };
-  const std::string_view firstText = spec.substr(0, dash);
-  const std::string_view lastText = spec.substr(dash + 1);
+  const std::string_view firstText = bounds.substr(0, dash);
+  const std::string_view lastText = bounds.substr(dash + 1);
   ByteRange range;
   if (firstText.empty()) {  // the last N bytes
     const auto suffix = number(lastText);
