@@ -282,49 +282,51 @@ std::optional<std::string> UserStore::addProblem(std::string_view name, Role rol
   return saveLocked(users);
 }
 
-std::optional<std::string> UserStore::removeProblem(std::string_view name) {
+std::optional<std::string> UserStore::changeUser(std::string_view name, const UserChange& change) {
   std::lock_guard lock(mutex_);
   reloadIfChangedLocked();
   if (problem_) return problem_;
   std::vector<User> users = users_;
   const auto it = findUser(users, name);
   if (it == users.end()) return "There is no user " + std::string(name) + ".";
-  users.erase(it);
-  if (leftWithoutAdmin(users_, users)) {
-    return "The last administrator cannot be removed while other users remain.";
-  }
+  if (auto problem = change(users, *it)) return problem;
   return saveLocked(users);
+}
+
+std::optional<std::string> UserStore::removeProblem(std::string_view name) {
+  return changeUser(name, [&](std::vector<User>& users, User& user) -> std::optional<std::string> {
+    users.erase(users.begin() + (&user - users.data()));
+    if (leftWithoutAdmin(users_, users)) {
+      return "The last administrator cannot be removed while other users remain.";
+    }
+    return std::nullopt;
+  });
 }
 
 std::optional<std::string> UserStore::setPasswordProblem(std::string_view name,
                                                          std::string_view password) {
   if (auto problem = passwordProblem(password)) return problem;
   if (!user(name)) return "There is no user " + std::string(name) + ".";
+  // Hashed without the lock: it takes a while and other threads verify meanwhile.
   const auto hash = hashOf(password, cost_);
   if (!hash) return std::string("The password could not be hashed (out of memory).");
-  std::lock_guard lock(mutex_);
-  reloadIfChangedLocked();
-  if (problem_) return problem_;
-  std::vector<User> users = users_;
-  const auto it = findUser(users, name);
-  if (it == users.end()) return "There is no user " + std::string(name) + ".";
-  it->hash = *hash;
-  return saveLocked(users);
+  return changeUser(name, [&](std::vector<User>&, User& user) -> std::optional<std::string> {
+    user.hash = *hash;
+    return std::nullopt;
+  });
 }
 
 std::optional<std::string> UserStore::setRoleProblem(std::string_view name, Role role) {
-  std::lock_guard lock(mutex_);
-  reloadIfChangedLocked();
-  if (problem_) return problem_;
-  std::vector<User> users = users_;
-  const auto it = findUser(users, name);
-  if (it == users.end()) return "There is no user " + std::string(name) + ".";
-  if (it->role == role) return std::nullopt;
-  it->role = role;
-  if (leftWithoutAdmin(users_, users)) {
-    return "The last administrator must stay an administrator while other users remain.";
+  if (const std::optional<User> current = user(name); current && current->role == role) {
+    return std::nullopt;
   }
-  return saveLocked(users);
+  return changeUser(name, [&](std::vector<User>& users, User& user) -> std::optional<std::string> {
+    user.role = role;
+    if (leftWithoutAdmin(users_, users)) {
+      return "The last administrator must stay an administrator while other users remain.";
+    }
+    return std::nullopt;
+  });
 }
 
 std::optional<User> UserStore::verify(std::string_view name, std::string_view password) const {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -86,6 +87,11 @@ class UserStore {
  private:
   std::optional<std::string> loadLocked();
   std::optional<std::string> saveLocked(const std::vector<User>& users);
+  // One change of the user `name`: the file re-read, `change` made on a copy of that user's
+  // entry in a copy of the users (it may refuse with a problem), then the users saved.
+  using UserChange =
+      std::function<std::optional<std::string>(std::vector<User>& users, User& user)>;
+  std::optional<std::string> changeUser(std::string_view name, const UserChange& change);
   void reloadIfChangedLocked();
 
   std::filesystem::path file_;
