@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -36,25 +37,10 @@ constexpr const char* kHelp =
     "Exit status 0 after playing, 1 when the file could not be played, 2 without a path. The\n"
     "manual is lvplayer(1).\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// Plays `path` in the dialog; the exit status. Everything of the player, the sound output
+// included, is closed when this returns.
+int play(const std::string& path) {
   using namespace parvolin;
-  // Answered before Qt starts, so that they need no display.
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kHelp, stdout);
-    return base::kExitOk;
-  }
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("%s\n", base::versionLine("lvplayer").c_str());
-    return base::kExitOk;
-  }
-  // Taken before Qt removes the arguments it understands: all of it is the path.
-  const std::string path = player::commandLinePath(argc, argv);
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("LvPlayer");
-  QApplication::setWindowIcon(player::ui::icons::program());
-
   widgets::MessageBoxPrompt prompt(nullptr, "LvPlayer");
   if (path.empty()) {
     prompt.message(player::kUsageText, base::PromptIcon::None);
@@ -79,5 +65,33 @@ int main(int argc, char** argv) {
   saveDialog.setParent(&dialog);
   if (!dialog.start(std::move(*file), *mode, path)) return kNotPlayed;
   dialog.exec();
-  return 0;
+  return base::kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace parvolin;
+  // Answered before Qt starts, so that they need no display.
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kHelp, stdout);
+    return base::kExitOk;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("%s\n", base::versionLine("lvplayer").c_str());
+    return base::kExitOk;
+  }
+  // Taken before Qt removes the arguments it understands: all of it is the path.
+  const std::string path = player::commandLinePath(argc, argv);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("LvPlayer");
+  QApplication::setWindowIcon(player::ui::icons::program());
+  const int status = play(path);
+  // Qt's sound support drops its connection to the sound server at exit without holding the
+  // lock of the thread that reads from that connection: a message the server sends at that
+  // moment aborts the process after the sound was played in full. Nothing is left open here
+  // that needs Qt's end, so the program ends at once.
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(status);
 }
