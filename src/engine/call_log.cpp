@@ -63,7 +63,7 @@ std::error_code CallLogReader::open(const std::filesystem::path& file) {
 
 // Moves the unread bytes to the front and reads behind them; false when nothing more came.
 bool CallLogReader::fill() {
-  if (atEnd_) return false;
+  if (atEnd_ || !file_.isOpen()) return false;
   std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
@@ -80,35 +80,19 @@ bool CallLogReader::fill() {
   return end_ - begin_ >= kCallRecordSize;
 }
 
-bool CallLogReader::next(CallRecord& record, std::uint64_t& offset) {
-  if (!file_.isOpen()) return false;
-  if (end_ - begin_ < kCallRecordSize && !fill()) {
-    tornBytes_ = error_ ? 0 : end_ - begin_;
-    return false;
-  }
-  record = decodeCallRecord(
-      std::span<const std::uint8_t, kCallRecordSize>(buffer_.data() + begin_, kCallRecordSize));
-  offset = offset_;
-  begin_ += kCallRecordSize;
-  offset_ += kCallRecordSize;
-  return true;
+bool CallLogReader::endOfRecords() {
+  tornBytes_ = error_ ? 0 : end_ - begin_;
+  return false;
 }
 
 std::string whyNotARealCall(const CallRecord& record) {
   if (record.portIndex >= device::kMaxPorts) {
     return "port " + std::to_string(record.portIndex + 1) + " is above 16";
   }
-  switch (record.callType) {
-    case kCallCallerNumber:
-    case kCallCallerNumber | kAnsweredBit:
-    case kCallRinging:
-    case kCallAnswered:
-    case kCallOutgoing:
-    case kCallVar:
-      return {};
-    default:
-      return "call type " + std::to_string(record.callType) + " is never logged";
+  if (!isLoggedCallType(record.callType)) {
+    return "call type " + std::to_string(record.callType) + " is never logged";
   }
+  return {};
 }
 
 std::error_code readCallLog(const std::filesystem::path& file, CallLogContents& out) {

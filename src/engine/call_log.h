@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/file_io.h"
+#include "device/unit_link.h"
 #include "engine/call_record.h"
 
 namespace parvolin::engine {
@@ -32,7 +33,15 @@ class CallLogReader {
   [[nodiscard]] std::error_code open(const std::filesystem::path& file);
   // The next whole record and the byte offset it starts at; false at the end of the file or after
   // a read error (error()).
-  bool next(CallRecord& record, std::uint64_t& offset);
+  bool next(CallRecord& record, std::uint64_t& offset) {
+    if (end_ - begin_ < kCallRecordSize && !fill()) return endOfRecords();
+    record = decodeCallRecord(
+        std::span<const std::uint8_t, kCallRecordSize>(buffer_.data() + begin_, kCallRecordSize));
+    offset = offset_;
+    begin_ += kCallRecordSize;
+    offset_ += kCallRecordSize;
+    return true;
+  }
   // The read error that ended the records early; empty at a normal end.
   std::error_code error() const { return error_; }
   // After the end: the bytes after the last whole record (a record cut short), and where they
@@ -41,7 +50,10 @@ class CallLogReader {
   std::uint64_t tornOffset() const { return offset_; }
 
  private:
+  // Moves the unread bytes to the front and reads after them; whether a whole record is there.
   bool fill();
+  // Notes what is left after the last whole record; false.
+  bool endOfRecords();
 
   base::FileHandle file_;
   std::vector<std::uint8_t> buffer_;
@@ -52,8 +64,29 @@ class CallLogReader {
   std::error_code error_;
 };
 
-// Why a record read from a log cannot be one the recorder wrote (a port above 16, a call type the
-// recorder never logs); empty for a record that can be real.
+// Whether the recorder writes calls of this type into the log.
+constexpr bool isLoggedCallType(std::uint8_t callType) {
+  switch (callType) {
+    case kCallCallerNumber:
+    case kCallCallerNumber | kAnsweredBit:
+    case kCallRinging:
+    case kCallAnswered:
+    case kCallOutgoing:
+    case kCallVar:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Whether a record read from a log can be one the recorder wrote: a port up to 16 and a call type
+// the recorder logs.
+inline bool isRealCall(const CallRecord& record) {
+  return record.portIndex < device::kMaxPorts && isLoggedCallType(record.callType);
+}
+
+// Why a record read from a log cannot be one the recorder wrote; empty for a record that can be
+// real.
 std::string whyNotARealCall(const CallRecord& record);
 
 struct CallLogContents {

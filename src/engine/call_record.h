@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -51,6 +52,10 @@ struct CallRecord {
   bool operator==(const CallRecord&) const = default;
 };
 static_assert(sizeof(CallRecord) == kCallRecordSize, "CallRecord is the 32-byte log record");
+static_assert(offsetof(CallRecord, callText) == 2 && offsetof(CallRecord, startTime) == 24 &&
+                  offsetof(CallRecord, durationSec) == 28 &&
+                  offsetof(CallRecord, firstAudioSec) == 30,
+              "CallRecord's fields lie where the log record has them");
 
 inline std::array<std::uint8_t, kCallRecordSize> encodeCallRecord(const CallRecord& r) {
   std::array<std::uint8_t, kCallRecordSize> out{};
@@ -64,15 +69,22 @@ inline std::array<std::uint8_t, kCallRecordSize> encodeCallRecord(const CallReco
 }
 
 inline CallRecord decodeCallRecord(std::span<const std::uint8_t, kCallRecordSize> in) {
-  CallRecord r;
-  r.portIndex = in[0];
-  r.callType = in[1];
-  // One copy of the text, not 22 byte by byte: the log readers decode millions of records.
-  std::memcpy(r.callText.data(), in.data() + 2, kCallTextSize);
-  r.startTime = base::loadLe32(in.data() + 24);
-  r.durationSec = base::loadLe16(in.data() + 28);
-  r.firstAudioSec = base::loadLe16(in.data() + 30);
-  return r;
+  if constexpr (std::endian::native == std::endian::little) {
+    // The record in memory is the record on disk: one copy, no field by field (the log readers
+    // decode millions of records).
+    std::array<std::uint8_t, kCallRecordSize> bytes;
+    std::memcpy(bytes.data(), in.data(), kCallRecordSize);
+    return std::bit_cast<CallRecord>(bytes);
+  } else {
+    CallRecord r;
+    r.portIndex = in[0];
+    r.callType = in[1];
+    std::memcpy(r.callText.data(), in.data() + 2, kCallTextSize);
+    r.startTime = base::loadLe32(in.data() + 24);
+    r.durationSec = base::loadLe16(in.data() + 28);
+    r.firstAudioSec = base::loadLe16(in.data() + 30);
+    return r;
+  }
 }
 
 }  // namespace parvolin::engine

@@ -1,9 +1,15 @@
 #include "tools/call_log_format.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
+#include <cstddef>
 #include <cstring>
 #include <ctime>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/program_text.h"
 
@@ -20,13 +26,74 @@ constexpr char kTwoDigits[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// "HH:MM:" for every minute of a day.
+constexpr auto kMinutesOfADay = [] {
+  std::array<std::array<char, 6>, 24 * 60> table{};
+  for (unsigned m = 0; m < 24 * 60; ++m) {
+    const unsigned h = m / 60, mm = m % 60;
+    table[m] = {kTwoDigits[2 * h],  kTwoDigits[2 * h + 1],  ':',
+                kTwoDigits[2 * mm], kTwoDigits[2 * mm + 1], ':'};
+  }
+  return table;
+}();
+
 inline char* twoDigits(char* p, unsigned v) {
   std::memcpy(p, kTwoDigits + 2 * v, 2);
   return p + 2;
 }
 
-inline char* decimal(char* p, unsigned v) {
+// Ten digits of `v` (at least 1,000,000,000): every start time of this century and the next.
+inline char* tenDigits(char* p, unsigned v) {
+  const unsigned high = v / 100'000'000, low = v % 100'000'000;
+  const unsigned a = low / 10'000, b = low % 10'000;
+  p = twoDigits(p, high);
+  p = twoDigits(p, a / 100);
+  p = twoDigits(p, a % 100);
+  p = twoDigits(p, b / 100);
+  return twoDigits(p, b % 100);
+}
+
+// Numbers below 10,000 (ports, call types, most durations) and ten-digit ones (start times) take
+// short roads. Something always follows a number in every format.
+[[gnu::always_inline]] inline char* decimal(char* p, unsigned v) {
+  if (v < 10) {
+    *p = static_cast<char>('0' + v);
+    return p + 1;
+  }
+  if (v < 100) return twoDigits(p, v);
+  if (v < 10'000) {
+    // Three or four digits: both pairs written, the first digit dropped when it is a zero. Four
+    // bytes are stored either way; what follows the number writes over the fourth.
+    const bool three = v < 1'000;
+    char digits[5] = {};
+    twoDigits(digits, v / 100);
+    twoDigits(digits + 2, v % 100);
+    std::memcpy(p, digits + three, 4);
+    return p + 4 - three;
+  }
+  if (v >= 1'000'000'000) return tenDigits(p, v);
   return std::to_chars(p, p + 10, v).ptr;
+}
+
+// `v` right-aligned in five characters (printf's %5u) for any 16-bit value. Eight bytes are
+// stored: the three after the field are written over by what follows it.
+inline char* fiveWide(char* p, std::uint16_t value) {
+  const unsigned v = value;
+  const unsigned hundreds = v / 100;
+  char digits[8];
+  digits[0] = static_cast<char>('0' + hundreds / 100);
+  twoDigits(digits + 1, hundreds % 100);
+  twoDigits(digits + 3, v % 100);
+  digits[5] = digits[6] = digits[7] = ' ';
+  // The leading zeros become blanks.
+  const unsigned blanks =
+      unsigned{v < 10'000} + unsigned{v < 1'000} + unsigned{v < 100} + unsigned{v < 10};
+  std::uint64_t word;
+  std::memcpy(&word, digits, 8);
+  const std::uint64_t mask = (std::uint64_t{1} << (8 * blanks)) - 1;
+  word = (word & ~mask) | (0x2020202020202020u & mask);
+  std::memcpy(p, &word, 8);
+  return p + 5;
 }
 
 // `v` right-aligned in `width` characters (printf's %*u).
@@ -65,28 +132,64 @@ char* copyType(char* p, const TypeName& type) {
   return p + type.length;
 }
 
-// The number, padded with blanks to 24 bytes, as three words.
+// The number, padded with blanks to 32 bytes, as four words.
 struct PaddedText {
-  std::uint64_t words[3];
+  std::uint64_t words[4];
 };
 
 constexpr std::uint64_t kOnes = 0x0101010101010101u;
 constexpr std::uint64_t kHighBits = 0x8080808080808080u;
 
 inline PaddedText padded(const engine::CallRecord& r) {
-  static_assert(engine::kCallTextSize == 22);
-  char bytes[24];
-  std::memcpy(bytes, r.callText.data(), 22);
-  bytes[22] = bytes[23] = ' ';
+  static_assert(engine::kCallTextSize == 22 && offsetof(engine::CallRecord, callText) == 2);
   PaddedText t;
-  std::memcpy(t.words, bytes, 24);
+#if defined(__SSE2__)
+  // The record's two halves as they were stored, moved by two bytes in registers: loads that
+  // straddle the stores that wrote the record, or that span several small stores, wait for them.
+  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&r));
+  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&r) + 1);
+  const __m128i head = _mm_or_si128(_mm_srli_si128(low, 2), _mm_slli_si128(high, 14));
+  // Bytes 16 to 21 of the text, then blanks.
+  const __m128i textBytes = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+  const __m128i tail = _mm_or_si128(_mm_and_si128(_mm_srli_si128(high, 2), textBytes),
+                                    _mm_andnot_si128(textBytes, _mm_set1_epi8(' ')));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(t.words), head);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(t.words + 2), tail);
+#else
+  char bytes[32];
+  std::memset(bytes + 16, ' ', 16);
+  std::memcpy(bytes, r.callText.data(), 22);
+  std::memcpy(t.words, bytes, 32);
+#endif
   return t;
 }
 
 // The length of the number without its padding when every byte of it is printable ASCII other
-// than a backslash (nearly always); -1 when some byte needs escaping. Eight bytes are checked at a
-// time: a byte below 0x20 or at 0x80 and above, or equal to 0x7F or '\\', sets its high bit in
-// `bad`.
+// than a backslash (nearly always); -1 when some byte needs escaping.
+#if defined(__SSE2__)
+// Sixteen bytes at a time: a byte below 0x20 or at 0x80 and above is below 0x20 as a signed
+// byte.
+[[gnu::always_inline]] inline int plainLength(const PaddedText& t) {
+  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.words));
+  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.words + 2));
+  auto bad = [](__m128i v) {
+    const __m128i control = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
+    const __m128i other = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)),
+                                       _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
+    return _mm_or_si128(control, other);
+  };
+  if (_mm_movemask_epi8(_mm_or_si128(bad(low), bad(high))) != 0) return -1;
+  // The bytes that are not blanks; the last of them ends the number.
+  const __m128i blank = _mm_set1_epi8(' ');
+  const auto marks =
+      static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, blank)) |
+                                 (_mm_movemask_epi8(_mm_cmpeq_epi8(high, blank)) << 16)) ^
+      0xFFFFFFFFu;
+  return marks == 0 ? 0 : 32 - std::countl_zero(marks);
+}
+#else
+// Eight bytes at a time: a byte below 0x20 or at 0x80 and above, or equal to 0x7F or '\\', sets
+// its high bit in `bad`.
 [[gnu::always_inline]] inline int plainLength(const PaddedText& t) {
   static_assert(std::endian::native == std::endian::little, "byte i is bits 8i to 8i + 7");
   auto hasZeroByte = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighBits; };
@@ -96,15 +199,26 @@ inline PaddedText padded(const engine::CallRecord& r) {
            hasZeroByte(w ^ (kOnes * 0x7F)) | hasZeroByte(w ^ (kOnes * '\\'));
   }
   if (bad != 0) return -1;
-  for (int k = 2; k >= 0; --k) {
+  for (int k = 3; k >= 0; --k) {
     // The bytes that are not blanks; the last of them ends the number.
     const std::uint64_t marks = t.words[k] ^ (kOnes * ' ');
     if (marks != 0) return 8 * k + (63 - std::countl_zero(marks)) / 8 + 1;
   }
   return 0;
 }
+#endif
 
 // Whether the number holds a quote or a comma (which CSV quotes, and JSON escapes the first of).
+#if defined(__SSE2__)
+[[gnu::always_inline]] inline bool hasQuoteOrComma(const PaddedText& t) {
+  auto found = [](const std::uint64_t* words) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words));
+    return _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                        _mm_cmpeq_epi8(v, _mm_set1_epi8(',')));
+  };
+  return _mm_movemask_epi8(_mm_or_si128(found(t.words), found(t.words + 2))) != 0;
+}
+#else
 bool hasQuoteOrComma(const PaddedText& t) {
   auto hasZeroByte = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighBits; };
   std::uint64_t found = 0;
@@ -112,6 +226,7 @@ bool hasQuoteOrComma(const PaddedText& t) {
     found |= hasZeroByte(w ^ (kOnes * '"')) | hasZeroByte(w ^ (kOnes * ','));
   return found != 0;
 }
+#endif
 
 // A plain number without quotes or commas, which every format shows as it is: the whole padded
 // text is copied in one move and the end set after its last character. False for any other.
@@ -202,11 +317,9 @@ void LocalTimeText::write(std::uint32_t seconds, char* out) {
     return;
   }
   const auto second = static_cast<unsigned>(std::int64_t{seconds} - from_);
-  char* p = twoDigits(out + 11, second / 3600);
-  *p++ = ':';
-  p = twoDigits(p, second / 60 % 60);
-  *p++ = ':';
-  twoDigits(p, second % 60);
+  const unsigned minute = second / 60;
+  std::memcpy(out + 11, kMinutesOfADay[minute].data(), 6);
+  twoDigits(out + 17, second - minute * 60);
 }
 
 CallLogFormatter::CallLogFormatter(LogFormat format, std::ostream& out)
@@ -268,26 +381,47 @@ void CallLogFormatter::appendJsonObject(const engine::CallRecord& r) {
 char* CallLogFormatter::writeText(char* p, const engine::CallRecord& r) {
   // "Port %2d  %-3s %2u  %-22s  %s  %5u s  audio after %u s\n", or "no audio" for a call
   // without audio (unanswered: 0 there), rather than audio at once.
-  p = copy(p, "Port ");
-  p = rightAligned(p, r.portIndex + 1u, 2);
-  p = copy(p, "  ");
-  std::memcpy(p, typeName(r).text, 4);
-  p += 4;
-  p = rightAligned(p, r.callType, 2);
-  p = copy(p, "  ");
-  if (plainLength(padded(r)) >= 0) {
-    // A plain number padded to 22 is the record's own text.
-    p = copy(p, r.text());
+  const PaddedText text = padded(r);
+  const unsigned port = r.portIndex + 1u;
+  if (port < 100 && r.callType < 100 && plainLength(text) >= 0) [[likely]] {
+    // Every field up to the duration has its place: "Port " at 0, the port at 5, the type at 9,
+    // the call type at 13, the number (its own padding to 22 and the two blanks after it) at 17,
+    // the start at 41 and the duration at 62.
+    std::memcpy(p, "Port 00  TTT 00  ", 17);
+    if (port < 10) {
+      p[5] = ' ';
+      p[6] = static_cast<char>('0' + port);
+    } else {
+      twoDigits(p + 5, port);
+    }
+    std::memcpy(p + 9, typeName(r).text, 4);
+    if (r.callType < 10) {
+      p[13] = ' ';
+      p[14] = static_cast<char>('0' + r.callType);
+    } else {
+      twoDigits(p + 13, r.callType);
+    }
+    std::memcpy(p + 17, text.words, 24);
+    time_.write(r.startTime, p + 41);
+    p[60] = p[61] = ' ';
+    p = fiveWide(p + 62, r.durationSec);
   } else {
-    const std::string_view text = shownText(r, escaped_);
-    p = copy(p, text);
-    for (std::size_t i = text.size(); i < 22; ++i) *p++ = ' ';
+    p = copy(p, "Port ");
+    p = rightAligned(p, port, 2);
+    p = copy(p, "  ");
+    std::memcpy(p, typeName(r).text, 4);
+    p += 4;
+    p = rightAligned(p, r.callType, 2);
+    p = copy(p, "  ");
+    const std::string_view shown = shownText(r, escaped_);
+    p = copy(p, shown);
+    for (std::size_t i = shown.size(); i < 22; ++i) *p++ = ' ';
+    p = copy(p, "  ");
+    time_.write(r.startTime, p);
+    p += 19;
+    p = copy(p, "  ");
+    p = fiveWide(p, r.durationSec);
   }
-  p = copy(p, "  ");
-  time_.write(r.startTime, p);
-  p += 19;
-  p = copy(p, "  ");
-  p = rightAligned(p, r.durationSec, 5);
   if (r.firstAudioSec == 0) return copy(p, " s  no audio\n");
   p = copy(p, " s  audio after ");
   p = decimal(p, r.firstAudioSec);

@@ -116,11 +116,11 @@ std::uint64_t printRecords(engine::CallLogReader& reader, Format format, const s
   std::uint64_t offset = 0;
   std::uint64_t bad = 0;
   while (reader.next(record, offset)) {
-    const std::string why = engine::whyNotARealCall(record);
-    if (why.empty()) {
+    if (engine::isRealCall(record)) [[likely]] {
       printer.print(record);
     } else if (++bad <= kBadRecordsShown) {
-      err << "pvtool log: " << shown << ": byte " << offset << ": " << why << "; record skipped\n";
+      err << "pvtool log: " << shown << ": byte " << offset << ": "
+          << engine::whyNotARealCall(record) << "; record skipped\n";
     }
   }
   printer.finish();

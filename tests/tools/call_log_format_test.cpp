@@ -112,11 +112,14 @@ std::string formatted(LogFormat format, const std::vector<engine::CallRecord>& r
 // backslashes, control bytes, valid and broken UTF-8; every port and call type byte.
 std::vector<engine::CallRecord> someCalls(std::mt19937& random, std::uint32_t firstStart,
                                           std::uint32_t spread, bool inOrder) {
-  const std::vector<std::string> texts = {"",         "5551234",     "0123456789012345678901",
-                                          "a,b",      "say \"hi\"",  "back\\",
-                                          "\x1b[31m", "caf\xc3\xa9", "\xff\xfe",
-                                          "  lead",   "cr\r\nlf",    "\xe2\x80\xae rtl",
-                                          "\"",       ",",           "x,\"y\"\\z\x01"};
+  const std::vector<std::string> texts = {
+      "", "5551234", "0123456789012345678901", "a,b", "say \"hi\"", "back\\", "\x1b[31m",
+      "caf\xc3\xa9", "\xff\xfe", "  lead", "cr\r\nlf", "\xe2\x80\xae rtl", "\"", ",",
+      "x,\"y\"\\z\x01",
+      // Long numbers with what needs care near their end.
+      "012345678901234", "0123456789012345", "01234567890123456", "0123456789012345678 x",
+      "012345678901234567\"9,", "01234567890123456789\\", "0123456789012345\x01",
+      "012345678901234567890\x7f", "012345678901234567890\xc3"};
   std::vector<engine::CallRecord> records;
   std::uint32_t start = firstStart;
   for (int i = 0; i < 3000; ++i) {
