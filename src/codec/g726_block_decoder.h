@@ -44,19 +44,21 @@ constexpr int kDqSpan = 4096;
 constexpr std::size_t kDqIndexMask = 2 * kDqSpan - 1;
 
 // The pole update's steps by the signs of dqsez (bit 0 now, bit 1 a sample before, bit 2 two
-// samples before; 1 = negative): a1 steps -192 where the last two differ, else 192; a2 steps
-// -128 where now and two before differ, else 128; fa1 is a1 negated where the last two agree.
-struct SignSteps {
-  std::array<std::int32_t, 8> a1, a2, fa1Negate;
+// samples before; 1 = negative), as vectors over the coefficients' lanes (a1 in lane 0, a2 in 1):
+// `fa1Sign` turns a1, moved to lane 1, into fa1 (a1 where the last two signs differ, else -a1);
+// `step` is a1's step (-192 where the last two differ, else 192) and a2's (-128 where now and two
+// before differ, else 128).
+struct alignas(16) PoleSteps {
+  std::array<std::int16_t, 8> fa1Sign, step;
 };
-inline constexpr auto kSignSteps = [] {
-  SignSteps t{};
+inline constexpr auto kPoleSteps = [] {
+  std::array<PoleSteps, 8> t{};
   for (unsigned i = 0; i < 8; ++i) {
     const bool pks1 = ((i ^ (i >> 1)) & 1) != 0;
     const bool pks2 = ((i ^ (i >> 2)) & 1) != 0;
-    t.a1[i] = pks1 ? -192 : 192;
-    t.a2[i] = pks2 ? -128 : 128;
-    t.fa1Negate[i] = pks1 ? 0 : -1;
+    t[i].fa1Sign[1] = pks1 ? 1 : -1;
+    t[i].step[0] = pks1 ? -192 : 192;
+    t[i].step[1] = pks2 ? -128 : 128;
   }
   return t;
 }();
@@ -71,13 +73,11 @@ struct DecodeTables {
   std::array<Vectors, kCodes> vectors;
   std::array<std::int32_t, kCodes> dqIndex, w;
   std::array<std::int16_t, 2 * kDqSpan> dq;
-  SignSteps signSteps;
 };
 
 template <class Rate>
 inline constexpr auto kDecodeTables = [] {
   DecodeTables<Rate> t{};
-  t.signSteps = kSignSteps;
   for (unsigned c = 0; c <= Rate::kCodeMask; ++c) {
     const bool negative = (c & Rate::kSignBit) != 0;
     const int dqln = Rate::kDqln[c];
@@ -110,23 +110,21 @@ class BlockDecoder {
         yu_(s.yu),
         speed_(_mm_setr_epi16(s.dms, s.dml, 0, 0, 0, 0, 0, 0)),
         ap_(s.ap),
-        a0_(s.a[0]),
-        a1_(s.a[1]),
         pk_((s.pk[0] != 0 ? 1u : 0u) | (s.pk[1] != 0 ? 2u : 0u)) {}
 
   void store(DecoderState& s) const {
     alignas(16) std::int16_t lanes[8];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), coefficients_);
-    std::copy(lanes + 2, lanes + 8, s.b.begin());
     _mm_store_si128(reinterpret_cast<__m128i*>(lanes), history_);
     s.sr = {lanes[0], lanes[1]};
     std::copy(lanes + 2, lanes + 8, s.dq.begin());
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), coefficients_);
+    std::copy(lanes + 2, lanes + 8, s.b.begin());
     s.yl = yl_;
     s.yu = static_cast<std::int16_t>(yu_);
     s.dms = static_cast<std::int16_t>(_mm_extract_epi16(speed_, 0));
     s.dml = static_cast<std::int16_t>(_mm_extract_epi16(speed_, 1));
     s.ap = static_cast<std::int16_t>(ap_);
-    s.a = {static_cast<std::int16_t>(a0_), static_cast<std::int16_t>(a1_)};
+    s.a = {lanes[0], lanes[1]};
     s.pk = {static_cast<std::int16_t>(pk_ & 1), static_cast<std::int16_t>(pk_ >> 1)};
     s.td = td() ? 1 : 0;
   }
@@ -165,12 +163,9 @@ class BlockDecoder {
     yl_ += yu_ + ((-yl_) >> 6);
 
     if (tr) [[unlikely]] {
-      a0_ = 0;
-      a1_ = 0;
       coefficients_ = _mm_setzero_si128();
     } else {
-      updatePoles(signs, dqsez);
-      updateZeros(t.vectors[c].bStep, negativeBefore);
+      updateCoefficients(signs, dqsez, t.vectors[c].bStep, negativeBefore);
     }
     pk_ = signs & 3;
 
@@ -211,7 +206,9 @@ class BlockDecoder {
 
   // Tone detected. Not kept: after every step td is a2 < -11776 (a transition sets a2 to 0 and
   // clears td), and so it is in every state decoding reaches.
-  [[gnu::always_inline]] bool td() const { return a1_ < -11776; }
+  [[gnu::always_inline]] bool td() const {
+    return static_cast<std::int16_t>(_mm_extract_epi16(coefficients_, 1)) < -11776;
+  }
 
   // The four 32-bit lanes summed, modulo 2^32.
   [[gnu::always_inline]] static unsigned horizontalSum(__m128i v) {
@@ -238,43 +235,55 @@ class BlockDecoder {
     return std::abs(dq) > dqthr;
   }
 
-  // a1 and a2 (a0_, a1_) toward the signs of dqsez, by `signs`: their steps, and whether fa1
-  // is a1 (the signs of now and a sample before differ) or -a1.
-  [[gnu::always_inline]] void updatePoles(unsigned signs, int dqsez) {
-    int a2p = a1_ - (a1_ >> 7);
-    int a1p = a0_ - (a0_ >> 8);
+  // a and b leak, and step toward the signs: all eight in their lanes, the limits as minima and
+  // maxima. a1 and a2 step only where dqsez is not 0: by `signs` (PoleSteps), a2 also by fa1 >> 5
+  // held to -256..255 (beyond ±8191 only fa1's sign counts), then a2 is held to ±12288 and a1 to
+  // ±(15360 - a2). b steps ±128 toward the agreement of the new dq's sign with each dq before it
+  // (a stored 0 counts as positive): the code's signed step, negated in the lanes where the dq
+  // before was negative (`negative`, -1 there; lanes 0 and 1 hold sr's signs and step 0).
+  [[gnu::always_inline]] void updateCoefficients(unsigned signs, int dqsez,
+                                                 const std::array<std::int16_t, 8>& bStep,
+                                                 __m128i negative) {
+    const __m128i c = coefficients_;
+    // a2 leaks by a2 >> 7, the others by >> 8: the shifts as high halves of products.
+    __m128i next = _mm_sub_epi16(
+        c, _mm_mulhi_epi16(c, _mm_setr_epi16(256, 512, 256, 256, 256, 256, 256, 256)));
+    const __m128i sign = _mm_or_si128(negative, _mm_set1_epi16(1));
+    next = _mm_add_epi16(
+        next,
+        _mm_mullo_epi16(sign, _mm_load_si128(reinterpret_cast<const __m128i*>(bStep.data()))));
     if (dqsez != 0) [[likely]] {
-      const SignSteps& steps = kDecodeTables<Rate>.signSteps;
-      const int negate = steps.fa1Negate[signs];
-      const int fa1 = (a0_ ^ negate) - negate;
-      a2p = limited(a2p + limited(fa1 >> 5, -256, 255) + steps.a2[signs], -12288, 12288);
-      a1p += steps.a1[signs];
+      const PoleSteps& steps = kPoleSteps[signs];
+      // a1 to lane 1, made fa1 there and 0 elsewhere, shifted and held.
+      __m128i fa1 =
+          _mm_mullo_epi16(_mm_shufflelo_epi16(c, 0x00),
+                          _mm_load_si128(reinterpret_cast<const __m128i*>(steps.fa1Sign.data())));
+      fa1 = _mm_max_epi16(_mm_min_epi16(_mm_srai_epi16(fa1, 5), _mm_set1_epi16(255)),
+                          _mm_set1_epi16(-256));
+      next = _mm_add_epi16(
+          next,
+          _mm_add_epi16(fa1, _mm_load_si128(reinterpret_cast<const __m128i*>(steps.step.data()))));
     }
-    a1_ = a2p;
-    const int a1ul = 15360 - a2p;
-    if (std::abs(a1p) > a1ul) [[unlikely]]
-      a1p = a1p < 0 ? -a1ul : a1ul;
-    a0_ = a1p;
+    next = _mm_max_epi16(
+        _mm_min_epi16(next, _mm_setr_epi16(32767, 12288, 32767, 32767, 32767, 32767, 32767, 32767)),
+        _mm_setr_epi16(-32768, -12288, -32768, -32768, -32768, -32768, -32768, -32768));
+    // a2 alone in lane 0, for a1's limits there.
+    const __m128i a2 =
+        _mm_and_si128(_mm_shufflelo_epi16(next, 0x01), _mm_setr_epi16(-1, 0, 0, 0, 0, 0, 0, 0));
+    next = _mm_min_epi16(
+        next,
+        _mm_sub_epi16(_mm_setr_epi16(15360, 32767, 32767, 32767, 32767, 32767, 32767, 32767), a2));
+    coefficients_ =
+        _mm_max_epi16(next, _mm_add_epi16(a2, _mm_setr_epi16(-15360, -32768, -32768, -32768, -32768,
+                                                             -32768, -32768, -32768)));
   }
 
-  // b leaks and steps ±128 toward the agreement of the new dq's sign with each dq before it (a
-  // stored 0 counts as positive): the code's signed step, negated in the lanes where the dq
-  // before was negative (`negative`, -1 there).
-  // Lanes 0 and 1 take the new a afterwards.
-  [[gnu::always_inline]] void updateZeros(const std::array<std::int16_t, 8>& bStep,
-                                          __m128i negative) {
-    const __m128i leaked = _mm_sub_epi16(coefficients_, _mm_srai_epi16(coefficients_, 8));
-    const __m128i step = _mm_load_si128(reinterpret_cast<const __m128i*>(bStep.data()));
-    const __m128i b = _mm_add_epi16(leaked, _mm_sub_epi16(_mm_xor_si128(step, negative), negative));
-    coefficients_ = _mm_insert_epi16(_mm_insert_epi16(b, a0_, 0), a1_, 1);
-  }
-
-  __m128i coefficients_;  // a[0], a[1], b[0] ... b[5]
+  __m128i coefficients_;  // a[0], a[1] (a1, a2), b[0] ... b[5]
   __m128i history_;       // sr[0], sr[1], dq[0] ... dq[5]
   std::int32_t yl_;
   int yu_;
   __m128i speed_;  // dms, dml
-  int ap_, a0_, a1_;
+  int ap_;
   unsigned pk_;  // pk[0] in bit 0, pk[1] in bit 1
 };
 
