@@ -33,15 +33,21 @@ namespace parvolin::codec::g726 {
 
 #if defined(__SSE2__)
 
-// Everything the block decoder looks up, in one object so that one register reaches it all:
-// per code, the zero predictor's step (±128 by the code's sign in lanes 2-7, 0 for a difference
-// of magnitude 0), F and F << 2 (what dms and dml follow) in lanes 0 and 1, W and where its dq
-// values start in `dq`; and dq itself, signed, for dql = DQLN + (y >> 2) from -2048 to 2047: 0
-// below 0 (a negative dq of magnitude 0 is stored as 0), the antilog up to kMaxDql and the antilog
-// of kMaxDql beyond it, as reconstructMagnitude has it. Negative codes' values follow the positive
-// ones.
-constexpr int kDqSpan = 4096;
-constexpr std::size_t kDqIndexMask = 2 * kDqSpan - 1;
+// Everything the block decoder looks up for one code, in 4096 bytes, so that one index (the code
+// times 4096) reaches it all: dq for y >> 2 (masked to 0..2047), then the zero predictor's step
+// (±128 by the code's sign in lanes 2-7, 0 for a difference of magnitude 0) and what the
+// adaptation follows (F, F << 2 and W in lanes 0-2: the targets of dms, dml and yu). dq is signed,
+// for dql = DQLN + (y >> 2): 0 below 0 (a negative dq of magnitude 0 is stored as 0), the antilog
+// up to kMaxDql and the antilog of kMaxDql beyond it, as reconstructMagnitude has it. y >> 2 stays
+// within 136..1280 in every state decoding reaches; beyond 2031 the mask reads the vectors.
+constexpr std::size_t kDqEntries = 2032;
+constexpr unsigned kDqIndexMask = 2047;
+struct alignas(16) CodeTables {
+  std::array<std::int16_t, kDqEntries> dq;
+  std::array<std::int16_t, 8> bStep;
+  std::array<std::int16_t, 8> adaptTarget;
+};
+static_assert(sizeof(CodeTables) == 4096);
 
 // The pole update's steps by the signs of dqsez (bit 0 now, bit 1 a sample before, bit 2 two
 // samples before; 1 = negative), as vectors over the coefficients' lanes (a1 in lane 0, a2 in 1):
@@ -63,39 +69,33 @@ inline constexpr auto kPoleSteps = [] {
   return t;
 }();
 
+// A code's tables and the pole steps, so that one register reaches them all.
 template <class Rate>
 struct DecodeTables {
-  static constexpr std::size_t kCodes = Rate::kCodeMask + 1;
-  struct Vectors {
-    alignas(16) std::array<std::int16_t, 8> bStep;
-    alignas(16) std::array<std::int16_t, 8> speedTarget;
-  };
-  std::array<Vectors, kCodes> vectors;
-  std::array<std::int32_t, kCodes> dqIndex, w;
-  std::array<std::int16_t, 2 * kDqSpan> dq;
+  std::array<CodeTables, Rate::kCodeMask + 1> codes;
+  std::array<PoleSteps, 8> poleSteps;
 };
 
 template <class Rate>
 inline constexpr auto kDecodeTables = [] {
-  DecodeTables<Rate> t{};
+  DecodeTables<Rate> tables{};
+  tables.poleSteps = kPoleSteps;
+  auto& t = tables.codes;
   for (unsigned c = 0; c <= Rate::kCodeMask; ++c) {
     const bool negative = (c & Rate::kSignBit) != 0;
     const int dqln = Rate::kDqln[c];
     const int step = dqln < 0 ? 0 : negative ? -128 : 128;
-    for (std::size_t lane = 2; lane < 8; ++lane)
-      t.vectors[c].bStep[lane] = static_cast<std::int16_t>(step);
-    t.dqIndex[c] = (negative ? kDqSpan : 0) + dqln + 2048;
-    t.w[c] = Rate::kW[c];
-    t.vectors[c].speedTarget[0] = Rate::kF[c];
-    t.vectors[c].speedTarget[1] = static_cast<std::int16_t>(Rate::kF[c] * 4);
+    for (std::size_t lane = 2; lane < 8; ++lane) t[c].bStep[lane] = static_cast<std::int16_t>(step);
+    t[c].adaptTarget[0] = Rate::kF[c];
+    t[c].adaptTarget[1] = static_cast<std::int16_t>(Rate::kF[c] * 4);
+    t[c].adaptTarget[2] = Rate::kW[c];
+    for (std::size_t i = 0; i < kDqEntries; ++i) {
+      const int dql = dqln + static_cast<int>(i);
+      const int magnitude = dql < 0 ? 0 : antilog(std::min(dql, kMaxDql));
+      t[c].dq[i] = static_cast<std::int16_t>(negative ? -magnitude : magnitude);
+    }
   }
-  for (int i = 0; i < kDqSpan; ++i) {
-    const int dql = i - 2048;
-    const int magnitude = dql < 0 ? 0 : antilog(std::min(dql, kMaxDql));
-    t.dq[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(magnitude);
-    t.dq[static_cast<std::size_t>(kDqSpan + i)] = static_cast<std::int16_t>(-magnitude);
-  }
-  return t;
+  return tables;
 }();
 
 template <class Rate>
@@ -108,9 +108,13 @@ class BlockDecoder {
             _mm_setr_epi16(s.sr[0], s.sr[1], s.dq[0], s.dq[1], s.dq[2], s.dq[3], s.dq[4], s.dq[5])),
         yl_(s.yl),
         yu_(s.yu),
-        speed_(_mm_setr_epi16(s.dms, s.dml, 0, 0, 0, 0, 0, 0)),
+        adaptation_(_mm_setr_epi16(s.dms, s.dml, s.yu, 0, 0, 0, 0, 0)),
         ap_(s.ap),
-        pk_((s.pk[0] != 0 ? 1u : 0u) | (s.pk[1] != 0 ? 2u : 0u)) {}
+        tables_(&kDecodeTables<Rate>),
+        pk_((s.pk[0] != 0 ? 1u : 0u) | (s.pk[1] != 0 ? 2u : 0u)) {
+    // The address hidden from the optimizer, so that it is not formed anew for every code.
+    __asm__("" : "+r"(tables_));
+  }
 
   void store(DecoderState& s) const {
     alignas(16) std::int16_t lanes[8];
@@ -121,8 +125,8 @@ class BlockDecoder {
     std::copy(lanes + 2, lanes + 8, s.b.begin());
     s.yl = yl_;
     s.yu = static_cast<std::int16_t>(yu_);
-    s.dms = static_cast<std::int16_t>(_mm_extract_epi16(speed_, 0));
-    s.dml = static_cast<std::int16_t>(_mm_extract_epi16(speed_, 1));
+    s.dms = static_cast<std::int16_t>(_mm_extract_epi16(adaptation_, 0));
+    s.dml = static_cast<std::int16_t>(_mm_extract_epi16(adaptation_, 1));
     s.ap = static_cast<std::int16_t>(ap_);
     s.a = {lanes[0], lanes[1]};
     s.pk = {static_cast<std::int16_t>(pk_ & 1), static_cast<std::int16_t>(pk_ >> 1)};
@@ -131,8 +135,17 @@ class BlockDecoder {
 
   // The sample of `code` (its low bits only); adapts the state.
   [[gnu::always_inline]] std::int16_t decode(unsigned code) {
-    const DecodeTables<Rate>& t = kDecodeTables<Rate>;
-    const std::size_t c = code & Rate::kCodeMask;
+    return decodeShifted(code << kCodeShift);
+  }
+
+  // decode() for the code shifted left by kCodeShift (the bits below and above it are not
+  // looked at): callers that take codes from wider words shift them there in one step.
+  static constexpr int kCodeShift = 12;
+  static_assert(sizeof(CodeTables) == std::size_t{1} << kCodeShift);
+  [[gnu::always_inline]] std::int16_t decodeShifted(unsigned shiftedCode) {
+    const CodeTables& t =
+        *reinterpret_cast<const CodeTables*>(reinterpret_cast<const char*>(tables_->codes.data()) +
+                                             (shiftedCode & (Rate::kCodeMask << kCodeShift)));
 
     // Prediction: both predictors in one multiply-add, a × sr in lane 0 and b × dq in 1-3.
     const __m128i products = _mm_madd_epi16(coefficients_, history_);
@@ -145,7 +158,7 @@ class BlockDecoder {
     const int y = stepSize();
 
     // Reconstruction.
-    const int dq = t.dq[static_cast<std::size_t>(t.dqIndex[c] + (y >> 2)) & kDqIndexMask];
+    const int dq = t.dq.data()[static_cast<unsigned>(y >> 2) & kDqIndexMask];
     const int sr = toInt16(se + dq);
     const int dqsez = toInt16(sez + dq);  // sr - se + sez, as in the reference step
     // The signs of dqsez now, a sample and two samples before (1 = negative).
@@ -158,25 +171,27 @@ class BlockDecoder {
     const __m128i negativeBefore = _mm_srai_epi16(history_, 15);
     history_ = _mm_insert_epi16(_mm_insert_epi16(_mm_slli_si128(history_, 2), dq, 2), sr, 0);
 
-    // Scale factor adaptation.
-    yu_ = limited(y + ((t.w[c] - y) >> 5), 544, 5120);
+    // Scale factor adaptation and adaptation speed control: dms += (F - dms) >> 5,
+    // dml += ((F << 2) - dml) >> 7 and yu = y + ((W - y) >> 5) held to 544..5120, side by side,
+    // the shifts as high halves of products with 2^11 and 2^9.
+    const __m128i base = _mm_insert_epi16(adaptation_, y, 2);
+    const __m128i target = _mm_load_si128(reinterpret_cast<const __m128i*>(t.adaptTarget.data()));
+    adaptation_ = _mm_add_epi16(
+        base, _mm_mulhi_epi16(_mm_sub_epi16(target, base),
+                              _mm_setr_epi16(1 << 11, 1 << 9, 1 << 11, 0, 0, 0, 0, 0)));
+    adaptation_ =
+        _mm_max_epi16(_mm_min_epi16(adaptation_, _mm_setr_epi16(32767, 32767, 5120, 0, 0, 0, 0, 0)),
+                      _mm_setr_epi16(-32768, -32768, 544, 0, 0, 0, 0, 0));
+    yu_ = _mm_extract_epi16(adaptation_, 2);
     yl_ += yu_ + ((-yl_) >> 6);
 
     if (tr) [[unlikely]] {
       coefficients_ = _mm_setzero_si128();
     } else {
-      updateCoefficients(signs, dqsez, t.vectors[c].bStep, negativeBefore);
+      updateCoefficients(signs, dqsez, t.bStep, negativeBefore);
     }
     pk_ = signs & 3;
 
-    // Adaptation speed control.
-    // dms += (F - dms) >> 5 and dml += ((F << 2) - dml) >> 7, the shifts as high halves of
-    // products with 2^11 and 2^9.
-    const __m128i target =
-        _mm_load_si128(reinterpret_cast<const __m128i*>(t.vectors[c].speedTarget.data()));
-    speed_ =
-        _mm_add_epi16(speed_, _mm_mulhi_epi16(_mm_sub_epi16(target, speed_),
-                                              _mm_setr_epi16(1 << 11, 1 << 9, 0, 0, 0, 0, 0, 0)));
     if (tr) [[unlikely]] {
       ap_ = 256;
     } else {
@@ -187,21 +202,14 @@ class BlockDecoder {
   }
 
  private:
-  // |(dms << 2) - dml| >= dml >> 3, in lane 0: the short- and long-term means of F apart.
+  // |(dms << 2) - dml| >= dml >> 3: the short- and long-term means of F apart. For integers,
+  // |d| < dml >> 3 is 8|d| + 8 <= dml, which with d = 4 dms - dml is 32 dms - 9 dml < -7 and
+  // 7 dml - 32 dms < -7: both sums from one multiply-add.
   [[gnu::always_inline]] bool meansApart() const {
-    const __m128i swapped = _mm_shufflelo_epi16(speed_, 0xE1);  // dml, dms
-    const __m128i d = _mm_sub_epi16(_mm_slli_epi16(speed_, 2), swapped);
-    const __m128i magnitude = _mm_max_epi16(d, _mm_sub_epi16(_mm_setzero_si128(), d));
-    const __m128i closer = _mm_cmpgt_epi16(_mm_srai_epi16(swapped, 3), magnitude);
-    return (_mm_cvtsi128_si32(closer) & 1) == 0;
-  }
-
-  // `v` held to lo..hi. The limits are seldom reached: one compare on the common path.
-  [[gnu::always_inline]] static int limited(int v, int lo, int hi) {
-    if (static_cast<unsigned>(v - lo) > static_cast<unsigned>(hi - lo)) [[unlikely]] {
-      v = v < lo ? lo : hi;
-    }
-    return v;
+    const __m128i sums = _mm_madd_epi16(_mm_shufflelo_epi16(adaptation_, 0x44),
+                                        _mm_setr_epi16(32, -9, -32, 7, 0, 0, 0, 0));
+    const __m128i apart = _mm_cmpgt_epi32(sums, _mm_set1_epi32(-8));
+    return (_mm_movemask_epi8(apart) & 0xFF) != 0;
   }
 
   // Tone detected. Not kept: after every step td is a2 < -11776 (a transition sets a2 to 0 and
@@ -253,7 +261,7 @@ class BlockDecoder {
         next,
         _mm_mullo_epi16(sign, _mm_load_si128(reinterpret_cast<const __m128i*>(bStep.data()))));
     if (dqsez != 0) [[likely]] {
-      const PoleSteps& steps = kPoleSteps[signs];
+      const PoleSteps& steps = tables_->poleSteps[signs];
       // a1 to lane 1, made fa1 there and 0 elsewhere, shifted and held.
       __m128i fa1 =
           _mm_mullo_epi16(_mm_shufflelo_epi16(c, 0x00),
@@ -282,8 +290,9 @@ class BlockDecoder {
   __m128i history_;       // sr[0], sr[1], dq[0] ... dq[5]
   std::int32_t yl_;
   int yu_;
-  __m128i speed_;  // dms, dml
+  __m128i adaptation_;  // dms, dml, yu
   int ap_;
+  const DecodeTables<Rate>* tables_;
   unsigned pk_;  // pk[0] in bit 0, pk[1] in bit 1
 };
 
