@@ -185,18 +185,15 @@ class BlockDecoder {
     yu_ = _mm_extract_epi16(adaptation_, 2);
     yl_ += yu_ + ((-yl_) >> 6);
 
+    updateCoefficients(signs, dqsez, t.bStep, negativeBefore);
+    pk_ = signs & 3;
+    const bool fast = y < 1536 || td() || meansApart();
+    ap_ += ((fast ? 0x200 : 0) - ap_) >> 4;
+    // A transition undoes the predictor's and the speed's update (computed all the same, so that
+    // the common path asks once).
     if (tr) [[unlikely]] {
       coefficients_ = _mm_setzero_si128();
-    } else {
-      updateCoefficients(signs, dqsez, t.bStep, negativeBefore);
-    }
-    pk_ = signs & 3;
-
-    if (tr) [[unlikely]] {
       ap_ = 256;
-    } else {
-      const bool fast = y < 1536 || td() || meansApart();
-      ap_ += ((fast ? 0x200 : 0) - ap_) >> 4;
     }
     return static_cast<std::int16_t>(sr * 4);
   }
