@@ -187,8 +187,9 @@ class BlockDecoder {
 
     updateCoefficients(signs, dqsez, t.bStep, negativeBefore);
     pk_ = signs & 3;
-    const bool fast = y < 1536 || td() || meansApart();
-    ap_ += ((fast ? 0x200 : 0) - ap_) >> 4;
+    // ap moves toward 512 in fast mode: y < 1536, a tone, or the means of F apart.
+    const int apTarget = y < 1536 || td() ? 0x200 : fastWhereMeansApart();
+    ap_ += (apTarget - ap_) >> 4;
     // A transition undoes the predictor's and the speed's update (computed all the same, so that
     // the common path asks once).
     if (tr) [[unlikely]] {
@@ -199,14 +200,16 @@ class BlockDecoder {
   }
 
  private:
-  // |(dms << 2) - dml| >= dml >> 3: the short- and long-term means of F apart. For integers,
-  // |d| < dml >> 3 is 8|d| + 8 <= dml, which with d = 4 dms - dml is 32 dms - 9 dml < -7 and
-  // 7 dml - 32 dms < -7: both sums from one multiply-add.
-  [[gnu::always_inline]] bool meansApart() const {
+  // 0x200 where |(dms << 2) - dml| >= dml >> 3 (the short- and long-term means of F apart),
+  // else 0. For integers, |d| < dml >> 3 is 8|d| + 8 <= dml, which with d = 4 dms - dml is
+  // 32 dms - 9 dml < -7 and 7 dml - 32 dms < -7: both sums from one multiply-add. The mask of
+  // the sums below -7 is 0xFF where both are (close), else at most 0xF0: 0x2FE minus it has
+  // bit 9 set only for the latter.
+  [[gnu::always_inline]] int fastWhereMeansApart() const {
     const __m128i sums = _mm_madd_epi16(_mm_shufflelo_epi16(adaptation_, 0x44),
                                         _mm_setr_epi16(32, -9, -32, 7, 0, 0, 0, 0));
-    const __m128i apart = _mm_cmpgt_epi32(sums, _mm_set1_epi32(-8));
-    return (_mm_movemask_epi8(apart) & 0xFF) != 0;
+    const __m128i close = _mm_cmpgt_epi32(_mm_setr_epi32(-7, -7, 0, 0), sums);
+    return (0x2FE - _mm_movemask_epi8(close)) & 0x200;
   }
 
   // Tone detected. Not kept: after every step td is a2 < -11776 (a transition sets a2 to 0 and
