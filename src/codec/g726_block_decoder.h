@@ -164,16 +164,39 @@ class BlockDecoder {
     // The signs of dqsez now, a sample and two samples before (1 = negative).
     const unsigned signs = (pk_ << 1) | (static_cast<unsigned>(dqsez) >> 31);
 
-    const bool tr = td() && transition(dq);
+    // A transition (only while a tone is detected) clears a and b and sets ap to 256: a path of
+    // its own, so that the common one does not carry the question to its end.
+    if (td() && transition(dq)) [[unlikely]] {
+      pushHistory(dq, sr);
+      adaptScale(t, y);
+      coefficients_ = _mm_setzero_si128();
+      pk_ = signs & 3;
+      ap_ = 256;
+      return static_cast<std::int16_t>(sr * 4);
+    }
 
-    // sr moves to lane 1, dq[i] to lane i + 3; the new sr and dq go to lanes 0 and 2. The b
-    // update compares with the signs from before.
+    // The b update compares with the signs from before.
     const __m128i negativeBefore = _mm_srai_epi16(history_, 15);
-    history_ = _mm_insert_epi16(_mm_insert_epi16(_mm_slli_si128(history_, 2), dq, 2), sr, 0);
+    pushHistory(dq, sr);
+    adaptScale(t, y);
+    updateCoefficients(signs, dqsez, t.bStep, negativeBefore);
+    pk_ = signs & 3;
+    // ap moves toward 512 in fast mode: y < 1536, a tone, or the means of F apart.
+    const int apTarget = y < 1536 || td() ? 0x200 : fastWhereMeansApart();
+    ap_ += (apTarget - ap_) >> 4;
+    return static_cast<std::int16_t>(sr * 4);
+  }
 
-    // Scale factor adaptation and adaptation speed control: dms += (F - dms) >> 5,
-    // dml += ((F << 2) - dml) >> 7 and yu = y + ((W - y) >> 5) held to 544..5120, side by side,
-    // the shifts as high halves of products with 2^11 and 2^9.
+ private:
+  // sr moves to lane 1, dq[i] to lane i + 3; the new sr and dq go to lanes 0 and 2.
+  [[gnu::always_inline]] void pushHistory(int dq, int sr) {
+    history_ = _mm_insert_epi16(_mm_insert_epi16(_mm_slli_si128(history_, 2), dq, 2), sr, 0);
+  }
+
+  // Scale factor adaptation and adaptation speed control: dms += (F - dms) >> 5,
+  // dml += ((F << 2) - dml) >> 7 and yu = y + ((W - y) >> 5) held to 544..5120, side by side,
+  // the shifts as high halves of products with 2^11 and 2^9; then yl follows yu.
+  [[gnu::always_inline]] void adaptScale(const CodeTables& t, int y) {
     const __m128i base = _mm_insert_epi16(adaptation_, y, 2);
     const __m128i target = _mm_load_si128(reinterpret_cast<const __m128i*>(t.adaptTarget.data()));
     adaptation_ = _mm_add_epi16(
@@ -184,22 +207,8 @@ class BlockDecoder {
                       _mm_setr_epi16(-32768, -32768, 544, 0, 0, 0, 0, 0));
     yu_ = _mm_extract_epi16(adaptation_, 2);
     yl_ += yu_ + ((-yl_) >> 6);
-
-    updateCoefficients(signs, dqsez, t.bStep, negativeBefore);
-    pk_ = signs & 3;
-    // ap moves toward 512 in fast mode: y < 1536, a tone, or the means of F apart.
-    const int apTarget = y < 1536 || td() ? 0x200 : fastWhereMeansApart();
-    ap_ += (apTarget - ap_) >> 4;
-    // A transition undoes the predictor's and the speed's update (computed all the same, so that
-    // the common path asks once).
-    if (tr) [[unlikely]] {
-      coefficients_ = _mm_setzero_si128();
-      ap_ = 256;
-    }
-    return static_cast<std::int16_t>(sr * 4);
   }
 
- private:
   // 0x200 where |(dms << 2) - dml| >= dml >> 3 (the short- and long-term means of F apart),
   // else 0. For integers, |d| < dml >> 3 is 8|d| + 8 <= dml, which with d = 4 dms - dml is
   // 32 dms - 9 dml < -7 and 7 dml - 32 dms < -7: both sums from one multiply-add. The mask of
