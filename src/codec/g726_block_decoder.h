@@ -159,7 +159,7 @@ class BlockDecoder {
 
     // Reconstruction.
     const int dq = t.dq.data()[static_cast<unsigned>(y >> 2) & kDqIndexMask];
-    const int sr = toInt16(se + dq);
+    const int sr = se + dq;               // kept to 16 bits where it is stored and returned
     const int dqsez = toInt16(sez + dq);  // sr - se + sez, as in the reference step
     // The signs of dqsez now, a sample and two samples before (1 = negative).
     const unsigned signs = (pk_ << 1) | (static_cast<unsigned>(dqsez) >> 31);
@@ -235,11 +235,13 @@ class BlockDecoder {
   }
 
   // yu in fast mode (ap >= 256), otherwise yl >> 6 moved toward yu by the speed weight.
+  // Fast mode is the common case: nothing of the mix is computed for it.
   [[gnu::always_inline]] int stepSize() const {
+    if (ap_ >= 256) [[likely]]
+      return yu_;
     const int yl = yl_ >> 6;
     const int dif = yu_ - yl;
-    const int mixed = yl + ((dif * (ap_ >> 2) + ((dif >> 31) & 0x3F)) >> 6);
-    return ap_ >= 256 ? yu_ : mixed;
+    return yl + ((dif * (ap_ >> 2) + ((dif >> 31) & 0x3F)) >> 6);
   }
 
   // Whether a tone gives way to a large difference (only asked while td is set).
