@@ -53,18 +53,21 @@ static_assert(sizeof(CodeTables) == 4096);
 // samples before; 1 = negative), as vectors over the coefficients' lanes (a1 in lane 0, a2 in 1):
 // `fa1Sign` turns a1, moved to lane 1, into fa1 (a1 where the last two signs differ, else -a1);
 // `step` is a1's step (-192 where the last two differ, else 192) and a2's (-128 where now and two
-// before differ, else 128).
-struct alignas(16) PoleSteps {
-  std::array<std::int16_t, 8> fa1Sign, step;
+// before differ, else 128). Two arrays of 16-byte entries, so that the index needs no shift of its
+// own (twice the signs, scaled by 8 in the address).
+using Lanes = std::array<std::int16_t, 8>;
+struct PoleSteps {
+  alignas(16) std::array<Lanes, 8> fa1Sign;
+  alignas(16) std::array<Lanes, 8> step;
 };
 inline constexpr auto kPoleSteps = [] {
-  std::array<PoleSteps, 8> t{};
+  PoleSteps t{};
   for (unsigned i = 0; i < 8; ++i) {
     const bool pks1 = ((i ^ (i >> 1)) & 1) != 0;
     const bool pks2 = ((i ^ (i >> 2)) & 1) != 0;
-    t[i].fa1Sign[1] = pks1 ? 1 : -1;
-    t[i].step[0] = pks1 ? -192 : 192;
-    t[i].step[1] = pks2 ? -128 : 128;
+    t.fa1Sign[i][1] = pks1 ? 1 : -1;
+    t.step[i][0] = pks1 ? -192 : 192;
+    t.step[i][1] = pks2 ? -128 : 128;
   }
   return t;
 }();
@@ -73,7 +76,7 @@ inline constexpr auto kPoleSteps = [] {
 template <class Rate>
 struct DecodeTables {
   std::array<CodeTables, Rate::kCodeMask + 1> codes;
-  std::array<PoleSteps, 8> poleSteps;
+  PoleSteps poleSteps;
 };
 
 template <class Rate>
@@ -111,7 +114,7 @@ class BlockDecoder {
         adaptation_(_mm_setr_epi16(s.dms, s.dml, s.yu, 0, 0, 0, 0, 0)),
         ap_(s.ap),
         tables_(&kDecodeTables<Rate>),
-        pk_((s.pk[0] != 0 ? 1u : 0u) | (s.pk[1] != 0 ? 2u : 0u)) {
+        signs_((s.pk[0] != 0 ? 1u : 0u) | (s.pk[1] != 0 ? 2u : 0u)) {
     // The address hidden from the optimizer, so that it is not formed anew for every code.
     __asm__("" : "+r"(tables_));
   }
@@ -129,7 +132,7 @@ class BlockDecoder {
     s.dml = static_cast<std::int16_t>(_mm_extract_epi16(adaptation_, 1));
     s.ap = static_cast<std::int16_t>(ap_);
     s.a = {lanes[0], lanes[1]};
-    s.pk = {static_cast<std::int16_t>(pk_ & 1), static_cast<std::int16_t>(pk_ >> 1)};
+    s.pk = {static_cast<std::int16_t>(signs_ & 1), static_cast<std::int16_t>((signs_ >> 1) & 1)};
     s.td = td() ? 1 : 0;
   }
 
@@ -162,7 +165,8 @@ class BlockDecoder {
     const int sr = se + dq;               // kept to 16 bits where it is stored and returned
     const int dqsez = toInt16(sez + dq);  // sr - se + sez, as in the reference step
     // The signs of dqsez now, a sample and two samples before (1 = negative).
-    const unsigned signs = (pk_ << 1) | (static_cast<unsigned>(dqsez) >> 31);
+    const unsigned signs = (signs_ << 1) | (static_cast<unsigned>(dqsez) >> 31);
+    signs_ = signs;
 
     // A transition (only while a tone is detected) clears a and b and sets ap to 256: a path of
     // its own, so that the common one does not carry the question to its end.
@@ -170,7 +174,6 @@ class BlockDecoder {
       pushHistory(dq, sr);
       adaptScale(t, y);
       coefficients_ = _mm_setzero_si128();
-      pk_ = signs & 3;
       ap_ = 256;
       return static_cast<std::int16_t>(sr * 4);
     }
@@ -180,7 +183,6 @@ class BlockDecoder {
     pushHistory(dq, sr);
     adaptScale(t, y);
     updateCoefficients(signs, dqsez, t.bStep, negativeBefore);
-    pk_ = signs & 3;
     // ap moves toward 512 in fast mode: y < 1536, a tone, or the means of F apart.
     const int apTarget = y < 1536 || td() ? 0x200 : fastWhereMeansApart();
     ap_ += (apTarget - ap_) >> 4;
@@ -272,16 +274,17 @@ class BlockDecoder {
         next,
         _mm_mullo_epi16(sign, _mm_load_si128(reinterpret_cast<const __m128i*>(bStep.data()))));
     if (dqsez != 0) [[likely]] {
-      const PoleSteps& steps = tables_->poleSteps[signs];
+      const std::size_t twice = (signs << 1) & 14;
+      const char* const steps = reinterpret_cast<const char*>(&tables_->poleSteps);
+      const auto lanes = [&](std::size_t offset) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(steps + offset + twice * 8));
+      };
       // a1 to lane 1, made fa1 there and 0 elsewhere, shifted and held.
       __m128i fa1 =
-          _mm_mullo_epi16(_mm_shufflelo_epi16(c, 0x00),
-                          _mm_load_si128(reinterpret_cast<const __m128i*>(steps.fa1Sign.data())));
+          _mm_mullo_epi16(_mm_shufflelo_epi16(c, 0x00), lanes(offsetof(PoleSteps, fa1Sign)));
       fa1 = _mm_max_epi16(_mm_min_epi16(_mm_srai_epi16(fa1, 5), _mm_set1_epi16(255)),
                           _mm_set1_epi16(-256));
-      next = _mm_add_epi16(
-          next,
-          _mm_add_epi16(fa1, _mm_load_si128(reinterpret_cast<const __m128i*>(steps.step.data()))));
+      next = _mm_add_epi16(next, _mm_add_epi16(fa1, lanes(offsetof(PoleSteps, step))));
     }
     next = _mm_max_epi16(
         _mm_min_epi16(next, _mm_setr_epi16(32767, 12288, 32767, 32767, 32767, 32767, 32767, 32767)),
@@ -304,7 +307,7 @@ class BlockDecoder {
   __m128i adaptation_;  // dms, dml, yu
   int ap_;
   const DecodeTables<Rate>* tables_;
-  unsigned pk_;  // pk[0] in bit 0, pk[1] in bit 1
+  unsigned signs_;  // the signs of dqsez, the latest in bit 0: pk[0], pk[1] in bits 0 and 1
 };
 
 #else
