@@ -18,30 +18,34 @@
 // computes (the encoder's and the tests' reference), reorganised for speed:
 //  - Both predictors in one SSE2 multiply-add: a[0], a[1], b[0..5] in one register against
 //    sr[0], sr[1], dq[0..5] in another, so that one shift moves both histories on.
-//  - The quantized difference dq comes signed from one table, indexed by the code's DQLN and sign
-//    and by y >> 2; the zero predictor's ±128 step comes per code as a vector. Both hold for every
-//    state decoding reaches: y stays within 544..5120, so whether dq is 0 depends on the code only
-//    (DQLN -2048 always gives 0, every other DQLN a magnitude of at least 1).
-//  - The signs pk of dqsez are two bits; with the new sign they index the pole update's steps.
+//  - a and b adapt together in their lanes, the limits as minima and maxima with constants.
+//  - Each code has its own 4096 bytes of tables: dq signed for y >> 2, the zero predictor's ±128
+//    step and the targets of dms, dml and yu. Whether dq is 0 depends on the code only (y stays
+//    within 544..5120: DQLN -2048 always gives 0, every other DQLN a magnitude of at least 1).
+//  - dms, dml and yu adapt side by side in one register.
+//  - The signs of dqsez (pk) run as a history of bits that indexes the pole update's steps.
 //    fa1's share, held to -256..255, is the standard's "beyond ±8191 only the sign counts".
-//  - dms and dml share an SSE2 register; td is not kept (it is a2 < -11776).
-//  - Limits that are seldom reached cost one compare on the common path.
-// A state that decoding cannot reach (y outside 544..5120, td apart from a2) may decode
-// differently from the reference step, never out of bounds: the dq index is masked.
-// Other machines than x86-64 decode with the reference step.
+//  - td is not kept (it is a2 < -11776); a transition finishes its code on a path of its own.
+// y stays within 544..5120 (so the dq index within its table) because the constructor holds the
+// loaded yl, yu and ap to what decoding reaches (yl >> 6 and yu within 544..5120, ap >= 0) and
+// every step keeps them there: y lies between yl >> 6 and yu. A state that decoding cannot reach
+// (those out of range, td apart from a2) may decode differently from the reference step, never
+// out of bounds. Other machines than x86-64 decode with the reference step.
 namespace parvolin::codec::g726 {
 
 #if defined(__SSE2__)
 
 // Everything the block decoder looks up for one code, in 4096 bytes, so that one index (the code
-// times 4096) reaches it all: dq for y >> 2 (masked to 0..2047), then the zero predictor's step
+// times 4096) reaches it all: dq for y >> 2, then the zero predictor's step
 // (±128 by the code's sign in lanes 2-7, 0 for a difference of magnitude 0) and what the
 // adaptation follows (F, F << 2 and W in lanes 0-2: the targets of dms, dml and yu). dq is signed,
 // for dql = DQLN + (y >> 2): 0 below 0 (a negative dq of magnitude 0 is stored as 0), the antilog
-// up to kMaxDql and the antilog of kMaxDql beyond it, as reconstructMagnitude has it. y >> 2 stays
-// within 136..1280 in every state decoding reaches; beyond 2031 the mask reads the vectors.
+// up to kMaxDql and the antilog of kMaxDql beyond it, as reconstructMagnitude has it. y stays
+// within 544..5120 (see BlockDecoder), so y >> 2 within 136..1280.
 constexpr std::size_t kDqEntries = 2032;
-constexpr unsigned kDqIndexMask = 2047;
+constexpr int kMinY = 544;
+constexpr int kMaxY = 5120;
+static_assert((kMaxY >> 2) < static_cast<int>(kDqEntries));
 struct alignas(16) CodeTables {
   std::array<std::int16_t, kDqEntries> dq;
   std::array<std::int16_t, 8> bStep;
@@ -109,10 +113,10 @@ class BlockDecoder {
             _mm_setr_epi16(s.a[0], s.a[1], s.b[0], s.b[1], s.b[2], s.b[3], s.b[4], s.b[5])),
         history_(
             _mm_setr_epi16(s.sr[0], s.sr[1], s.dq[0], s.dq[1], s.dq[2], s.dq[3], s.dq[4], s.dq[5])),
-        yl_(s.yl),
-        yu_(s.yu),
-        adaptation_(_mm_setr_epi16(s.dms, s.dml, s.yu, 0, 0, 0, 0, 0)),
-        ap_(s.ap),
+        yl_(std::clamp<std::int32_t>(s.yl, kMinY << 6, (kMaxY << 6) + 63)),
+        yu_(std::clamp<int>(s.yu, kMinY, kMaxY)),
+        adaptation_(_mm_setr_epi16(s.dms, s.dml, static_cast<std::int16_t>(yu_), 0, 0, 0, 0, 0)),
+        ap_(std::max<int>(s.ap, 0)),
         tables_(&kDecodeTables<Rate>),
         signs_((s.pk[0] != 0 ? 1u : 0u) | (s.pk[1] != 0 ? 2u : 0u)) {
     // The address hidden from the optimizer, so that it is not formed anew for every code.
@@ -161,7 +165,7 @@ class BlockDecoder {
     const int y = stepSize();
 
     // Reconstruction.
-    const int dq = t.dq.data()[static_cast<unsigned>(y >> 2) & kDqIndexMask];
+    const int dq = t.dq.data()[static_cast<unsigned>(y >> 2)];
     const int sr = se + dq;               // kept to 16 bits where it is stored and returned
     const int dqsez = toInt16(sez + dq);  // sr - se + sez, as in the reference step
     // The signs of dqsez now, a sample and two samples before (1 = negative).
@@ -204,9 +208,9 @@ class BlockDecoder {
     adaptation_ = _mm_add_epi16(
         base, _mm_mulhi_epi16(_mm_sub_epi16(target, base),
                               _mm_setr_epi16(1 << 11, 1 << 9, 1 << 11, 0, 0, 0, 0, 0)));
-    adaptation_ =
-        _mm_max_epi16(_mm_min_epi16(adaptation_, _mm_setr_epi16(32767, 32767, 5120, 0, 0, 0, 0, 0)),
-                      _mm_setr_epi16(-32768, -32768, 544, 0, 0, 0, 0, 0));
+    adaptation_ = _mm_max_epi16(
+        _mm_min_epi16(adaptation_, _mm_setr_epi16(32767, 32767, kMaxY, 0, 0, 0, 0, 0)),
+        _mm_setr_epi16(-32768, -32768, kMinY, 0, 0, 0, 0, 0));
     yu_ = _mm_extract_epi16(adaptation_, 2);
     yl_ += yu_ + ((-yl_) >> 6);
   }
