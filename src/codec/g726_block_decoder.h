@@ -270,6 +270,8 @@ class BlockDecoder {
                                                  const std::array<std::int16_t, 8>& bStep,
                                                  __m128i negative) {
     const __m128i c = coefficients_;
+    // a1 in lanes 0-3, taken before the leak so that the leak may work in place.
+    const __m128i a1 = _mm_shufflelo_epi16(c, 0x00);
     // a2 leaks by a2 >> 7, the others by >> 8: the shifts as high halves of products.
     __m128i next = _mm_sub_epi16(
         c, _mm_mulhi_epi16(c, _mm_setr_epi16(256, 512, 256, 256, 256, 256, 256, 256)));
@@ -284,8 +286,7 @@ class BlockDecoder {
         return _mm_load_si128(reinterpret_cast<const __m128i*>(steps + offset + twice * 8));
       };
       // a1 to lane 1, made fa1 there and 0 elsewhere, shifted and held.
-      __m128i fa1 =
-          _mm_mullo_epi16(_mm_shufflelo_epi16(c, 0x00), lanes(offsetof(PoleSteps, fa1Sign)));
+      __m128i fa1 = _mm_mullo_epi16(a1, lanes(offsetof(PoleSteps, fa1Sign)));
       fa1 = _mm_max_epi16(_mm_min_epi16(_mm_srai_epi16(fa1, 5), _mm_set1_epi16(255)),
                           _mm_set1_epi16(-256));
       next = _mm_add_epi16(next, _mm_add_epi16(fa1, lanes(offsetof(PoleSteps, step))));
