@@ -203,11 +203,12 @@ class BlockDecoder {
   // dml += ((F << 2) - dml) >> 7 and yu = y + ((W - y) >> 5) held to 544..5120, side by side,
   // the shifts as high halves of products with 2^11 and 2^9; then yl follows yu.
   [[gnu::always_inline]] void adaptScale(const CodeTables& t, int y) {
+    // (target - base) × k as (base - target) × -k: the subtraction takes the target from memory.
     const __m128i base = _mm_insert_epi16(adaptation_, y, 2);
     const __m128i target = _mm_load_si128(reinterpret_cast<const __m128i*>(t.adaptTarget.data()));
     adaptation_ = _mm_add_epi16(
-        base, _mm_mulhi_epi16(_mm_sub_epi16(target, base),
-                              _mm_setr_epi16(1 << 11, 1 << 9, 1 << 11, 0, 0, 0, 0, 0)));
+        base, _mm_mulhi_epi16(_mm_sub_epi16(base, target),
+                              _mm_setr_epi16(-(1 << 11), -(1 << 9), -(1 << 11), 0, 0, 0, 0, 0)));
     adaptation_ = _mm_max_epi16(
         _mm_min_epi16(adaptation_, _mm_setr_epi16(32767, 32767, kMaxY, 0, 0, 0, 0, 0)),
         _mm_setr_epi16(-32768, -32768, kMinY, 0, 0, 0, 0, 0));
