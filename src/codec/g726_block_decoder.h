@@ -325,6 +325,8 @@ class BlockDecoder {
   explicit BlockDecoder(const DecoderState& s) : s_(s) {}
   void store(DecoderState& s) const { s_.store(s); }
   std::int16_t decode(unsigned code) { return decodeCode<Rate>(s_, code); }
+  static constexpr int kCodeShift = 12;
+  std::int16_t decodeShifted(unsigned shiftedCode) { return decode(shiftedCode >> kCodeShift); }
 
  private:
   Working<LinearHistory> s_;
