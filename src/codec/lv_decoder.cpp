@@ -68,16 +68,26 @@ void decodeCodes(DecoderState& state, const std::uint8_t* codes, std::size_t cou
   s.store(state);
 }
 
+using Decoder16k = g726::BlockDecoder<g726::Rate16k>;
+using Decoder24k = g726::BlockDecoder<g726::Rate24k>;
+
+// `v` with its bit `from` moved to bit `to` (bits shifted out are lost): one shift, whichever way.
+template <class T>
+[[gnu::always_inline]] inline T shiftedTo(T v, int from, int to) {
+  return from >= to ? static_cast<T>(v >> (from - to)) : static_cast<T>(v << (to - from));
+}
+
 // Whole blocks decode straight from their words: no codes are stored between the two steps.
 // Out of line, so that the decoder's state has the registers to itself.
 [[gnu::noinline]] void decodeWholeMode1(const Block& block, DecoderState& state,
                                         std::int16_t* out) {
-  g726::BlockDecoder<g726::Rate16k> s(state);
+  Decoder16k s(state);
   for (std::size_t w = 0; w < kMode1WordsPerBlock; ++w) {
     const unsigned word = unsigned(block[2 * w]) | (unsigned(block[2 * w + 1]) << 8);
 #pragma GCC unroll 8
     for (std::size_t k = 0; k < kMode1CodesPerWord; ++k) {
-      *out++ = s.decode(word >> (14 - 2 * k));
+      *out++ =
+          s.decodeShifted(shiftedTo(word, 14 - 2 * static_cast<int>(k), Decoder16k::kCodeShift));
     }
   }
   s.store(state);
@@ -85,13 +95,14 @@ void decodeCodes(DecoderState& state, const std::uint8_t* codes, std::size_t cou
 
 [[gnu::noinline]] void decodeWholeMode2(const Block& block, DecoderState& state,
                                         std::int16_t* out) {
-  g726::BlockDecoder<g726::Rate24k> s(state);
+  Decoder24k s(state);
   for (std::size_t g = 0; g < kMode2GroupsPerBlock; ++g) {
     const std::uint8_t* p = block.data() + kMode2SkippedBytes + kMode2GroupBytes * g;
     const std::uint64_t group = mode2Group(p);
 #pragma GCC unroll 16
     for (std::size_t k = 0; k < kMode2CodesPerGroup; ++k) {
-      *out++ = s.decode(static_cast<unsigned>(group >> (45 - 3 * k)));
+      *out++ = s.decodeShifted(static_cast<unsigned>(
+          shiftedTo(group, 45 - 3 * static_cast<int>(k), Decoder24k::kCodeShift)));
     }
   }
   s.store(state);

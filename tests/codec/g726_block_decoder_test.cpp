@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -106,6 +107,55 @@ TEST(G726BlockDecoder, MatchesTheReferenceStepAt16k) {
 
 TEST(G726BlockDecoder, MatchesTheReferenceStepAt24k) {
   expectBlockDecoderMatchesReference<g726::Rate24k>();
+}
+
+void expectInRange(const DecoderState& state) {
+  EXPECT_GE(state.yl >> 6, 544) << state.yl;
+  EXPECT_LE(state.yl >> 6, 5120) << state.yl;
+  EXPECT_GE(state.yu, 544);
+  EXPECT_LE(state.yu, 5120);
+  EXPECT_GE(state.ap, 0);
+}
+
+// States that decoding never reaches (a corrupt or hand-made state) decode within the tables:
+// the step size's parts are held to their range on loading and stay there.
+template <class Rate>
+void expectOutOfRangeStatesStayInRange() {
+  struct Case {
+    std::int32_t yl;
+    std::int16_t yu, ap;
+  };
+  const Case cases[] = {
+      {INT32_MIN, INT16_MIN, INT16_MIN},
+      {INT32_MAX, INT16_MAX, INT16_MAX},
+      {0, 0, -1},
+      {-1, 6000, 255},
+      {400000, 100, 0},
+      {34815, 543, 256},
+  };
+  for (const Case& c : cases) {
+    DecoderState state;
+    state.yl = c.yl;
+    state.yu = c.yu;
+    state.ap = c.ap;
+    Lcg rng{static_cast<std::uint32_t>(c.yl) ^ 5u};
+    // After one code, and after many.
+    g726::BlockDecoder<Rate> b(state);
+    b.decode(rng.next());
+    b.store(state);
+    expectInRange(state);
+    for (int i = 0; i < 2000; ++i) b.decode(rng.next());
+    b.store(state);
+    expectInRange(state);
+  }
+}
+
+TEST(G726BlockDecoder, OutOfRangeStatesStayInRangeAt16k) {
+  expectOutOfRangeStatesStayInRange<g726::Rate16k>();
+}
+
+TEST(G726BlockDecoder, OutOfRangeStatesStayInRangeAt24k) {
+  expectOutOfRangeStatesStayInRange<g726::Rate24k>();
 }
 
 }  // namespace
