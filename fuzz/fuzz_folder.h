@@ -22,6 +22,7 @@
 #include "base/folder_lock.h"
 #include "codec/wav_header.h"
 #include "engine/call_log.h"
+#include "engine/engine.h"
 #include "engine/html_list.h"
 #include "engine/recording_files.h"
 
@@ -30,6 +31,16 @@ namespace parvolin::fuzz {
 // The engine's audio buffer in the targets that run it: three blocks instead of a megabyte, so
 // that an engine per input is cheap and short inputs reach the write of a full buffer.
 inline constexpr std::uint32_t kFuzzAudioBufferSize = 3 * base::kAudioBlockSize;
+
+// The engine of a fuzz target: the small audio buffer, and the list's rewrites in the caller (at
+// the same points as on the list's own thread, without a thread started per input and without
+// an input's outcome hanging on when that thread runs).
+inline engine::EngineOptions fuzzEngineOptions() {
+  engine::EngineOptions options;
+  options.audioBufferSize = kFuzzAudioBufferSize;
+  options.listWrites = engine::ListWrites::kInCaller;
+  return options;
+}
 
 // One input, run in `scratch` (an existing folder of the caller's): what went wrong, or "".
 using FuzzCheck = std::string (*)(const std::uint8_t* data, std::size_t size,
