@@ -46,9 +46,8 @@ inline std::string captureFuzzCheck(const std::uint8_t* data, std::size_t size,
   engine::NullEngineView view;
   test::NullDiagnostics diagnostics;
   test::ScriptedPrompt prompt;
-  const engine::ReplayOutcome outcome =
-      engine::replayCapture(capture, folder, settings, view, diagnostics, prompt,
-                            engine::EngineOptions{kFuzzAudioBufferSize});
+  const engine::ReplayOutcome outcome = engine::replayCapture(
+      capture, folder, settings, view, diagnostics, prompt, fuzzEngineOptions());
   if (outcome.result == parvolin::engine::ReplayResult::kReplayed) {
     if (!check.ok()) return "replay accepted a capture the check refused";
     if (outcome.records != check.summary.records) {

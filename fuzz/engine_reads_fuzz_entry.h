@@ -43,7 +43,7 @@ inline std::string engineReadsFuzzCheck(const std::uint8_t* data, std::size_t si
   test::ScriptedPrompt prompt;
   {
     engine::Engine engine(units, clock, settings, folder, view, diagnostics, prompt,
-                          engine::EngineOptions{kFuzzAudioBufferSize});
+                          fuzzEngineOptions());
     engine.resetPorts();
     for (int p = 0; p < 16; ++p) {
       engine.setPortLine(p, engine::PortLine::kIdle);

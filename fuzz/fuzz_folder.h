@@ -5,9 +5,12 @@
 // (empty when the input ran clean). A libFuzzer target runs it through runFuzzInput, which
 // aborts on a failure; the corpus replay reports the failure with the input's name.
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +25,7 @@
 #include "base/folder_lock.h"
 #include "codec/wav_header.h"
 #include "engine/call_log.h"
+#include "engine/engine.h"
 #include "engine/html_list.h"
 #include "engine/recording_files.h"
 
@@ -30,6 +34,16 @@ namespace parvolin::fuzz {
 // The engine's audio buffer in the targets that run it: three blocks instead of a megabyte, so
 // that an engine per input is cheap and short inputs reach the write of a full buffer.
 inline constexpr std::uint32_t kFuzzAudioBufferSize = 3 * base::kAudioBlockSize;
+
+// The engine of a fuzz target: the small audio buffer, and the list's rewrites in the caller (at
+// the same points as on the list's own thread, without a thread started per input and without
+// an input's outcome hanging on when that thread runs).
+inline engine::EngineOptions fuzzEngineOptions() {
+  engine::EngineOptions options;
+  options.audioBufferSize = kFuzzAudioBufferSize;
+  options.listWrites = engine::ListWrites::kInCaller;
+  return options;
+}
 
 // One input, run in `scratch` (an existing folder of the caller's): what went wrong, or "".
 using FuzzCheck = std::string (*)(const std::uint8_t* data, std::size_t size,
@@ -97,16 +111,38 @@ inline bool writeScratchFile(const std::filesystem::path& path, std::string_view
          !base::writeAll(file.fd(), bytes.data(), bytes.size());
 }
 
+// Empties the open folder `dir` (which it closes), folders in it included; false when something
+// in it cannot be removed. By descriptor and name, without a path or a status per entry: the
+// scratch folder is emptied after every input.
+inline bool emptyOpenFolder(int dir) {
+  DIR* stream = ::fdopendir(dir);
+  if (stream == nullptr) {
+    ::close(dir);
+    return false;
+  }
+  bool emptied = true;
+  while (const dirent* entry = ::readdir(stream)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (entry->d_type != DT_DIR && ::unlinkat(dir, entry->d_name, 0) == 0) continue;
+    if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN && errno != EISDIR) {
+      emptied = false;
+      continue;
+    }
+    // A folder (or an entry of unknown type that is one): emptied, then removed.
+    const int inner = ::openat(dir, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (inner < 0 || !emptyOpenFolder(inner) || ::unlinkat(dir, entry->d_name, AT_REMOVEDIR) != 0) {
+      emptied = false;
+    }
+  }
+  ::closedir(stream);
+  return emptied;
+}
+
 // Empties `folder`, which must exist; false when something in it cannot be removed.
 inline bool emptyFolder(const std::filesystem::path& folder) {
-  std::error_code ec;
-  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    std::error_code removed;
-    std::filesystem::remove_all(it->path(), removed);
-    if (removed) return false;
-  }
-  return !ec;
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return dir >= 0 && emptyOpenFolder(dir);
 }
 
 // The libFuzzer side: runs `check` in a scratch folder of this process (in memory-backed

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -48,16 +49,34 @@ constexpr std::size_t kReadRecords = 2048;
 
 }  // namespace
 
-CallLogReader::CallLogReader() : buffer_(kReadRecords * kCallRecordSize) {}
+CallLogReader::CallLogReader() = default;
 
 std::error_code CallLogReader::open(const std::filesystem::path& file) {
-  *this = CallLogReader();
   file_ = base::FileHandle(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  begin_ = end_ = 0;
+  offset_ = 0;
+  atEnd_ = false;
+  tornBytes_ = 0;
+  error_ = {};
   if (!file_.isOpen()) return {errno, std::generic_category()};
   struct stat st {};
-  if (::fstat(file_.fd(), &st) != 0) return {errno, std::generic_category()};
-  if (S_ISDIR(st.st_mode)) return std::make_error_code(std::errc::is_a_directory);
-  if (!S_ISREG(st.st_mode)) return std::make_error_code(std::errc::invalid_argument);
+  std::error_code error;
+  if (::fstat(file_.fd(), &st) != 0) {
+    error = {errno, std::generic_category()};
+  } else if (S_ISDIR(st.st_mode)) {
+    error = std::make_error_code(std::errc::is_a_directory);
+  } else if (!S_ISREG(st.st_mode)) {
+    error = std::make_error_code(std::errc::invalid_argument);
+  }
+  if (error) {
+    file_ = base::FileHandle();
+    return error;
+  }
+  // Room for the whole log and one record more (it may grow while it is read), up to the
+  // fixed size: a short log, the usual one, is not read through a buffer of 64 KiB. A buffer
+  // kept from an earlier log is reused.
+  const std::size_t records = std::min(kReadRecords, std::size_t(st.st_size) / kCallRecordSize + 1);
+  if (buffer_.size() < records * kCallRecordSize) buffer_.resize(records * kCallRecordSize);
   return {};
 }
 

@@ -37,7 +37,6 @@ Engine::Engine(UnitStreams& units, base::Clock& clock, RecorderSettings& setting
       pendingLog_(failures_),
       audio_(folder_, clock, settings, prompt, diagnostics, failures_),
       watch_(units, clock, diagnostics) {
-  for (auto& stream : streams_) stream = std::make_unique_for_overwrite<device::UnitStreamBuffer>();
   audio_.disk().onRecordingFolderLook([this](std::uint64_t freeBytes) { watchDisk(freeBytes); });
   for (int i = 0; i < device::kMaxPorts; ++i) {
     ports_[std::size_t(i)].audioBuffer =
@@ -71,7 +70,7 @@ void Engine::onPollTick() {
 }
 
 void Engine::runUnitPass(int unit) {
-  device::UnitStreamBuffer& buffer = *streams_[std::size_t(unit)];
+  device::UnitStreamBuffer& buffer = streamOf(unit);
   bool gotBytes = false;
   const PassReads pass =
       readUnitPass(units_, buffer, unit, clock_, [&](std::uint32_t n, std::int64_t wallMs) {
@@ -93,16 +92,30 @@ bool Engine::processRead(int unit, std::span<const std::uint8_t> bytes, std::int
   if (unit < 0 || unit >= device::kMaxUnits || bytes.size() > device::UnitStreamBuffer::kMaxRead) {
     return false;
   }
-  device::UnitStreamBuffer& buffer = *streams_[std::size_t(unit)];
+  device::UnitStreamBuffer& buffer = streamOf(unit);
   if (!bytes.empty()) std::memcpy(buffer.readTarget(), bytes.data(), bytes.size());
   actOnRead(unit, bytes.size(), nowSeconds);
   showUnitPorts(unit);
   return true;
 }
 
+device::UnitStreamBuffer& Engine::streamOf(int unit) {
+  std::unique_ptr<device::UnitStreamBuffer>& stream = streams_[std::size_t(unit)];
+  if (!stream) stream = std::make_unique_for_overwrite<device::UnitStreamBuffer>();
+  return *stream;
+}
+
 void Engine::actOnRead(int unit, std::size_t n, std::int64_t now) {
-  device::frameRead(*streams_[std::size_t(unit)], n,
-                    [this, unit, now](const device::StreamRecord& r) { onRecord(unit, r, now); });
+  // The sink holds one reference, which a std::function keeps without an allocation: this runs
+  // for every read of every unit.
+  struct Read {
+    Engine* engine;
+    int unit;
+    std::int64_t now;
+  } const read{this, unit, now};
+  device::frameRead(streamOf(unit), n, [&read](const device::StreamRecord& r) {
+    read.engine->onRecord(read.unit, r, read.now);
+  });
 }
 
 void Engine::onRecord(int unit, const device::StreamRecord& r, std::int64_t now) {

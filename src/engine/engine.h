@@ -182,6 +182,7 @@ class Engine {
          base::Prompt& prompt, const EngineOptions& options);
 
   void actOnRead(int unit, std::size_t n, std::int64_t now);
+  device::UnitStreamBuffer& streamOf(int unit);
   void onRecord(int unit, const device::StreamRecord& record, std::int64_t now);
   void showUnitPorts(int unit);
 
@@ -242,7 +243,8 @@ class Engine {
 
   std::array<PortState, device::kMaxPorts> ports_;
   std::uint32_t audioBufferSize_;
-  // One buffer per unit, each allocated on its own.
+  // One buffer per unit, each allocated on its own when the unit's first bytes come: a unit that
+  // is not attached holds none.
   std::array<std::unique_ptr<device::UnitStreamBuffer>, device::kMaxUnits> streams_;
   CapacityCounters counters_;
   CapacityDisplay shown_;
@@ -250,6 +252,10 @@ class Engine {
   // Writes the rows of kept calls and the edits; rows not yet in the file wait in it.
   std::unique_ptr<ListWriter> listWriter_;
   bool listFailing_ = false;
+  // The list's name the writer's path was last made from; false until then and after a change
+  // of folder.
+  bool listFollowed_ = false;
+  std::string followedListName_;
   std::uint64_t listRewritesSeen_ = 0;
   CaptureWriter* capture_ = nullptr;
   std::array<std::uint8_t, device::kMaxUnits> audioMode_{3, 3, 3, 3};

@@ -8,7 +8,13 @@
 namespace parvolin::engine {
 
 void Engine::followListPath() {
-  if (listWriter_->listPath() != listPath()) listWriter_->setListPath(listPath());
+  // Runs at every tick: the list's path is made again only when its name (the settings may
+  // change at any time) or the folder has changed.
+  if (listFollowed_ && settings_.lvLogHtmlName == followedListName_) return;
+  followedListName_ = settings_.lvLogHtmlName;
+  listFollowed_ = true;
+  const std::filesystem::path path = listPath();
+  if (listWriter_->listPath() != path) listWriter_->setListPath(path);
 }
 
 int Engine::nextItemNumber() {
@@ -54,6 +60,7 @@ void Engine::noteListWrites() {
 void Engine::setFolder(std::filesystem::path folder) {
   flushList();
   folder_ = std::move(folder);
+  listFollowed_ = false;
   followListPath();
   restoreRows();
 }

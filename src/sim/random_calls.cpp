@@ -43,10 +43,15 @@ std::string RandomCallPlayer::randomNumber(std::size_t minDigits, std::size_t ma
 }
 
 std::vector<SimEvent> RandomCallPlayer::takeNextCall(bool varPort) {
-  using Kind = SimEvent::Kind;
-  // An outgoing call of 11 digits has the most events: 14. Scenario::endMs plays up to 100,000
-  // calls, so the vector is made once.
   std::vector<SimEvent> call;
+  takeNextCall(varPort, call);
+  return call;
+}
+
+void RandomCallPlayer::takeNextCall(bool varPort, std::vector<SimEvent>& call) {
+  using Kind = SimEvent::Kind;
+  // An outgoing call of 11 digits has the most events: 14.
+  call.clear();
   call.reserve(16);
   std::int64_t t = nextCallMs_;
   AudioSourceSpec voice;
@@ -120,7 +125,6 @@ std::vector<SimEvent> RandomCallPlayer::takeNextCall(bool varPort) {
     call.push_back(end);
   }
   nextCallMs_ = t + between(2000, 20000);
-  return call;
 }
 
 }  // namespace parvolin::sim

@@ -24,6 +24,9 @@ class RandomCallPlayer {
   bool finished() const { return nextCallMs_ > untilMs_; }
   // The events of the next call with their times, in order; moves on past the call.
   std::vector<SimEvent> takeNextCall(bool varPort);
+  // The same into `call` (emptied first), so that a caller that plays many calls keeps one
+  // vector for them all.
+  void takeNextCall(bool varPort, std::vector<SimEvent>& call);
 
  private:
   std::uint32_t nextRandom();

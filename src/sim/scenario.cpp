@@ -24,8 +24,6 @@ using device::kDialledNumberDigits;
 namespace {
 
 constexpr std::int64_t kDialDigitSpacingMs = 300;
-// About four ports of random calls for a week: endMs plays no more calls than this.
-constexpr std::int64_t kRandomCallsPlayedMost = 100'000;
 
 class Parser {
  public:
@@ -349,14 +347,15 @@ bool Parser::parseUnitEvent(const std::vector<std::string>& w, std::size_t unit,
 
 }  // namespace
 
-std::int64_t Scenario::endMs() const {
+std::int64_t Scenario::endMs(std::int64_t callsPlayedMost) const {
   std::int64_t end = 0;
   for (const ScenarioEvent& e : events) end = std::max(end, e.event.atMs + e.event.durationMs);
   // Random calls with an end: the last one begins before it and may last past it. Their player
   // is deterministic, so playing it through here gives the very calls the unit will make. Calls
-  // that go on for months are not all played: past kRandomCallsPlayedMost calls, the end of a
+  // that go on for months are not all played: past `callsPlayedMost` calls, the end of a
   // port's calls is where its last call can end at the latest.
-  std::int64_t callsLeft = kRandomCallsPlayedMost;
+  std::int64_t callsLeft = callsPlayedMost;
+  std::vector<SimEvent> call;  // one for all the calls played
   for (const UnitDeclaration& unit : units) {
     if (!unit.randomCalls || unit.randomUntilMs == kNever) continue;
     const std::uint8_t varPorts = unit.config.registers.varPorts;
@@ -364,7 +363,8 @@ std::int64_t Scenario::endMs() const {
       const bool varPort = device::protocol::varValueValid(varPorts) && ((varPorts >> port) & 1);
       RandomCallPlayer player(unit.randomSeed, port, unit.randomFromMs, unit.randomUntilMs);
       for (; !player.finished() && callsLeft > 0; --callsLeft) {
-        for (const SimEvent& e : player.takeNextCall(varPort)) {
+        player.takeNextCall(varPort, call);
+        for (const SimEvent& e : call) {
           end = std::max(end, e.atMs + e.durationMs);
         }
       }

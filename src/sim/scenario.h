@@ -76,8 +76,12 @@ struct Scenario {
 
   // When the last scripted event, or the last random call of a unit whose random calls have an
   // end, is over (a talk counts to its end); 0 for none. Random calls without an end do not
-  // count.
-  std::int64_t endMs() const;
+  // count. Past `callsPlayedMost` random calls (all units together), the end of a port's calls
+  // is where its last call can end at the latest.
+  std::int64_t endMs(std::int64_t callsPlayedMost = kRandomCallsPlayedMost) const;
+
+  // About four ports of random calls for a week.
+  static constexpr std::int64_t kRandomCallsPlayedMost = 100'000;
 };
 
 // `name` is used in error messages; WAV files are looked up relative to `baseDir`.

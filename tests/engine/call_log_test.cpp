@@ -56,12 +56,54 @@ TEST(CallLogReader, ReadsEveryRecordWithItsOffsetAndTellsOfATornTail) {
   EXPECT_FALSE(reader.next(r, offset)) << "stays at its end";
 }
 
+// One reader, several logs: each is read from its start, whatever the one before left behind;
+// and a log that grows after it is opened is read to its new end.
+TEST(CallLogReader, ReadsEachLogItOpensWholeAndALogThatGrowsToItsEnd) {
+  TempFolder folder;
+  std::vector<CallRecord> longLog, shortLog;
+  for (std::uint32_t i = 0; i < 3000; ++i) longLog.push_back(call(3, kCallOutgoing, i));
+  for (std::uint32_t i = 0; i < 2; ++i) shortLog.push_back(call(9, kCallRinging, 100 + i));
+  test::writeFile(folder / "long", bytesOf(longLog) + "abc");
+  test::writeFile(folder / "short", bytesOf(shortLog) + "z");
+
+  CallLogReader reader;
+  CallRecord r;
+  std::uint64_t offset = 0;
+  ASSERT_WORKED(reader.open(folder / "long"));
+  for (int i = 0; i < 2100; ++i) ASSERT_TRUE(reader.next(r, offset));
+  ASSERT_WORKED(reader.open(folder / "short"));
+  for (std::size_t i = 0; i < shortLog.size(); ++i) {
+    ASSERT_TRUE(reader.next(r, offset)) << i;
+    EXPECT_EQ(r, shortLog[i]) << i;
+    EXPECT_EQ(offset, i * kCallRecordSize);
+  }
+  EXPECT_FALSE(reader.next(r, offset));
+  EXPECT_EQ(reader.tornBytes(), 1u);
+  EXPECT_EQ(reader.tornOffset(), 2u * kCallRecordSize);
+
+  // Opened while it held one record; ten more arrive before the first read.
+  test::writeFile(folder / kCallLogName, bytesOf({shortLog[0]}));
+  ASSERT_WORKED(reader.open(folder / kCallLogName));
+  for (std::uint32_t i = 0; i < 10; ++i) {
+    ASSERT_WORKED(appendCallLog(folder.path(), call(1, kCallAnswered, i)));
+  }
+  std::size_t n = 0;
+  while (reader.next(r, offset)) ++n;
+  EXPECT_EQ(n, 11u);
+  EXPECT_EQ(reader.tornBytes(), 0u);
+}
+
+// A refused file leaves nothing to read.
 TEST(CallLogReader, RefusesWhatIsNoFile) {
   TempFolder folder;
   CallLogReader reader;
   EXPECT_EQ(reader.open(folder.path()), std::errc::is_a_directory);
   EXPECT_EQ(reader.open(folder / "none"), std::errc::no_such_file_or_directory);
   EXPECT_EQ(reader.open("/dev/null"), std::errc::invalid_argument);
+  CallRecord r;
+  std::uint64_t offset = 0;
+  EXPECT_FALSE(reader.next(r, offset));
+  EXPECT_FALSE(reader.error());
 }
 
 TEST(CallLogRecords, OnlyThePortsAndCallTypesTheRecorderLogsCanBeReal) {

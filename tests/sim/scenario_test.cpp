@@ -6,6 +6,7 @@
 
 #include "device/digit_code.h"
 #include "device/stream_record.h"
+#include "sim/random_calls.h"
 #include "sim_test_support.h"
 #include "support/test_files.h"
 
@@ -195,6 +196,30 @@ TEST(ScenarioTest, RandomCallsAreTheSameForTheSameSeed) {
   EXPECT_NE(a, run(4));
 }
 
+// Calls played into one vector are the calls played one by one: nothing of the call before is
+// left in it.
+TEST(ScenarioTest, RandomCallsIntoOneVectorAreTheCallsPlayedOneByOne) {
+  for (const bool varPort : {false, true}) {
+    sim::RandomCallPlayer single(9, 2, 0, 3'600'000), reused(9, 2, 0, 3'600'000);
+    std::vector<sim::SimEvent> call(20, sim::SimEvent{});
+    int calls = 0;
+    for (; !single.finished(); ++calls) {
+      const std::vector<sim::SimEvent> expected = single.takeNextCall(varPort);
+      reused.takeNextCall(varPort, call);
+      ASSERT_EQ(call.size(), expected.size()) << calls;
+      for (std::size_t i = 0; i < call.size(); ++i) {
+        EXPECT_EQ(call[i].kind, expected[i].kind) << calls << " " << i;
+        EXPECT_EQ(call[i].atMs, expected[i].atMs) << calls << " " << i;
+        EXPECT_EQ(call[i].durationMs, expected[i].durationMs) << calls << " " << i;
+        EXPECT_EQ(call[i].digits, expected[i].digits) << calls << " " << i;
+      }
+      EXPECT_EQ(reused.nextCallMs(), single.nextCallMs());
+    }
+    EXPECT_GT(calls, 50) << "an hour of calls";
+    EXPECT_TRUE(reused.finished());
+  }
+}
+
 // A run that stops at the scenario's end must not cut off the random calls that begin before
 // their `until` and last past it.
 TEST(ScenarioTest, EndCoversRandomCallsThatRunPastTheirUntil) {
@@ -234,6 +259,22 @@ TEST(ScenarioTest, EndOfRandomCallsOverYearsComesQuickly) {
   const std::int64_t end = s->endMs();
   EXPECT_GE(end, 1'000'000'000'000);
   EXPECT_LE(end, 1'000'000'000'000 + 60'000);
+}
+
+// A smaller bound on the calls played gives the latest end of the ports it does not play to their
+// end, and never an end before the one played through.
+TEST(ScenarioTest, EndOfRandomCallsPastTheBoundIsTheLatestPossible) {
+  std::string error;
+  const auto s = sim::parseScenario("unit S1\nrandom all seed=5 until=300\n", "t", ".", error);
+  ASSERT_TRUE(s) << error;
+  const std::int64_t played = s->endMs();
+  const std::int64_t latest = 300'000 + sim::kLongestRandomCallMs;
+  EXPECT_LT(played, latest);
+  struct Case {
+    std::int64_t bound, end;
+  };
+  const Case cases[] = {{0, latest}, {1, latest}, {10, latest}, {100'000, played}};
+  for (const Case& c : cases) EXPECT_EQ(s->endMs(c.bound), c.end) << c.bound;
 }
 
 TEST(ScenarioTest, DemoScenarioLoads) {
