@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <csignal>
 #include <cstdio>
 #include <functional>
@@ -194,9 +196,20 @@ unit PVUSB002
 12.0 1/2 callend 5550003
 )";
 constexpr auto kCallsAroundFaultsEnd = 12s;
-// Its call log: port index and number, in the order the calls end (the same tick: unit order).
+// Its call log: port index and number, by port. The last two calls end at the same moment on
+// two units, one of them just reopened after a fault: their records may reach the recorder in
+// either tick, so the log is compared by port.
 const std::vector<std::pair<int, std::string>> kCallsAroundFaultsLog = {
     {0, "5550001"}, {1, "5550003"}, {6, "5550002"}};
+
+std::vector<std::pair<int, std::string>> callsByPort(const std::filesystem::path& folder) {
+  std::vector<std::pair<int, std::string>> calls;
+  for (const auto& r : HeadlessRecorderCalls::callLog(folder)) {
+    calls.emplace_back(r.portIndex, std::string(r.text().substr(0, 7)));
+  }
+  std::sort(calls.begin(), calls.end());
+  return calls;
+}
 
 TEST_F(UsbTestBed, UnitRemovedAndAddedBackIsReopenedAndItsCallsContinue) {
   auto recorder = recordScenario(kCallsAroundFaults,
@@ -213,12 +226,8 @@ TEST_F(UsbTestBed, UnitRemovedAndAddedBackIsReopenedAndItsCallsContinue) {
   ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
 
   EXPECT_GT(bed_.opens("PVUSB001"), opensBefore) << recorder->output();
-  std::vector<std::pair<int, std::string>> calls;
-  for (const auto& r : callLog(work() / "rec")) {
-    calls.emplace_back(r.portIndex, std::string(r.text().substr(0, 7)));
-  }
   // The other unit's call went on through it all; the first unit's next call was recorded.
-  EXPECT_EQ(calls, kCallsAroundFaultsLog) << recorder->output();
+  EXPECT_EQ(callsByPort(work() / "rec"), kCallsAroundFaultsLog) << recorder->output();
   const std::string errors = recorder->errors();
   EXPECT_NE(errors.find("Unit1: lost; trying to open it again"), std::string::npos) << errors;
   EXPECT_NE(errors.find("Unit1: open again"), std::string::npos) << errors;
@@ -240,11 +249,7 @@ TEST_F(UsbTestBed, ChipFaultsLoseNoCallOfTheOtherUnit) {
   recorder->signal(SIGINT);
   ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
 
-  std::vector<std::pair<int, std::string>> calls;
-  for (const auto& r : callLog(work() / "rec")) {
-    calls.emplace_back(r.portIndex, std::string(r.text().substr(0, 7)));
-  }
-  EXPECT_EQ(calls, kCallsAroundFaultsLog) << recorder->output();
+  EXPECT_EQ(callsByPort(work() / "rec"), kCallsAroundFaultsLog) << recorder->output();
   const std::string errors = recorder->errors();
   EXPECT_NE(errors.find("Unit1: lost; trying to open it again"), std::string::npos) << errors;
   EXPECT_NE(errors.find("Unit1: open again"), std::string::npos) << errors;
@@ -272,11 +277,7 @@ TEST_F(UsbTestBed, ChipRefusingItsSetUpAtStartIsOpenedAgainLater) {
   std::this_thread::sleep_for(kCallsAroundFaultsEnd + kSettleTime);
   recorder->signal(SIGINT);
   ASSERT_EQ(recorder->wait(), 0) << recorder->output() << recorder->errors();
-  std::vector<std::pair<int, std::string>> calls;
-  for (const auto& r : callLog(work() / "rec")) {
-    calls.emplace_back(r.portIndex, std::string(r.text().substr(0, 7)));
-  }
-  EXPECT_EQ(calls, kCallsAroundFaultsLog) << recorder->output();
+  EXPECT_EQ(callsByPort(work() / "rec"), kCallsAroundFaultsLog) << recorder->output();
   int latencyRequests = 0;
   for (const auto& r : bed_.controlRequests("PVUSB002")) latencyRequests += r.request == 0x09;
   EXPECT_GE(latencyRequests, 2) << "the refused one and the one that set the timer";
