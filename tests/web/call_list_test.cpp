@@ -244,7 +244,10 @@ TEST(RecordingNames, OnlyTheRecordersOwnNames) {
            "", "w6b49d200p3.LV2", "W6B49D200p3.LV2", "w6B49D200P3.LV2", "w6B49D200p3.lv2",
            "w6B49D200p3.LV4", "w6B49D200p3.wav", "w6B49D200p3.LV", "w6B49D200p3.LV22",
            "../6B49D200p3.LV2", "/w6B49D200p3.LV", "w6B49D20Gp3.LV2", "list.htm",
-           std::string("w6B49D200p3.LV2\0", 16), std::string("w6B49\0200p3.LV2", 15)}) {
+           std::string("w6B49D200p3.LV2\0", 16),
+           std::string("w6B49\0"
+                       "200p3.LV2",
+                       15)}) {
     EXPECT_FALSE(isRecordingName(bad)) << bad;
   }
 }
