@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -106,22 +107,31 @@ BENCHMARK(BM_StartToFirstSound)->DenseRange(0, 3)->UseManualTime()->Unit(benchma
 
 // All of the decoding a start leaves for while the sound plays, step by step as the window runs
 // it: the whole work the player does for a recording.
-void BM_StartAndDecodeToTheEnd(benchmark::State& state) {
-  const int mode = static_cast<int>(state.range(0));
-  const HourRecording& recording = hour(mode);
+// Starts `recording` and decodes it to its end as the window runs the player; the samples
+// decoded, or nothing when it could not be played.
+std::optional<std::size_t> playWhole(const HourRecording& recording, int mode) {
   base::SystemClock clock;
   test::ScriptedPrompt prompt;
   NullView view;
+  player::SilentWaveOutput output(prompt);
+  player::PlayerEngine engine(clock, prompt, output, view);
+  if (!engine.loadAndStart(std::move(*player::RecordingFile::open(recording.path)), mode)) {
+    return std::nullopt;
+  }
+  while (engine.decodeMore()) {
+  }
+  benchmark::DoNotOptimize(engine.playBuffer().data());
+  return engine.sampleCount();
+}
+
+void BM_StartAndDecodeToTheEnd(benchmark::State& state) {
+  const int mode = static_cast<int>(state.range(0));
+  const HourRecording& recording = hour(mode);
   for (auto _ : state) {
-    player::SilentWaveOutput output(prompt);
-    player::PlayerEngine engine(clock, prompt, output, view);
-    if (!engine.loadAndStart(std::move(*player::RecordingFile::open(recording.path)), mode)) {
+    if (!playWhole(recording, mode)) {
       state.SkipWithError("the recording could not be played");
       break;
     }
-    while (engine.decodeMore()) {
-    }
-    benchmark::DoNotOptimize(engine.playBuffer().data());
   }
 }
 BENCHMARK(BM_StartAndDecodeToTheEnd)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
@@ -144,9 +154,6 @@ long residentKb(const std::string& field) {
 void BM_PeakMemory(benchmark::State& state) {
   const int mode = static_cast<int>(state.range(0));
   const HourRecording& recording = hour(mode);
-  base::SystemClock clock;
-  test::ScriptedPrompt prompt;
-  NullView view;
   double peakMb = 0, soundMb = 0;
   for (auto _ : state) {
     if (!(std::ofstream("/proc/self/clear_refs") << "5")) {
@@ -154,17 +161,12 @@ void BM_PeakMemory(benchmark::State& state) {
       return;
     }
     const long before = residentKb("VmRSS");
-    {
-      player::SilentWaveOutput output(prompt);
-      player::PlayerEngine engine(clock, prompt, output, view);
-      if (!engine.loadAndStart(std::move(*player::RecordingFile::open(recording.path)), mode)) {
-        state.SkipWithError("the recording could not be played");
-        return;
-      }
-      while (engine.decodeMore()) {
-      }
-      soundMb = double(engine.sampleCount()) / 1e6;
+    const std::optional<std::size_t> samples = playWhole(recording, mode);
+    if (!samples) {
+      state.SkipWithError("the recording could not be played");
+      return;
     }
+    soundMb = double(*samples) / 1e6;
     peakMb = double(residentKb("VmHWM") - before) * 1024 / 1e6;
   }
   state.counters["peak_MB"] = peakMb;
