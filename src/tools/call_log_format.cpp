@@ -75,6 +75,16 @@ inline char* tenDigits(char* p, unsigned v) {
   return std::to_chars(p, p + 10, v).ptr;
 }
 
+// `v`, below 100, right-aligned in two characters (printf's %2u).
+inline void twoWide(char* p, unsigned v) {
+  if (v < 10) {
+    p[0] = ' ';
+    p[1] = static_cast<char>('0' + v);
+  } else {
+    twoDigits(p, v);
+  }
+}
+
 // `v` right-aligned in five characters (printf's %5u) for any 16-bit value. Eight bytes are
 // stored: the three after the field are written over by what follows it.
 inline char* fiveWide(char* p, std::uint16_t value) {
@@ -388,19 +398,9 @@ char* CallLogFormatter::writeText(char* p, const engine::CallRecord& r) {
     // the call type at 13, the number (its own padding to 22 and the two blanks after it) at 17,
     // the start at 41 and the duration at 62.
     std::memcpy(p, "Port 00  TTT 00  ", 17);
-    if (port < 10) {
-      p[5] = ' ';
-      p[6] = static_cast<char>('0' + port);
-    } else {
-      twoDigits(p + 5, port);
-    }
+    twoWide(p + 5, port);
     std::memcpy(p + 9, typeName(r).text, 4);
-    if (r.callType < 10) {
-      p[13] = ' ';
-      p[14] = static_cast<char>('0' + r.callType);
-    } else {
-      twoDigits(p + 13, r.callType);
-    }
+    twoWide(p + 13, r.callType);
     std::memcpy(p + 17, text.words, 24);
     time_.write(r.startTime, p + 41);
     p[60] = p[61] = ' ';
