@@ -150,7 +150,9 @@ TEST(RecorderThread, AnOverrunTickDoesNotBringABurst) {
   ASSERT_TRUE(waitFor([&] { return ticks >= 4; }));
   thread.quit();
   EXPECT_GE(at[2] - at[1], 200ms);
-  EXPECT_GE(at[3] - at[2], 15ms) << "the tick after an overrun came at once";
+  // A burst would bring it within a millisecond; a tick that came late keeps the timer's phase,
+  // so the next one may be due a few milliseconds sooner than a whole period.
+  EXPECT_GE(at[3] - at[2], 10ms) << "the tick after an overrun came at once";
 
   // The gaps tell how late the units were read.
   const PollGaps gaps = thread.pollGaps();
