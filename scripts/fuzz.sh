@@ -8,7 +8,9 @@
 #
 # A target's own libFuzzer options (an input length that keeps it fast) are in
 # fuzz/TARGET.flags; extra ones go in $FUZZ_OPTIONS. A failing input is left in build-fuzz/ as
-# crash-*; it belongs in fuzz/corpus/TARGET/ once the fault is mended.
+# crash-*; it belongs in fuzz/corpus/TARGET/ once the fault is mended. The targets keep no stacks
+# of allocations (see fuzz/fuzz_options.cpp); ASAN_OPTIONS=malloc_context_size=30 brings them back
+# when the failing input is run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$(pwd)"
