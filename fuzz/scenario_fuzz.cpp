@@ -3,5 +3,6 @@
 #include "scenario_fuzz_entry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  return parvolin::fuzz::runFuzzInput(parvolin::fuzz::scenarioFuzzCheck, data, size);
+  return parvolin::fuzz::runFuzzInput(parvolin::fuzz::scenarioFuzzCheck, data, size,
+                                      parvolin::fuzz::FuzzFiles::kNone);
 }
