@@ -153,6 +153,22 @@ class ScriptedUnit final : public D2xx {
   Status read(Handle handle, std::uint8_t* buffer, std::uint32_t wanted,
               std::uint32_t& got) override {
     got = 0;
+    // The quiet reads, up to a thousand in a row while the link waits for an answer, each getting
+    // nothing: the same as below, without the copies.
+    if (quietReads_ > 0 && scripted && !streaming_ && waiting.empty() && valid(handle)) {
+      --quietReads_;
+      if (wanted > 0) clock_.advanceMs(device::kRunReadTimeoutMs);
+      if (calls.size() > firstOfOperation) {
+        Call& last = calls.back();
+        if (last.kind == Call::kRead && last.status == kOk && last.wanted == wanted &&
+            last.got == 0) {
+          ++last.times;
+          return kOk;
+        }
+      }
+      calls.push_back({Call::kRead, kOk, wanted, 0, {}});
+      return kOk;
+    }
     Status status = kOk;
     if (!valid(handle)) {
       status = kInvalidHandle;
