@@ -1,9 +1,11 @@
 // Replays the saved corpus of every fuzz target through the same check the fuzzer runs, so that
 // the ordinary build checks every input the fuzzers kept and names the input and what broke.
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "../../fuzz/call_log_fuzz_entry.h"
@@ -56,6 +58,25 @@ TEST_P(FuzzCorpus, EveryInputRunsClean) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpus, ::testing::ValuesIn(kTargets),
                          [](const auto& info) { return std::string(info.param.corpus); });
+
+// The fuzzers' scratch folder stays open from input to input and is listed again each time: what
+// an input left, folders in folders included, is gone before the next one, however often.
+TEST(FuzzScratch, AFolderKeptOpenIsEmptiedAgainAndAgain) {
+  const test::TempFolder scratch;
+  DIR* stream = ::opendir(scratch.path().c_str());
+  ASSERT_NE(stream, nullptr);
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 0; i <= round; ++i) {
+      ASSERT_TRUE(writeScratchFile(scratch.path() / ("file" + std::to_string(i)), "bytes"));
+    }
+    std::filesystem::create_directories(scratch.path() / "a" / "b");
+    ASSERT_TRUE(writeScratchFile(scratch.path() / "a" / "b" / "inner", "x"));
+    EXPECT_TRUE(removeEntries(stream));
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.path())) << "round " << round;
+  }
+  EXPECT_TRUE(removeEntries(stream)) << "an empty folder";
+  ::closedir(stream);
+}
 
 }  // namespace
 }  // namespace parvolin::fuzz
