@@ -45,12 +45,12 @@ class MemorySettingsStore final : public SettingsStore {
   using Value = std::variant<std::string, std::int32_t>;
 
   std::optional<std::string> getString(std::string_view name) override {
-    const auto it = values.find(std::string(name));
+    const auto it = values.find(name);
     if (it == values.end() || !std::holds_alternative<std::string>(it->second)) return {};
     return std::get<std::string>(it->second);
   }
   std::optional<std::int32_t> getInt(std::string_view name) override {
-    const auto it = values.find(std::string(name));
+    const auto it = values.find(name);
     if (it == values.end()) return {};
     if (const auto* text = std::get_if<std::string>(&it->second)) return parseStoredNumber(*text);
     return std::get<std::int32_t>(it->second);
