@@ -147,8 +147,11 @@ struct PaddedText {
   std::uint64_t words[4];
 };
 
+#if !defined(__SSE2__)
+// For the checks a word at a time on machines without SSE2.
 constexpr std::uint64_t kOnes = 0x0101010101010101u;
 constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+#endif
 
 inline PaddedText padded(const engine::CallRecord& r) {
   static_assert(engine::kCallTextSize == 22 && offsetof(engine::CallRecord, callText) == 2);
