@@ -13,8 +13,6 @@
 // the list and the viewer's working files are files of their own in the recording folder, and
 // the capacity texts and the location line can be made.
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -134,13 +132,6 @@ inline std::string settingsFuzzCheck(const std::uint8_t* data, std::size_t size,
   counters.loggedBlocks = settings.spaceLimit;
   engine::capacityDisplay(counters, {settings.itemLimit, settings.spaceLimit});
   app::makeLocationLine(settings.parvolinPath);
-
-  // The default folders a start made, taken away again: the scratch folder is emptied by name,
-  // and a folder found in it is opened and listed before it can go.
-  for (const engine::SettingSpec& entry : engine::kSettings) {
-    if (entry.kind != engine::SettingSpec::Default::kUnderWorkingFolder) continue;
-    ::rmdir((start / entry.text).c_str());
-  }
   return {};
 }
 

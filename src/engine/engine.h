@@ -252,10 +252,9 @@ class Engine {
   // Writes the rows of kept calls and the edits; rows not yet in the file wait in it.
   std::unique_ptr<ListWriter> listWriter_;
   bool listFailing_ = false;
-  // The list's name the writer's path was last made from; false until then and after a change
-  // of folder.
-  bool listFollowed_ = false;
-  std::string followedListName_;
+  // The list's name the writer's path was last made from; none until then and after a change of
+  // folder.
+  std::optional<std::string> followedListName_;
   std::uint64_t listRewritesSeen_ = 0;
   CaptureWriter* capture_ = nullptr;
   std::array<std::uint8_t, device::kMaxUnits> audioMode_{3, 3, 3, 3};

@@ -10,9 +10,8 @@ namespace parvolin::engine {
 void Engine::followListPath() {
   // Runs at every tick: the list's path is made again only when its name (the settings may
   // change at any time) or the folder has changed.
-  if (listFollowed_ && settings_.lvLogHtmlName == followedListName_) return;
+  if (followedListName_ == settings_.lvLogHtmlName) return;
   followedListName_ = settings_.lvLogHtmlName;
-  listFollowed_ = true;
   const std::filesystem::path path = listPath();
   if (listWriter_->listPath() != path) listWriter_->setListPath(path);
 }
@@ -60,7 +59,7 @@ void Engine::noteListWrites() {
 void Engine::setFolder(std::filesystem::path folder) {
   flushList();
   folder_ = std::move(folder);
-  listFollowed_ = false;
+  followedListName_.reset();
   followListPath();
   restoreRows();
 }

@@ -70,6 +70,7 @@ TEST(FuzzScratch, AFolderKeptOpenIsEmptiedAgainAndAgain) {
       ASSERT_TRUE(writeScratchFile(scratch.path() / ("file" + std::to_string(i)), "bytes"));
     }
     std::filesystem::create_directories(scratch.path() / "a" / "b");
+    std::filesystem::create_directories(scratch.path() / "empty");
     ASSERT_TRUE(writeScratchFile(scratch.path() / "a" / "b" / "inner", "x"));
     EXPECT_TRUE(removeEntries(stream));
     EXPECT_TRUE(std::filesystem::is_empty(scratch.path())) << "round " << round;
